@@ -1,0 +1,10 @@
+# cmake -DSRC=dir -DDST=dir -P CopyMissing.cmake: copies every file of SRC into DST that DST lacks.
+file(GLOB_RECURSE files RELATIVE "${SRC}" "${SRC}/*")
+foreach(f ${files})
+  if(NOT EXISTS "${DST}/${f}")
+    get_filename_component(d "${DST}/${f}" DIRECTORY)
+    file(MAKE_DIRECTORY "${d}")
+    file(COPY "${SRC}/${f}" DESTINATION "${d}")
+  endif()
+endforeach()
+file(MAKE_DIRECTORY "${DST}")

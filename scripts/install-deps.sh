@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12, as root, non-interactively:
+# the toolchain, Qt 6, QScintilla, libxml2, unixODBC with FreeTDS's driver (registered as
+# "FreeTDS"), SQLite, tinyxml2, the Polish locale, and Xvfb for looking at the program.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libqscintilla2-qt6-dev
+  libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
+  locales xvfb xauth imagemagick fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The Polish locale: the program and its tests format numbers and dates the Polish way.
+if ! locale -a 2>/dev/null | grep -qi '^pl_PL.utf8$'; then
+  sed -i 's/^# *pl_PL.UTF-8 UTF-8/pl_PL.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen || echo 'pl_PL.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
+# FreeTDS's ODBC driver under the name the program asks for.
+if ! odbcinst -q -d 2>/dev/null | grep -q '^\[FreeTDS\]'; then
+  drv=$(find /usr/lib -name libtdsodbc.so 2>/dev/null | head -n 1)
+  setup=$(find /usr/lib -name libtdsS.so 2>/dev/null | head -n 1)
+  printf '[FreeTDS]\nDescription=FreeTDS ODBC driver\nDriver=%s\nSetup=%s\n' "$drv" "${setup:-$drv}" > /tmp/freetds-odbcinst.ini
+  odbcinst -i -d -f /tmp/freetds-odbcinst.ini >/dev/null
+fi

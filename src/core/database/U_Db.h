@@ -1,0 +1,179 @@
+#pragma once
+// The database interface: every part of the system reaches a server through these classes alone.
+// DbConnection picks a backend by the server name: "sqlite:FOLDER" is the embedded engine, any
+// other name is SQL Server over ODBC. A result is held in memory in a compact, column-wise typed
+// form; sorting reorders a row permutation, so row numbers, the grid and exports follow it.
+#include "U_FieldType.h"
+#include "U_error.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One message of the server about the last statement (a diagnostic record).
+struct TOrvel_ProviderMessage {
+    std::uint32_t Number = 0;      // the provider's error number (HRESULT-like, see U_Login)
+    std::uint32_t NativeError = 0; // the server's own error number
+    QString Source;                // e.g. "Microsoft OLE DB Provider for SQL Server" / driver prefix
+    QString Description;
+    QString SqlState;
+};
+
+// What the login window chose; the backend maps it onto its own connection settings.
+struct TOrvel_ConnectionSettings {
+    QString Server;
+    bool WindowsAuth = false;
+    QString User;
+    QString Password; // never written anywhere
+    QString AppName = QStringLiteral("Orvel-Zestawnik");
+    QString Language = QStringLiteral("Polish");
+    int LoginTimeout = 15; // seconds
+};
+
+// A failed open or statement: Code is one of the provider codes of the login's error table
+// (0x800A0E7A driver missing, 0x80004005 server unreachable, 0x80040E4D login failed,
+// 0x800A0E79 already open) or another code; the message is the provider's own text.
+class EDbProviderError : public EOrvelError {
+public:
+    EDbProviderError(std::uint32_t code, const QString &message)
+        : EOrvelError(message), FCode(code) {}
+    std::uint32_t code() const noexcept { return FCode; }
+
+private:
+    std::uint32_t FCode;
+};
+
+class DbResult;   // column-wise storage of one result set (U_DbResult.h)
+class DbBackend;  // one connection of one backend (U_DbBackend.h)
+
+class DbConnection {
+public:
+    DbConnection();
+    ~DbConnection();
+    DbConnection(const DbConnection &) = delete;
+    DbConnection &operator=(const DbConnection &) = delete;
+
+    // Raises EDbProviderError on failure. Opening an open connection raises the "already open" code.
+    void Open(const TOrvel_ConnectionSettings &settings);
+    void Close();
+    bool IsConnected() const;
+    int CommandTimeout = 180;
+
+    // The server's messages about the last statement; safe to call from the run's worker thread.
+    QList<TOrvel_ProviderMessage> ProviderMessages() const;
+    void ClearProviderMessages();
+    void AddProviderMessages(const QList<TOrvel_ProviderMessage> &messages);
+
+    DbBackend *Backend() const { return FBackend.get(); }
+    QString ServerName() const { return FServer; }
+
+private:
+    std::unique_ptr<DbBackend> FBackend;
+    QString FServer;
+    mutable QMutex FMessagesLock;
+    QList<TOrvel_ProviderMessage> FMessages;
+};
+
+class DbQuery;
+
+// One column of the open result, read at the query's current row or at a given row (the grid and
+// the exports read by row without moving the current row).
+class DbField {
+public:
+    DbField(DbQuery *query, int index);
+
+    QString FieldName() const;
+    TFieldType DataType() const;
+    TFieldKind Kind() const { return FieldKindOf(DataType()); }
+    int Index() const { return FIndex; }
+
+    bool IsNull() const;
+    QVariant Value() const;    // qint64, double, QString (decimal text for ftBCD), QDate/QTime/QDateTime, bool
+    QString AsString() const;  // the value as text ("" for NULL)
+    QString DisplayText() const;
+
+    bool IsNullAt(int row) const; // row: 0-based position in the current order
+    QVariant ValueAt(int row) const;
+    QString AsStringAt(int row) const;
+    QString DisplayTextAt(int row) const;
+
+    QString DisplayLabel;  // the caption; the field name when empty
+    QString DisplayFormat; // numeric and date-time fields only
+    QString DisplayValues = QStringLiteral("tak;nie"); // boolean fields: text for true;false
+
+    QString Label() const { return DisplayLabel.isEmpty() ? FieldName() : DisplayLabel; }
+
+private:
+    DbQuery *FQuery;
+    int FIndex;
+};
+
+class DbQuery : public QObject {
+    Q_OBJECT
+public:
+    explicit DbQuery(DbConnection *connection, QObject *parent = nullptr);
+    ~DbQuery() override;
+
+    QString SQL;
+    int CommandTimeout = -1; // seconds; -1: the connection's (180 s)
+
+    // Runs SQL as one batch; the first result with columns becomes the open result. Raises
+    // EOrvelError("Obiekt CommandText nie zwraca zestawu wyniku") when none has columns, and
+    // EDbProviderError for server errors (the messages are also in the connection's list).
+    void Open();
+    void Execute();
+    void Close();
+    bool IsOpen() const;
+
+    int RecordCount() const;
+    int RecNo() const; // from 1; 0 when empty or closed
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    bool Eof() const;
+    void MoveTo(int row); // 0-based
+    int Bookmark() const { return FRow; }
+    void GotoBookmark(int bookmark);
+
+    // Attached views are not told about moves while controls are disabled (nesting counts).
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return FDisabled > 0; }
+
+    int FieldCount() const;
+    DbField *Field(int index) const;
+    const std::vector<std::unique_ptr<DbField>> &Fields() const { return FFields; }
+    DbField *FindField(const QString &name) const; // letter case ignored; nullptr when absent
+    DbField *FieldByName(const QString &name) const; // raises "Pole '%s' nie znalezione"
+
+    // In-place, stable sort by "NAME ASC" or "NAME DESC"; an empty text restores the server's order.
+    void Sort(const QString &spec);
+    QString SortSpec() const { return FSort; }
+
+    const DbResult *Result() const { return FResult.get(); }
+    // The row of the stored result behind the row at the given position of the current order.
+    int StoredRow(int row) const;
+
+signals:
+    void resultChanged();          // opened, closed or re-sorted
+    void currentChanged(int row);  // the current row moved (not while controls are disabled)
+
+private:
+    void setResult(std::unique_ptr<DbResult> result);
+    DbConnection *FConnection;
+    std::unique_ptr<DbResult> FResult;
+    std::vector<std::unique_ptr<DbField>> FFields;
+    std::vector<std::uint32_t> FOrder; // the current order: position -> stored row
+    int FRow = 0;
+    int FDisabled = 0;
+    QString FSort;
+    friend class DbField;
+};
