@@ -24,6 +24,9 @@ struct TOrvel_ProviderMessage {
     QString Source;                // e.g. "Microsoft OLE DB Provider for SQL Server" / driver prefix
     QString Description;
     QString SqlState;
+    int Class = 16;  // severity: 10 and below is information (PRINT), above is an error
+    int State = 1;
+    int Line = 0;
 };
 
 // What the login window chose; the backend maps it onto its own connection settings.

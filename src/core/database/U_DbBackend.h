@@ -1,0 +1,38 @@
+#pragma once
+// One connection of one backend (ODBC or the embedded engine) as DbConnection and DbQuery use it.
+#include "U_Db.h"
+#include "U_DbResult.h"
+
+#include <memory>
+#include <vector>
+
+// What one batch produced, in the order the server sent it: result sets (with columns), counts of
+// statements without columns, and messages (PRINT, warnings, errors).
+struct DbBatchItem {
+    enum class Kind { Rows, Count, Message };
+    Kind kind = Kind::Count;
+    std::shared_ptr<DbResult> rows;
+    std::int64_t count = -1; // rows affected, -1 when the statement reports none
+    TOrvel_ProviderMessage message;
+};
+
+struct DbBatchOutcome {
+    std::vector<DbBatchItem> Items;
+    bool Failed = false;          // an error stopped the batch
+    std::uint32_t ErrorCode = 0;  // provider code of the failure
+    QString ErrorMessage;         // the driver's / engine's message of the failure
+};
+
+class DbBackend {
+public:
+    virtual ~DbBackend() = default;
+    virtual void Open(const TOrvel_ConnectionSettings &settings) = 0; // raises EDbProviderError
+    virtual void Close() = 0;
+    virtual bool IsConnected() const = 0;
+    // Runs one batch. With firstResultOnly the backend may stop reading after the first result
+    // that has columns (a report run needs no more).
+    virtual DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) = 0;
+};
+
+// Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine.
+std::unique_ptr<DbBackend> CreateBackend(const QString &server);

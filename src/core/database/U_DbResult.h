@@ -1,0 +1,75 @@
+#pragma once
+// Column-wise storage of one result set: one typed vector per column and a null bitmap, texts in
+// one shared character pool per column. No heap object per cell, so a million rows stay compact.
+#include "U_FieldType.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+#include <QVariant>
+
+#include <cstdint>
+#include <vector>
+
+struct DbColumnInfo {
+    QString Name;
+    TFieldType Type = TFieldType::ftUnknown;
+    int Size = 0;      // characters of a text column (0: unbounded)
+    int Precision = 0; // decimal digits of a fixed-point column
+    int Scale = 0;
+    bool Nullable = true;
+};
+
+// Storage classes by type: integers, booleans and date-times (milliseconds since
+// 1970-01-01T00:00, as a wall-clock value with no time zone) as 64-bit integers; floating point
+// and currency as doubles; texts, GUIDs, fixed-point decimals (their exact text, "." as the
+// separator) and large objects as text.
+class DbColumn {
+public:
+    explicit DbColumn(const DbColumnInfo &info);
+    const DbColumnInfo &Info() const { return FInfo; }
+
+    void Reserve(std::size_t rows);
+    void AppendNull();
+    void AppendInt(std::int64_t value);
+    void AppendReal(double value);
+    void AppendText(QStringView value);
+    void AppendDateTime(const QDateTime &value);
+    void AppendVariant(const QVariant &value); // converts by the column's type; null QVariant = NULL
+
+    std::size_t Size() const { return FNull.size(); }
+    bool IsNull(std::size_t row) const { return FNull[row]; }
+    std::int64_t Int(std::size_t row) const;
+    double Real(std::size_t row) const;
+    QStringView Text(std::size_t row) const;
+    QDateTime DateTime(std::size_t row) const;
+    // qint64, double, QString, QDate/QTime/QDateTime or bool by the column's type; invalid for NULL.
+    QVariant Value(std::size_t row) const;
+    std::size_t MemoryBytes() const;
+
+    static std::int64_t ToMSecs(const QDateTime &value);
+    static QDateTime FromMSecs(std::int64_t msecs);
+
+private:
+    enum class Storage : std::uint8_t { Int, Real, Text };
+    DbColumnInfo FInfo;
+    Storage FStorage;
+    std::vector<bool> FNull;
+    std::vector<std::int64_t> FInts;
+    std::vector<double> FReals;
+    std::vector<std::uint32_t> FTextStart; // offsets into the column's pool; entry n+1 ends row n
+    std::vector<char16_t> FPool;
+};
+
+class DbResult {
+public:
+    explicit DbResult(const std::vector<DbColumnInfo> &columns);
+    int ColumnCount() const { return static_cast<int>(FColumns.size()); }
+    int RowCount() const { return FColumns.empty() ? 0 : static_cast<int>(FColumns[0].Size()); }
+    DbColumn &Column(int index) { return FColumns[static_cast<std::size_t>(index)]; }
+    const DbColumn &Column(int index) const { return FColumns[static_cast<std::size_t>(index)]; }
+    std::size_t MemoryBytes() const;
+
+private:
+    std::vector<DbColumn> FColumns;
+};
