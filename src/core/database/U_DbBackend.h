@@ -36,3 +36,5 @@ public:
 
 // Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine.
 std::unique_ptr<DbBackend> CreateBackend(const QString &server);
+// SQL Server over ODBC (U_OdbcBackend.cpp).
+std::unique_ptr<DbBackend> CreateOdbcBackend();
