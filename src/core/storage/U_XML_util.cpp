@@ -1,0 +1,422 @@
+#include "U_XML_util.h"
+
+#include "U_SafeFile.h"
+#include "U_TextCodec.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <libxml/parser.h>
+
+namespace {
+
+const xmlChar *X(const QByteArray &utf8) {
+    return reinterpret_cast<const xmlChar *>(utf8.constData());
+}
+
+QString Q(const xmlChar *text) {
+    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
+}
+
+const QString kRootName = QStringLiteral("Zestawnik");
+
+// A path splits at every "/"; empty segments (a final, doubled or leading "/") name nothing and
+// are skipped.
+QStringList Segments(const QString &path) {
+    return path.split(u'/', Qt::SkipEmptyParts);
+}
+
+bool IsElement(xmlNodePtr node) {
+    return node && node->type == XML_ELEMENT_NODE;
+}
+
+// The name as stored in the tree, with its namespace prefix.
+QString StoredName(xmlNodePtr element) {
+    QString name = Q(element->name);
+    if (element->ns && element->ns->prefix)
+        name = Q(element->ns->prefix) + QLatin1Char(':') + name;
+    return name;
+}
+
+bool HasStoredName(xmlNodePtr element, const QString &storedName) {
+    return storedName.isEmpty() || StoredName(element) == storedName;
+}
+
+TOrvel_XmlElement FirstChildStored(xmlNodePtr parent, const QString &storedName) {
+    if (!parent)
+        return nullptr;
+    for (xmlNodePtr n = parent->children; n; n = n->next) {
+        if (IsElement(n) && HasStoredName(n, storedName))
+            return n;
+    }
+    return nullptr;
+}
+
+bool IsNameChar(char32_t c, bool first) {
+    if (c == u':')
+        return false; // a colon would make a namespace prefix of the name
+    QByteArray probe = first ? QByteArray() : QByteArray("a");
+    probe += QString::fromUcs4(&c, 1).toUtf8();
+    return xmlValidateName(X(probe), 0) == 0;
+}
+
+bool IsEscapeAt(const QString &name, qsizetype i) {
+    if (i + 6 >= name.size() || name.at(i) != u'_' || name.at(i + 1) != u'x' ||
+        name.at(i + 6) != u'_')
+        return false;
+    bool ok = false;
+    name.mid(i + 2, 4).toUShort(&ok, 16);
+    return ok;
+}
+
+// ---- serialisation -------------------------------------------------------------------------
+
+void AppendEscapedText(QString &out, const xmlChar *content) {
+    const QString text = Q(content);
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'\r':
+            out += QLatin1String("&#xD;");
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+// Attribute values also keep their quotes, tabs and line breaks, which a reader would otherwise
+// normalise away.
+void AppendEscapedAttribute(QString &out, const xmlChar *content) {
+    const QString text = Q(content);
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        case u'\r':
+            out += QLatin1String("&#xD;");
+            break;
+        case u'\n':
+            out += QLatin1String("&#xA;");
+            break;
+        case u'\t':
+            out += QLatin1String("&#x9;");
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+void AppendNode(QString &out, xmlDocPtr doc, xmlNodePtr node);
+
+void AppendChildren(QString &out, xmlDocPtr doc, xmlNodePtr parent) {
+    for (xmlNodePtr n = parent->children; n; n = n->next)
+        AppendNode(out, doc, n);
+}
+
+void AppendElement(QString &out, xmlDocPtr doc, xmlNodePtr element) {
+    const QString name = StoredName(element);
+    out += QLatin1Char('<') + name;
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+        out += ns->prefix ? QStringLiteral(" xmlns:") + Q(ns->prefix) : QStringLiteral(" xmlns");
+        out += QLatin1String("=\"");
+        AppendEscapedAttribute(out, ns->href);
+        out += QLatin1Char('"');
+    }
+    for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+        out += QLatin1Char(' ');
+        if (attr->ns && attr->ns->prefix)
+            out += Q(attr->ns->prefix) + QLatin1Char(':');
+        out += Q(attr->name) + QLatin1String("=\"");
+        for (xmlNodePtr v = attr->children; v; v = v->next) {
+            if (v->type == XML_ENTITY_REF_NODE)
+                out += QLatin1Char('&') + Q(v->name) + QLatin1Char(';');
+            else
+                AppendEscapedAttribute(out, v->content);
+        }
+        out += QLatin1Char('"');
+    }
+    out += QLatin1Char('>');
+    AppendChildren(out, doc, element);
+    out += QLatin1String("</") + name + QLatin1Char('>');
+}
+
+// The document type declaration, internal subset included, as the library writes it.
+void AppendDtd(QString &out, xmlDocPtr doc, xmlNodePtr dtd) {
+    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), &xmlBufferFree);
+    if (!buffer)
+        return;
+    xmlNodeDump(buffer.get(), doc, dtd, 0, 0);
+    out += Q(xmlBufferContent(buffer.get()));
+}
+
+void AppendNode(QString &out, xmlDocPtr doc, xmlNodePtr node) {
+    switch (node->type) {
+    case XML_ELEMENT_NODE:
+        AppendElement(out, doc, node);
+        break;
+    case XML_TEXT_NODE:
+        AppendEscapedText(out, node->content);
+        break;
+    case XML_CDATA_SECTION_NODE:
+        out += QLatin1String("<![CDATA[") + Q(node->content) + QLatin1String("]]>");
+        break;
+    case XML_COMMENT_NODE:
+        out += QLatin1String("<!--") + Q(node->content) + QLatin1String("-->");
+        break;
+    case XML_PI_NODE:
+        out += QLatin1String("<?") + Q(node->name);
+        if (node->content && *node->content)
+            out += QLatin1Char(' ') + Q(node->content);
+        out += QLatin1String("?>");
+        break;
+    case XML_ENTITY_REF_NODE:
+        out += QLatin1Char('&') + Q(node->name) + QLatin1Char(';');
+        break;
+    case XML_DTD_NODE:
+        AppendDtd(out, doc, node);
+        break;
+    default:
+        break;
+    }
+}
+
+void AppendTextContent(QString &out, xmlNodePtr parent) {
+    for (xmlNodePtr n = parent->children; n; n = n->next) {
+        switch (n->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+            out += Q(n->content);
+            break;
+        case XML_ELEMENT_NODE:
+            AppendTextContent(out, n);
+            break;
+        case XML_ENTITY_REF_NODE: {
+            xmlChar *content = xmlNodeGetContent(n);
+            out += Q(content);
+            xmlFree(content);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+// ---- element operations ------------------------------------------------------------------------
+
+TOrvel_XmlElement FirstChildElement(TOrvel_XmlElement element, const QString &name) {
+    return FirstChildStored(element, name.isEmpty() ? name : EncodeElementName(name));
+}
+
+TOrvel_XmlElement NextSiblingElement(TOrvel_XmlElement element, const QString &name) {
+    if (!element)
+        return nullptr;
+    const QString stored = name.isEmpty() ? name : EncodeElementName(name);
+    for (xmlNodePtr n = element->next; n; n = n->next) {
+        if (IsElement(n) && HasStoredName(n, stored))
+            return n;
+    }
+    return nullptr;
+}
+
+QString ElementName(TOrvel_XmlElement element) {
+    return IsElement(element) ? DecodeElementName(StoredName(element)) : QString();
+}
+
+QString ElementText(TOrvel_XmlElement element) {
+    QString out;
+    if (element)
+        AppendTextContent(out, element);
+    return out;
+}
+
+QString EncodeElementName(const QString &name) {
+    QString out;
+    const QList<uint> codes = name.toUcs4();
+    qsizetype pos = 0; // position in `name`, to look for text that reads like an escape
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        const char32_t c = codes.at(i);
+        const bool keep = IsNameChar(c, i == 0) && !(c == u'_' && IsEscapeAt(name, pos));
+        if (keep) {
+            out += QString::fromUcs4(&c, 1);
+        } else if (c > 0xFFFF) {
+            out += QStringLiteral("_x%1_")
+                       .arg(uint(c), 8, 16, QLatin1Char('0'))
+                       .toUpper()
+                       .replace(QLatin1String("_X"), QLatin1String("_x"));
+        } else {
+            out += QStringLiteral("_x%1_")
+                       .arg(uint(c), 4, 16, QLatin1Char('0'))
+                       .toUpper()
+                       .replace(QLatin1String("_X"), QLatin1String("_x"));
+        }
+        pos += c > 0xFFFF ? 2 : 1;
+    }
+    return out;
+}
+
+QString DecodeElementName(const QString &name) {
+    if (!name.contains(QLatin1String("_x")))
+        return name;
+    QString out;
+    for (qsizetype i = 0; i < name.size();) {
+        if (IsEscapeAt(name, i)) {
+            out += QChar(name.mid(i + 2, 4).toUShort(nullptr, 16));
+            i += 7;
+        } else if (i + 10 < name.size() && name.at(i) == u'_' && name.at(i + 1) == u'x' &&
+                   name.at(i + 10) == u'_') {
+            bool ok = false;
+            const uint code = name.mid(i + 2, 8).toUInt(&ok, 16);
+            if (ok && code <= 0x10FFFF) {
+                const char32_t c = code;
+                out += QString::fromUcs4(&c, 1);
+                i += 11;
+            } else {
+                out += name.at(i++);
+            }
+        } else {
+            out += name.at(i++);
+        }
+    }
+    return out;
+}
+
+// ---- the document ------------------------------------------------------------------------------
+
+TOrvel_XML_util::TOrvel_XML_util() = default;
+TOrvel_XML_util::~TOrvel_XML_util() = default;
+
+void TOrvel_XML_util::NewDocument() {
+    FDoc.reset();
+    FDoc.reset(xmlNewDoc(X("1.0")));
+    FDoc->encoding = xmlStrdup(X("utf-8"));
+    FDoc->standalone = 1;
+    xmlNodePtr root = xmlNewDocNode(FDoc.get(), nullptr, X(kRootName.toUtf8()), nullptr);
+    xmlDocSetRootElement(FDoc.get(), root);
+}
+
+bool TOrvel_XML_util::LoadFromFile(const QString &path) {
+    FDoc.reset();
+    if (QFileInfo(path).isFile()) {
+        // Whitespace text, comments, CDATA and the document type stay in the tree; entities are
+        // kept as references and nothing is fetched from the network.
+        xmlDocPtr doc = xmlReadFile(QFile::encodeName(path).constData(), nullptr,
+                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        if (doc && xmlDocGetRootElement(doc)) {
+            FDoc.reset(doc);
+            return true;
+        }
+        xmlFreeDoc(doc);
+    }
+    NewDocument();
+    return false;
+}
+
+QString TOrvel_XML_util::Encoding() const {
+    return FDoc && FDoc->encoding ? Q(FDoc->encoding) : QString();
+}
+
+QString TOrvel_XML_util::GetXML() const {
+    if (!FDoc)
+        return QString();
+    QString out = QStringLiteral("<?xml version=\"%1\"")
+                      .arg(FDoc->version ? Q(FDoc->version) : QStringLiteral("1.0"));
+    if (FDoc->encoding)
+        out += QStringLiteral(" encoding=\"%1\"").arg(Q(FDoc->encoding));
+    if (FDoc->standalone == 1)
+        out += QLatin1String(" standalone=\"yes\"");
+    else if (FDoc->standalone == 0)
+        out += QLatin1String(" standalone=\"no\"");
+    out += QLatin1String("?>\n");
+    xmlNodePtr root = xmlDocGetRootElement(FDoc.get());
+    for (xmlNodePtr n = FDoc->children; n; n = n->next) {
+        AppendNode(out, FDoc.get(), n);
+        if (n == root)
+            out += QLatin1Char('\n');
+    }
+    return ReplaceUnencodable(out, Encoding());
+}
+
+QByteArray TOrvel_XML_util::GetXMLBytes() const {
+    return EncodeWithCharRefs(GetXML(), Encoding());
+}
+
+bool TOrvel_XML_util::SaveToFile(const QString &path) const {
+    SafeWriteFile(path, EncodeWithCharRefs(ToCrLfLines(GetXML()), Encoding()));
+    return true;
+}
+
+TOrvel_XmlElement TOrvel_XML_util::RootElement() const {
+    return FDoc ? xmlDocGetRootElement(FDoc.get()) : nullptr;
+}
+
+TOrvel_XmlElement TOrvel_XML_util::FindElement(const QString &path, TOrvel_XmlElement start) const {
+    xmlNodePtr node = start ? start : RootElement();
+    for (const QString &segment : Segments(path)) {
+        if (!node)
+            break;
+        node = FirstChildElement(node, segment);
+    }
+    return node;
+}
+
+QString TOrvel_XML_util::GetValue(const QString &path, TOrvel_XmlElement start) const {
+    return ElementText(FindElement(path, start));
+}
+
+bool TOrvel_XML_util::SetValue(TOrvel_XmlElement start, const QString &path, const QString &value) {
+    xmlNodePtr node = start;
+    if (!node && FDoc) {
+        for (xmlNodePtr n = FDoc->children; n && !node; n = n->next) {
+            if (IsElement(n) && StoredName(n) == kRootName)
+                node = n;
+        }
+    }
+    if (!node)
+        return false;
+    for (const QString &segment : Segments(path)) {
+        xmlNodePtr child = FirstChildElement(node, segment);
+        node = child ? child : AddElement(node, segment);
+    }
+    return SetElementText(node, value);
+}
+
+TOrvel_XmlElement TOrvel_XML_util::AddElement(TOrvel_XmlElement parent, const QString &name) {
+    if (!parent)
+        return nullptr;
+    return xmlNewChild(parent, nullptr, X(EncodeElementName(name).toUtf8()), nullptr);
+}
+
+bool TOrvel_XML_util::SetElementText(TOrvel_XmlElement element, const QString &value) {
+    if (!element)
+        return false;
+    while (xmlNodePtr child = element->children) {
+        xmlUnlinkNode(child);
+        xmlFreeNode(child);
+    }
+    const QByteArray utf8 = value.toUtf8();
+    xmlAddChild(element, xmlNewDocTextLen(element->doc, X(utf8), int(utf8.size())));
+    return true;
+}
