@@ -1,0 +1,2 @@
+-- [Orvel_Zestawnik_PARAMETRY]
+SELECT 'Nowy raport' AS Opis
