@@ -1,0 +1,55 @@
+#pragma once
+// The login's logic without its window: connection settings from the login's choices, the text of
+// a failed open, the server's database list, making a database current, the connection's pending
+// messages as text, and the server browse through the plug-in library.
+#include "U_Db.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// The query that lists the server's user databases, exactly as sent.
+QString DatabaseListQuery();
+
+// The connection settings for the login's choices; server, user and password trimmed. Windows
+// authentication carries no user name and no password.
+TOrvel_ConnectionSettings LoginConnectionSettings(const QString &server, bool sqlServerAuth,
+                                                  const QString &user, const QString &password);
+
+// The first line of a failed open's message for a provider code ("" for codes outside the table).
+QString LoginErrorFirstLine(std::uint32_t code);
+// The whole message: first line, CR LF, "(", the provider's message, ")".
+QString LoginFailureText(std::uint32_t code, const QString &providerMessage);
+
+// Closes the connection and opens it with the settings. A provider error gives false and the
+// failure text; other errors pass on to the caller.
+bool OpenConnection(DbConnection &connection, const TOrvel_ConnectionSettings &settings,
+                    QString *failureText);
+
+// Fills the list with the server's user databases, upper-cased (ASCII letters only). Nothing
+// happens when the connection is closed; errors of the query pass on to the caller.
+void LoadDatabaseList(DbConnection &connection, QStringList &list);
+
+// "USE " and the name in double quotes; a double quote inside the name is doubled, so the name
+// cannot end the quoted identifier and add statements of its own.
+QString UseDatabaseStatement(const QString &name);
+// Makes the database current; any error gives false, silently.
+bool UseDatabase(DbConnection &connection, const QString &name);
+
+// The provider messages, one line each ("%08X.%08X.SOURCE - DESCRIPTION" and CR LF), leaving out
+// the "no result" status 0x00040EC9.
+QString ProviderMessagesText(const QList<TOrvel_ProviderMessage> &messages);
+// The connection's pending provider messages as text; empties the list.
+QString ConnectionErrorsText(DbConnection &connection);
+
+// The names the plug-in library "libSQLServerInfo.so" in the application folder reports, separated
+// by ";"; "" without the library or its function "GetServers".
+QString GetSQLServerList();
+
+// Server lists: names separated by a character (a final separator adds no entry), names compared
+// without regard to letter case, and the stored form (every entry followed by ",").
+QStringList SplitServerNames(const QString &text, QChar separator);
+bool ContainsServerName(const QStringList &list, const QString &name);
+bool AppendServerName(QStringList &list, const QString &name); // false when already listed
+QString JoinServerNames(const QStringList &list);
