@@ -1,0 +1,324 @@
+#include "U_DataExport.h"
+
+#include "U_DisplayFormat.h"
+#include "U_RowFormat.h"
+#include "U_SafeFile.h"
+#include "U_TextCodec.h"
+#include "U_XML_util.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QList>
+#include <QUrl>
+
+const QString TOrvel_DataExport::ProductPage = QStringLiteral("http://www.orvel.pl/");
+
+namespace {
+
+// Keeps the grid away from the walk over the rows and puts it back on the row it showed, on
+// every path out of the walk.
+class TRowWalkGuard {
+public:
+    explicit TRowWalkGuard(DbQuery *query) : FQuery(query) {
+        FQuery->DisableControls();
+        FBookmark = FQuery->Bookmark();
+    }
+    ~TRowWalkGuard() {
+        try {
+            FQuery->GotoBookmark(FBookmark);
+        } catch (...) {
+            // The walk's own error, if any, is the one the user must see.
+        }
+        FQuery->EnableControls();
+    }
+    TRowWalkGuard(const TRowWalkGuard &) = delete;
+    TRowWalkGuard &operator=(const TRowWalkGuard &) = delete;
+
+private:
+    DbQuery *FQuery;
+    int FBookmark = 0;
+};
+
+QString AlignClass(TOrvel_Alignment alignment) {
+    switch (alignment) {
+    case TOrvel_Alignment::taCenter:
+        return QStringLiteral("align_C");
+    case TOrvel_Alignment::taRightJustify:
+        return QStringLiteral("align_R");
+    default:
+        return QStringLiteral("align_L");
+    }
+}
+
+// "#RRGGBB" of a row-format colour value; empty when the value names no colour.
+QString CssColor(const QString &value) {
+    const auto rgb = ParseRowFormatColor(value);
+    if (!rgb)
+        return {};
+    return u'#' + QStringLiteral("%1").arg(*rgb, 6, 16, QChar(u'0')).toUpper();
+}
+
+QString EscapeCode(char32_t code) {
+    return QStringLiteral("_x%1_")
+        .arg(static_cast<uint>(code), 4, 16, QChar(u'0'))
+        .toUpper()
+        .replace(QStringLiteral("_X"), QStringLiteral("_x"));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The framework
+
+TOrvel_DataExport::TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title,
+                                     TOrvel_GridColumns &grid)
+    : FKind(kind), FGrid(grid), FDataSet(grid.Query()), FTitle(title),
+      FStyleSheetHref(
+          QUrl::fromLocalFile(GetDataFolder() + QStringLiteral("export.css")).toString()) {}
+
+TOrvel_DataExport::~TOrvel_DataExport() = default;
+
+void TOrvel_DataExport::ResetOutput() {
+    FOutput.clear();
+    FDocument.reset();
+}
+
+void TOrvel_DataExport::WriteHeader() {
+    ResetOutput();
+    if (FKind != TOrvel_ExportKind::ekCSV)
+        FDocument = std::make_unique<TOrvel_ExportDocument>();
+    FColumns.clear();
+    for (int i = 0; i < FGrid.Count(); ++i) {
+        if (FGrid.Visible(i) && !IsRowFormatFieldName(FGrid.Field(i)->FieldName()))
+            FColumns.push_back(i);
+    }
+}
+
+TOrvel_ExportNode *TOrvel_DataExport::AppendTextElement(TOrvel_ExportNode *parent,
+                                                        const QString &name, const QString &text,
+                                                        const QString &classText) {
+    TOrvel_ExportNode *element = parent->AppendElement(name);
+    element->AppendText(text);
+    if (!classText.isEmpty())
+        element->SetAttribute(QStringLiteral("class"), classText);
+    return element;
+}
+
+void TOrvel_DataExport::Walk() {
+    if (!FDataSet || !FDataSet->IsOpen())
+        throw EOrvelError(QStringLiteral("Brak otwartego wyniku do zapisania"));
+    TRowWalkGuard guard(FDataSet);
+    FDataSet->First();
+    WriteHeader();
+    while (!FDataSet->Eof()) {
+        WriteRow();
+        FDataSet->Next();
+    }
+    WriteFooter();
+}
+
+QString TOrvel_DataExport::GetOutputText() {
+    if (FKind != TOrvel_ExportKind::ekCSV)
+        FOutput = FDocument ? FDocument->Serialize() : QString();
+    return FOutput;
+}
+
+QByteArray TOrvel_DataExport::GetOutputBytes() {
+    const QString text = GetOutputText();
+    return ToCrLfLines(FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text)
+                                                         : EncodeIso88592(text));
+}
+
+bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
+    Walk();
+    QByteArray bytes;
+    {
+        const QString text = GetOutputText();
+        bytes = FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text) : EncodeIso88592(text);
+    }
+    SafeWriteTextFile(fileName, bytes);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// CSV
+
+TOrvel_DataExport_CSV::TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator,
+                                             const QString &title)
+    : TOrvel_DataExport(TOrvel_ExportKind::ekCSV, title, grid), FSeparator(separator) {}
+
+void TOrvel_DataExport_CSV::AppendValue(QString &line, const QString &value) const {
+    line.append(u'"');
+    if (value.contains(u'"'))
+        line.append(QString(value).replace(u'"', QStringLiteral("\"\"")));
+    else
+        line.append(value);
+    line.append(u'"');
+    line.append(FSeparator);
+}
+
+void TOrvel_DataExport_CSV::EndLine(QString &line) {
+    FOutput.append(CutAtLastChar(line, FSeparator));
+    FOutput.append(u"\r\n");
+}
+
+void TOrvel_DataExport_CSV::WriteHeader() {
+    TOrvel_DataExport::WriteHeader();
+    QString line;
+    for (const int position : ExportedColumns())
+        AppendValue(line, FGrid.Caption(position));
+    EndLine(line);
+}
+
+void TOrvel_DataExport_CSV::WriteRow() {
+    QString line;
+    for (const int position : ExportedColumns())
+        AppendValue(line, ColumnField(position)->DisplayText());
+    EndLine(line);
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML
+
+TOrvel_DataExport_XML::TOrvel_DataExport_XML(TOrvel_GridColumns &grid, const QString &title)
+    : TOrvel_DataExport(TOrvel_ExportKind::ekXML, title, grid) {}
+
+QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
+    const QString encoded = EncodeElementName(fieldName);
+    if (IsXmlNCName(encoded) &&
+        ReplaceUnencodable(encoded, QStringLiteral("iso-8859-2")) == encoded)
+        return encoded;
+    // A character reference cannot stand in a name: escape what the file's encoding lacks.
+    QString name;
+    for (const uint code : encoded.toUcs4()) {
+        const QString c = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        const bool encodable = ReplaceUnencodable(c, QStringLiteral("iso-8859-2")) == c;
+        if (code == u':' || !encodable)
+            name += EscapeCode(code);
+        else
+            name += c;
+    }
+    return name;
+}
+
+void TOrvel_DataExport_XML::WriteHeader() {
+    TOrvel_DataExport::WriteHeader();
+    FNames.clear();
+    for (const int position : ExportedColumns())
+        FNames.append(ExportElementName(ColumnField(position)->FieldName()));
+
+    FRoot = FDocument->CreateRoot(QStringLiteral("Zestawnik"));
+    AppendTextElement(FRoot, QStringLiteral("title"), FTitle);
+    AppendTextElement(FRoot, QStringLiteral("rowcount"), QString::number(FDataSet->RecordCount()));
+    AppendTextElement(FRoot, QStringLiteral("date"),
+                      FormatDateTime(QStringLiteral("c"), Now(), UserFormatSettings()));
+    FRows = AppendTextElement(FRoot, QStringLiteral("rows"), QString());
+}
+
+void TOrvel_DataExport_XML::WriteRow() {
+    TOrvel_ExportNode *item = AppendTextElement(FRows, QStringLiteral("item"), QString());
+    const std::vector<int> &columns = ExportedColumns();
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        AppendTextElement(item, FNames[static_cast<qsizetype>(i)],
+                          ColumnField(columns[i])->DisplayText());
+    TOrvel_ExportDocument::Seal(item);
+}
+
+// ---------------------------------------------------------------------------------------------
+// XHTML
+
+TOrvel_DataExport_XHTML::TOrvel_DataExport_XHTML(TOrvel_GridColumns &grid, const QString &title)
+    : TOrvel_DataExport(TOrvel_ExportKind::ekXHTML, title, grid) {}
+
+void TOrvel_DataExport_XHTML::WriteHeader() {
+    TOrvel_DataExport::WriteHeader();
+    const TOrvel_FormatSettings &fs = UserFormatSettings();
+    const QDateTime now = Now();
+
+    FDocument->SetDocType(QStringLiteral("html"), QStringLiteral("-//W3C//DTD XHTML 1.1//EN"),
+                          QStringLiteral("http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd"));
+    FHtml = FDocument->CreateRoot(QStringLiteral("html"));
+    FHtml->SetAttribute(QStringLiteral("xmlns"), QStringLiteral("http://www.w3.org/1999/xhtml"));
+    FHead = FHtml->AppendElement(QStringLiteral("head"));
+    AppendTextElement(FHead, QStringLiteral("title"), FTitle);
+    FLink = FHead->AppendElement(QStringLiteral("link"));
+    FLink->SetAttribute(QStringLiteral("href"), FStyleSheetHref);
+    FLink->SetAttribute(QStringLiteral("type"), QStringLiteral("text/css"));
+    FLink->SetAttribute(QStringLiteral("rel"), QStringLiteral("stylesheet"));
+    FLink->SetAttribute(QStringLiteral("media"), QStringLiteral("all"));
+    FBody = FHtml->AppendElement(QStringLiteral("body"));
+    FBody->SetAttribute(QStringLiteral("xml:lang"), QStringLiteral("pl"));
+    AppendTextElement(FBody, QStringLiteral("p"), FTitle, QStringLiteral("title"));
+    AppendTextElement(FBody, QStringLiteral("p"),
+                      QStringLiteral("Pozycji: ") + QString::number(FDataSet->RecordCount()) +
+                          QStringLiteral(". Data utworzenia: ") + FormatDateOnly(now.date(), fs) +
+                          QStringLiteral(", godzina: ") + FormatTimeOnly(now.time(), fs));
+    FTable = AppendTextElement(FBody, QStringLiteral("table"), QString());
+    AppendTextElement(FTable, QStringLiteral("caption"), QStringLiteral("Lista pozycji"));
+    FTableBody = AppendTextElement(FTable, QStringLiteral("tbody"), QString());
+
+    TOrvel_ExportNode *tr = AppendTextElement(FTableBody, QStringLiteral("tr"), QString());
+    AppendTextElement(tr, QStringLiteral("th"), QStringLiteral("Nr"));
+    for (const int position : ExportedColumns())
+        AppendTextElement(tr, QStringLiteral("th"), FGrid.Caption(position));
+
+    FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
+}
+
+QString TOrvel_DataExport_XHTML::GetRowStyle() const {
+    if (FRowFormat.isEmpty())
+        return {};
+    QString style;
+    auto declare = [&style](const QString &property, const QString &value) {
+        style += property + QStringLiteral(": ") + value + u';';
+    };
+    const auto color = RowFormatValue(FRowFormat, QStringLiteral("color"));
+    const auto fontColor = RowFormatValue(FRowFormat, QStringLiteral("fontcolor"));
+    const auto fontStyle = RowFormatValue(FRowFormat, QStringLiteral("fontstyle"));
+    const auto line = RowFormatValue(FRowFormat, QStringLiteral("line"));
+    // A colour that names none (not hexadecimal, above FFFFFF) is left out.
+    if (color && !color->isEmpty() && !CssColor(*color).isEmpty())
+        declare(QStringLiteral("background-color"), CssColor(*color));
+    if (fontColor && !fontColor->isEmpty() && !CssColor(*fontColor).isEmpty())
+        declare(QStringLiteral("color"), CssColor(*fontColor));
+    if (fontStyle && fontStyle->contains(u'U'))
+        declare(QStringLiteral("text-decoration"), QStringLiteral("underline"));
+    if (fontStyle && fontStyle->contains(u'B'))
+        declare(QStringLiteral("font-weight"), QStringLiteral("bold"));
+    if (fontStyle && fontStyle->contains(u'I'))
+        declare(QStringLiteral("font-style"), QStringLiteral("italic"));
+    if (line && *line == QStringLiteral("up"))
+        declare(QStringLiteral("border-top"), QStringLiteral("#000000 1px solid"));
+    return style;
+}
+
+void TOrvel_DataExport_XHTML::WriteRow() {
+    TOrvel_ExportNode *tr = AppendTextElement(FTableBody, QStringLiteral("tr"), QString());
+    FRowFormat.clear();
+    if (FFormatField) {
+        const QString format = FFormatField->AsString();
+        if (!format.isEmpty())
+            FRowFormat = SplitRowFormatEntries(format);
+    }
+    AppendTextElement(tr, QStringLiteral("td"), QString::number(FDataSet->RecNo()),
+                      QStringLiteral("align_R"));
+    const QString style = GetRowStyle();
+    for (const int position : ExportedColumns()) {
+        TOrvel_ExportNode *td =
+            AppendTextElement(tr, QStringLiteral("td"), ColumnField(position)->DisplayText(),
+                              AlignClass(FGrid.Alignment(position)));
+        if (!style.isEmpty())
+            td->SetAttribute(QStringLiteral("style"), style);
+    }
+    TOrvel_ExportDocument::Seal(tr);
+}
+
+void TOrvel_DataExport_XHTML::WriteFooter() {
+    TOrvel_ExportNode *p = FBody->AppendElement(QStringLiteral("p"));
+    p->SetAttribute(QStringLiteral("style"), QStringLiteral("font-size: smaller"));
+    p->AppendText(QStringLiteral("Wygenerowane programem "));
+    TOrvel_ExportNode *a = p->AppendElement(QStringLiteral("a"));
+    a->AppendText(QStringLiteral("Orvel-Zestawnik"));
+    a->SetAttribute(QStringLiteral("href"), ProductPage);
+    p->AppendText(QStringLiteral(" ") + GetVersionString() + QStringLiteral(". "));
+}

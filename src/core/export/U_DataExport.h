@@ -1,0 +1,132 @@
+#pragma once
+// The export writers: the shown result saved as CSV, XML or an XHTML page. A writer exports what
+// the columns show, not the raw query: the columns in their current order, the visible ones only
+// and never the row-format column, with their captions and each value's display text; all rows,
+// in the result's current (possibly sorted) order, without moving the current row.
+//
+// A writer is made for one export:
+//   TOrvel_DataExport_CSV(columns, u';', title).ExportToFile(path);
+// Errors (a file that cannot be written, a result that is not open) throw EOrvelError after the
+// result's current row and attached views have been restored; a failed export writes nothing.
+#include "U_ExportDocument.h"
+#include "U_GridColumns.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV };
+
+class TOrvel_DataExport {
+public:
+    virtual ~TOrvel_DataExport();
+    TOrvel_DataExport(const TOrvel_DataExport &) = delete;
+    TOrvel_DataExport &operator=(const TOrvel_DataExport &) = delete;
+
+    // Writes the whole result to the file (replacing it safely) and returns true.
+    bool ExportToFile(const QString &fileName);
+    // The text written so far: CSV lines, or the XML kinds' document serialised.
+    QString GetOutputText();
+    // The bytes of the file as ExportToFile writes them (encoded, CR LF line ends).
+    QByteArray GetOutputBytes();
+
+    TOrvel_ExportKind Kind() const { return FKind; }
+    const QString &StyleSheetHref() const { return FStyleSheetHref; }
+
+    // The clock that dates the documents; replaceable so that a test sees fixed text.
+    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+    // The address of the program's web page, linked from the XHTML footer.
+    static const QString ProductPage;
+
+protected:
+    TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title, TOrvel_GridColumns &grid);
+
+    virtual void WriteHeader();
+    virtual void WriteRow() {}
+    virtual void WriteFooter() {}
+    void ResetOutput();
+
+    // A new element `name` holding the text (a text node even when it is empty), with the
+    // attribute "class" when classText is not empty, appended as the parent's last child.
+    TOrvel_ExportNode *AppendTextElement(TOrvel_ExportNode *parent, const QString &name,
+                                         const QString &text, const QString &classText = {});
+
+    // The exported columns' positions, fixed by WriteHeader: visible, not the row-format column,
+    // in display order.
+    const std::vector<int> &ExportedColumns() const { return FColumns; }
+    DbField *ColumnField(int position) const { return FGrid.Field(position); }
+
+    TOrvel_ExportKind FKind;
+    TOrvel_GridColumns &FGrid;
+    DbQuery *FDataSet;
+    QString FTitle;
+    QString FStyleSheetHref;
+    std::unique_ptr<TOrvel_ExportDocument> FDocument; // none for CSV
+    QString FOutput;
+    QStringList FRowFormat; // the row-format entries of the current row (XHTML)
+
+private:
+    void Walk();
+    std::vector<int> FColumns;
+};
+
+class TOrvel_DataExport_CSV : public TOrvel_DataExport {
+public:
+    TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator, const QString &title);
+
+protected:
+    void WriteHeader() override;
+    void WriteRow() override;
+    void WriteFooter() override {}
+
+private:
+    void AppendValue(QString &line, const QString &value) const;
+    void EndLine(QString &line);
+    QChar FSeparator;
+};
+
+class TOrvel_DataExport_XML : public TOrvel_DataExport {
+public:
+    TOrvel_DataExport_XML(TOrvel_GridColumns &grid, const QString &title);
+
+    // The element name a field is exported under: the name itself when it is an XML name that
+    // ISO-8859-2 can carry; otherwise the XML helper's escaped form ("Nazwa klienta" as
+    // "Nazwa_x0020_klienta"), with a colon and characters ISO-8859-2 lacks escaped the same way.
+    static QString ExportElementName(const QString &fieldName);
+
+protected:
+    void WriteHeader() override;
+    void WriteRow() override;
+    void WriteFooter() override {}
+
+private:
+    TOrvel_ExportNode *FRoot = nullptr;
+    TOrvel_ExportNode *FRows = nullptr;
+    QStringList FNames; // element names of the exported columns
+};
+
+class TOrvel_DataExport_XHTML : public TOrvel_DataExport {
+public:
+    TOrvel_DataExport_XHTML(TOrvel_GridColumns &grid, const QString &title);
+
+    // The CSS declarations of the current row's format; empty when the row has none.
+    QString GetRowStyle() const;
+
+protected:
+    void WriteHeader() override;
+    void WriteRow() override;
+    void WriteFooter() override;
+
+private:
+    TOrvel_ExportNode *FHtml = nullptr;
+    TOrvel_ExportNode *FHead = nullptr;
+    TOrvel_ExportNode *FLink = nullptr;
+    TOrvel_ExportNode *FBody = nullptr;
+    TOrvel_ExportNode *FTable = nullptr;
+    TOrvel_ExportNode *FTableBody = nullptr;
+    DbField *FFormatField = nullptr;
+};

@@ -1,0 +1,69 @@
+#pragma once
+// The document an XML or XHTML export builds: a small element tree written as exact text (one
+// line for the whole root element, every element with both tags, attributes in the order set,
+// text escaped). A finished subtree can be sealed into its text at once, so that a result of a
+// million rows is held as text rather than as millions of nodes.
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class TOrvel_ExportNode {
+public:
+    enum class Kind { Element, Text, Sealed };
+
+    Kind NodeKind() const { return FKind; }
+    const QString &Name() const { return FName; }
+
+    // Appends a child element; throws EOrvelError when the name is not an XML name.
+    TOrvel_ExportNode *AppendElement(const QString &name);
+    void AppendText(const QString &text);
+    // Sets an attribute; a second call with the same name replaces the value in place.
+    void SetAttribute(const QString &name, const QString &value);
+
+private:
+    friend class TOrvel_ExportDocument;
+    TOrvel_ExportNode(Kind kind, QString nameOrText, TOrvel_ExportNode *parent)
+        : FKind(kind), FName(std::move(nameOrText)), FParent(parent) {}
+    void WriteTo(QString &out) const;
+
+    Kind FKind;
+    QString FName; // the element's name, or the text of a text or sealed node
+    TOrvel_ExportNode *FParent;
+    std::vector<std::pair<QString, QString>> FAttributes;
+    std::vector<std::unique_ptr<TOrvel_ExportNode>> FChildren;
+};
+
+class TOrvel_ExportDocument {
+public:
+    // The document type declaration written before the root, when set (XHTML).
+    void SetDocType(const QString &name, const QString &publicId, const QString &systemId);
+    // Creates the root element; throws EOrvelError when the name is not an XML name.
+    TOrvel_ExportNode *CreateRoot(const QString &name);
+    TOrvel_ExportNode *Root() const { return FRoot.get(); }
+
+    // Replaces an element by its serialised text in the same place; a sealed element that follows
+    // another sealed one joins its text. No pointer to the element or into its subtree stays valid.
+    static void Seal(TOrvel_ExportNode *element);
+
+    // The declaration line (iso-8859-2, standalone), the document type line, the root element on
+    // one line; each line ends with CR LF. Characters are not yet encoded.
+    QString Serialize() const;
+
+private:
+    struct DocType {
+        QString Name, PublicId, SystemId;
+    };
+    std::unique_ptr<DocType> FDocType;
+    std::unique_ptr<TOrvel_ExportNode> FRoot;
+};
+
+// Whether a text is an XML name without a colon (letters, digits, ".", "-", "_", and the other
+// name characters of XML 1.0; not beginning with a digit, ".", or "-").
+bool IsXmlNCName(const QString &name);
+// Appends text escaped for element content: "&", "<", ">" as entities, CR as "&#xD;", LF as
+// CR LF; characters XML cannot carry at all (control characters, lone surrogates) as U+FFFD.
+void AppendEscapedText(QString &out, const QString &text);
+// The same for an attribute value, with a double quote as "&quot;".
+void AppendEscapedAttribute(QString &out, const QString &text);
