@@ -404,7 +404,7 @@ bool TOrvel_XML_util::SetValue(TOrvel_XmlElement start, const QString &path, con
 }
 
 TOrvel_XmlElement TOrvel_XML_util::AddElement(TOrvel_XmlElement parent, const QString &name) {
-    if (!parent)
+    if (!parent || name.isEmpty())
         return nullptr;
     return xmlNewChild(parent, nullptr, X(EncodeElementName(name).toUtf8()), nullptr);
 }
