@@ -184,6 +184,8 @@ TOrvel_DataExport_XML::TOrvel_DataExport_XML(TOrvel_GridColumns &grid, const QSt
     : TOrvel_DataExport(TOrvel_ExportKind::ekXML, title, grid) {}
 
 QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
+    if (fieldName.isEmpty())
+        return QStringLiteral("_"); // an expression without an alias
     const QString encoded = EncodeElementName(fieldName);
     if (IsXmlNCName(encoded) &&
         ReplaceUnencodable(encoded, QStringLiteral("iso-8859-2")) == encoded)

@@ -95,7 +95,8 @@ public:
 
     // The element name a field is exported under: the name itself when it is an XML name that
     // ISO-8859-2 can carry; otherwise the XML helper's escaped form ("Nazwa klienta" as
-    // "Nazwa_x0020_klienta"), with a colon and characters ISO-8859-2 lacks escaped the same way.
+    // "Nazwa_x0020_klienta"), with a colon and characters ISO-8859-2 lacks escaped the same way;
+    // "_" for a field without a name.
     static QString ExportElementName(const QString &fieldName);
 
 protected:

@@ -90,6 +90,9 @@ void TOrvel_ReportSettings::CaptureColumns(TOrvel_GridColumns &grid) {
 
     for (int i = 0; i < grid.Count(); ++i) {
         DbField &field = *grid.Field(i);
+        // An unnamed column (an expression without an alias) has no element to be kept under.
+        if (field.FieldName().isEmpty())
+            continue;
         // Looked up as a child rather than by path, so that a name holding "/" stays one name.
         TOrvel_XmlElement column = FirstChildElement(fields, field.FieldName());
         if (!column)

@@ -8,7 +8,8 @@
 // after the field (letter case kept) holding "align", "width", "desc", "format", "index" and
 // "visible". A field name that is not an XML name, or holds "/", is stored under the XML helper's
 // reversible escaped form ("Nazwa klienta" as "Nazwa_x0020_klienta", see EncodeElementName);
-// valid names are stored as they are, so existing files keep working.
+// valid names are stored as they are, so existing files keep working. A column without a name
+// (an expression without an alias) is not stored and keeps the default layout.
 #include "U_GridColumns.h"
 #include "U_XML_util.h"
 
