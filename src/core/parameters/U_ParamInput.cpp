@@ -1,0 +1,366 @@
+#include "U_ParamInput.h"
+
+#include "U_ParamType.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QDateTime>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <limits>
+
+namespace {
+
+const QString kNull = QStringLiteral("NULL");
+
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// "[+-]digits[<sep>digits][(e|E)[+-]digits]" with at least one mantissa digit; gives the text
+// with "." as separator for the range check.
+bool ScanNumber(QStringView t, QChar separator, QString &plain) {
+    qsizetype i = 0;
+    plain.clear();
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        plain += t[i++];
+    bool digits = false;
+    while (i < t.size() && IsAsciiDigit(t[i])) {
+        plain += t[i++];
+        digits = true;
+    }
+    if (i < t.size() && t[i] == separator) {
+        plain += u'.';
+        ++i;
+        while (i < t.size() && IsAsciiDigit(t[i])) {
+            plain += t[i++];
+            digits = true;
+        }
+    }
+    if (!digits)
+        return false;
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        plain += t[i++];
+        if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+            plain += t[i++];
+        if (i >= t.size() || !IsAsciiDigit(t[i]))
+            return false;
+        while (i < t.size() && IsAsciiDigit(t[i]))
+            plain += t[i++];
+    }
+    return i == t.size();
+}
+
+bool IsFiniteNumber(const QString &plain) {
+    const QByteArray bytes = plain.toLatin1();
+    char *end = nullptr;
+    const double v = std::strtod(bytes.constData(), &end);
+    return end == bytes.constData() + bytes.size() && std::isfinite(v);
+}
+
+// A key that can stand in SQL as a bare number.
+bool IsSQLNumberLiteral(const QString &text) {
+    QString plain;
+    return ScanNumber(text, u'.', plain) && IsFiniteNumber(plain);
+}
+
+QString ShortDateText(const QDate &date) {
+    const TOrvel_FormatSettings &fs = UserFormatSettings();
+    return fs.Locale.toString(date, fs.ShortDateFormat);
+}
+
+// SQLToDate and TextDateToSQL raise on texts that are not dates; here that means "no value".
+template <typename F> bool NoThrow(F &&f) {
+    try {
+        f();
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+} // namespace
+
+TOrvel_InputKind InputKindOf(const TOrvel_ParamData &param) {
+    if (!param.listquery.isEmpty())
+        return TOrvel_InputKind::ikSqlList;
+    if (!param.listitems.isEmpty())
+        return TOrvel_InputKind::ikFixedList;
+    switch (param.type) {
+    case TOrvel_ParamType::ptText:
+        return TOrvel_InputKind::ikText;
+    case TOrvel_ParamType::ptBit:
+        return TOrvel_InputKind::ikBit;
+    case TOrvel_ParamType::ptNumeric:
+        return TOrvel_InputKind::ikNumeric;
+    case TOrvel_ParamType::ptDate:
+        return TOrvel_InputKind::ikDate;
+    case TOrvel_ParamType::ptInt:
+        break;
+    }
+    return TOrvel_InputKind::ikInt;
+}
+
+QString QuoteSQLString(const QString &text) {
+    QString s = text;
+    s.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + s + u'\'';
+}
+
+QStringList SplitListText(const QString &text) {
+    QStringList entries;
+    QString current;
+    bool pending = false; // text or a separator since the last entry
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u';' || c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i; // CR LF is one line break
+            entries << current;
+            current.clear();
+            pending = false;
+        } else {
+            current += c;
+            pending = true;
+        }
+    }
+    if (pending)
+        entries << current;
+    return entries;
+}
+
+bool TryTextToInt32(const QString &text, std::int32_t &value) {
+    const QString t = TrimText(text);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        negative = t[i++] == u'-';
+    if (i >= t.size())
+        return false;
+    std::int64_t v = 0;
+    for (; i < t.size(); ++i) {
+        if (!IsAsciiDigit(t[i]))
+            return false;
+        v = v * 10 + (t[i].unicode() - u'0');
+        if (v > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v > std::numeric_limits<std::int32_t>::max())
+        return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs) {
+    QString plain;
+    const QChar separator = fs.DecimalSeparator.isNull() ? QChar(u'.') : fs.DecimalSeparator;
+    return ScanNumber(TrimText(text), separator, plain) && IsFiniteNumber(plain);
+}
+
+TOrvel_ParamInput::TOrvel_ParamInput(const TOrvel_ParamData &definition)
+    : FDefinition(definition), FKind(InputKindOf(definition)), FDate(QDate::currentDate()) {
+    if (FKind == TOrvel_InputKind::ikFixedList) {
+        FCaptions = SplitListText(FDefinition.listitems);
+        FHasValues = !FDefinition.listvalues.isEmpty();
+        if (FHasValues)
+            FValues = SplitListText(FDefinition.listvalues);
+    }
+}
+
+void TOrvel_ParamInput::SetDate(const QDate &date, bool set) {
+    FDate = date;
+    FDateSet = set && date.isValid();
+}
+
+void TOrvel_ParamInput::SetChosenIndex(int index) {
+    FIndex = (index >= 0 && index < FCaptions.size()) ? index : -1;
+}
+
+bool TOrvel_ParamInput::HasKey() const {
+    return FKey.isValid() && !FKey.isNull();
+}
+
+QString TOrvel_ParamInput::KeyText() const {
+    if (!HasKey())
+        return {};
+    switch (FKey.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        // Shortest text that reads back as the same number, with "." whatever the locale.
+        return QString::number(FKey.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QMetaType::Bool:
+        return FKey.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QDate:
+        return ShortDateText(FKey.toDate());
+    case QMetaType::QDateTime: {
+        const QDateTime dt = FKey.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return ShortDateText(dt.date());
+        return ShortDateText(dt.date()) + u' ' + dt.time().toString(QStringLiteral("HH:mm:ss"));
+    }
+    default:
+        return FKey.toString();
+    }
+}
+
+QString TOrvel_ParamInput::SqlListValue() const {
+    const QString key = TrimText(KeyText());
+    if (key.isEmpty())
+        return kNull;
+    switch (FDefinition.type) {
+    case TOrvel_ParamType::ptInt:
+    case TOrvel_ParamType::ptNumeric:
+        // A key that is not a number goes in quoted, so a text key can never become SQL code.
+        return IsSQLNumberLiteral(key) ? key : QuoteSQLString(key);
+    case TOrvel_ParamType::ptText:
+        return QuoteSQLString(key);
+    case TOrvel_ParamType::ptDate: {
+        const int type = FKey.typeId();
+        if (type == QMetaType::QDate || type == QMetaType::QDateTime) {
+            const QDate d = type == QMetaType::QDate ? FKey.toDate() : FKey.toDateTime().date();
+            return d.isValid() ? DateToSQL(d) : kNull;
+        }
+        QString result = kNull;
+        NoThrow([&] { result = TextDateToSQL(key); });
+        return result;
+    }
+    case TOrvel_ParamType::ptBit: {
+        // A key maps to a bit as SQL Server converts it: zero is 0, any other number 1.
+        if (key.compare(u"true", Qt::CaseInsensitive) == 0)
+            return QStringLiteral("1");
+        if (key.compare(u"false", Qt::CaseInsensitive) == 0)
+            return QStringLiteral("0");
+        if (!IsSQLNumberLiteral(key))
+            return kNull;
+        return key.toDouble() == 0.0 ? QStringLiteral("0") : QStringLiteral("1");
+    }
+    }
+    return kNull;
+}
+
+QString TOrvel_ParamInput::FixedListValue() const {
+    if (FIndex < 0)
+        return kNull;
+    if (FHasValues)
+        return FIndex < FValues.size() ? QuoteSQLString(FValues.at(FIndex)) : kNull;
+    const QString digits = QString::number(FIndex);
+    return FDefinition.type == TOrvel_ParamType::ptText ? QuoteSQLString(digits) : digits;
+}
+
+QString TOrvel_ParamInput::GetSQLValue() const {
+    switch (FKind) {
+    case TOrvel_InputKind::ikSqlList:
+        return SqlListValue();
+    case TOrvel_InputKind::ikFixedList:
+        return FixedListValue();
+    case TOrvel_InputKind::ikInt: {
+        if (TrimText(FText).isEmpty())
+            return kNull;
+        std::int32_t v = 0;
+        return QString::number(TryTextToInt32(FText, v) ? v : 0);
+    }
+    case TOrvel_InputKind::ikText:
+        return TrimText(FText).isEmpty() ? kNull : QuoteSQLString(FText);
+    case TOrvel_InputKind::ikBit:
+        return FChecked ? QStringLiteral("1") : QStringLiteral("0");
+    case TOrvel_InputKind::ikNumeric: {
+        const TOrvel_FormatSettings &fs = UserFormatSettings();
+        QString t = TrimText(FText);
+        if (t.isEmpty() || !IsLocaleNumberText(t, fs))
+            return kNull;
+        if (!fs.ThousandSeparator.isNull())
+            t.remove(fs.ThousandSeparator);
+        if (!fs.DecimalSeparator.isNull())
+            t.replace(fs.DecimalSeparator, u'.');
+        return t;
+    }
+    case TOrvel_InputKind::ikDate:
+        return FDateSet && FDate.isValid() ? DateToSQL(FDate) : kNull;
+    }
+    return kNull;
+}
+
+void TOrvel_ParamInput::SetSQLValue(const QString &value) {
+    QString v = value;
+    if (FDefinition.type == TOrvel_ParamType::ptText ||
+        FDefinition.type == TOrvel_ParamType::ptDate || FKind == TOrvel_InputKind::ikFixedList)
+        v = UnquoteSQLString(v);
+    const bool isNull = v == kNull;
+
+    switch (FKind) {
+    case TOrvel_InputKind::ikFixedList: {
+        FIndex = -1;
+        if (isNull)
+            return;
+        if (FHasValues) {
+            for (int i = 0; i < FCaptions.size() && i < FValues.size(); ++i) {
+                if (FValues.at(i).compare(v, Qt::CaseInsensitive) == 0) {
+                    FIndex = i;
+                    return;
+                }
+            }
+            return;
+        }
+        std::int32_t position = -1;
+        if (TryTextToInt32(v, position))
+            SetChosenIndex(position);
+        return;
+    }
+    case TOrvel_InputKind::ikSqlList:
+        if (isNull) {
+            ClearKey();
+            return;
+        }
+        if (FDefinition.type == TOrvel_ParamType::ptDate) {
+            QString shown = v;
+            NoThrow([&] { shown = ShortDateText(SQLToDate(v)); });
+            FKey = shown;
+        } else {
+            FKey = v;
+        }
+        return;
+    case TOrvel_InputKind::ikInt:
+    case TOrvel_InputKind::ikText:
+        FText = isNull ? QString() : v;
+        return;
+    case TOrvel_InputKind::ikBit:
+        FChecked = v == u"1";
+        return;
+    case TOrvel_InputKind::ikNumeric: {
+        const QChar separator = UserFormatSettings().DecimalSeparator;
+        FText =
+            isNull ? QString() : QString(v).replace(u'.', separator.isNull() ? u'.' : separator);
+        return;
+    }
+    case TOrvel_InputKind::ikDate:
+        if (isNull) {
+            FDateSet = false;
+            return;
+        }
+        // A value that is not a date leaves the input as it was.
+        NoThrow([&] {
+            const QDate d = SQLToDate(v);
+            if (d.isValid()) {
+                FDate = d;
+                FDateSet = true;
+            }
+        });
+        return;
+    }
+}
+
+QString TOrvel_ParamInput::GetDeclaration(bool asVariable) const {
+    const QString declaration = FDefinition.name + u' ' + ParamSQLType(FDefinition);
+    return asVariable ? QStringLiteral(" @") + declaration : declaration;
+}
+
+QString TOrvel_ParamInput::GetAssignment(bool withTypeComment) const {
+    QString line =
+        QStringLiteral("SET @") + FDefinition.name + QStringLiteral(" = ") + GetSQLValue();
+    if (withTypeComment)
+        line += QStringLiteral(" -- ") + ParamTypeCode(FDefinition.type);
+    return line;
+}

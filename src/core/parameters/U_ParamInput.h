@@ -1,0 +1,95 @@
+#pragma once
+// The current input of one parameter, free of widgets: the parameter panel's controls read and
+// write it, and it turns itself into SQL value text ("NULL" or a T-SQL literal) and back.
+#include "U_ParamData.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <cstdint>
+
+struct TOrvel_FormatSettings;
+
+// The seven kinds of input; a definition has exactly one.
+enum class TOrvel_InputKind : std::uint8_t {
+    ikSqlList,   // listquery not empty
+    ikFixedList, // listitems not empty, listquery empty
+    ikInt,
+    ikText,
+    ikBit,
+    ikNumeric,
+    ikDate,
+};
+
+TOrvel_InputKind InputKindOf(const TOrvel_ParamData &param);
+
+// A T-SQL string literal: single quotes around, inner quotes doubled, no N prefix.
+QString QuoteSQLString(const QString &text);
+// A list text of a definition split into entries: at every ";" and line break; an empty piece
+// between separators is an entry, a separator at the very end adds none.
+QStringList SplitListText(const QString &text);
+// The whole-number check: the trimmed text is a decimal 32-bit signed integer.
+bool TryTextToInt32(const QString &text, std::int32_t &value);
+// The number check: the trimmed text is a finite number written with the user's decimal
+// separator and no thousands separators (an exponent is allowed).
+bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs);
+
+class TOrvel_ParamInput {
+public:
+    explicit TOrvel_ParamInput(const TOrvel_ParamData &definition);
+
+    const TOrvel_ParamData &Definition() const { return FDefinition; }
+    const QString &Name() const { return FDefinition.name; }
+    TOrvel_ParamType Type() const { return FDefinition.type; }
+    TOrvel_InputKind Kind() const { return FKind; }
+
+    // Plain INT, TEXT and NUMERIC: the entered text.
+    const QString &Text() const { return FText; }
+    void SetText(const QString &text) { FText = text; }
+    // Plain BIT.
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool checked) { FChecked = checked; }
+    // Plain DATE: the date shown and whether it is set (an unset input shows today's date).
+    const QDate &Date() const { return FDate; }
+    bool DateSet() const { return FDateSet; }
+    void SetDate(const QDate &date, bool set);
+    // Fixed pick list: captions, values (only when the definition has them), chosen position.
+    const QStringList &Captions() const { return FCaptions; }
+    bool HasValues() const { return FHasValues; }
+    const QStringList &Values() const { return FValues; }
+    int ChosenIndex() const { return FIndex; }
+    void SetChosenIndex(int index); // -1, or a position outside the captions: nothing chosen
+    // SQL pick list: the key value as the list holds it (a field value or a text), or none.
+    const QVariant &KeyValue() const { return FKey; }
+    bool HasKey() const;
+    void SetKeyValue(const QVariant &key) { FKey = key; }
+    void ClearKey() { FKey = QVariant(); }
+    // The key as text: numbers with "." as the decimal separator, dates in the user's short date
+    // format, booleans as 1 and 0; empty for none.
+    QString KeyText() const;
+
+    QString GetSQLValue() const;
+    // Puts an SQL value text or a stored value back into the input. Never fails.
+    void SetSQLValue(const QString &value);
+    // " @name TYPE" with the flag, "name TYPE" without it.
+    QString GetDeclaration(bool asVariable) const;
+    // "SET @name = value", with the flag followed by " -- " and the type code text.
+    QString GetAssignment(bool withTypeComment) const;
+
+private:
+    QString SqlListValue() const;
+    QString FixedListValue() const;
+
+    TOrvel_ParamData FDefinition;
+    TOrvel_InputKind FKind;
+    QString FText;
+    bool FChecked = false;
+    QDate FDate;
+    bool FDateSet = false;
+    QStringList FCaptions;
+    QStringList FValues;
+    bool FHasValues = false;
+    int FIndex = -1;
+    QVariant FKey;
+};
