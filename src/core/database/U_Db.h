@@ -21,10 +21,10 @@
 struct TOrvel_ProviderMessage {
     std::uint32_t Number = 0;      // the provider's error number (HRESULT-like, see U_Login)
     std::uint32_t NativeError = 0; // the server's own error number
-    QString Source;                // e.g. "Microsoft OLE DB Provider for SQL Server" / driver prefix
+    QString Source; // e.g. "Microsoft OLE DB Provider for SQL Server" / driver prefix
     QString Description;
     QString SqlState;
-    int Class = 16;  // severity: 10 and below is information (PRINT), above is an error
+    int Class = 16; // severity: 10 and below is information (PRINT), above is an error
     int State = 1;
     int Line = 0;
 };
@@ -53,8 +53,9 @@ private:
     std::uint32_t FCode;
 };
 
-class DbResult;   // column-wise storage of one result set (U_DbResult.h)
-class DbBackend;  // one connection of one backend (U_DbBackend.h)
+class DbResult;  // column-wise storage of one result set (U_DbResult.h)
+class DbBackend; // one connection of one backend (U_DbBackend.h)
+struct DbBatchOutcome;
 
 class DbConnection {
 public:
@@ -63,7 +64,8 @@ public:
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
-    // Raises EDbProviderError on failure. Opening an open connection raises the "already open" code.
+    // Raises EDbProviderError on failure. Opening an open connection raises the "already open"
+    // code.
     void Open(const TOrvel_ConnectionSettings &settings);
     void Close();
     bool IsConnected() const;
@@ -98,8 +100,9 @@ public:
     int Index() const { return FIndex; }
 
     bool IsNull() const;
-    QVariant Value() const;    // qint64, double, QString (decimal text for ftBCD), QDate/QTime/QDateTime, bool
-    QString AsString() const;  // the value as text ("" for NULL)
+    QVariant
+    Value() const; // qint64, double, QString (decimal text for ftBCD), QDate/QTime/QDateTime, bool
+    QString AsString() const; // the value as text ("" for NULL)
     QString DisplayText() const;
 
     bool IsNullAt(int row) const; // row: 0-based position in the current order
@@ -107,8 +110,8 @@ public:
     QString AsStringAt(int row) const;
     QString DisplayTextAt(int row) const;
 
-    QString DisplayLabel;  // the caption; the field name when empty
-    QString DisplayFormat; // numeric and date-time fields only
+    QString DisplayLabel;                              // the caption; the field name when empty
+    QString DisplayFormat;                             // numeric and date-time fields only
     QString DisplayValues = QStringLiteral("tak;nie"); // boolean fields: text for true;false
 
     QString Label() const { return DisplayLabel.isEmpty() ? FieldName() : DisplayLabel; }
@@ -154,10 +157,11 @@ public:
     int FieldCount() const;
     DbField *Field(int index) const;
     const std::vector<std::unique_ptr<DbField>> &Fields() const { return FFields; }
-    DbField *FindField(const QString &name) const; // letter case ignored; nullptr when absent
+    DbField *FindField(const QString &name) const;   // letter case ignored; nullptr when absent
     DbField *FieldByName(const QString &name) const; // raises "Pole '%s' nie znalezione"
 
-    // In-place, stable sort by "NAME ASC" or "NAME DESC"; an empty text restores the server's order.
+    // In-place, stable sort by "NAME ASC" or "NAME DESC"; an empty text restores the server's
+    // order.
     void Sort(const QString &spec);
     QString SortSpec() const { return FSort; }
 
@@ -166,16 +170,20 @@ public:
     int StoredRow(int row) const;
 
 signals:
-    void resultChanged();          // opened, closed or re-sorted
-    void currentChanged(int row);  // the current row moved (not while controls are disabled)
+    void resultChanged();         // opened, closed or re-sorted
+    void currentChanged(int row); // the current row moved (not while controls are disabled)
 
 private:
     void setResult(std::unique_ptr<DbResult> result);
+    // Runs the batch and moves its messages into the connection's list; raises on errors.
+    DbBatchOutcome runBatch(bool firstResultOnly);
+    void moved();
     DbConnection *FConnection;
     std::unique_ptr<DbResult> FResult;
     std::vector<std::unique_ptr<DbField>> FFields;
     std::vector<std::uint32_t> FOrder; // the current order: position -> stored row
     int FRow = 0;
+    bool FEof = true;
     int FDisabled = 0;
     QString FSort;
     friend class DbField;

@@ -18,9 +18,9 @@ struct DbBatchItem {
 
 struct DbBatchOutcome {
     std::vector<DbBatchItem> Items;
-    bool Failed = false;          // an error stopped the batch
-    std::uint32_t ErrorCode = 0;  // provider code of the failure
-    QString ErrorMessage;         // the driver's / engine's message of the failure
+    bool Failed = false;         // an error stopped the batch
+    std::uint32_t ErrorCode = 0; // provider code of the failure
+    QString ErrorMessage;        // the driver's / engine's message of the failure
 };
 
 class DbBackend {
@@ -31,10 +31,18 @@ public:
     virtual bool IsConnected() const = 0;
     // Runs one batch. With firstResultOnly the backend may stop reading after the first result
     // that has columns (a report run needs no more).
-    virtual DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) = 0;
+    virtual DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds,
+                                     bool firstResultOnly) = 0;
 };
 
-// Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine.
+// Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine, every other
+// name SQL Server over ODBC.
 std::unique_ptr<DbBackend> CreateBackend(const QString &server);
+// The two backends' factories (U_OdbcBackend.cpp, U_SqliteBackend.cpp).
+std::unique_ptr<DbBackend> CreateOdbcBackend();
+std::unique_ptr<DbBackend> CreateSqliteBackend();
+// Whether a server name selects the embedded engine, and the folder it names.
+bool IsEmbeddedServer(const QString &server);
+QString EmbeddedServerFolder(const QString &server);
 // SQL Server over ODBC (U_OdbcBackend.cpp).
 std::unique_ptr<DbBackend> CreateOdbcBackend();

@@ -28,6 +28,10 @@ class DbColumn {
 public:
     explicit DbColumn(const DbColumnInfo &info);
     const DbColumnInfo &Info() const { return FInfo; }
+    // Changes the column's description after filling (e.g. INTEGER found to need 64 bits); the new
+    // type must keep the storage class.
+    void SetInfo(const DbColumnInfo &info);
+    static bool SameStorage(TFieldType a, TFieldType b);
 
     void Reserve(std::size_t rows);
     void AppendNull();
@@ -35,7 +39,8 @@ public:
     void AppendReal(double value);
     void AppendText(QStringView value);
     void AppendDateTime(const QDateTime &value);
-    void AppendVariant(const QVariant &value); // converts by the column's type; null QVariant = NULL
+    void
+    AppendVariant(const QVariant &value); // converts by the column's type; null QVariant = NULL
 
     std::size_t Size() const { return FNull.size(); }
     bool IsNull(std::size_t row) const { return FNull[row]; }
@@ -43,7 +48,8 @@ public:
     double Real(std::size_t row) const;
     QStringView Text(std::size_t row) const;
     QDateTime DateTime(std::size_t row) const;
-    // qint64, double, QString, QDate/QTime/QDateTime or bool by the column's type; invalid for NULL.
+    // qint64, double, QString, QDate/QTime/QDateTime or bool by the column's type; invalid for
+    // NULL.
     QVariant Value(std::size_t row) const;
     std::size_t MemoryBytes() const;
 
@@ -52,6 +58,7 @@ public:
 
 private:
     enum class Storage : std::uint8_t { Int, Real, Text };
+    static Storage StorageOf(TFieldType type);
     DbColumnInfo FInfo;
     Storage FStorage;
     std::vector<bool> FNull;

@@ -1,0 +1,1341 @@
+#include "U_SqliteBackend.h"
+
+#include "U_SqliteFunctions.h"
+#include "U_TSql.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
+
+namespace {
+
+using tsql::Error;
+using tsql::Statement;
+using tsql::Token;
+
+// The provider code of errors in a command, and the source named in the engine's messages.
+constexpr std::uint32_t kErrInCommand = 0x80040E14;
+const QString kSource = QStringLiteral("Orvel-Zestawnik SQLite");
+
+const QString kDatabaseListQuery = QStringLiteral(
+    "SELECT dbid,DB_NAME(dbid) AS DB_NAME From master..sysdatabases WHERE (Name<>'master' AND "
+    "Name<>'model' AND Name<>'tempdb' AND Name<>'msdb') ORDER BY Name");
+
+const QStringList kSystemDatabases = {QStringLiteral("master"), QStringLiteral("model"),
+                                      QStringLiteral("tempdb"), QStringLiteral("msdb")};
+
+Error unsupported(const QString &what) {
+    return Error(
+        40001, QStringLiteral("%1 nie jest obsługiwane przez wbudowany silnik SQLite.").arg(what));
+}
+
+Error syntaxNear(const QString &near) {
+    return Error(102, QStringLiteral("Nieprawidłowa składnia w pobliżu '%1'.").arg(near), 15);
+}
+
+// A SQLite failure in the server's shape: a number close to the one SQL Server gives.
+Error sqliteError(sqlite3 *db, int rc) {
+    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    if (const int fn = sqlitefn::TakeFunctionErrorNumber())
+        return Error(fn, text);
+    if (rc == SQLITE_INTERRUPT)
+        return Error(-2, QStringLiteral("Upłynął limit czasu wykonania zapytania."));
+    int number = 50001;
+    if (text.startsWith(QLatin1String("no such table")))
+        number = 208;
+    else if (text.startsWith(QLatin1String("no such column")))
+        number = 207;
+    else if (text.contains(QLatin1String("syntax error")) ||
+             text.contains(QLatin1String("incomplete input")))
+        number = 102;
+    else if (text.startsWith(QLatin1String("no such function")))
+        number = 195;
+    else if (text.contains(QLatin1String("UNIQUE constraint")))
+        number = 2627;
+    else if (text.contains(QLatin1String("NOT NULL constraint")))
+        number = 515;
+    else if (text.contains(QLatin1String("already exists")))
+        number = 2714;
+    return Error(number, text);
+}
+
+bool isDigits(const char *s, int n) {
+    for (int i = 0; i < n; ++i)
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    return true;
+}
+int digits(const char *s, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v * 10 + (s[i] - '0');
+    return v;
+}
+
+// The engine's date texts ("YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]", "T" allowed) as
+// milliseconds since 1970-01-01, without allocation (results of a million rows pass here).
+bool parseStoredDateTime(const char *s, int n, std::int64_t &msecs, bool &hasTime) {
+    if (n < 10 || !isDigits(s, 4) || s[4] != '-' || !isDigits(s + 5, 2) || s[7] != '-' ||
+        !isDigits(s + 8, 2))
+        return false;
+    const QDate date(digits(s, 4), digits(s + 5, 2), digits(s + 8, 2));
+    if (!date.isValid())
+        return false;
+    int h = 0, mi = 0, sec = 0, ms = 0;
+    hasTime = false;
+    if (n > 10) {
+        if ((s[10] != ' ' && s[10] != 'T') || n < 16 || !isDigits(s + 11, 2) || s[13] != ':' ||
+            !isDigits(s + 14, 2))
+            return false;
+        h = digits(s + 11, 2);
+        mi = digits(s + 14, 2);
+        int p = 16;
+        if (n > p) {
+            if (s[p] != ':' || n < p + 3 || !isDigits(s + p + 1, 2))
+                return false;
+            sec = digits(s + p + 1, 2);
+            p += 3;
+            if (n > p) {
+                if (s[p] != '.' || n == p + 1 || !isDigits(s + p + 1, n - p - 1))
+                    return false;
+                const int len = std::min(3, n - p - 1);
+                ms = digits(s + p + 1, len);
+                for (int k = len; k < 3; ++k)
+                    ms *= 10;
+            }
+        }
+        if (h > 23 || mi > 59 || sec > 59)
+            return false;
+        hasTime = true;
+    }
+    msecs = QDate(1970, 1, 1).daysTo(date) * 86400000LL + ((h * 60 + mi) * 60 + sec) * 1000LL + ms;
+    return true;
+}
+
+bool parseStoredTime(const char *s, int n, std::int64_t &msecs) {
+    const QTime t =
+        QTime::fromString(QString::fromLatin1(s, n),
+                          n > 8 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+    if (!t.isValid())
+        return false;
+    msecs = t.msecsSinceStartOfDay();
+    return true;
+}
+
+// The text of any stored value, for a column that had to become text.
+QString canonicalText(const DbColumn &c, std::size_t row) {
+    const TFieldType t = c.Info().Type;
+    switch (t) {
+    case TFieldType::ftDate:
+        return tsql::DateText(c.DateTime(row).date());
+    case TFieldType::ftDateTime:
+        return tsql::DateTimeText(c.DateTime(row));
+    case TFieldType::ftTime:
+        return tsql::TimeText(c.DateTime(row).time());
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+        return QString::number(c.Real(row), 'g', QLocale::FloatingPointShortest);
+    default:
+        break;
+    }
+    if (DbColumn::SameStorage(t, TFieldType::ftInteger))
+        return QString::number(c.Int(row));
+    return c.Text(row).toString();
+}
+
+QString decimalText(double v, int scale) {
+    if (scale >= 0)
+        return QString::number(v, 'f', scale);
+    QString s = QString::number(v, 'f', 15);
+    while (s.contains(QLatin1Char('.')) &&
+           (s.endsWith(QLatin1Char('0')) || s.endsWith(QLatin1Char('.'))))
+        s.chop(1);
+    return s;
+}
+
+bool isDecimalText(QStringView s) {
+    s = s.trimmed();
+    if (s.isEmpty())
+        return false;
+    qsizetype i = (s[0] == QLatin1Char('-') || s[0] == QLatin1Char('+')) ? 1 : 0;
+    bool digit = false, dot = false;
+    for (; i < s.size(); ++i) {
+        if (s[i].isDigit())
+            digit = true;
+        else if (s[i] == QLatin1Char('.') && !dot)
+            dot = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+// One column of a result being read from SQLite. A declared column type decides the field kind;
+// a value the type cannot hold turns the column into text rather than losing the value.
+// Columns without a declared type (expressions) are kinded by their values at the end.
+class ColumnBuilder {
+public:
+    ColumnBuilder(const QString &name, const char *declType) {
+        FInfo.Name = name;
+        FDeclared = declType && *declType && mapDeclared(QString::fromUtf8(declType));
+        if (FDeclared)
+            FColumn = std::make_unique<DbColumn>(FInfo);
+    }
+
+    void Add(sqlite3_stmt *stmt, int i) {
+        const int type = sqlite3_column_type(stmt, i);
+        if (!FDeclared) {
+            FValues.push_back(sqlitefn::ColumnValue(stmt, i));
+            return;
+        }
+        if (type == SQLITE_NULL) {
+            FColumn->AppendNull();
+            return;
+        }
+        const TFieldType ft = FColumn->Info().Type;
+        switch (FieldKindOf(ft)) {
+        case TFieldKind::fkNumeric:
+            addNumeric(stmt, i, type, ft);
+            return;
+        case TFieldKind::fkBoolean:
+            if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+                FColumn->AppendInt(sqlite3_column_double(stmt, i) != 0 ? 1 : 0);
+                return;
+            }
+            break;
+        case TFieldKind::fkDateTime:
+            if (type == SQLITE_TEXT) {
+                const char *s = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+                const int n = sqlite3_column_bytes(stmt, i);
+                std::int64_t ms = 0;
+                bool hasTime = false;
+                if (ft == TFieldType::ftTime ? parseStoredTime(s, n, ms)
+                                             : parseStoredDateTime(s, n, ms, hasTime)) {
+                    FColumn->AppendInt(ms);
+                    return;
+                }
+            }
+            break;
+        default:
+            appendText(stmt, i, type);
+            return;
+        }
+        demoteToText();
+        appendText(stmt, i, type);
+    }
+
+    DbColumn Finish() {
+        if (FDeclared) {
+            if (FColumn->Info().Type == TFieldType::ftInteger &&
+                (FMin < INT32_MIN || FMax > INT32_MAX)) {
+                DbColumnInfo info = FColumn->Info();
+                info.Type = TFieldType::ftLargeint;
+                FColumn->SetInfo(info);
+            }
+            return std::move(*FColumn);
+        }
+        return finishByValues();
+    }
+
+private:
+    bool mapDeclared(const QString &decl) {
+        const QString d = decl.toUpper().simplified();
+        const qsizetype paren = d.indexOf(QLatin1Char('('));
+        const QString base = (paren < 0 ? d : d.left(paren)).trimmed();
+        QList<int> args;
+        if (paren >= 0) {
+            const QString inside = d.mid(paren + 1).section(QLatin1Char(')'), 0, 0);
+            for (const QString &a : inside.split(QLatin1Char(',')))
+                args << a.trimmed().toInt();
+        }
+        auto &t = FInfo.Type;
+        if (base == QLatin1String("BIGINT"))
+            t = TFieldType::ftLargeint;
+        else if (base == QLatin1String("SMALLINT"))
+            t = TFieldType::ftSmallint;
+        else if (base == QLatin1String("TINYINT"))
+            t = TFieldType::ftWord;
+        else if (base == QLatin1String("BIT") || base.startsWith(QLatin1String("BOOL")))
+            t = TFieldType::ftBoolean;
+        else if (base.contains(QLatin1String("INT")))
+            t = TFieldType::ftInteger;
+        else if (base == QLatin1String("DECIMAL") || base == QLatin1String("NUMERIC") ||
+                 base == QLatin1String("DEC")) {
+            t = TFieldType::ftBCD;
+            FInfo.Precision = args.value(0, 18);
+            FInfo.Scale = args.size() > 1 ? args[1] : (args.isEmpty() ? -1 : 0);
+        } else if (base == QLatin1String("MONEY") || base == QLatin1String("SMALLMONEY")) {
+            t = TFieldType::ftCurrency;
+            FInfo.Precision = 19;
+            FInfo.Scale = 4;
+        } else if (base == QLatin1String("REAL") || base.startsWith(QLatin1String("FLOA")) ||
+                   base.startsWith(QLatin1String("DOUB")))
+            t = TFieldType::ftFloat;
+        else if (base.startsWith(QLatin1String("DATETIME")) ||
+                 base == QLatin1String("SMALLDATETIME") || base == QLatin1String("TIMESTAMP"))
+            t = TFieldType::ftDateTime;
+        else if (base == QLatin1String("DATE"))
+            t = TFieldType::ftDate;
+        else if (base == QLatin1String("TIME"))
+            t = TFieldType::ftTime;
+        else if (base == QLatin1String("UNIQUEIDENTIFIER"))
+            t = TFieldType::ftGuid;
+        else if (base == QLatin1String("CHAR") || base == QLatin1String("NCHAR"))
+            t = TFieldType::ftFixedChar;
+        else if (base == QLatin1String("VARCHAR"))
+            t = TFieldType::ftString;
+        else if (base == QLatin1String("NVARCHAR") || base == QLatin1String("TEXT") ||
+                 base == QLatin1String("NTEXT") || base == QLatin1String("CLOB") ||
+                 base.startsWith(QLatin1String("CHARACTER")) || base == QLatin1String("SYSNAME"))
+            t = TFieldType::ftWideString;
+        else if (base == QLatin1String("BLOB") || base.contains(QLatin1String("BINARY")) ||
+                 base == QLatin1String("IMAGE"))
+            t = TFieldType::ftBlob;
+        else
+            return false; // "NUM" (CREATE TABLE ... AS), "ANY", unknown names: kind by values
+        if (FieldKindOf(t) == TFieldKind::fkText && !args.isEmpty())
+            FInfo.Size = args[0];
+        return true;
+    }
+
+    void addNumeric(sqlite3_stmt *stmt, int i, int type, TFieldType ft) {
+        if (ft == TFieldType::ftBCD) {
+            if (type == SQLITE_INTEGER) {
+                const qint64 v = sqlite3_column_int64(stmt, i);
+                QString s = QString::number(v);
+                if (FInfo.Scale > 0)
+                    s += QLatin1Char('.') + QString(FInfo.Scale, QLatin1Char('0'));
+                FColumn->AppendText(s);
+                return;
+            }
+            if (type == SQLITE_FLOAT) {
+                FColumn->AppendText(decimalText(sqlite3_column_double(stmt, i), FInfo.Scale));
+                return;
+            }
+            const QString s = sqlitefn::ColumnValue(stmt, i).toString();
+            if (type == SQLITE_TEXT && isDecimalText(s)) {
+                FColumn->AppendText(s.trimmed());
+                return;
+            }
+            demoteToText();
+            appendText(stmt, i, type);
+            return;
+        }
+        if (ft == TFieldType::ftFloat || ft == TFieldType::ftCurrency) {
+            if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+                FColumn->AppendReal(sqlite3_column_double(stmt, i));
+                return;
+            }
+            bool ok = false;
+            const double d = sqlitefn::ColumnValue(stmt, i).toString().trimmed().toDouble(&ok);
+            if (type == SQLITE_TEXT && ok) {
+                FColumn->AppendReal(d);
+                return;
+            }
+            demoteToText();
+            appendText(stmt, i, type);
+            return;
+        }
+        // Integers.
+        qint64 v = 0;
+        bool ok = type == SQLITE_INTEGER;
+        if (ok) {
+            v = sqlite3_column_int64(stmt, i);
+        } else if (type == SQLITE_FLOAT) {
+            const double d = sqlite3_column_double(stmt, i);
+            ok = d == std::trunc(d) && std::fabs(d) < 9e18;
+            v = static_cast<qint64>(d);
+            if (!ok) {
+                demoteToFloat();
+                FColumn->AppendReal(d);
+                return;
+            }
+        } else if (type == SQLITE_TEXT) {
+            v = sqlitefn::ColumnValue(stmt, i).toString().trimmed().toLongLong(&ok);
+        }
+        if (!ok) {
+            demoteToText();
+            appendText(stmt, i, type);
+            return;
+        }
+        FMin = std::min(FMin, v);
+        FMax = std::max(FMax, v);
+        FColumn->AppendInt(v);
+    }
+
+    void appendText(sqlite3_stmt *stmt, int i, int type) {
+        if (type == SQLITE_NULL) {
+            FColumn->AppendNull();
+        } else if (type == SQLITE_INTEGER) {
+            FColumn->AppendText(QString::number(sqlite3_column_int64(stmt, i)));
+        } else if (type == SQLITE_FLOAT) {
+            FColumn->AppendText(QString::number(sqlite3_column_double(stmt, i), 'g',
+                                                QLocale::FloatingPointShortest));
+        } else if (type == SQLITE_BLOB) {
+            const QByteArray b(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
+                               sqlite3_column_bytes(stmt, i));
+            FColumn->AppendText(QStringLiteral("0x") + QString::fromLatin1(b.toHex().toUpper()));
+        } else {
+            const auto *s = static_cast<const char16_t *>(sqlite3_column_text16(stmt, i));
+            const int bytes = sqlite3_column_bytes16(stmt, i);
+            FColumn->AppendText(QStringView(s, bytes / 2));
+        }
+    }
+
+    void rebuild(TFieldType type) {
+        DbColumnInfo info = FColumn->Info();
+        info.Type = type;
+        if (DbColumn::SameStorage(type, FColumn->Info().Type) &&
+            FieldKindOf(info.Type) == TFieldKind::fkText) {
+            FColumn->SetInfo(info);
+            return;
+        }
+        auto fresh = std::make_unique<DbColumn>(info);
+        fresh->Reserve(FColumn->Size());
+        for (std::size_t r = 0; r < FColumn->Size(); ++r) {
+            if (FColumn->IsNull(r))
+                fresh->AppendNull();
+            else if (type == TFieldType::ftFloat)
+                fresh->AppendReal(FColumn->Real(r));
+            else
+                fresh->AppendText(canonicalText(*FColumn, r));
+        }
+        FColumn = std::move(fresh);
+    }
+    void demoteToText() {
+        if (FieldKindOf(FColumn->Info().Type) != TFieldKind::fkText)
+            rebuild(TFieldType::ftWideString);
+    }
+    void demoteToFloat() { rebuild(TFieldType::ftFloat); }
+
+    DbColumn finishByValues() {
+        bool anyInt = false, anyReal = false, anyText = false, anyBlob = false;
+        bool allDates = true, anyTime = false;
+        qint64 lo = 0, hi = 0;
+        for (const QVariant &v : FValues) {
+            switch (v.typeId()) {
+            case QMetaType::LongLong:
+                lo = anyInt ? std::min(lo, v.toLongLong()) : v.toLongLong();
+                hi = anyInt ? std::max(hi, v.toLongLong()) : v.toLongLong();
+                anyInt = true;
+                break;
+            case QMetaType::Double:
+                anyReal = true;
+                break;
+            case QMetaType::QString: {
+                anyText = true;
+                if (allDates) {
+                    const QByteArray a = v.toString().toLatin1();
+                    std::int64_t ms = 0;
+                    bool hasTime = false;
+                    allDates =
+                        parseStoredDateTime(a.constData(), static_cast<int>(a.size()), ms, hasTime);
+                    anyTime = anyTime || hasTime;
+                }
+                break;
+            }
+            case QMetaType::QByteArray:
+                anyBlob = true;
+                break;
+            default:
+                break;
+            }
+        }
+        DbColumnInfo info = FInfo;
+        if (anyBlob)
+            info.Type = TFieldType::ftBytes;
+        else if (anyText && !anyInt && !anyReal && allDates)
+            info.Type = anyTime ? TFieldType::ftDateTime : TFieldType::ftDate;
+        else if (anyText || (!anyInt && !anyReal))
+            info.Type = TFieldType::ftWideString;
+        else if (anyReal)
+            info.Type = TFieldType::ftFloat;
+        else
+            info.Type =
+                (lo < INT32_MIN || hi > INT32_MAX) ? TFieldType::ftLargeint : TFieldType::ftInteger;
+        DbColumn column(info);
+        column.Reserve(FValues.size());
+        for (const QVariant &v : FValues) {
+            if (v.isNull()) {
+                column.AppendNull();
+            } else if (info.Type == TFieldType::ftDate || info.Type == TFieldType::ftDateTime) {
+                const QByteArray a = v.toString().toLatin1();
+                std::int64_t ms = 0;
+                bool hasTime = false;
+                parseStoredDateTime(a.constData(), static_cast<int>(a.size()), ms, hasTime);
+                column.AppendInt(ms);
+            } else if (info.Type == TFieldType::ftBytes) {
+                column.AppendText(v.typeId() == QMetaType::QByteArray
+                                      ? QStringLiteral("0x") +
+                                            QString::fromLatin1(v.toByteArray().toHex().toUpper())
+                                      : v.toString());
+            } else if (v.typeId() == QMetaType::Double && info.Type == TFieldType::ftWideString) {
+                column.AppendText(
+                    QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest));
+            } else {
+                column.AppendVariant(v);
+            }
+        }
+        return column;
+    }
+
+    DbColumnInfo FInfo;
+    bool FDeclared = false;
+    std::unique_ptr<DbColumn> FColumn;
+    std::vector<QVariant> FValues;
+    qint64 FMin = 0, FMax = 0;
+};
+
+// A prepared SQLite statement, finalized on every path.
+class Prepared {
+public:
+    Prepared() = default;
+    Prepared(const Prepared &) = delete;
+    Prepared &operator=(const Prepared &) = delete;
+    Prepared(Prepared &&other) noexcept : FStmt(other.FStmt) { other.FStmt = nullptr; }
+    ~Prepared() { sqlite3_finalize(FStmt); }
+    sqlite3_stmt *get() const { return FStmt; }
+    sqlite3_stmt **out() { return &FStmt; }
+
+private:
+    sqlite3_stmt *FStmt = nullptr;
+};
+
+struct Variable {
+    QString name; // as declared, with "@"
+    tsql::Type type;
+    QVariant value;
+};
+
+QString quoteText(const QString &s) {
+    QString q = s;
+    q.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+std::vector<Token> significantOnly(const std::vector<Token> &tokens) {
+    std::vector<Token> out;
+    for (const Token &t : tokens)
+        if (t.significant())
+            out.push_back(t);
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// One batch: its variables, its statements, its outcome.
+
+class SqliteBackend::Batch {
+public:
+    Batch(SqliteBackend &backend, int timeoutSeconds)
+        : FBackend(backend), FTimeout(timeoutSeconds) {}
+
+    DbBatchOutcome Run(const QString &sql, bool firstResultOnly) {
+        DbBatchOutcome outcome;
+        FOutcome = &outcome;
+        int line = 1;
+        try {
+            const std::vector<Statement> statements = tsql::SplitBatch(sql);
+            for (const Statement &s : statements) {
+                line = s.line;
+                const bool hadRows = FHadRows;
+                execute(s);
+                if (firstResultOnly && !hadRows && FHadRows)
+                    break;
+            }
+        } catch (const Error &e) {
+            TOrvel_ProviderMessage m;
+            m.Number = kErrInCommand;
+            m.NativeError = static_cast<std::uint32_t>(e.Number);
+            m.Source = kSource;
+            m.Description = e.Text;
+            m.Class = e.Severity;
+            m.State = e.State;
+            m.Line = e.Line ? e.Line : line;
+            DbBatchItem item;
+            item.kind = DbBatchItem::Kind::Message;
+            item.message = m;
+            outcome.Items.push_back(item);
+            outcome.Failed = true;
+            outcome.ErrorCode = kErrInCommand;
+            outcome.ErrorMessage = e.Text;
+        }
+        return outcome;
+    }
+
+private:
+    sqlite3 *db() const { return FBackend.FDb; }
+
+    void message(const QString &text, int severity, int number, int state = 1) {
+        TOrvel_ProviderMessage m;
+        m.Number = severity > 10 ? kErrInCommand : 0;
+        m.NativeError = static_cast<std::uint32_t>(number);
+        m.Source = kSource;
+        m.Description = text;
+        m.Class = severity;
+        m.State = state;
+        DbBatchItem item;
+        item.kind = DbBatchItem::Kind::Message;
+        item.message = m;
+        FOutcome->Items.push_back(item);
+    }
+
+    void execute(const Statement &s) {
+        const std::vector<Token> t = significantOnly(s.tokens);
+        const QString kw = s.keyword();
+        if (t.empty())
+            return;
+        if (tsql::Join(s.tokens).simplified().compare(kDatabaseListQuery, Qt::CaseInsensitive) ==
+            0) {
+            databaseList();
+            return;
+        }
+        if (kw == QLatin1String("DECLARE"))
+            declare(t);
+        else if (kw == QLatin1String("SET"))
+            set(t);
+        else if (kw == QLatin1String("PRINT"))
+            message(textOf(evaluate(t, 1, t.size())), 0, 0);
+        else if (kw == QLatin1String("RAISERROR"))
+            raiserror(t);
+        else if (kw == QLatin1String("THROW"))
+            throwStatement(t);
+        else if (kw == QLatin1String("USE"))
+            use(t);
+        else if (kw == QLatin1String("GO"))
+            throw syntaxNear(QStringLiteral("GO"));
+        else if (kw == QLatin1String("BEGIN") || kw == QLatin1String("COMMIT") ||
+                 kw == QLatin1String("ROLLBACK"))
+            transaction(t);
+        else if (kw == QLatin1String("TRUNCATE")) {
+            if (t.size() < 3 || !t[1].is("TABLE"))
+                throw syntaxNear(t.size() > 1 ? t[1].text : kw);
+            runSql(QStringLiteral("DELETE FROM ") + rewrite(t, 2, t.size()));
+        } else if (kw == QLatin1String("IF") || kw == QLatin1String("WHILE") ||
+                   kw == QLatin1String("EXEC") || kw == QLatin1String("EXECUTE") ||
+                   kw == QLatin1String("GOTO") || kw == QLatin1String("WAITFOR") ||
+                   kw == QLatin1String("RETURN") || kw == QLatin1String("MERGE"))
+            throw unsupported(QStringLiteral("Polecenie %1").arg(kw));
+        else if (kw == QLatin1String("SELECT") && selectAssigns(t))
+            selectAssign(t);
+        else if (kw == QLatin1String("SELECT") && selectIntoAt(t) > 0)
+            selectInto(t, selectIntoAt(t));
+        else
+            runSql(rewrite(t, 0, t.size()));
+    }
+
+    // --- variables -----------------------------------------------------------------------------
+
+    Variable &variable(const QString &name) {
+        auto it = FVariables.find(name.toLower());
+        if (it == FVariables.end())
+            throw Error(
+                137, QStringLiteral("Należy zadeklarować zmienną skalarną \"%1\".").arg(name), 15);
+        return it->second;
+    }
+
+    // The tokens of a type name from position i: a word and an optional "(...)".
+    QString typeText(const std::vector<Token> &t, std::size_t &i) {
+        if (i >= t.size() || t[i].kind != Token::Word)
+            throw syntaxNear(i < t.size() ? t[i].text : QStringLiteral(""));
+        QString text = t[i++].text;
+        if (i < t.size() && t[i].is("PRECISION"))
+            text += QLatin1Char(' ') + t[i++].text;
+        if (i < t.size() && t[i].isSymbol("(")) {
+            while (i < t.size() && !t[i].isSymbol(")"))
+                text += t[i++].text;
+            if (i >= t.size())
+                throw syntaxNear(text);
+            text += t[i++].text;
+        }
+        return text;
+    }
+
+    std::size_t topLevelEnd(const std::vector<Token> &t, std::size_t from, const char *symbol) {
+        const int depth = from < t.size() ? t[from].depth : 0;
+        for (std::size_t k = from; k < t.size(); ++k)
+            if (t[k].isSymbol(symbol) && t[k].depth == depth)
+                return k;
+        return t.size();
+    }
+
+    void declare(const std::vector<Token> &t) {
+        std::size_t i = 1;
+        while (i < t.size()) {
+            if (t[i].kind != Token::Variable)
+                throw syntaxNear(t[i].text);
+            const QString name = t[i++].text;
+            if (FVariables.count(name.toLower()))
+                throw Error(
+                    134,
+                    QStringLiteral("Nazwa zmiennej '%1' została już zadeklarowana. Nazwy zmiennych "
+                                   "muszą być unikatowe w obrębie partii zapytania.")
+                        .arg(name),
+                    15);
+            if (i < t.size() && t[i].is("AS"))
+                ++i;
+            Variable v;
+            v.name = name;
+            v.type = tsql::ParseType(typeText(t, i));
+            if (i < t.size() && t[i].isSymbol("=")) {
+                const std::size_t end = topLevelEnd(t, i + 1, ",");
+                v.value = tsql::Convert(v.type, evaluate(t, i + 1, end));
+                i = end;
+            }
+            FVariables[name.toLower()] = v;
+            if (i < t.size()) {
+                if (!t[i].isSymbol(","))
+                    throw syntaxNear(t[i].text);
+                ++i;
+            }
+        }
+    }
+
+    void set(const std::vector<Token> &t) {
+        if (t.size() >= 2 && t[1].kind == Token::Word) {
+            sessionOption(t);
+            return;
+        }
+        if (t.size() < 4 || t[1].kind != Token::Variable)
+            throw syntaxNear(t.size() > 1 ? t[1].text : QStringLiteral("SET"));
+        Variable &v = variable(t[1].text);
+        const QString op = t[2].text;
+        QVariant value;
+        if (op == QLatin1String("=")) {
+            value = evaluate(t, 3, t.size());
+        } else if (op.size() == 2 && op.endsWith(QLatin1Char('=')) &&
+                   QStringLiteral("+-*/%").contains(op[0])) {
+            // SET @a += x: texts are joined, numbers computed.
+            const QString joiner = op[0] == QLatin1Char('+') && v.type.base == tsql::Type::Text
+                                       ? QStringLiteral("||")
+                                       : QString(op[0]);
+            value = evaluateText(
+                QStringLiteral("%1 %2 (%3)").arg(v.name, joiner, rewrite(t, 3, t.size())));
+        } else {
+            throw syntaxNear(op);
+        }
+        v.value = tsql::Convert(v.type, value);
+    }
+
+    void sessionOption(const std::vector<Token> &t) {
+        static const std::set<QString> ignored = {QStringLiteral("NOCOUNT"),
+                                                  QStringLiteral("ANSI_NULLS"),
+                                                  QStringLiteral("ANSI_WARNINGS"),
+                                                  QStringLiteral("ANSI_PADDING"),
+                                                  QStringLiteral("ARITHABORT"),
+                                                  QStringLiteral("QUOTED_IDENTIFIER"),
+                                                  QStringLiteral("CONCAT_NULL_YIELDS_NULL"),
+                                                  QStringLiteral("XACT_ABORT"),
+                                                  QStringLiteral("DATEFIRST"),
+                                                  QStringLiteral("DATEFORMAT"),
+                                                  QStringLiteral("LANGUAGE"),
+                                                  QStringLiteral("LOCK_TIMEOUT"),
+                                                  QStringLiteral("DEADLOCK_PRIORITY"),
+                                                  QStringLiteral("TRANSACTION"),
+                                                  QStringLiteral("NUMERIC_ROUNDABORT"),
+                                                  QStringLiteral("ANSI_NULL_DFLT_ON"),
+                                                  QStringLiteral("IMPLICIT_TRANSACTIONS"),
+                                                  QStringLiteral("STATISTICS")};
+        const QString option = t[1].keyword();
+        if (!ignored.count(option))
+            throw unsupported(QStringLiteral("Opcja SET %1").arg(option));
+        // Options that change results are refused unless they keep the default.
+        if (option == QLatin1String("DATEFIRST") &&
+            !(t.size() > 2 && t[2].text == QLatin1String("1")))
+            throw unsupported(QStringLiteral("SET DATEFIRST inny niż 1"));
+        if (option == QLatin1String("IMPLICIT_TRANSACTIONS") && !(t.size() > 2 && t[2].is("OFF")))
+            throw unsupported(QStringLiteral("SET IMPLICIT_TRANSACTIONS ON"));
+    }
+
+    // SELECT @a = expr, @b = expr [FROM ...]: the last row's values go into the variables.
+    bool selectAssigns(const std::vector<Token> &t) {
+        std::size_t i = 1;
+        while (i < t.size() && (t[i].is("DISTINCT") || t[i].is("ALL")))
+            ++i;
+        return i + 1 < t.size() && t[i].kind == Token::Variable && t[i + 1].isSymbol("=");
+    }
+
+    void selectAssign(const std::vector<Token> &t) {
+        static const std::set<QString> clauseEnd = {
+            QStringLiteral("FROM"),   QStringLiteral("WHERE"),    QStringLiteral("GROUP"),
+            QStringLiteral("HAVING"), QStringLiteral("ORDER"),    QStringLiteral("UNION"),
+            QStringLiteral("EXCEPT"), QStringLiteral("INTERSECT")};
+        std::size_t i = 1;
+        QString head = QStringLiteral("SELECT ");
+        while (i < t.size() && (t[i].is("DISTINCT") || t[i].is("ALL")))
+            head += t[i++].text + QLatin1Char(' ');
+        std::size_t listEnd = t.size();
+        for (std::size_t k = i; k < t.size(); ++k)
+            if (t[k].depth == 0 && clauseEnd.count(t[k].keyword())) {
+                listEnd = k;
+                break;
+            }
+        std::vector<Variable *> targets;
+        QStringList expressions;
+        while (i < listEnd) {
+            if (t[i].kind != Token::Variable || i + 1 >= listEnd || !t[i + 1].isSymbol("="))
+                throw Error(
+                    141,
+                    QStringLiteral("Instrukcja SELECT przypisująca wartości zmiennym nie może "
+                                   "jednocześnie pobierać danych."),
+                    15);
+            targets.push_back(&variable(t[i].text));
+            std::size_t end = topLevelEnd(t, i + 2, ",");
+            end = std::min(end, listEnd);
+            expressions << rewrite(t, i + 2, end);
+            i = end < listEnd ? end + 1 : listEnd;
+        }
+        Prepared stmt = prepare(head + expressions.join(QStringLiteral(", ")) + QLatin1Char(' ') +
+                                rewrite(t, listEnd, t.size()));
+        std::vector<QVariant> last;
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            last.clear();
+            for (int c = 0; c < static_cast<int>(targets.size()); ++c)
+                last.push_back(sqlitefn::ColumnValue(stmt.get(), c));
+        }
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db(), rc);
+        for (std::size_t k = 0; k < last.size(); ++k)
+            targets[k]->value = tsql::Convert(targets[k]->type, last[k]);
+    }
+
+    // SELECT ... INTO name FROM ...: the position of INTO, 0 when none.
+    std::size_t selectIntoAt(const std::vector<Token> &t) {
+        for (std::size_t k = 1; k < t.size(); ++k) {
+            if (t[k].depth != 0)
+                continue;
+            if (t[k].is("FROM") || t[k].is("UNION"))
+                return 0;
+            if (t[k].is("INTO"))
+                return k;
+        }
+        return 0;
+    }
+
+    void selectInto(const std::vector<Token> &t, std::size_t into) {
+        if (into + 1 >= t.size())
+            throw syntaxNear(QStringLiteral("INTO"));
+        const QString table = rewrite(t, into + 1, into + 2);
+        runSql(QStringLiteral("CREATE TABLE %1 AS %2 %3")
+                   .arg(table, rewrite(t, 0, into), rewrite(t, into + 2, t.size())));
+    }
+
+    // --- messages ------------------------------------------------------------------------------
+
+    QVariantList evaluateList(const std::vector<Token> &t, std::size_t from, std::size_t to) {
+        QVariantList values;
+        std::size_t i = from;
+        while (i < to) {
+            const std::size_t end = std::min(topLevelEnd(t, i, ","), to);
+            values << evaluate(t, i, end);
+            i = end + 1;
+        }
+        return values;
+    }
+
+    void raiserror(const std::vector<Token> &t) {
+        if (t.size() < 3 || !t[1].isSymbol("("))
+            throw syntaxNear(t.size() > 1 ? t[1].text : QStringLiteral("RAISERROR"));
+        const std::size_t close = topLevelEnd(t, 2, ")");
+        const QVariantList args = evaluateList(t, 2, close);
+        if (args.size() < 3)
+            throw syntaxNear(QStringLiteral(")"));
+        const int severity = static_cast<int>(args[1].toLongLong());
+        const int state = static_cast<int>(args[2].toLongLong());
+        QString text;
+        int number = 50000;
+        if (args[0].typeId() == QMetaType::QString)
+            text = tsql::FormatRaiserror(args[0].toString(), args.mid(3));
+        else {
+            number = static_cast<int>(args[0].toLongLong());
+            text = QStringLiteral("Komunikat o numerze %1 nie istnieje w tym silniku.").arg(number);
+        }
+        if (severity <= 10) {
+            message(text, severity, number, state);
+            return;
+        }
+        throw Error(number, text, std::min(severity, 25), state);
+    }
+
+    void throwStatement(const std::vector<Token> &t) {
+        if (t.size() == 1)
+            throw unsupported(QStringLiteral("THROW bez argumentów (poza blokiem CATCH)"));
+        const QVariantList args = evaluateList(t, 1, t.size());
+        if (args.size() != 3)
+            throw syntaxNear(QStringLiteral("THROW"));
+        const qint64 number = args[0].toLongLong();
+        if (number < 50000)
+            throw Error(
+                35100,
+                QStringLiteral("Numer błędu %1 w instrukcji THROW jest poza zakresem. Numer błędu "
+                               "musi wynosić od 50000 do 2147483647.")
+                    .arg(number));
+        throw Error(static_cast<int>(number), textOf(args[1]), 16,
+                    static_cast<int>(args[2].toLongLong()));
+    }
+
+    // --- databases and transactions ------------------------------------------------------------
+
+    void use(const std::vector<Token> &t) {
+        if (t.size() != 2)
+            throw syntaxNear(t.size() > 2 ? t[2].text : QStringLiteral("USE"));
+        FBackend.UseDatabase(t[1].value());
+    }
+
+    void databaseList() {
+        const QStringList names = FBackend.DatabaseNames();
+        DbColumnInfo id;
+        id.Name = QStringLiteral("dbid");
+        id.Type = TFieldType::ftSmallint;
+        id.Nullable = false;
+        DbColumnInfo name;
+        name.Name = QStringLiteral("DB_NAME");
+        name.Type = TFieldType::ftWideString;
+        name.Size = 128;
+        auto result = std::make_shared<DbResult>(std::vector<DbColumnInfo>{id, name});
+        for (int i = 0; i < names.size(); ++i) {
+            result->Column(0).AppendInt(i + 5);
+            result->Column(1).AppendText(names[i]);
+        }
+        addRows(std::move(result));
+    }
+
+    void transaction(const std::vector<Token> &t) {
+        const QString kw = t[0].keyword();
+        if (kw == QLatin1String("BEGIN")) {
+            if (t.size() < 2 || !(t[1].is("TRAN") || t[1].is("TRANSACTION")))
+                throw unsupported(QStringLiteral("Blok BEGIN ... END"));
+            runSql(QStringLiteral("BEGIN"));
+            return;
+        }
+        runSql(kw);
+    }
+
+    // --- SQLite --------------------------------------------------------------------------------
+
+    Prepared prepare(const QString &sql) {
+        Prepared stmt;
+        const QByteArray utf8 = sql.toUtf8();
+        const char *tail = nullptr;
+        const int rc = sqlite3_prepare_v2(db(), utf8.constData(), static_cast<int>(utf8.size()),
+                                          stmt.out(), &tail);
+        if (rc != SQLITE_OK)
+            throw sqliteError(db(), rc);
+        if (!stmt.get())
+            throw syntaxNear(sql.trimmed().left(30));
+        if (tail && QByteArray(tail).trimmed().size() > 0)
+            throw syntaxNear(QString::fromUtf8(tail).trimmed().left(30));
+        bind(stmt.get());
+        return stmt;
+    }
+
+    void bind(sqlite3_stmt *stmt) {
+        const int n = sqlite3_bind_parameter_count(stmt);
+        for (int p = 1; p <= n; ++p) {
+            const char *raw = sqlite3_bind_parameter_name(stmt, p);
+            const QString name = raw ? QString::fromUtf8(raw) : QString();
+            if (!name.startsWith(QLatin1Char('@')))
+                throw syntaxNear(name.isEmpty() ? QStringLiteral("?") : name);
+            const QVariant &v = variable(name).value;
+            int rc = SQLITE_OK;
+            if (!v.isValid() || v.isNull())
+                rc = sqlite3_bind_null(stmt, p);
+            else if (v.typeId() == QMetaType::LongLong)
+                rc = sqlite3_bind_int64(stmt, p, v.toLongLong());
+            else if (v.typeId() == QMetaType::Double)
+                rc = sqlite3_bind_double(stmt, p, v.toDouble());
+            else {
+                const QByteArray u = v.toString().toUtf8();
+                rc = sqlite3_bind_text64(stmt, p, u.constData(),
+                                         static_cast<sqlite3_uint64>(u.size()), SQLITE_TRANSIENT,
+                                         SQLITE_UTF8);
+            }
+            if (rc != SQLITE_OK)
+                throw sqliteError(db(), rc);
+        }
+    }
+
+    void startClock() {
+        FClock.start();
+        if (FTimeout > 0)
+            sqlite3_progress_handler(db(), 20000, &Batch::progress, this);
+    }
+    void stopClock() { sqlite3_progress_handler(db(), 0, nullptr, nullptr); }
+    static int progress(void *self) {
+        auto *b = static_cast<Batch *>(self);
+        return b->FClock.elapsed() > qint64(b->FTimeout) * 1000 ? 1 : 0;
+    }
+
+    void runSql(const QString &sql) {
+        Prepared stmt = prepare(sql);
+        startClock();
+        struct StopClock {
+            Batch *b;
+            ~StopClock() { b->stopClock(); }
+        } stop{this};
+        const int columns = sqlite3_column_count(stmt.get());
+        if (columns == 0) {
+            const int rc = sqlite3_step(stmt.get());
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+                throw sqliteError(db(), rc);
+            DbBatchItem item;
+            item.kind = DbBatchItem::Kind::Count;
+            item.count = sqlite3_changes64(db());
+            FLastCount = item.count;
+            FOutcome->Items.push_back(item);
+            return;
+        }
+        std::vector<ColumnBuilder> builders;
+        builders.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            const auto *name = static_cast<const char16_t *>(sqlite3_column_name16(stmt.get(), c));
+            builders.emplace_back(name ? QString(reinterpret_cast<const QChar *>(name)) : QString(),
+                                  sqlite3_column_decltype(stmt.get(), c));
+        }
+        int rc;
+        qint64 rows = 0;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c)
+                builders[static_cast<std::size_t>(c)].Add(stmt.get(), c);
+            ++rows;
+        }
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db(), rc);
+        std::vector<DbColumnInfo> infos(static_cast<std::size_t>(columns));
+        auto result = std::make_shared<DbResult>(infos);
+        for (int c = 0; c < columns; ++c)
+            result->Column(c) = builders[static_cast<std::size_t>(c)].Finish();
+        FLastCount = rows;
+        addRows(std::move(result));
+    }
+
+    void addRows(std::shared_ptr<DbResult> result) {
+        DbBatchItem item;
+        item.kind = DbBatchItem::Kind::Rows;
+        item.count = result->RowCount();
+        item.rows = std::move(result);
+        FOutcome->Items.push_back(item);
+        FHadRows = true;
+    }
+
+    QVariant evaluateText(const QString &expression) {
+        Prepared stmt = prepare(QStringLiteral("SELECT ") + expression);
+        const int rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_ROW)
+            return sqlitefn::ColumnValue(stmt.get(), 0);
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db(), rc);
+        return {};
+    }
+
+    QVariant evaluate(const std::vector<Token> &t, std::size_t from, std::size_t to) {
+        if (from >= to)
+            throw syntaxNear(from < t.size() ? t[from].text : QStringLiteral(""));
+        return evaluateText(rewrite(t, from, to));
+    }
+
+    static QString textOf(const QVariant &v) {
+        if (v.typeId() == QMetaType::Double)
+            return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+        return v.toString();
+    }
+
+    // --- rewriting T-SQL into SQLite -----------------------------------------------------------
+
+    // The end of the parenthesised group that opens at t[open] ("("): the matching ")".
+    static std::size_t closing(const std::vector<Token> &t, std::size_t open) {
+        for (std::size_t k = open + 1; k < t.size(); ++k)
+            if (t[k].isSymbol(")") && t[k].depth == t[open].depth)
+                return k;
+        throw syntaxNear(t[open].text);
+    }
+
+    static bool nextIsOpen(const std::vector<Token> &t, std::size_t i, std::size_t to) {
+        return i + 1 < to && t[i + 1].isSymbol("(");
+    }
+
+    QString rewrite(const std::vector<Token> &t, std::size_t from, std::size_t to) {
+        static const std::set<QString> hints = {
+            QStringLiteral("NOLOCK"),         QStringLiteral("READUNCOMMITTED"),
+            QStringLiteral("HOLDLOCK"),       QStringLiteral("ROWLOCK"),
+            QStringLiteral("UPDLOCK"),        QStringLiteral("TABLOCK"),
+            QStringLiteral("READPAST"),       QStringLiteral("XLOCK"),
+            QStringLiteral("PAGLOCK"),        QStringLiteral("NOEXPAND"),
+            QStringLiteral("INDEX"),          QStringLiteral("FORCESEEK"),
+            QStringLiteral("SERIALIZABLE"),   QStringLiteral("READCOMMITTED"),
+            QStringLiteral("REPEATABLEREAD"), QStringLiteral("TABLOCKX")};
+        static const std::set<QString> dateFunctions = {
+            QStringLiteral("DATEADD"), QStringLiteral("DATEDIFF"), QStringLiteral("DATEPART"),
+            QStringLiteral("DATENAME")};
+        QString out;
+        std::vector<std::pair<std::size_t, QString>> limits; // insert " LIMIT n" before token k
+        auto append = [&](const QString &piece) {
+            if (!out.isEmpty() && !piece.isEmpty() && !out.back().isSpace())
+                out += QLatin1Char(' ');
+            out += piece;
+        };
+        for (std::size_t i = from; i < to; ++i) {
+            for (const auto &[at, text] : limits)
+                if (at == i)
+                    append(text);
+            const Token &tok = t[i];
+            const QString kw = tok.keyword();
+            const bool afterDot = i > from && t[i - 1].isSymbol(".");
+            if (tok.kind == Token::String) {
+                append(quoteText(tok.value()));
+            } else if (tok.kind == Token::TempName) {
+                append(QStringLiteral("temp.\"%1\"").arg(tok.text));
+            } else if (tok.kind == Token::Variable && tok.text.startsWith(QLatin1String("@@"))) {
+                const QString v = tok.text.mid(2).toUpper();
+                if (v == QLatin1String("ROWCOUNT"))
+                    append(QString::number(FLastCount));
+                else if (v == QLatin1String("IDENTITY"))
+                    append(QStringLiteral("last_insert_rowid()"));
+                else if (v == QLatin1String("ERROR"))
+                    append(QStringLiteral("0"));
+                else if (v == QLatin1String("VERSION"))
+                    append(quoteText(QStringLiteral("Orvel-Zestawnik SQLite ") +
+                                     QString::fromLatin1(sqlite3_libversion())));
+                else
+                    throw unsupported(QStringLiteral("Zmienna %1").arg(tok.text));
+            } else if ((kw == QLatin1String("DBO") ||
+                        tok.value().compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0) &&
+                       (tok.kind == Token::Word || tok.kind == Token::QuotedName) && i + 1 < to &&
+                       t[i + 1].isSymbol(".") && !afterDot) {
+                ++i; // "dbo." names the only schema there is
+            } else if (kw == QLatin1String("TOP") && i > from &&
+                       (t[i - 1].is("SELECT") || t[i - 1].is("DISTINCT") || t[i - 1].is("ALL"))) {
+                std::size_t end = i + 1;
+                QString count;
+                if (end < to && t[end].isSymbol("(")) {
+                    const std::size_t close = closing(t, end);
+                    count = QLatin1Char('(') + rewrite(t, end + 1, close) + QLatin1Char(')');
+                    end = close + 1;
+                } else if (end < to &&
+                           (t[end].kind == Token::Number || t[end].kind == Token::Variable)) {
+                    count = t[end].text;
+                    ++end;
+                } else {
+                    throw syntaxNear(QStringLiteral("TOP"));
+                }
+                if (end < to && (t[end].is("PERCENT") ||
+                                 (t[end].is("WITH") && end + 1 < to && t[end + 1].is("TIES"))))
+                    throw unsupported(QStringLiteral("TOP ... %1").arg(t[end].keyword()));
+                // The limit goes where this SELECT ends: its group's ")" or a set operator.
+                const int depth = tok.depth;
+                std::size_t at = to;
+                for (std::size_t k = end; k < to; ++k) {
+                    if ((t[k].isSymbol(")") && t[k].depth == depth) ||
+                        (t[k].depth == depth &&
+                         (t[k].is("UNION") || t[k].is("EXCEPT") || t[k].is("INTERSECT")))) {
+                        at = k;
+                        break;
+                    }
+                }
+                if (at == to)
+                    limits.emplace_back(to, QStringLiteral("LIMIT ") + count);
+                else
+                    limits.emplace_back(at, QStringLiteral("LIMIT ") + count);
+                i = end - 1;
+            } else if (kw == QLatin1String("CAST") && !afterDot && nextIsOpen(t, i, to)) {
+                const std::size_t close = closing(t, i + 1);
+                std::size_t as = 0;
+                for (std::size_t k = i + 2; k < close; ++k)
+                    if (t[k].is("AS") && t[k].depth == t[i + 1].depth)
+                        as = k;
+                if (!as)
+                    throw syntaxNear(QStringLiteral("CAST"));
+                std::size_t p = as + 1;
+                const QString type = typeText(t, p);
+                tsql::ParseType(type); // an unknown type fails here, with the server's message
+                append(QStringLiteral("tsql_convert(%1, %2)")
+                           .arg(quoteText(type), rewrite(t, i + 2, as)));
+                i = close;
+            } else if (kw == QLatin1String("CONVERT") && !afterDot && nextIsOpen(t, i, to)) {
+                const std::size_t close = closing(t, i + 1);
+                std::size_t p = i + 2;
+                const QString type = typeText(t, p);
+                tsql::ParseType(type);
+                if (p >= close || !t[p].isSymbol(","))
+                    throw syntaxNear(QStringLiteral("CONVERT"));
+                append(QStringLiteral("tsql_convert(%1, %2)")
+                           .arg(quoteText(type), rewrite(t, p + 1, close)));
+                i = close;
+            } else if (dateFunctions.count(kw) && !afterDot && nextIsOpen(t, i, to) && i + 2 < to &&
+                       t[i + 2].kind == Token::Word) {
+                append(kw + QStringLiteral("(") + quoteText(t[i + 2].text));
+                i += 2;
+            } else if ((kw == QLatin1String("ISNULL") || kw == QLatin1String("LEFT") ||
+                        kw == QLatin1String("RIGHT")) &&
+                       !afterDot && nextIsOpen(t, i, to)) {
+                append(QStringLiteral("tsql_") + kw.toLower());
+            } else if (kw == QLatin1String("CURRENT_TIMESTAMP")) {
+                append(QStringLiteral("getdate()"));
+            } else if (kw == QLatin1String("WITH") && nextIsOpen(t, i, to) && i + 2 < to &&
+                       hints.count(t[i + 2].keyword())) {
+                i = closing(t, i + 1); // table hints have no meaning here
+            } else if (tok.isSymbol("+") && ((i > from && t[i - 1].kind == Token::String) ||
+                                             (i + 1 < to && t[i + 1].kind == Token::String))) {
+                append(QStringLiteral("||")); // joining texts, as T-SQL's "+" does next to a text
+            } else if (tok.kind == Token::Comment) {
+                continue;
+            } else {
+                append(tok.text);
+            }
+        }
+        for (const auto &[at, text] : limits)
+            if (at >= to)
+                append(text);
+        return out;
+    }
+
+    SqliteBackend &FBackend;
+    int FTimeout;
+    QElapsedTimer FClock;
+    DbBatchOutcome *FOutcome = nullptr;
+    std::map<QString, Variable> FVariables;
+    qint64 FLastCount = 0;
+    bool FHadRows = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+SqliteBackend::SqliteBackend() : FContext(std::make_unique<sqlitefn::Context>()) {
+    FContext->currentDatabase = [this] { return CurrentDatabase(); };
+    FContext->databaseNames = [this] { return DatabaseNames(); };
+}
+SqliteBackend::~SqliteBackend() {
+    Close();
+}
+
+sqlite3 *SqliteBackend::openHandle(const QString &path) {
+    sqlite3 *handle = nullptr;
+    const QByteArray p = path.toUtf8();
+    const int flags = path == QLatin1String(":memory:") ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                        : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(p.constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text =
+            handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("out of memory");
+        sqlite3_close(handle);
+        throw Error(4060,
+                    QStringLiteral("Nie można otworzyć bazy danych '%1' (%2).")
+                        .arg(QFileInfo(path).completeBaseName(), text),
+                    11);
+    }
+    sqlite3_busy_timeout(handle, 5000);
+    sqlitefn::Register(handle, FContext.get());
+    return handle;
+}
+
+void SqliteBackend::Open(const TOrvel_ConnectionSettings &settings) {
+    Close();
+    QString folder = EmbeddedServerFolder(settings.Server);
+    if (QDir::isRelativePath(folder))
+        folder = QDir(GetAppFolder()).absoluteFilePath(folder);
+    const QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir())
+        throw EDbProviderError(
+            0x80004005, QStringLiteral("Folder baz danych '%1' nie istnieje lub nie jest folderem.")
+                            .arg(settings.Server));
+    FFolder = QDir::cleanPath(info.absoluteFilePath());
+    try {
+        FDb = openHandle(QStringLiteral(":memory:"));
+    } catch (const Error &e) {
+        throw EDbProviderError(0x80004005, e.Text);
+    }
+    FDatabaseName = QStringLiteral("master");
+    FConnected = true;
+}
+
+void SqliteBackend::Close() {
+    if (FDb) {
+        sqlite3_close_v2(FDb);
+        FDb = nullptr;
+    }
+    FConnected = false;
+    FDatabaseName.clear();
+}
+
+bool SqliteBackend::IsConnected() const {
+    return FConnected;
+}
+
+QStringList SqliteBackend::DatabaseNames() const {
+    QStringList names;
+    const QFileInfoList files =
+        QDir(FFolder).entryInfoList(QDir::Files | QDir::Readable, QDir::NoSort);
+    for (const QFileInfo &f : files) {
+        if (f.suffix().compare(QLatin1String("sqlite"), Qt::CaseInsensitive) != 0)
+            continue;
+        const QString name = f.completeBaseName();
+        bool system = false;
+        for (const QString &s : kSystemDatabases)
+            system = system || name.compare(s, Qt::CaseInsensitive) == 0;
+        if (!system && !name.isEmpty())
+            names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+void SqliteBackend::UseDatabase(const QString &name) {
+    if (name.compare(QLatin1String("master"), Qt::CaseInsensitive) == 0) {
+        sqlite3 *handle = openHandle(QStringLiteral(":memory:"));
+        sqlite3_close_v2(FDb);
+        FDb = handle;
+        FDatabaseName = QStringLiteral("master");
+        return;
+    }
+    // Only names found in the folder are opened, so no name can reach outside it.
+    for (const QString &candidate : DatabaseNames()) {
+        if (candidate.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const QFileInfoList files = QDir(FFolder).entryInfoList(QDir::Files, QDir::Name);
+        for (const QFileInfo &f : files) {
+            if (f.completeBaseName() == candidate &&
+                f.suffix().compare(QLatin1String("sqlite"), Qt::CaseInsensitive) == 0) {
+                sqlite3 *handle = openHandle(f.absoluteFilePath());
+                sqlite3_close_v2(FDb);
+                FDb = handle;
+                FDatabaseName = candidate;
+                return;
+            }
+        }
+    }
+    throw Error(911, QStringLiteral(
+                         "Baza danych '%1' nie istnieje. Upewnij się, że nazwa została wprowadzona "
+                         "poprawnie.")
+                         .arg(name));
+}
+
+DbBatchOutcome SqliteBackend::ExecBatch(const QString &sql, int timeoutSeconds,
+                                        bool firstResultOnly) {
+    if (!FConnected || !FDb) {
+        DbBatchOutcome outcome;
+        outcome.Failed = true;
+        outcome.ErrorCode = 0x800A0E78;
+        outcome.ErrorMessage =
+            QStringLiteral("Operacja nie jest dozwolona, gdy obiekt jest zamknięty");
+        return outcome;
+    }
+    Batch batch(*this, timeoutSeconds);
+    return batch.Run(sql, firstResultOnly);
+}
+
+std::unique_ptr<DbBackend> CreateSqliteBackend() {
+    return std::make_unique<SqliteBackend>();
+}

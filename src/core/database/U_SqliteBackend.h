@@ -1,0 +1,41 @@
+#pragma once
+// The embedded engine: SQLite behind a thin T-SQL layer. A server "sqlite:FOLDER" holds one
+// database per NAME.sqlite file in FOLDER; USE opens one of them. Before any USE the current
+// database is an empty in-memory "master".
+#include "U_DbBackend.h"
+
+struct sqlite3;
+namespace sqlitefn {
+struct Context;
+}
+
+class SqliteBackend : public DbBackend {
+public:
+    SqliteBackend();
+    ~SqliteBackend() override;
+
+    void Open(const TOrvel_ConnectionSettings &settings) override;
+    void Close() override;
+    bool IsConnected() const override;
+    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+
+    // The user databases of the folder: names as the files spell them, ordered by name with
+    // letter case ignored; the system databases' names are left out.
+    QStringList DatabaseNames() const;
+    QString CurrentDatabase() const { return FDatabaseName; }
+    QString Folder() const { return FFolder; }
+
+    // Makes a database current (its name compared without letter case); raises tsql::Error 911
+    // when the folder has no such database.
+    void UseDatabase(const QString &name);
+
+private:
+    class Batch;
+    friend class Batch;
+    sqlite3 *openHandle(const QString &path);
+    QString FFolder;
+    QString FDatabaseName;
+    sqlite3 *FDb = nullptr;
+    bool FConnected = false;
+    std::unique_ptr<sqlitefn::Context> FContext; // answers DB_NAME() on every handle
+};

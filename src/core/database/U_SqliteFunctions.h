@@ -1,0 +1,30 @@
+#pragma once
+// The T-SQL functions the embedded engine registers on each SQLite handle, and the conversions
+// between SQLite values and the layer's values (null, qint64, double, QString, QByteArray).
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+struct sqlite3;
+struct sqlite3_value;
+struct sqlite3_stmt;
+
+namespace sqlitefn {
+
+// Registers ISNULL, GETDATE, LEN, DB_NAME, date functions, CONVERT/CAST support and text helpers.
+// currentDatabase and databaseNames answer DB_NAME().
+struct Context {
+    std::function<QString()> currentDatabase;
+    std::function<QStringList()> databaseNames;
+};
+void Register(sqlite3 *db, Context *context);
+
+QVariant FromValue(sqlite3_value *value);
+QVariant ColumnValue(sqlite3_stmt *stmt, int column);
+
+// The T-SQL error number a registered function last raised on this thread (0 when none), read
+// and reset by the engine when a statement fails.
+int TakeFunctionErrorNumber();
+
+} // namespace sqlitefn
