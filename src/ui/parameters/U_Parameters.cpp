@@ -1,0 +1,350 @@
+#include "U_Parameters.h"
+
+#include "DbLookupList.h"
+#include "U_Application.h"
+#include "U_MessageBox.h"
+#include "U_ParamInput.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int NumberBoxWidth = 90;
+constexpr int NumberMaxLength = 12;
+constexpr int CheckBoxWidth = 32;
+constexpr int DateInputWidth = 108;
+constexpr int CaptionLeft = 4; // the row's border
+
+// A focus change within the window, as opposed to the window losing the focus or a drop-down
+// opening: only the first counts as leaving the control.
+bool LeavesControl(const QFocusEvent *event) {
+    return event->reason() != Qt::ActiveWindowFocusReason &&
+           event->reason() != Qt::PopupFocusReason;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TOrvel_DateInput::TOrvel_DateInput(QWidget *parent)
+    : QWidget(parent), FCheck(new QCheckBox(this)), FEdit(new QDateEdit(this)) {
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(FCheck);
+    layout->addWidget(FEdit, 1);
+    FEdit->setDisplayFormat(UserFormatSettings().ShortDateFormat);
+    FEdit->setCalendarPopup(true);
+    // Not set, although the picker shows today's date.
+    SetValue(QDate::currentDate(), false);
+    setFocusProxy(FEdit);
+    connect(FCheck, &QCheckBox::clicked, this, [this] {
+        FEdit->setEnabled(FCheck->isChecked());
+        emit changed();
+    });
+    connect(FEdit, &QDateEdit::dateChanged, this, [this] { emit changed(); });
+}
+
+QDate TOrvel_DateInput::Date() const {
+    return FEdit->date();
+}
+
+bool TOrvel_DateInput::IsSet() const {
+    return FCheck->isChecked();
+}
+
+void TOrvel_DateInput::SetValue(const QDate &date, bool set) {
+    const QSignalBlocker blockEdit(FEdit);
+    const QSignalBlocker blockCheck(FCheck);
+    if (date.isValid())
+        FEdit->setDate(date);
+    FCheck->setChecked(set);
+    FEdit->setEnabled(set);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *panel)
+    : QFrame(panel), FReport(report), FIndex(index), FCaption(new QLabel(this)) {
+    setVisible(false);
+    setFrameShape(QFrame::NoFrame);
+    setFixedHeight(RowHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    FCaption->setText(Input().Definition().desc);
+    FCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A caption longer than the room left of the input is covered by the input.
+    FCaption->setGeometry(CaptionLeft, 0, InputLeft - CaptionLeft, RowHeight);
+    CreateInput();
+    FInput->show();
+    PlaceInput();
+}
+
+TOrvel_ParamInput &TOrvel_Parameter::Input() const {
+    return FReport->Param(FIndex);
+}
+
+void TOrvel_Parameter::CreateInput() {
+    TOrvel_ParamInput &input = Input();
+    const TOrvel_ParamData &d = input.Definition();
+    switch (input.Kind()) {
+    case TOrvel_InputKind::ikSqlList: {
+        FSqlList = new DbLookupList(this);
+        FSqlList->SetListSource(FReport->ListQuery(FIndex));
+        FSqlList->SetKeyField(d.key);
+        FSqlList->SetListFields(d.listfields);
+        // Keys compare in the text form the input gives them.
+        FSqlList->SetKeyTextFunction([definition = d](const QVariant &key) {
+            TOrvel_ParamInput probe(definition);
+            probe.SetKeyValue(key);
+            return probe.KeyText();
+        });
+        connect(FSqlList, &DbLookupList::entered, this, &TOrvel_Parameter::EnterList);
+        connect(FSqlList, &DbLookupList::entryChosen, this, [this] {
+            Input().SetKeyValue(FSqlList->KeyValue());
+            Changed();
+        });
+        connect(FSqlList, &DbLookupList::deletePressed, this, [this] { Input().ClearKey(); });
+        connect(FSqlList, &DbLookupList::left, this, &TOrvel_Parameter::Changed);
+        FInput = FSqlList;
+        FWide = true;
+        break;
+    }
+    case TOrvel_InputKind::ikFixedList:
+        FFixedList = new QComboBox(this);
+        FFixedList->setEditable(false);
+        FFixedList->addItems(input.Captions());
+        FFixedList->setCurrentIndex(-1);
+        connect(FFixedList, &QComboBox::currentIndexChanged, this, [this](int position) {
+            Input().SetChosenIndex(position);
+            Changed();
+        });
+        FFixedList->installEventFilter(this);
+        FInput = FFixedList;
+        FWide = true;
+        break;
+    case TOrvel_InputKind::ikInt:
+    case TOrvel_InputKind::ikNumeric:
+    case TOrvel_InputKind::ikText:
+        FEdit = new QLineEdit(this);
+        if (input.Kind() == TOrvel_InputKind::ikText) {
+            FWide = true;
+        } else {
+            FEdit->setMaxLength(NumberMaxLength);
+            FFixedWidth = NumberBoxWidth;
+        }
+        connect(FEdit, &QLineEdit::textChanged, this,
+                [this](const QString &text) { Input().SetText(text); });
+        FEdit->installEventFilter(this);
+        FInput = FEdit;
+        break;
+    case TOrvel_InputKind::ikBit:
+        FCheck = new QCheckBox(this);
+        FCheck->setChecked(false);
+        connect(FCheck, &QCheckBox::clicked, this, [this](bool checked) {
+            Input().SetChecked(checked);
+            Changed();
+        });
+        FInput = FCheck;
+        FFixedWidth = CheckBoxWidth;
+        break;
+    case TOrvel_InputKind::ikDate:
+        FDate = new TOrvel_DateInput(this);
+        FDate->SetValue(Input().Date().isValid() ? Input().Date() : QDate::currentDate(),
+                        Input().DateSet());
+        connect(FDate, &TOrvel_DateInput::changed, this, [this] {
+            Input().SetDate(FDate->Date(), FDate->IsSet());
+            Changed();
+        });
+        FInput = FDate;
+        FFixedWidth = DateInputWidth;
+        break;
+    }
+    FInput->setObjectName(QStringLiteral("ed") + input.Name());
+}
+
+void TOrvel_Parameter::PlaceInput() {
+    const int width = FWide ? qMax(0, this->width() - WideMargin) : FFixedWidth;
+    FInput->setGeometry(InputLeft, InputTop, width, InputHeight);
+}
+
+void TOrvel_Parameter::resizeEvent(QResizeEvent *event) {
+    QFrame::resizeEvent(event);
+    PlaceInput();
+}
+
+void TOrvel_Parameter::Changed() {
+    RunGuarded([this] { FReport->ParamChanged(FIndex); });
+}
+
+void TOrvel_Parameter::EnterList() {
+    // A failing list query is shown as any other error; the list stays empty.
+    RunGuarded([this] { FReport->RefreshList(FIndex); });
+}
+
+void TOrvel_Parameter::InputLeft_() {
+    switch (Input().Kind()) {
+    case TOrvel_InputKind::ikInt:
+        CheckNumber(true);
+        break;
+    case TOrvel_InputKind::ikNumeric:
+        CheckNumber(false);
+        break;
+    case TOrvel_InputKind::ikText:
+    case TOrvel_InputKind::ikFixedList:
+        Changed();
+        break;
+    default:
+        break;
+    }
+}
+
+void TOrvel_Parameter::CheckNumber(bool wholeNumber) {
+    const QString text = FEdit->text();
+    if (TrimText(text).isEmpty())
+        return;
+    std::int32_t whole = 0;
+    const bool valid =
+        wholeNumber ? TryTextToInt32(text, whole) : IsLocaleNumberText(text, UserFormatSettings());
+    if (valid) {
+        Changed();
+        return;
+    }
+    ShowMessage(window(), TOrvel_MsgIcon::Warning, QString(),
+                wholeNumber ? QStringLiteral("Wprowadzona wartość nie jest liczbą całkowitą")
+                            : QStringLiteral("Wprowadzona wartość nie jest liczbą"));
+    // The focus goes back once the focus change in progress has ended.
+    QPointer<QLineEdit> edit = FEdit;
+    QTimer::singleShot(0, this, [edit] {
+        if (edit && edit->isEnabled() && edit->isVisible() && edit->focusPolicy() != Qt::NoFocus)
+            edit->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+bool TOrvel_Parameter::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == FInput) {
+        if (event->type() == QEvent::FocusOut && LeavesControl(static_cast<QFocusEvent *>(event))) {
+            InputLeft_();
+        } else if (event->type() == QEvent::KeyPress && FFixedList &&
+                   static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete &&
+                   static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+            // Delete only empties the list; leaving it notifies.
+            const QSignalBlocker block(FFixedList);
+            FFixedList->setCurrentIndex(-1);
+            Input().SetChosenIndex(-1);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void TOrvel_Parameter::ShowValue() {
+    const TOrvel_ParamInput &input = Input();
+    if (FEdit) {
+        if (FEdit->text() != input.Text()) {
+            const QSignalBlocker block(FEdit);
+            FEdit->setText(input.Text());
+        }
+    } else if (FCheck) {
+        const QSignalBlocker block(FCheck);
+        FCheck->setChecked(input.Checked());
+    } else if (FDate) {
+        FDate->SetValue(input.Date(), input.DateSet());
+    } else if (FFixedList) {
+        const QSignalBlocker block(FFixedList);
+        FFixedList->setCurrentIndex(input.ChosenIndex());
+    } else if (FSqlList) {
+        FSqlList->SetKeyText(input.KeyText());
+    }
+}
+
+void TOrvel_Parameter::ReloadList() {
+    if (!FSqlList)
+        return;
+    FSqlList->SetKeyText(Input().KeyText());
+    FSqlList->ReloadEntries();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TOrvel_Parameters::TOrvel_Parameters(QWidget *panel, TOrvel_Report *report)
+    : FPanel(panel), FReport(report), FSpacer(new QFrame()) {
+    FSpacer->setObjectName(QStringLiteral("panParamsSpacer"));
+    FSpacer->setFrameShape(QFrame::NoFrame);
+    FSpacer->setFixedHeight(SpacerHeight);
+    FSpacer->hide();
+    if (FPanel && !FPanel->layout()) {
+        auto *layout = new QVBoxLayout(FPanel);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+    }
+}
+
+TOrvel_Parameters::~TOrvel_Parameters() {
+    Clear();
+    delete FSpacer.data();
+}
+
+void TOrvel_Parameters::Clear() {
+    for (QPointer<TOrvel_Parameter> &row : FRows)
+        delete row.data();
+    FRows.clear();
+}
+
+void TOrvel_Parameters::BeginLoad() {
+    if (FSpacer) {
+        FSpacer->hide();
+        if (FPanel && FPanel->layout())
+            FPanel->layout()->removeWidget(FSpacer);
+    }
+    // The panel keeps its height while the rows are rebuilt.
+    if (FPanel)
+        FPanel->setFixedHeight(FPanel->height());
+    Clear();
+}
+
+void TOrvel_Parameters::Add(int index) {
+    if (!FPanel)
+        return;
+    auto *row = new TOrvel_Parameter(FReport, index, FPanel);
+    row->resize(FPanel->width(), TOrvel_Parameter::RowHeight);
+    FPanel->layout()->addWidget(row);
+    FRows.emplace_back(row);
+}
+
+void TOrvel_Parameters::EndLoad() {
+    if (!FPanel)
+        return;
+    for (QPointer<TOrvel_Parameter> &row : FRows)
+        if (row)
+            row->show();
+    FSpacer->setParent(FPanel);
+    FPanel->layout()->addWidget(FSpacer);
+    FSpacer->show();
+    // The panel takes the height of its title bar, rows and spacer again.
+    FPanel->setMinimumHeight(0);
+    FPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+    FPanel->updateGeometry();
+}
+
+void TOrvel_Parameters::ShowValue(int index) {
+    if (index >= 0 && index < Count() && Row(index))
+        Row(index)->ShowValue();
+}
+
+void TOrvel_Parameters::ListRefreshed(int index) {
+    if (index >= 0 && index < Count() && Row(index))
+        Row(index)->ReloadList();
+}
+
+void TOrvel_Parameters::RunRefused(const QString &text) {
+    ShowMessage(FPanel ? FPanel->window() : nullptr, TOrvel_MsgIcon::Error, QString(), text);
+}

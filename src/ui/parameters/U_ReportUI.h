@@ -1,0 +1,64 @@
+#pragma once
+// The report object as the main window uses it: the report without widgets, its parameter rows on
+// the window's parameter panel, and the information tree mirrored into a tree view.
+#include "U_Parameters.h"
+#include "U_ReportPort.h"
+#include "U_SQL_report.h"
+
+#include <memory>
+
+class QTreeWidget;
+
+// Fills a tree view with the report's information lines; a value line carries the index of its
+// parameter (Qt::UserRole), other lines -1.
+void ShowReportInfo(QTreeWidget *tree, const TOrvel_Report &report);
+// Refreshes the value line of every parameter named `name` with its current value.
+void UpdateReportInfoValue(QTreeWidget *tree, const TOrvel_Report &report, const QString &name);
+
+class TOrvel_ReportUI : public TOrvel_ReportPort {
+public:
+    TOrvel_ReportUI(QWidget *paramsPanel, DbConnection &connection);
+    ~TOrvel_ReportUI() override;
+
+    TOrvel_Report &Report() { return *FReport; }
+    TOrvel_Parameters &Parameters() { return *FParameters; }
+
+    void ClearReport() override { FReport->ClearReport(); }
+    bool LoadReport(const QString &definitionFile, const QString &title) override {
+        return FReport->LoadReport(definitionFile, title);
+    }
+    bool IsLoaded() const override { return FReport->IsLoaded(); }
+    QString GetTitle() const override { return FReport->GetTitle(); }
+    QString GetScriptText() const override { return FReport->GetScriptText(); }
+    QString GetDefinitionText() const override { return FReport->GetDefinitionText(); }
+    QString GetScriptFileName() const override { return FReport->GetScriptFileName(); }
+    QString GetDefinitionFileName() const override { return FReport->GetDefinitionFileName(); }
+    QString GetParamsText() const override { return FReport->GetParamsText(); }
+
+    void ShowInfo(QTreeWidget *tree) override { ShowReportInfo(tree, *FReport); }
+    void UpdateInfoValue(QTreeWidget *tree, const QString &name, const QString &) override {
+        UpdateReportInfoValue(tree, *FReport, name);
+    }
+
+    void ResetValues() override { FReport->ResetValues(); }
+    void SaveValues() override { FReport->SaveValues(); }
+    void LoadDefaultValues() override { FReport->LoadDefaultValues(); }
+
+    bool Run() override { return FReport->Run(); }
+    QString ErrorText() const override { return FReport->ErrorText(); }
+    DbQuery *ResultQuery() const override { return FReport->ResultQuery(); }
+    bool HasRecords() const override { return FReport->HasRecords(); }
+    int RecordCount() const override { return FReport->RecordCount(); }
+
+    void ApplyColumns(TOrvel_GridColumns &columns) override;
+    void SortByColumn(TOrvel_GridColumns &columns, int position) override;
+    bool SortAscending() const override { return FReport->SortAscending(); }
+    int SortColumn() const override { return FReport->SortColumn(); }
+
+private:
+    std::unique_ptr<TOrvel_Report> FReport;
+    std::unique_ptr<TOrvel_Parameters> FParameters;
+};
+
+// The factory the main window is created with.
+std::unique_ptr<TOrvel_ReportPort> CreateReportUI(QWidget *paramsPanel, DbConnection &connection);
