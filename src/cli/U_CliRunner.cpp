@@ -1,0 +1,374 @@
+#include "U_CliRunner.h"
+
+#include "U_CliConsole.h"
+#include "U_CliOptions.h"
+#include "U_DataExport.h"
+#include "U_Db.h"
+#include "U_GridColumns.h"
+#include "U_LoadReports.h"
+#include "U_Login.h"
+#include "U_ParamInput.h"
+#include "U_ReportFiles.h"
+#include "U_SQL_report.h"
+#include "U_error.h"
+#include "U_settings.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+
+#include <set>
+
+namespace {
+
+const QString kNull = QStringLiteral("NULL");
+const QString kNotLoaded = QStringLiteral("Raport nie został załadowany !");
+const QString kNoDatabase = QStringLiteral("Baza nie została ustawiona !");
+
+// Ends a command with an exit status and, unless empty, a message for standard error.
+struct CliStop {
+    TOrvel_CliStatus Status;
+    QString Message;
+};
+
+[[noreturn]] void Fail(const QString &message) {
+    throw CliStop{csFailure, message};
+}
+[[noreturn]] void Misuse(const QString &message) {
+    throw CliStop{csUsage, message};
+}
+
+// Tells the runner why the report refused to start a run; the rest of a parameter panel's work
+// has nothing to show here.
+class RefusalCatcher : public TOrvel_ParamView {
+public:
+    void BeginLoad() override {}
+    void Add(int) override {}
+    void EndLoad() override {}
+    void Clear() override {}
+    void ShowValue(int) override {}
+    void ListRefreshed(int) override {}
+    void RunRefused(const QString &text) override { Refusal = text; }
+    QString Refusal;
+};
+
+struct ReportFile {
+    QString DefinitionFile;
+    QString Title; // as the catalogue names it: the file name without its last extension
+};
+
+// REPORT relative to the reports folder or absolute, with or without ".xml".
+ReportFile ResolveReport(const QString &report) {
+    QString path = QDir::isAbsolutePath(report) ? report : GetReportsFolder() + report;
+    path = QDir::cleanPath(path);
+    if (!QFileInfo(path).isFile() && !path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
+        path += QStringLiteral(".xml");
+    const QFileInfo info(path);
+    // The companions of a report (stored values, column settings) are not reports.
+    if (!info.isFile() || !TOrvel_LoadReports::IsDefinitionFile(path))
+        Fail(kNotLoaded + QStringLiteral(" (%1)").arg(report));
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return {info.absoluteFilePath(), dot >= 0 ? name.left(dot) : name};
+}
+
+void LoadReport(TOrvel_Report &report, const ReportFile &file) {
+    bool loaded = false;
+    try {
+        loaded = report.LoadReport(file.DefinitionFile, file.Title);
+    } catch (const EOrvelError &e) {
+        Fail(e.message());
+    }
+    if (!loaded)
+        Fail(kNotLoaded + QStringLiteral(" (%1)").arg(file.DefinitionFile));
+}
+
+// --defaults as button "U" does, then every --set in the order given, each value read as a
+// stored value. Without a connection the SQL pick lists cannot be refreshed; their values are
+// set all the same, from the same stored values.
+void ApplyValues(TOrvel_Report &report, const TOrvel_CliOptions &o, bool connected) {
+    std::vector<std::vector<int>> targets;
+    for (const auto &[name, value] : o.Sets) {
+        std::vector<int> indexes;
+        for (int i = 0; i < report.ParamCount(); ++i)
+            if (report.Param(i).Name() == name)
+                indexes.push_back(i);
+        if (indexes.empty())
+            Misuse(QStringLiteral("the report has no parameter '%1'").arg(name));
+        targets.push_back(indexes);
+    }
+    if (o.Defaults) {
+        if (connected) {
+            report.LoadDefaultValues();
+        } else {
+            TOrvel_XML_util defaults;
+            LoadDefaults(defaults, report.GetDefaultsFileName());
+            for (int i = 0; i < report.ParamCount(); ++i) {
+                const QString value =
+                    UnquoteSQLString(ReadStoredValue(defaults, report.Param(i).Name()));
+                report.SetParamValue(i, value.isEmpty() ? kNull : value);
+            }
+        }
+    }
+    for (std::size_t s = 0; s < o.Sets.size(); ++s) {
+        QString value = UnquoteSQLString(o.Sets[s].second);
+        if (value.isEmpty())
+            value = kNull;
+        for (int index : targets[s])
+            report.SetParamValue(index, value);
+    }
+}
+
+void PrintNodes(const TOrvel_LoadReports &catalogue, const std::vector<TOrvel_ReportNode> &nodes,
+                int level, QString &out) {
+    for (const TOrvel_ReportNode &node : nodes) {
+        const TOrvel_ReportItem item = catalogue.GetItem(node.Index);
+        out += QString(level * 2, u' ') + item.DisplayName +
+               (item.IsGroup ? QStringLiteral("/\n") : QStringLiteral("\n"));
+        PrintNodes(catalogue, node.Children, level + 1, out);
+    }
+}
+
+void CommandList() {
+    TOrvel_LoadReports catalogue;
+    catalogue.Reload();
+    QString out;
+    PrintNodes(catalogue, catalogue.Nodes(), 0, out);
+    WriteOut(out);
+}
+
+void CommandInfo(const TOrvel_CliOptions &o) {
+    DbConnection connection;
+    TOrvel_Report report(&connection);
+    LoadReport(report, ResolveReport(o.Report));
+    ApplyValues(report, o, false);
+    TOrvel_ReportInfo info;
+    report.ShowInfo(info);
+    WriteOut(info.ToText());
+}
+
+void CommandParams(const TOrvel_CliOptions &o) {
+    DbConnection connection;
+    TOrvel_Report report(&connection);
+    LoadReport(report, ResolveReport(o.Report));
+    ApplyValues(report, o, false);
+    WriteOut(report.GetParamsBlock(o.Declare));
+}
+
+bool IsEmbeddedServer(const QString &server) {
+    return TrimText(server).startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive);
+}
+
+// The login's choices: --user or --windows-auth, else what the login window remembered.
+void Connect(DbConnection &connection, const TOrvel_CliOptions &o) {
+    bool sqlServerAuth = true;
+    QString user = o.User;
+    if (o.WindowsAuth) {
+        sqlServerAuth = false;
+    } else if (user.isEmpty()) {
+        sqlServerAuth = AppPrefs->ReadBool(QStringLiteral("Connection/SQLServerAuth"), true);
+        user = AppPrefs->ReadString(QStringLiteral("Connection/login"));
+    }
+    QString password;
+    // The embedded engine ignores the authentication; nobody is asked for a password it
+    // would not use.
+    if (sqlServerAuth && !IsEmbeddedServer(o.Server)) {
+        if (TrimText(user).isEmpty())
+            Misuse(QStringLiteral("no user name: give --user or --windows-auth"));
+        if (qEnvironmentVariableIsSet("ORVEL_PASSWORD")) {
+            password = qEnvironmentVariable("ORVEL_PASSWORD");
+        } else {
+            const std::optional<QString> typed =
+                AskPasswordOnTerminal(QStringLiteral("Hasło dla %1: ").arg(TrimText(user)));
+            if (!typed)
+                Fail(QStringLiteral("Brak hasła: ustaw zmienną ORVEL_PASSWORD lub uruchom "
+                                    "program w terminalu"));
+            password = *typed;
+        }
+    }
+    QString failure;
+    bool opened = false;
+    try {
+        opened = OpenConnection(
+            connection, LoginConnectionSettings(o.Server, sqlServerAuth, user, password), &failure);
+    } catch (const EOrvelError &e) {
+        Fail(e.message());
+    }
+    password.fill(u'\0');
+    if (!opened)
+        Fail(failure);
+}
+
+// The report's default database, as the main window picks it: the first listed database equal
+// to it in lower case, made current under its listed name; otherwise a warning.
+bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
+    QStringList databases;
+    LoadDatabaseList(connection, databases);
+    for (const QString &listed : databases)
+        if (listed.toLower() == name.toLower())
+            return UseDatabase(connection, listed);
+    WriteErr(QStringLiteral("Domyślna baza \"%1\" dla raportu, nie jest dostępna\n")
+                 .arg(name.toLower()));
+    return false;
+}
+
+void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o) {
+    DbQuery *result = report.ResultQuery();
+    // The result as the grid would show it: the report's column settings shape the columns.
+    TOrvel_GridColumns columns;
+    columns.SetQuery(result);
+    report.Settings.ApplyColumns(columns);
+
+    const QString title = report.GetTitle();
+    const QString file =
+        o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
+    try {
+        switch (o.Output) {
+        case TOrvel_CliOutput::coCsv: {
+            QChar separator = u',';
+            if (o.Separator) {
+                separator = *o.Separator;
+            } else {
+                const QString preference =
+                    AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
+                if (!preference.isEmpty())
+                    separator = preference.at(0);
+            }
+            TOrvel_DataExport_CSV(columns, separator, title).ExportToFile(file);
+            break;
+        }
+        case TOrvel_CliOutput::coXml:
+            TOrvel_DataExport_XML(columns, title).ExportToFile(file);
+            break;
+        case TOrvel_CliOutput::coXhtml:
+            TOrvel_DataExport_XHTML(columns, title).ExportToFile(file);
+            break;
+        case TOrvel_CliOutput::coPrint: {
+            // A tab or line break inside a text would split it; it is shown as a blank.
+            const auto cell = [](QString text) {
+                for (QChar &c : text)
+                    if (c == u'\t' || c == u'\r' || c == u'\n')
+                        c = u' ';
+                return text;
+            };
+            std::vector<int> shown;
+            for (int p = 0; p < columns.Count(); ++p)
+                if (columns.Visible(p))
+                    shown.push_back(p);
+            QStringList cells;
+            for (int p : shown)
+                cells << cell(columns.Caption(p));
+            QString out = cells.join(u'\t') + u'\n';
+            for (int row = 0; row < result->RecordCount(); ++row) {
+                cells.clear();
+                for (int p : shown)
+                    cells << cell(columns.Field(p)->DisplayTextAt(row));
+                out += cells.join(u'\t') + u'\n';
+            }
+            WriteOut(out);
+            break;
+        }
+        case TOrvel_CliOutput::coNone:
+            break;
+        }
+    } catch (const EOrvelError &e) {
+        Fail(e.message());
+    }
+}
+
+void CommandRun(const TOrvel_CliOptions &o) {
+    const ReportFile file = ResolveReport(o.Report); // before anyone is asked for a password
+    DbConnection connection;
+    Connect(connection, o);
+
+    TOrvel_Report report(&connection);
+    RefusalCatcher view;
+    report.SetParamView(&view);
+    bool databaseSet = false;
+    if (o.Database.isEmpty())
+        report.OnDefaultDatabase = [&](const QString &name, const QString &) {
+            databaseSet = SelectDefaultDatabase(connection, name);
+            return databaseSet;
+        };
+    LoadReport(report, file);
+    if (!o.Database.isEmpty()) {
+        databaseSet = UseDatabase(connection, o.Database);
+        if (!databaseSet)
+            Fail(kNoDatabase + QStringLiteral(" (%1)").arg(o.Database));
+    }
+    if (!databaseSet)
+        Fail(kNoDatabase);
+    try {
+        ApplyValues(report, o, true);
+    } catch (const EOrvelError &e) {
+        Fail(e.message());
+    }
+
+    QEventLoop loop;
+    report.OnRunDone = [&loop](TOrvel_Report &) { loop.quit(); };
+    if (!report.Run())
+        Fail(view.Refusal);
+    loop.exec(); // the run's end arrives queued, as in the desktop program
+    if (!report.ErrorText().isEmpty())
+        Fail(report.ErrorText());
+    // The desktop program shows nothing for a batch without a result; here there is nothing to
+    // save or print, which must not pass for success.
+    if (!report.ResultQuery()->IsOpen())
+        Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
+    WriteResult(report, o);
+}
+
+} // namespace
+
+int RunCli(const QStringList &arguments) {
+    const TOrvel_CliParse parse = ParseCliArguments(arguments);
+    if (!parse.Error.isEmpty()) {
+        WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n\n").arg(parse.Error) + CliUsageText());
+        return csUsage;
+    }
+    const TOrvel_CliOptions &o = parse.Options;
+    if (o.Command == TOrvel_CliCommand::ccHelp) {
+        WriteOut(CliUsageText());
+        return csSuccess;
+    }
+    try {
+        if (!o.AppFolder.isEmpty()) {
+            const QFileInfo folder(o.AppFolder);
+            if (!folder.isDir())
+                Misuse(QStringLiteral("--app-folder '%1' is not a folder").arg(o.AppFolder));
+            SetAppFolder(folder.absoluteFilePath());
+        }
+        CreateAppPrefs();
+        switch (o.Command) {
+        case TOrvel_CliCommand::ccList:
+            CommandList();
+            break;
+        case TOrvel_CliCommand::ccInfo:
+            CommandInfo(o);
+            break;
+        case TOrvel_CliCommand::ccParams:
+            CommandParams(o);
+            break;
+        case TOrvel_CliCommand::ccRun:
+            CommandRun(o);
+            break;
+        case TOrvel_CliCommand::ccHelp:
+            break;
+        }
+    } catch (const CliStop &stop) {
+        FreeAppPrefs();
+        if (stop.Status == csUsage)
+            WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n\n").arg(stop.Message) +
+                     CliUsageText());
+        else if (!stop.Message.isEmpty())
+            WriteErr(stop.Message.endsWith(u'\n') ? stop.Message : stop.Message + u'\n');
+        return stop.Status;
+    } catch (const EOrvelError &e) {
+        FreeAppPrefs();
+        WriteErr(e.message() + u'\n');
+        return csFailure;
+    }
+    FreeAppPrefs();
+    return csSuccess;
+}
