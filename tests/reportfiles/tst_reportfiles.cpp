@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "U_ParamInput.h"
 #include "U_ReportFiles.h"
 #include "U_error.h"
 #include "U_locale.h"
@@ -176,7 +177,7 @@ private slots:
     void splitList() {
         QFETCH(QString, text);
         QFETCH(QStringList, pieces);
-        QCOMPARE(SplitList(text), pieces);
+        QCOMPARE(SplitListText(text), pieces);
     }
 
     void appendsItem() {

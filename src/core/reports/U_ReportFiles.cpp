@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr std::array<std::pair<TOrvel_ParamType, const char16_t *>, 5> kTypeCodes = {{
-    {TOrvel_ParamType::ptInt, u"INT"},
-    {TOrvel_ParamType::ptText, u"TEXT"},
-    {TOrvel_ParamType::ptBit, u"BIT"},
-    {TOrvel_ParamType::ptNumeric, u"NUMERIC"},
-    {TOrvel_ParamType::ptDate, u"DATE"},
-}};
 
 bool IsDigit(QChar c) {
     return c >= u'0' && c <= u'9';
@@ -80,22 +73,6 @@ QString BackupFileName(const QString &definitionFile) {
     return CompanionFileName(definitionFile, QStringLiteral(".bak"));
 }
 
-QString ParamTypeCode(TOrvel_ParamType type) {
-    for (const auto &[t, code] : kTypeCodes) {
-        if (t == type)
-            return QString::fromUtf16(code);
-    }
-    return QStringLiteral("INT");
-}
-
-TOrvel_ParamType ParamTypeFromCode(const QString &code) {
-    for (const auto &[t, c] : kTypeCodes) {
-        if (code == QStringView(c))
-            return t;
-    }
-    return TOrvel_ParamType::ptInt;
-}
-
 float ReadDefinitionVersion(const QString &versionText) {
     const QChar separator = UserFormatSettings().DecimalSeparator;
     QString text = TrimText(versionText);
@@ -119,19 +96,6 @@ int ReadDecimalInteger(const QString &text, int fallback) {
     bool ok = false;
     const int value = t.toInt(&ok, 10);
     return ok ? value : fallback;
-}
-
-QStringList SplitList(const QString &text) {
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    t.replace(u'\r', u'\n');
-    t.replace(u';', u'\n');
-    if (t.isEmpty())
-        return {};
-    QStringList pieces = t.split(u'\n');
-    if (t.endsWith(u'\n'))
-        pieces.removeLast(); // a separator at the very end adds no entry
-    return pieces;
 }
 
 TOrvel_ParamData ReadParamItem(TOrvel_XmlElement item) {

@@ -3,6 +3,7 @@
 // NAME.sql, the stored parameter values "NAME defaults.xml" and the names of the other
 // companions. The report object calls these; they hold no state of their own.
 #include "U_ParamData.h"
+#include "U_ParamType.h"
 #include "U_TextCodec.h"
 #include "U_XML_util.h"
 
@@ -20,10 +21,6 @@ QString DefaultsFileName(const QString &definitionFile); // "NAME defaults.xml"
 QString SettingsFileName(const QString &definitionFile); // "NAME settings.xml"
 QString BackupFileName(const QString &definitionFile);   // NAME.bak
 
-// The type codes "INT", "TEXT", "BIT", "NUMERIC", "DATE"; any other text (letter case counts) is
-// INT.
-QString ParamTypeCode(TOrvel_ParamType type);
-TOrvel_ParamType ParamTypeFromCode(const QString &code);
 
 // The version text, trimmed, with every "." replaced by the user's decimal separator and
 // converted in single precision; throws EOrvelError "'%s' is not a valid floating point value"
@@ -33,9 +30,6 @@ float ReadDefinitionVersion(const QString &versionText);
 // A decimal integer after trimming, or the fallback.
 int ReadDecimalInteger(const QString &text, int fallback);
 
-// Pieces of a pick list: split at every ";" and at every line break (CR, LF or CR LF); an empty
-// piece between two separators is an entry, a separator at the very end adds none.
-QStringList SplitList(const QString &text);
 
 struct TOrvel_ReportDefinition {
     QString VersionText; // trimmed, for display
