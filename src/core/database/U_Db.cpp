@@ -34,6 +34,13 @@ bool isIntegerType(TFieldType t) {
     }
 }
 
+// The long time format without a time-zone field: result values carry no zone.
+QString timeFormat(const TOrvel_FormatSettings &fs) {
+    QString f = fs.LongTimeFormat;
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+}
+
 QString withDecimalSeparator(QString text, const TOrvel_FormatSettings &fs) {
     text.replace(QLatin1Char('.'), fs.DecimalSeparator);
     return text;
@@ -186,13 +193,13 @@ QString DbField::AsStringAt(int row) const {
     case TFieldType::ftDate:
         return c.DateTime(r).date().toString(fs.ShortDateFormat);
     case TFieldType::ftTime:
-        return c.DateTime(r).time().toString(fs.LongTimeFormat);
+        return c.DateTime(r).time().toString(timeFormat(fs));
     case TFieldType::ftDateTime: {
         // As the platform writes a date-time: the time is left out at midnight.
         const QDateTime dt = c.DateTime(r);
         QString text = dt.date().toString(fs.ShortDateFormat);
         if (dt.time() != QTime(0, 0))
-            text += QLatin1Char(' ') + dt.time().toString(fs.LongTimeFormat);
+            text += QLatin1Char(' ') + dt.time().toString(timeFormat(fs));
         return text;
     }
     default:

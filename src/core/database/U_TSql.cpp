@@ -492,6 +492,38 @@ bool isNumber(const QVariant &v) {
            v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Bool;
 }
 
+// Rounds half away from zero at `scale` decimals, on the number's shortest decimal text, so that
+// 2.345 rounds to 2.35 as the decimal literal it stands for does (its double lies just below).
+double roundDecimal(double d, int scale) {
+    if (!std::isfinite(d))
+        return d;
+    QString s = QString::number(d, 'f', QLocale::FloatingPointShortest);
+    const qsizetype dot = s.indexOf(QLatin1Char('.'));
+    if (dot < 0 || s.size() - dot - 1 <= scale)
+        return d;
+    const bool up = s[dot + 1 + scale] >= QLatin1Char('5');
+    s.truncate(scale > 0 ? dot + 1 + scale : dot);
+    if (up) {
+        qsizetype k = s.size() - 1;
+        while (k >= 0) {
+            if (s[k] == QLatin1Char('.') || s[k] == QLatin1Char('-')) {
+                --k;
+                continue;
+            }
+            if (s[k] == QLatin1Char('9')) {
+                s[k] = QLatin1Char('0');
+                --k;
+                continue;
+            }
+            s[k] = QChar(s[k].unicode() + 1);
+            break;
+        }
+        if (k < 0)
+            s.insert(s.startsWith(QLatin1Char('-')) ? 1 : 0, QLatin1Char('1'));
+    }
+    return s.toDouble();
+}
+
 double toDouble(const QVariant &value, const Type &t) {
     if (isNumber(value))
         return value.toDouble();
@@ -586,8 +618,7 @@ QVariant Convert(const Type &t, const QVariant &value, int defaultLength, int st
     case Type::Decimal:
     case Type::Money: {
         const double d = toDouble(value, t);
-        const double scale = std::pow(10.0, t.scale);
-        const double r = std::round(d * scale) / scale; // halves away from zero, as T-SQL rounds
+        const double r = roundDecimal(d, t.scale);
         if (std::fabs(r) >= std::pow(10.0, t.precision - t.scale))
             overflow(t);
         return QVariant(r);

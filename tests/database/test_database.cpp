@@ -1,0 +1,768 @@
+// The database interface over the embedded engine: typed results, T-SQL batches, messages and
+// errors, the database list and USE, sorting, and the shipped sample reports.
+#include "U_Db.h"
+#include "U_DbBackend.h"
+#include "U_DbResult.h"
+#include "U_TextCodec.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+void execSqlite(const QString &file, const char *sql) {
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+    char *error = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    const QString text = error ? QString::fromUtf8(error) : QString();
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, qPrintable(text));
+}
+
+// One row of every declared column type the engine maps, plus a row of NULLs.
+const char *kTypesTable = R"(
+CREATE TABLE Typy (
+  cInt INT, cBig BIGINT, cSmall SMALLINT, cTiny TINYINT, cBit BIT, cDec NUMERIC(12,2),
+  cMoney MONEY, cFloat FLOAT, cReal REAL, cNvarchar NVARCHAR(40), cVarchar VARCHAR(10),
+  cChar CHAR(3), cText TEXT, cDate DATE, cDateTime DATETIME, cTime TIME, cGuid UNIQUEIDENTIFIER,
+  cInteger INTEGER, cBlob BLOB);
+INSERT INTO Typy VALUES (42, 9000000000, -5, 200, 1, 1234.5, 12.3456, 2.5, 0.25, 'Zażółć gęślą',
+  'abc', 'xy ', 'długi tekst', '2024-01-31', '2024-01-31 13:45:10', '08:30:00',
+  '6F9619FF-8B86-D011-B42D-00C04FC964FF', 3000000000, x'0102');
+INSERT INTO Typy VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+  NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+CREATE TABLE Osoby (Id INT, Nazwisko NVARCHAR(30), Kwota NUMERIC(10,2), Data DATE);
+INSERT INTO Osoby VALUES (1, 'Łoś', '10.50', '2024-03-01'), (2, 'Lis', '-1.00', NULL),
+  (3, NULL, '9.75', '2023-12-31'), (4, 'Żak', NULL, '2024-01-15'), (5, 'lis', '100.00', '2024-03-01'),
+  (6, 'Zenon', '9.75', '2022-05-05'), (7, 'Ćma', '0.00', NULL), (8, 'Cebula', '10.5', '2024-02-29'),
+  (9, 'Luba', '-20.00', '2021-01-01');
+CREATE TABLE Mieszana (v INTEGER);
+INSERT INTO Mieszana VALUES (1), ('nie liczba'), (2);
+)";
+
+struct Fixture {
+    QTemporaryDir dir;
+    DbConnection conn;
+    Fixture() {
+        execSqlite(dir.filePath(QStringLiteral("Testy.sqlite")), kTypesTable);
+        execSqlite(dir.filePath(QStringLiteral("Sprzedaż.sqlite")), "CREATE TABLE s (a INT);");
+        execSqlite(dir.filePath(QStringLiteral("master.sqlite")), "CREATE TABLE m (a INT);");
+        WriteBytes(dir.filePath(QStringLiteral("notatki.txt")), "nie baza");
+        TOrvel_ConnectionSettings settings;
+        settings.Server = QStringLiteral("sqlite:") + dir.path();
+        conn.Open(settings);
+    }
+    // Runs a batch (in the Testy database) and returns the open query.
+    std::unique_ptr<DbQuery> open(const QString &sql) {
+        auto q = std::make_unique<DbQuery>(&conn);
+        q->SQL = QStringLiteral("USE Testy\n") + sql;
+        q->Open();
+        return q;
+    }
+};
+
+QStringList messageTexts(const DbConnection &conn) {
+    QStringList texts;
+    for (const TOrvel_ProviderMessage &m : conn.ProviderMessages())
+        texts << m.Description;
+    return texts;
+}
+
+} // namespace
+
+class DatabaseTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland)); }
+
+    void declaredColumnKinds_data();
+    void declaredColumnKinds();
+    void expressionKinds_data();
+    void expressionKinds();
+    void nullsAndMixedColumns();
+    void batches_data();
+    void batches();
+    void errors_data();
+    void errors();
+    void batchStopsAtError();
+    void printAndInformationMessages();
+    void batchWithoutResultSet();
+    void databaseListAndUse();
+    void openingAMissingFolderFails();
+    void sorting_data();
+    void sorting();
+    void sortingErrorsAndRestore();
+    void navigationAndSignals();
+    void fieldsByNameAndDisplay();
+    void sampleReportsRun();
+};
+
+void DatabaseTest::declaredColumnKinds_data() {
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("asString");
+    auto row = [](const char *c, TFieldType t, const QVariant &v, const QString &s) {
+        QTest::newRow(c) << QString::fromLatin1(c) << int(t) << v << s;
+    };
+    row("cInt", TFieldType::ftInteger, QVariant(qint64(42)), QStringLiteral("42"));
+    row("cBig", TFieldType::ftLargeint, QVariant(qint64(9000000000)), QStringLiteral("9000000000"));
+    row("cSmall", TFieldType::ftSmallint, QVariant(qint64(-5)), QStringLiteral("-5"));
+    row("cTiny", TFieldType::ftWord, QVariant(qint64(200)), QStringLiteral("200"));
+    row("cBit", TFieldType::ftBoolean, QVariant(true), QStringLiteral("tak"));
+    row("cDec", TFieldType::ftBCD, QVariant(QStringLiteral("1234.50")), QStringLiteral("1234,50"));
+    row("cMoney", TFieldType::ftCurrency, QVariant(12.3456), QStringLiteral("12,3456"));
+    row("cFloat", TFieldType::ftFloat, QVariant(2.5), QStringLiteral("2,5"));
+    row("cReal", TFieldType::ftFloat, QVariant(0.25), QStringLiteral("0,25"));
+    row("cNvarchar", TFieldType::ftWideString, QVariant(QStringLiteral("Zażółć gęślą")),
+        QStringLiteral("Zażółć gęślą"));
+    row("cVarchar", TFieldType::ftString, QVariant(QStringLiteral("abc")), QStringLiteral("abc"));
+    row("cChar", TFieldType::ftFixedChar, QVariant(QStringLiteral("xy ")), QStringLiteral("xy "));
+    row("cText", TFieldType::ftWideString, QVariant(QStringLiteral("długi tekst")),
+        QStringLiteral("długi tekst"));
+    row("cDate", TFieldType::ftDate, QVariant(QDate(2024, 1, 31)), QStringLiteral("31.01.2024"));
+    row("cDateTime", TFieldType::ftDateTime,
+        QVariant(QDateTime(QDate(2024, 1, 31), QTime(13, 45, 10), Qt::UTC)),
+        QStringLiteral("31.01.2024 13:45:10"));
+    row("cTime", TFieldType::ftTime, QVariant(QTime(8, 30)), QStringLiteral("08:30:00"));
+    row("cGuid", TFieldType::ftGuid,
+        QVariant(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")),
+        QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"));
+    // INTEGER holds 64 bits in SQLite: a value beyond 32 bits makes the field 64-bit.
+    row("cInteger", TFieldType::ftLargeint, QVariant(qint64(3000000000)),
+        QStringLiteral("3000000000"));
+    row("cBlob", TFieldType::ftBlob, QVariant(QStringLiteral("0x0102")), QStringLiteral("0x0102"));
+}
+
+void DatabaseTest::declaredColumnKinds() {
+    QFETCH(QString, column);
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(QString, asString);
+    Fixture f;
+    auto q = f.open(QStringLiteral("SELECT %1 FROM Typy").arg(column));
+    QCOMPARE(q->RecordCount(), 2);
+    DbField *field = q->Field(0);
+    QCOMPARE(field->FieldName(), column);
+    QCOMPARE(int(field->DataType()), type);
+    QCOMPARE(field->Value(), value);
+    QCOMPARE(field->AsString(), asString);
+    QVERIFY(!field->IsNull());
+    q->Next();
+    QVERIFY(field->IsNull());
+    QVERIFY(!field->Value().isValid());
+    QCOMPARE(field->AsString(), QString());
+    QCOMPARE(field->DisplayText(), QString());
+}
+
+void DatabaseTest::expressionKinds_data() {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("integer") << "1 + 1" << int(TFieldType::ftInteger) << QVariant(qint64(2));
+    QTest::newRow("64-bit") << "3000000000 * 2" << int(TFieldType::ftLargeint)
+                            << QVariant(qint64(6000000000));
+    QTest::newRow("float") << "7 / 2.0" << int(TFieldType::ftFloat) << QVariant(3.5);
+    QTest::newRow("text") << "'a' + 'b'" << int(TFieldType::ftWideString)
+                          << QVariant(QStringLiteral("ab"));
+    QTest::newRow("cast to date") << "CAST('20240131' AS DATE)" << int(TFieldType::ftDate)
+                                  << QVariant(QDate(2024, 1, 31));
+    QTest::newRow("convert to datetime")
+        << "CONVERT(DATETIME, '20240131 13:05')" << int(TFieldType::ftDateTime)
+        << QVariant(QDateTime(QDate(2024, 1, 31), QTime(13, 5), Qt::UTC));
+    QTest::newRow("dateadd") << "DATEADD(month, 1, '20240131')" << int(TFieldType::ftDate)
+                             << QVariant(QDate(2024, 2, 29));
+    QTest::newRow("convert style 104")
+        << "CONVERT(VARCHAR(10), CAST('20240131' AS DATETIME), 104)"
+        << int(TFieldType::ftWideString) << QVariant(QStringLiteral("31.01.2024"));
+    QTest::newRow("numeric rounds")
+        << "CAST(2.345 AS NUMERIC(10,2))" << int(TFieldType::ftFloat) << QVariant(2.35);
+    QTest::newRow("cast to int truncates")
+        << "CAST(7.9 AS INT)" << int(TFieldType::ftInteger) << QVariant(qint64(7));
+    QTest::newRow("isnull") << "ISNULL(NULL, 3)" << int(TFieldType::ftInteger)
+                            << QVariant(qint64(3));
+    QTest::newRow("len ignores trailing blanks")
+        << "LEN('ab  ')" << int(TFieldType::ftInteger) << QVariant(qint64(2));
+    QTest::newRow("datediff") << "DATEDIFF(day, '20240101', '20240131')"
+                              << int(TFieldType::ftInteger) << QVariant(qint64(30));
+    QTest::newRow("year") << "YEAR('20240131')" << int(TFieldType::ftInteger)
+                          << QVariant(qint64(2024));
+    QTest::newRow("left") << "LEFT('Łódź', 2)" << int(TFieldType::ftWideString)
+                          << QVariant(QStringLiteral("Łó"));
+    QTest::newRow("upper Polish") << "UPPER('żółw')" << int(TFieldType::ftWideString)
+                                  << QVariant(QStringLiteral("ŻÓŁW"));
+    QTest::newRow("db_name") << "DB_NAME()" << int(TFieldType::ftWideString)
+                             << QVariant(QStringLiteral("Testy"));
+    QTest::newRow("N prefix") << "N'zł'" << int(TFieldType::ftWideString)
+                              << QVariant(QStringLiteral("zł"));
+}
+
+void DatabaseTest::expressionKinds() {
+    QFETCH(QString, expression);
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    Fixture f;
+    auto q = f.open(QStringLiteral("SELECT %1 AS x").arg(expression));
+    QCOMPARE(int(q->Field(0)->DataType()), type);
+    QCOMPARE(q->Field(0)->Value(), value);
+}
+
+void DatabaseTest::nullsAndMixedColumns() {
+    Fixture f;
+    // A text in an INTEGER column keeps every value: the column becomes text.
+    auto q = f.open(QStringLiteral("SELECT v FROM Mieszana"));
+    QCOMPARE(int(q->Field(0)->DataType()), int(TFieldType::ftWideString));
+    QStringList values;
+    for (q->First(); !q->Eof(); q->Next())
+        values << q->Field(0)->AsString();
+    QCOMPARE(values, QStringList({"1", "nie liczba", "2"}));
+    // An expression column that is NULL throughout is still a column.
+    auto n = f.open(QStringLiteral("SELECT NULL AS pusta"));
+    QCOMPARE(n->RecordCount(), 1);
+    QVERIFY(n->Field(0)->IsNull());
+}
+
+void DatabaseTest::batches_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("expected"); // AsString of column x in the first row
+    QTest::newRow("without semicolons") << "DECLARE @a INT SET @a = 5 SELECT @a AS x"
+                                        << "5";
+    QTest::newRow("with semicolons") << "DECLARE @a INT; SET @a = 5; SELECT @a AS x;"
+                                     << "5";
+    QTest::newRow("one per line") << "DECLARE @a INT\r\nSET @a = 6\r\n\r\nSELECT @a AS x\r\n"
+                                  << "6";
+    QTest::newRow("declare with value") << "DECLARE @i INT = 4, @j INT = 3 SELECT @i * @j AS x"
+                                        << "12";
+    QTest::newRow("variable names ignore case")
+        << "DECLARE @Rok INT SET @ROK = 2024 SELECT @rok AS x"
+        << "2024";
+    QTest::newRow("insert select and union")
+        << "CREATE TABLE #t (a INT) INSERT INTO #t SELECT 1 UNION SELECT 2 UNION ALL SELECT 2 "
+           "SELECT COUNT(*) AS x FROM #t"
+        << "3";
+    QTest::newRow("update set")
+        << "CREATE TABLE #u (a INT) INSERT INTO #u VALUES (1) UPDATE #u SET a = 9 "
+           "SELECT a AS x FROM #u"
+        << "9";
+    QTest::newRow("keyword in a string") << "SELECT 'SELECT; DECLARE' AS x"
+                                         << "SELECT; DECLARE";
+    QTest::newRow("keywords in comments") << "/* SELECT 1 */ SELECT 2 AS x -- SELECT 3"
+                                          << "2";
+    QTest::newRow("nested comment") << "/* a /* SELECT 1 */ b */ SELECT 4 AS x"
+                                    << "4";
+    QTest::newRow("subquery") << "SELECT (SELECT MAX(Id) FROM Osoby WHERE Id < 5) AS x"
+                              << "4";
+    QTest::newRow("common table expression") << "WITH c AS (SELECT 4 AS v) SELECT v + 1 AS x FROM c"
+                                             << "5";
+    QTest::newRow("top")
+        << "SELECT TOP 1 Nazwisko AS x FROM Osoby WHERE Nazwisko IS NOT NULL ORDER BY Id DESC"
+        << "Luba";
+    QTest::newRow("top in a subquery")
+        << "SELECT (SELECT TOP (1) Id FROM Osoby ORDER BY Id DESC) + 100 AS x"
+        << "109";
+    QTest::newRow("select assigns the last row")
+        << "DECLARE @n NVARCHAR(30) SELECT @n = Nazwisko FROM Osoby WHERE Id IN (1, 2) ORDER BY Id "
+           "SELECT @n AS x"
+        << "Lis";
+    QTest::newRow("date literal into DATETIME")
+        << "DECLARE @d DATETIME SET @d = '20240131' "
+           "SELECT COUNT(*) AS x FROM Osoby WHERE Data >= @d"
+        << "3";
+    QTest::newRow("numeric variable rounds")
+        << "DECLARE @n NUMERIC(10,2) SET @n = 2.345 SELECT @n AS x"
+        << "2,35";
+    QTest::newRow("text variable truncates")
+        << "DECLARE @s NVARCHAR(3) SET @s = 'abcdef' SELECT @s AS x"
+        << "abc";
+    QTest::newRow("bit variable") << "DECLARE @b BIT SET @b = 5 SELECT @b AS x"
+                                  << "1";
+    QTest::newRow("compound assignment")
+        << "DECLARE @s NVARCHAR(10) = 'a' SET @s += 'b' SELECT @s AS x"
+        << "ab";
+    QTest::newRow("like with joined pattern")
+        << "DECLARE @f NVARCHAR(10) SET @f = 'is' SELECT COUNT(*) AS x FROM Osoby WHERE Nazwisko "
+           "LIKE '%' + @f + '%'"
+        << "2";
+    QTest::newRow("row count")
+        << "UPDATE Osoby SET Kwota = Kwota WHERE Id < 4 SELECT @@ROWCOUNT AS x"
+        << "3";
+    QTest::newRow("set options are accepted") << "SET NOCOUNT ON SELECT 1 AS x"
+                                              << "1";
+    QTest::newRow("table hint") << "SELECT COUNT(*) AS x FROM dbo.Osoby WITH (NOLOCK)"
+                                << "9";
+    QTest::newRow("select into a temporary table")
+        << "SELECT Id INTO #k FROM Osoby WHERE Id > 7 SELECT SUM(Id) AS x FROM #k"
+        << "17";
+}
+
+void DatabaseTest::batches() {
+    QFETCH(QString, sql);
+    QFETCH(QString, expected);
+    Fixture f;
+    auto q = f.open(sql);
+    QVERIFY(q->IsOpen());
+    QCOMPARE(q->FieldByName(QStringLiteral("x"))->AsString(), expected);
+}
+
+void DatabaseTest::errors_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("native");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("unknown table") << "SELECT * FROM Brak" << 208 << "no such table: Brak";
+    QTest::newRow("unknown column") << "SELECT Brak FROM Osoby" << 207 << "no such column: Brak";
+    QTest::newRow("undeclared variable")
+        << "SELECT @x AS x" << 137 << "Należy zadeklarować zmienną skalarną \"@x\".";
+    QTest::newRow("raiserror") << "RAISERROR('Błąd %s nr %d', 16, 1, 'abc', 5)" << 50000
+                               << "Błąd abc nr 5";
+    QTest::newRow("throw") << "THROW 50001, 'Własny błąd', 1" << 50001 << "Własny błąd";
+    QTest::newRow("missing database")
+        << "USE Brak" << 911
+        << "Baza danych 'Brak' nie istnieje. Upewnij się, że nazwa została "
+           "wprowadzona poprawnie.";
+    QTest::newRow("path in a database name")
+        << "USE \"../Testy\"" << 911
+        << "Baza danych '../Testy' nie istnieje. Upewnij się, że nazwa "
+           "została wprowadzona poprawnie.";
+    QTest::newRow("IF is not supported")
+        << "IF 1 = 1 SELECT 1" << 40001
+        << "Polecenie IF nie jest obsługiwane przez wbudowany silnik SQLite.";
+    QTest::newRow("text into INT")
+        << "DECLARE @a INT SET @a = 'abc'" << 245
+        << "Konwersja wartości 'abc' na typ danych int nie powiodła się.";
+    QTest::newRow("INT overflow")
+        << "DECLARE @a INT SET @a = 3000000000" << 8115
+        << "Błąd przepełnienia arytmetycznego podczas konwersji na typ danych int.";
+    QTest::newRow("impossible date")
+        << "DECLARE @d DATETIME SET @d = '20241340'" << 241
+        << "Konwersja daty lub godziny z ciągu znaków '20241340' nie powiodła się.";
+    QTest::newRow("bad date in CAST")
+        << "SELECT CAST('jutro' AS DATE) AS x" << 241
+        << "Konwersja daty lub godziny z ciągu znaków 'jutro' nie powiodła się.";
+    QTest::newRow("unclosed string")
+        << "SELECT 'abc" << 105 << "Niezamknięty cudzysłów po ciągu znaków 'abc'.";
+    QTest::newRow("declared twice")
+        << "DECLARE @a INT DECLARE @a INT" << 134
+        << "Nazwa zmiennej '@a' została już zadeklarowana. Nazwy zmiennych muszą być "
+           "unikatowe w obrębie partii zapytania.";
+    QTest::newRow("table variable")
+        << "DECLARE @t TABLE (a INT)" << 40001
+        << "Zmienne typu TABLE nie są obsługiwane przez wbudowany silnik SQLite.";
+    QTest::newRow("unknown type") << "DECLARE @a WIDGET" << 2715
+                                  << "Nie można odnaleźć typu danych WIDGET.";
+    QTest::newRow("top percent")
+        << "SELECT TOP 10 PERCENT Id FROM Osoby" << 40001
+        << "TOP ... PERCENT nie jest obsługiwane przez wbudowany silnik SQLite.";
+    QTest::newRow("GO is not T-SQL")
+        << "DECLARE @a INT\nGO" << 102 << "Nieprawidłowa składnia w pobliżu 'GO'.";
+}
+
+void DatabaseTest::errors() {
+    QFETCH(QString, sql);
+    QFETCH(int, native);
+    QFETCH(QString, text);
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral("USE Testy\n") + sql;
+    try {
+        q.Open();
+        QFAIL("Open did not raise");
+    } catch (const EDbProviderError &e) {
+        QCOMPARE(e.message(), text);
+        QCOMPARE(e.code(), 0x80040E14u);
+    }
+    QVERIFY(!q.IsOpen());
+    const QList<TOrvel_ProviderMessage> messages = f.conn.ProviderMessages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(int(messages[0].NativeError), native);
+    QCOMPARE(messages[0].Number, 0x80040E14u);
+    QCOMPARE(messages[0].Description, text);
+    QVERIFY(messages[0].Class > 10);
+    QVERIFY(!messages[0].Source.isEmpty());
+}
+
+void DatabaseTest::batchStopsAtError() {
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral(
+        "USE Testy PRINT 'przed' RAISERROR('awaria', 16, 2) PRINT 'po' SELECT 1 AS x");
+    QVERIFY_THROWS_EXCEPTION(EDbProviderError, q.Open());
+    QCOMPARE(messageTexts(f.conn), QStringList({"przed", "awaria"}));
+    QCOMPARE(f.conn.ProviderMessages()[1].State, 2);
+    // The next statement starts with an empty message list.
+    auto ok = f.open(QStringLiteral("SELECT 1 AS x"));
+    QVERIFY(f.conn.ProviderMessages().isEmpty());
+}
+
+void DatabaseTest::printAndInformationMessages() {
+    Fixture f;
+    auto q = f.open(
+        QStringLiteral("PRINT 'Liczba: ' + CAST(3 AS VARCHAR(5)) RAISERROR('uwaga %d', 10, 1, 7) "
+                       "SELECT 1 AS x"));
+    QVERIFY(q->IsOpen());
+    const QList<TOrvel_ProviderMessage> messages = f.conn.ProviderMessages();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages[0].Description, QStringLiteral("Liczba: 3"));
+    QCOMPARE(messages[0].Class, 0);
+    QCOMPARE(messages[0].Number, 0u);
+    QCOMPARE(messages[1].Description, QStringLiteral("uwaga 7"));
+    QCOMPARE(messages[1].Class, 10);
+}
+
+void DatabaseTest::batchWithoutResultSet() {
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral("USE Testy CREATE TABLE #x (a INT) INSERT INTO #x VALUES (1)");
+    try {
+        q.Open();
+        QFAIL("Open did not raise");
+    } catch (const EDbProviderError &) {
+        QFAIL("a batch without rows is not a provider error");
+    } catch (const EOrvelError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
+    }
+    QVERIFY(f.conn.ProviderMessages().isEmpty());
+    q.SQL = QStringLiteral("USE Testy UPDATE Osoby SET Kwota = Kwota + 1 WHERE Id = 1");
+    q.Execute();
+    auto check = f.open(QStringLiteral("SELECT Kwota AS x FROM Osoby WHERE Id = 1"));
+    QCOMPARE(check->Field(0)->AsString(), QStringLiteral("11,50"));
+    // Results without columns before the first one with columns are passed over.
+    auto later = f.open(
+        QStringLiteral("CREATE TABLE #y (a INT) INSERT INTO #y VALUES (5) SELECT a FROM #y"));
+    QCOMPARE(later->Field(0)->AsString(), QStringLiteral("5"));
+}
+
+void DatabaseTest::databaseListAndUse() {
+    Fixture f;
+    DbQuery list(&f.conn);
+    list.SQL = QStringLiteral(
+        "SELECT dbid,DB_NAME(dbid) AS DB_NAME From master..sysdatabases WHERE "
+        "(Name<>'master' AND Name<>'model' AND Name<>'tempdb' AND Name<>'msdb') ORDER BY Name");
+    list.Open();
+    QStringList names;
+    for (list.First(); !list.Eof(); list.Next())
+        names << list.FieldByName(QStringLiteral("DB_NAME"))->AsString();
+    QCOMPARE(names, QStringList({"Sprzedaż", "Testy"}));
+    QVERIFY(IsNumericField(*list.FieldByName(QStringLiteral("dbid"))));
+
+    // The listed name, upper-cased in ASCII letters only, still selects the database.
+    DbQuery use(&f.conn);
+    use.SQL = QStringLiteral("USE \"SPRZEDAż\"");
+    use.Execute();
+    DbQuery name(&f.conn);
+    name.SQL = QStringLiteral("SELECT DB_NAME() AS n, COUNT(*) AS c FROM s");
+    name.Open();
+    QCOMPARE(name.Field(0)->AsString(), QStringLiteral("Sprzedaż"));
+    // A failed USE keeps the current database.
+    use.SQL = QStringLiteral("USE Brak");
+    QVERIFY_THROWS_EXCEPTION(EDbProviderError, use.Execute());
+    name.Open();
+    QCOMPARE(name.Field(0)->AsString(), QStringLiteral("Sprzedaż"));
+    use.SQL = QStringLiteral("USE [Testy]");
+    use.Execute();
+    name.SQL = QStringLiteral("SELECT DB_NAME() AS n");
+    name.Open();
+    QCOMPARE(name.Field(0)->AsString(), QStringLiteral("Testy"));
+}
+
+void DatabaseTest::openingAMissingFolderFails() {
+    DbConnection conn;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:/nie/ma/takiego/folderu");
+    try {
+        conn.Open(settings);
+        QFAIL("Open did not raise");
+    } catch (const EDbProviderError &e) {
+        QCOMPARE(e.code(), 0x80004005u);
+    }
+    QVERIFY(!conn.IsConnected());
+    DbQuery q(&conn);
+    q.SQL = QStringLiteral("SELECT 1");
+    QVERIFY_THROWS_EXCEPTION(EDbProviderError, q.Open());
+}
+
+void DatabaseTest::sorting_data() {
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QList<int>>("ids"); // the Id column in the sorted order
+    // Texts in Polish order, letter case ignored; equal keys keep the stored order (Lis before
+    // lis).
+    QTest::newRow("text ascending") << "Nazwisko ASC" << QList<int>{3, 8, 7, 2, 5, 9, 1, 6, 4};
+    QTest::newRow("text descending") << "Nazwisko DESC" << QList<int>{4, 6, 1, 9, 2, 5, 7, 8, 3};
+    // Decimals by value, not by text: -20 < -1 < 0 < 9.75 < 10.5 < 100.
+    QTest::newRow("decimal ascending") << "Kwota ASC" << QList<int>{4, 9, 2, 7, 3, 6, 1, 8, 5};
+    QTest::newRow("date ascending") << "Data ASC" << QList<int>{2, 7, 9, 6, 3, 4, 8, 1, 5};
+    QTest::newRow("date descending") << "Data DESC" << QList<int>{1, 5, 8, 4, 3, 6, 9, 2, 7};
+    QTest::newRow("name without direction") << "kwota" << QList<int>{4, 9, 2, 7, 3, 6, 1, 8, 5};
+}
+
+void DatabaseTest::sorting() {
+    QFETCH(QString, spec);
+    QFETCH(QList<int>, ids);
+    Fixture f;
+    auto q = f.open(QStringLiteral("SELECT Id, Nazwisko, Kwota, Data FROM Osoby ORDER BY Id"));
+    QSignalSpy changed(q.get(), &DbQuery::resultChanged);
+    q->Sort(spec);
+    QCOMPARE(changed.size(), 1);
+    QList<int> got;
+    for (q->First(); !q->Eof(); q->Next())
+        got << q->Field(0)->AsString().toInt();
+    QCOMPARE(got, ids);
+    QCOMPARE(q->RecNo(), 9);
+}
+
+void DatabaseTest::sortingErrorsAndRestore() {
+    Fixture f;
+    auto q =
+        f.open(QStringLiteral("SELECT Id, Nazwisko AS [Nazwisko / imię] FROM Osoby ORDER BY Id"));
+    q->Sort(QStringLiteral("Nazwisko / imię DESC"));
+    q->First();
+    QCOMPARE(q->Field(0)->AsString(), QStringLiteral("4"));
+    try {
+        q->Sort(QStringLiteral("Brak ASC"));
+        QFAIL("Sort did not raise");
+    } catch (const EOrvelError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Pole 'Brak' nie znalezione"));
+    }
+    q->Sort(QString());
+    q->First();
+    QCOMPARE(q->Field(0)->AsString(), QStringLiteral("1"));
+    DbQuery closed(&f.conn);
+    QVERIFY_THROWS_EXCEPTION(EOrvelError, closed.Sort(QStringLiteral("Id ASC")));
+}
+
+void DatabaseTest::navigationAndSignals() {
+    Fixture f;
+    auto q = f.open(QStringLiteral("SELECT Id FROM Osoby WHERE Id <= 3 ORDER BY Id"));
+    QCOMPARE(q->RecNo(), 1);
+    QVERIFY(!q->Eof());
+    QSignalSpy moved(q.get(), &DbQuery::currentChanged);
+    q->DisableControls();
+    q->DisableControls();
+    q->Next();
+    const int mark = q->Bookmark();
+    q->Next();
+    q->EnableControls();
+    QCOMPARE(moved.size(), 0); // still disabled: the calls nest
+    q->Next();
+    QVERIFY(q->Eof());
+    QCOMPARE(q->RecNo(), 3);
+    q->GotoBookmark(mark);
+    QCOMPARE(q->Field(0)->AsString(), QStringLiteral("2"));
+    QVERIFY(!q->Eof());
+    q->EnableControls();
+    QCOMPARE(moved.size(), 1); // one notice when the walk ends
+    q->Close();
+    QCOMPARE(q->RecNo(), 0);
+    QVERIFY(q->Eof());
+    auto empty = f.open(QStringLiteral("SELECT Id FROM Osoby WHERE Id > 100"));
+    QCOMPARE(empty->RecordCount(), 0);
+    QVERIFY(empty->Eof());
+    QCOMPARE(empty->FieldCount(), 1);
+}
+
+void DatabaseTest::fieldsByNameAndDisplay() {
+    Fixture f;
+    auto q = f.open(QStringLiteral("SELECT cBit, cDate, cDec AS [Kwota netto / zł] FROM Typy"));
+    QCOMPARE(q->FindField(QStringLiteral("KWOTA NETTO / ZŁ")), q->Field(2));
+    QCOMPARE(q->FindField(QStringLiteral("brak")), nullptr);
+    try {
+        q->FieldByName(QStringLiteral("brak"));
+        QFAIL("FieldByName did not raise");
+    } catch (const EOrvelError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Pole 'brak' nie znalezione"));
+    }
+    DbField *bit = q->Field(0);
+    QCOMPARE(bit->DisplayText(), QStringLiteral("tak"));
+    bit->DisplayValues = QStringLiteral("T;N");
+    QCOMPARE(bit->DisplayText(), QStringLiteral("T"));
+    QCOMPARE(q->Field(1)->DisplayText(), QStringLiteral("31.01.2024"));
+    QCOMPARE(FieldTypeName(*q->Field(0)), QStringLiteral("logiczny"));
+    QCOMPARE(FieldTypeName(*q->Field(1)), QStringLiteral("data"));
+    QCOMPARE(FieldTypeName(*q->Field(2)), QStringLiteral("liczba"));
+    QVERIFY(IsDateTimeField(*q->Field(1)));
+}
+
+// Every shipped sample report: its pick lists and its script run on the demo databases, with no
+// values and with sample values put in at the marker line as the run puts them.
+namespace {
+struct SampleParam {
+    QString name, type, key, listquery, listitems, listvalues;
+    int width = 10, decimal = 2;
+};
+
+QString sqlType(const SampleParam &p) {
+    if (p.type == QLatin1String("TEXT"))
+        return QStringLiteral("NVARCHAR(%1)").arg(p.width);
+    if (p.type == QLatin1String("NUMERIC"))
+        return QStringLiteral("NUMERIC(%1,%2)").arg(p.width).arg(p.decimal);
+    if (p.type == QLatin1String("DATE"))
+        return QStringLiteral("DATETIME");
+    if (p.type == QLatin1String("BIT"))
+        return QStringLiteral("BIT");
+    return QStringLiteral("INT");
+}
+
+QList<SampleParam> readParams(const QString &file, QString *defaultDb) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    QXmlStreamReader xml(&in);
+    QList<SampleParam> params;
+    SampleParam *cur = nullptr;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QString n = xml.name().toString();
+        if (n == QLatin1String("item")) {
+            params.append(SampleParam());
+            cur = &params.last();
+        } else if (n == QLatin1String("defaultdb")) {
+            *defaultDb = xml.readElementText().trimmed();
+        } else if (cur && n != QLatin1String("params")) {
+            const QString v = xml.readElementText();
+            if (n == QLatin1String("name"))
+                cur->name = v;
+            else if (n == QLatin1String("type"))
+                cur->type = v;
+            else if (n == QLatin1String("width"))
+                cur->width = v.toInt();
+            else if (n == QLatin1String("decimal"))
+                cur->decimal = v.toInt();
+            else if (n == QLatin1String("key"))
+                cur->key = v;
+            else if (n == QLatin1String("listquery"))
+                cur->listquery = v;
+            else if (n == QLatin1String("listitems"))
+                cur->listitems = v;
+            else if (n == QLatin1String("listvalues"))
+                cur->listvalues = v;
+        }
+    }
+    return xml.hasError() ? QList<SampleParam>() : params;
+}
+
+QString assignments(const QList<SampleParam> &params, const QStringList &values) {
+    QString block;
+    for (int i = 0; i < params.size(); ++i)
+        block +=
+            QStringLiteral("SET @%1 = %2 -- %3\r\n").arg(params[i].name, values[i], params[i].type);
+    return block;
+}
+} // namespace
+
+void DatabaseTest::sampleReportsRun() {
+    const QString folder = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
+    const QStringList files =
+        QDir(folder).entryList({QStringLiteral("*.xml")}, QDir::Files, QDir::Name);
+    QVERIFY(files.size() >= 4);
+    DbConnection conn;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + BuiltAppDir() + QStringLiteral("/data/demo");
+    conn.Open(settings);
+    QSet<QString> kinds;
+    bool formatColumnSeen = false;
+    const QString marker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]");
+    for (const QString &file : files) {
+        QString db;
+        const QList<SampleParam> params = readParams(folder + QLatin1Char('/') + file, &db);
+        QVERIFY2(!params.isEmpty(), qPrintable(file));
+        const QByteArray bytes =
+            ReadBytes(folder + QLatin1Char('/') + QFileInfo(file).completeBaseName() +
+                      QStringLiteral(".sql"));
+        const TOrvel_DecodedText script = DecodeScriptText(bytes);
+        QVERIFY2(script.Encoding == TOrvel_TextEncoding::teWindows1250, qPrintable(file));
+        QVERIFY2(script.Text.contains(marker), qPrintable(file));
+        DbQuery use(&conn);
+        use.SQL = QStringLiteral("USE \"%1\"").arg(AsciiUpper(db));
+        use.Execute();
+
+        QStringList nulls, samples;
+        for (const SampleParam &p : params)
+            nulls << (p.type == QLatin1String("BIT") ? QStringLiteral("0")
+                                                     : QStringLiteral("NULL"));
+        for (const SampleParam &p : params) {
+            QString sample;
+            if (!p.listquery.isEmpty()) {
+                kinds << (p.listquery.contains(QLatin1Char('@')) ? QStringLiteral("dependent list")
+                                                                 : QStringLiteral("SQL list"));
+                // The pick list's query runs after the declarations and current values of all
+                // parameters chosen so far, as the panel runs it.
+                QString declare = QStringLiteral("DECLARE\r\n");
+                for (int i = 0; i < params.size(); ++i)
+                    declare += QStringLiteral(" @%1 %2%3\r\n")
+                                   .arg(params[i].name, sqlType(params[i]),
+                                        i + 1 < params.size() ? QStringLiteral(",") : QString());
+                DbQuery list(&conn);
+                QStringList current = samples;
+                while (current.size() < params.size())
+                    current << nulls[current.size()];
+                list.SQL = declare + QStringLiteral("\r\n") + assignments(params, current) +
+                           QStringLiteral("\r\n") + p.listquery;
+                list.Open();
+                QVERIFY2(list.RecordCount() > 0, qPrintable(file + QLatin1Char(' ') + p.name));
+                QVERIFY(list.FieldByName(p.key));
+                sample = list.FieldByName(p.key)->AsString();
+                if (p.type == QLatin1String("TEXT"))
+                    sample = QLatin1Char('\'') + sample + QLatin1Char('\'');
+            } else if (!p.listitems.isEmpty()) {
+                if (!p.listvalues.isEmpty()) {
+                    kinds << QStringLiteral("list with values");
+                    sample = QLatin1Char('\'') + p.listvalues.section(QLatin1Char(';'), 1, 1) +
+                             QLatin1Char('\'');
+                } else {
+                    kinds << QStringLiteral("list without values");
+                    sample = p.type == QLatin1String("TEXT") ? QStringLiteral("'1'")
+                                                             : QStringLiteral("1");
+                }
+            } else {
+                kinds << p.type;
+                if (p.type == QLatin1String("TEXT"))
+                    sample = QStringLiteral("'a'");
+                else if (p.type == QLatin1String("BIT"))
+                    sample = QStringLiteral("1");
+                else if (p.type == QLatin1String("NUMERIC"))
+                    sample = QStringLiteral("100.5");
+                else if (p.type == QLatin1String("DATE"))
+                    sample = QStringLiteral("'20240131'");
+                else
+                    sample = QStringLiteral("2");
+            }
+            samples << sample;
+        }
+        for (const QStringList &values : {nulls, samples}) {
+            DbQuery run(&conn);
+            run.CommandTimeout = 600;
+            QString sql = script.Text.trimmed();
+            sql.replace(sql.indexOf(marker), marker.size(), assignments(params, values));
+            run.SQL = sql;
+            try {
+                run.Open();
+            } catch (const EOrvelError &e) {
+                QFAIL(qPrintable(file + QStringLiteral(": ") + e.message() + QStringLiteral("\n") +
+                                 sql));
+            }
+            QVERIFY(run.FieldCount() > 1);
+            if (values == nulls)
+                QVERIFY2(run.RecordCount() > 0, qPrintable(file));
+            formatColumnSeen =
+                formatColumnSeen || run.FindField(QStringLiteral("orvel_zestawnik_format"));
+        }
+    }
+    for (const char *kind : {"INT", "TEXT", "BIT", "NUMERIC", "DATE", "list with values",
+                             "list without values", "SQL list", "dependent list"})
+        QVERIFY2(kinds.contains(QLatin1String(kind)), kind);
+    QVERIFY(formatColumnSeen);
+}
+
+QTEST_GUILESS_MAIN(DatabaseTest)
+#include "test_database.moc"
