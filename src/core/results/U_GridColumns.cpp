@@ -41,10 +41,12 @@ void TOrvel_GridColumns::Reset() {
     FColumns.clear();
     FColumns.reserve(FKeys.size());
     for (std::size_t i = 0; i < FKeys.size(); ++i) {
-        const bool numeric = IsNumericField(FKeys[i].Type);
-        FColumns.push_back(
-            {static_cast<int>(i), DefaultWidth,
-             numeric ? TOrvel_Alignment::taRightJustify : TOrvel_Alignment::taLeftJustify, true});
+        TOrvel_Alignment alignment = TOrvel_Alignment::taLeftJustify;
+        if (IsNumericField(FKeys[i].Type))
+            alignment = TOrvel_Alignment::taRightJustify;
+        else if (IsBooleanField(FKeys[i].Type))
+            alignment = TOrvel_Alignment::taCenter;
+        FColumns.push_back({static_cast<int>(i), DefaultWidth, alignment, true});
     }
     emit columnsReset();
 }

@@ -39,9 +39,10 @@ public:
     explicit TOrvel_GridColumns(QObject *parent = nullptr);
 
     // Binds the columns to a query (or none) and lays them out afresh: one column per field in
-    // result order, visible, DefaultWidth wide, numeric fields right-aligned and every other field
-    // left-aligned. While bound, a query whose fields change (opened, re-run or closed) gets a
-    // fresh layout again; re-sorting keeps the layout. Emits columnsReset.
+    // result order, visible, DefaultWidth wide, numeric fields right-aligned, boolean
+    // fields centred and every other field left-aligned. While bound, a query whose fields change
+    // (opened, re-run or closed) gets a fresh layout again; re-sorting keeps the layout. Emits
+    // columnsReset.
     void SetQuery(DbQuery *query);
     DbQuery *Query() const { return FQuery; }
     // Lays the columns out afresh from the bound query's current fields (see SetQuery).
