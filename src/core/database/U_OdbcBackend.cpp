@@ -24,6 +24,7 @@ constexpr SQLSMALLINT SQL_DIAG_SS_LINE_ = -1154;
 const QString kFreeTds = QStringLiteral("FreeTDS");
 const QString kMsDriver18 = QStringLiteral("ODBC Driver 18 for SQL Server");
 const QString kMsDriver17 = QStringLiteral("ODBC Driver 17 for SQL Server");
+const QString kCannotCarry = QStringLiteral("Sterownik FreeTDS nie przyjmuje znaków \"};\" w %1.");
 
 SQLWCHAR *Wide(const QString &text) {
     // unixODBC's SQLWCHAR is a 16-bit UTF-16 unit, as QChar is.
@@ -304,8 +305,17 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(settings.LoginTimeout)),
                        0);
 
-    const QString connectionString =
-        BuildOdbcConnectionString(settings, ChooseOdbcDriver(RegisteredDrivers()));
+    const QString driver = ChooseOdbcDriver(RegisteredDrivers());
+    // FreeTDS ends a braced value at the first "};" and has no escape for it: such a value would
+    // be cut short and its rest read as further keywords, so it is refused before connecting.
+    const bool freeTds = IsFreeTdsDriver(driver);
+    if (!OdbcCanCarry(settings.Server, freeTds))
+        throw EDbProviderError(OdbcCodes::ServerUnreachable,
+                               kCannotCarry.arg(QStringLiteral("nazwie serwera")));
+    if (!OdbcCanCarry(settings.User, freeTds) || !OdbcCanCarry(settings.Password, freeTds))
+        throw EDbProviderError(OdbcCodes::LoginFailed,
+                               kCannotCarry.arg(QStringLiteral("nazwie użytkownika ani w haśle")));
+    const QString connectionString = BuildOdbcConnectionString(settings, driver);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
     const SQLRETURN rc = SQLDriverConnectW(FDbc.Get(), nullptr, Wide(connectionString), SQL_NTS,
@@ -655,10 +665,19 @@ bool OdbcBackend::FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<F
 
 } // namespace
 
-QString OdbcQuote(const QString &value) {
+QString OdbcQuote(const QString &value, bool freeTds) {
     QString quoted = value;
-    quoted.replace(QLatin1Char('}'), QLatin1String("}}"));
+    if (!freeTds)
+        quoted.replace(QLatin1Char('}'), QLatin1String("}}"));
     return QLatin1Char('{') + quoted + QLatin1Char('}');
+}
+
+bool IsFreeTdsDriver(const QString &driver) {
+    return driver.compare(kFreeTds, Qt::CaseInsensitive) == 0;
+}
+
+bool OdbcCanCarry(const QString &value, bool freeTds) {
+    return !freeTds || !value.contains(QLatin1String("};"));
 }
 
 QString ChooseOdbcDriver(const QStringList &registeredDrivers) {
@@ -670,21 +689,23 @@ QString ChooseOdbcDriver(const QStringList &registeredDrivers) {
 
 QString BuildOdbcConnectionString(const TOrvel_ConnectionSettings &settings,
                                   const QString &driver) {
+    const bool freeTds = IsFreeTdsDriver(driver);
+    auto pair = [freeTds](const char *keyword, const QString &value) {
+        return QLatin1String(keyword) + QLatin1Char('=') + OdbcQuote(value, freeTds);
+    };
     QStringList parts;
-    parts << QStringLiteral("Driver=") + OdbcQuote(driver)
-          << QStringLiteral("Server=") + OdbcQuote(settings.Server);
-    if (settings.WindowsAuth) {
-        parts << QStringLiteral("Trusted_Connection=") + OdbcQuote(QStringLiteral("Yes"));
-    } else {
-        parts << QStringLiteral("UID=") + OdbcQuote(settings.User)
-              << QStringLiteral("PWD=") + OdbcQuote(settings.Password);
-    }
-    parts << QStringLiteral("APP=") + OdbcQuote(settings.AppName)
-          << QStringLiteral("Language=") + OdbcQuote(settings.Language);
+    parts << pair("Driver", driver) << pair("Server", settings.Server);
+    if (settings.WindowsAuth)
+        parts << pair("Trusted_Connection", QStringLiteral("Yes"));
+    else
+        parts << pair("UID", settings.User) << pair("PWD", settings.Password);
+    parts << pair("APP", settings.AppName) << pair("Language", settings.Language);
     // Driver 18 demands encryption by default; the login never asked for it, so it stays optional.
     if (driver.compare(kMsDriver18, Qt::CaseInsensitive) == 0)
-        parts << QStringLiteral("Encrypt=") + OdbcQuote(QStringLiteral("Optional"));
-    return parts.join(QLatin1Char(';'));
+        parts << pair("Encrypt", QStringLiteral("Optional"));
+    // Every value ends with "};": FreeTDS reads a final braced value without its ";" up to the end
+    // of the text, closing brace included.
+    return parts.join(QLatin1Char(';')) + QLatin1Char(';');
 }
 
 std::uint32_t MapOdbcOpenError(const QList<OdbcDiagRecord> &records, int *decisive) {
@@ -703,8 +724,11 @@ std::uint32_t MapOdbcOpenError(const QList<OdbcDiagRecord> &records, int *decisi
     };
     const Row rows[] = {
         // The driver manager cannot find or load the driver.
+        // (unixODBC reports a driver name it does not know as a library it cannot open.)
         {OdbcCodes::DriverNotFound, find([&](const OdbcDiagRecord &r) {
-             return state(r, "IM002") || state(r, "IM003") || state(r, "IM004");
+             return state(r, "IM002") || state(r, "IM003") || state(r, "IM004") ||
+                    (r.Text.startsWith(QLatin1String("[unixODBC][Driver Manager]")) &&
+                     r.Text.contains(QLatin1String("Can't open lib")));
          })},
         // A refused login: 28000, or 42000 with the server's error 18456 (FreeTDS, no LOGINACK).
         {OdbcCodes::LoginFailed, find([&](const OdbcDiagRecord &r) {

@@ -34,8 +34,12 @@ struct OdbcDiagRecord {
     int Line = -1;
 };
 
-// Quotes a connection-string value the ODBC way: {value} with every "}" doubled.
-QString OdbcQuote(const QString &value);
+// Quotes a connection-string value in braces. The ODBC rule doubles every "}"; FreeTDS reads a
+// braced value literally up to the first "};" (or the closing brace at the end), so for it the
+// value goes in as it is, and a value containing "};" cannot be carried at all.
+QString OdbcQuote(const QString &value, bool freeTds);
+bool OdbcCanCarry(const QString &value, bool freeTds);
+bool IsFreeTdsDriver(const QString &driver);
 // The driver to use among the registered ones: Microsoft's 18, then 17, else FreeTDS.
 QString ChooseOdbcDriver(const QStringList &registeredDrivers);
 // The connection string for the login's choices and the given driver.

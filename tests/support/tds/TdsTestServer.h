@@ -1,0 +1,67 @@
+#pragma once
+// A SQL Server stand-in for the tests: speaks TDS 7.2+ on 127.0.0.1 (a free port) to the FreeTDS
+// client and answers SQL batches from the embedded engine ("sqlite:FOLDER"). One thread per
+// connection reads the socket, a second runs the current batch, so that an ATTENTION (a cancel or
+// a query time-out of the client) stops a running statement. `WAITFOR DELAY 'hh:mm:ss[.mmm]'` is
+// understood by the server itself (anywhere in a batch; the test server does not look for it in
+// strings or comments), which gives the tests a statement that outlives a time-out.
+#include "U_DbResult.h"
+
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TdsTestServer {
+public:
+    // What the last client sent in its login packet.
+    struct LoginInfo {
+        QString User;
+        QString Application;
+        QString Language;
+        QString Database;
+        QString ServerName;
+        std::uint32_t TdsVersion = 0;
+        int PacketSize = 0;
+    };
+
+    TdsTestServer(const QString &folder, const QString &user, const QString &password);
+    ~TdsTestServer();
+    TdsTestServer(const TdsTestServer &) = delete;
+    TdsTestServer &operator=(const TdsTestServer &) = delete;
+
+    bool Start(); // listens on 127.0.0.1 on a free port
+    void Stop();  // closes every connection and waits for their threads
+    int Port() const { return FPort; }
+    QString ServerName() const { return QStringLiteral("127.0.0.1,%1").arg(FPort); }
+    LoginInfo LastLogin() const;
+    // Answers a batch of exactly this text with the given result instead of asking the engine:
+    // for values the embedded engine cannot hold (38-digit decimals, long texts).
+    void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result);
+    int BatchesCancelled() const; // batches stopped by an ATTENTION
+
+    class Session;
+
+private:
+    void AcceptLoop();
+    friend class Session;
+    void RecordLogin(const LoginInfo &info);
+    void RecordCancel();
+    std::shared_ptr<const DbResult> CannedResult(const QString &sql) const;
+
+    QString FFolder;
+    QString FUser;
+    QString FPassword;
+    int FListen = -1;
+    int FPort = 0;
+    std::thread FAcceptThread;
+    mutable std::mutex FLock;
+    std::vector<std::unique_ptr<Session>> FSessions;
+    LoginInfo FLastLogin;
+    int FCancelled = 0;
+    QHash<QString, std::shared_ptr<const DbResult>> FCanned;
+};

@@ -1,0 +1,355 @@
+// The SQL Server path end to end: our ODBC backend through the FreeTDS driver against the TDS test
+// server, which answers from the embedded engine.
+#include "TdsTestServer.h"
+#include "TestSupport.h"
+#include "U_DbBackend.h"
+#include "U_Login.h"
+#include "U_OdbcBackend.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+const QString kUser = QStringLiteral("orvel");
+// Separators and braces that a connection string must carry through its quoting.
+const QString kPassword = QStringLiteral("p;w}d{=x}}");
+
+bool RunSqlite(const QString &file, const char *sql) {
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+const char *kTypesTable = R"(
+CREATE TABLE typy (id INT, maly TINYINT, sredni SMALLINT, duzy BIGINT, liczba FLOAT,
+  kwota MONEY, dokladna DECIMAL(38,12), flaga BIT, ident UNIQUEIDENTIFIER, dzien DATE,
+  chwila DATETIME, godzina TIME, tekst NVARCHAR(60));
+INSERT INTO typy VALUES (1, 255, -32768, 9007199254740993, 0.1, 1234567.8901,
+  -1180591620717411303424, 1, '6F9619FF-8B86-D011-B42D-00C04FC964FF',
+  '2024-02-29', '1999-12-31 23:59:58.500', '13:45:30.250', 'Zażółć gęślą jaźń € 😀 中文 ✓');
+INSERT INTO typy (id) VALUES (2);
+INSERT INTO typy VALUES (3, 0, 32767, -1, -1.5e300, -0.5, '0.000000000001', 0,
+  'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '0001-01-01', '1900-01-01 00:00:00', '00:00:00', '');
+CREATE TABLE liczby (x INT);
+INSERT INTO liczby VALUES (1), (2), (3);
+)";
+} // namespace
+
+class TestTds : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void loginAndDatabaseList();
+    void refusedLogin_data();
+    void refusedLogin();
+    void useDatabase_data();
+    void useDatabase();
+    void fieldKinds_data();
+    void fieldKinds();
+    void exactDecimalsAndLongTexts();
+    void severalStatements();
+    void failedBatchText();
+    void timeOutLeavesConnectionUsable();
+
+private:
+    bool Connect(DbConnection &connection, QString *failure = nullptr,
+                 const QString &password = kPassword);
+    QTemporaryDir FFolder;
+    std::unique_ptr<TdsTestServer> FServer;
+    DbConnection FConnection;
+};
+
+bool TestTds::Connect(DbConnection &connection, QString *failure, const QString &password) {
+    TOrvel_ConnectionSettings settings =
+        LoginConnectionSettings(FServer->ServerName(), true, kUser, password);
+    settings.LoginTimeout = 10;
+    QString text;
+    const bool ok = OpenConnection(connection, settings, &text);
+    if (failure)
+        *failure = text;
+    return ok;
+}
+
+void TestTds::initTestCase() {
+    QVERIFY(FFolder.isValid());
+    QVERIFY(RunSqlite(FFolder.filePath("HURTOWNIA.sqlite"), kTypesTable));
+    QVERIFY(RunSqlite(FFolder.filePath("Sprzedaż.sqlite"), "CREATE TABLE t (a INT);"));
+    FServer = std::make_unique<TdsTestServer>(FFolder.path(), kUser, kPassword);
+    QVERIFY(FServer->Start());
+    QString failure;
+    QVERIFY2(Connect(FConnection, &failure), qPrintable(failure));
+    QVERIFY(UseDatabase(FConnection, "HURTOWNIA"));
+}
+
+void TestTds::cleanupTestCase() {
+    FConnection.Close();
+    FServer->Stop();
+}
+
+void TestTds::loginAndDatabaseList() {
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(Connect(connection, &failure), qPrintable(failure));
+    QVERIFY(connection.IsConnected());
+    // What the login packet carried: the quoted password matched, and the tail's settings arrived.
+    const TdsTestServer::LoginInfo login = FServer->LastLogin();
+    QCOMPARE(login.User, kUser);
+    QCOMPARE(login.Application, QStringLiteral("Orvel-Zestawnik"));
+    QCOMPARE(login.Language, QStringLiteral("Polish"));
+
+    QStringList list{"OLD"};
+    LoadDatabaseList(connection, list);
+    QCOMPARE(list, (QStringList{"HURTOWNIA", "SPRZEDAż"}));
+
+    // Opening an open connection is refused with its own row of the table.
+    try {
+        connection.Open(LoginConnectionSettings(FServer->ServerName(), true, kUser, kPassword));
+        QFAIL("a second open went through");
+    } catch (const EDbProviderError &e) {
+        QVERIFY(
+            LoginFailureText(e.code(), e.message()).startsWith("Połączenie jest już otwarte\r\n("));
+    }
+    QVERIFY(connection.IsConnected());
+}
+
+void TestTds::refusedLogin_data() {
+    QTest::addColumn<QString>("password");
+    QTest::newRow("wrong password") << "p;w}d{=x}";
+    QTest::newRow("password cut at the brace") << "p;w";
+    QTest::newRow("empty password") << "";
+}
+
+void TestTds::refusedLogin() {
+    QFETCH(QString, password);
+    DbConnection connection;
+    QString failure;
+    QVERIFY(!Connect(connection, &failure, password));
+    QVERIFY(!connection.IsConnected());
+    QVERIFY2(failure.startsWith("Nieprawidłowe hasło lub nazwa użytkownika\r\n([FreeTDS][SQL "
+                                "Server]Login failed for user 'orvel'."),
+             qPrintable(failure));
+    QVERIFY(failure.endsWith(')'));
+}
+
+void TestTds::useDatabase_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QString>("table"); // a table of the database, to see that it is current
+    QTest::newRow("listed name with a Polish letter") << "SPRZEDAż" << true << "t";
+    QTest::newRow("listed name") << "HURTOWNIA" << true << "liczby";
+    QTest::newRow("missing database") << "BRAK" << false << "liczby";
+    QTest::newRow("a quote cannot break out of the name")
+        << "HURTOWNIA\"; SELECT 1; --" << false << "liczby";
+}
+
+void TestTds::useDatabase() {
+    QFETCH(QString, name);
+    QFETCH(bool, result);
+    QFETCH(QString, table);
+    QCOMPARE(UseDatabase(FConnection, name), result);
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT COUNT(*) AS n FROM " + table;
+    query.Open();
+    QVERIFY(query.IsOpen());
+    QVERIFY(UseDatabase(FConnection, "HURTOWNIA"));
+}
+
+Q_DECLARE_METATYPE(TFieldType)
+
+void TestTds::fieldKinds_data() {
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<TFieldType>("type");
+    QTest::addColumn<QVariant>("first");
+    QTest::addColumn<QVariant>("third");
+    QTest::newRow("int") << "id" << TFieldType::ftInteger << QVariant(qint64(1))
+                         << QVariant(qint64(3));
+    QTest::newRow("tinyint") << "maly" << TFieldType::ftWord << QVariant(qint64(255))
+                             << QVariant(qint64(0));
+    QTest::newRow("smallint") << "sredni" << TFieldType::ftSmallint << QVariant(qint64(-32768))
+                              << QVariant(qint64(32767));
+    QTest::newRow("bigint beyond a double")
+        << "duzy" << TFieldType::ftLargeint << QVariant(qint64(9007199254740993LL))
+        << QVariant(qint64(-1));
+    QTest::newRow("float") << "liczba" << TFieldType::ftFloat << QVariant(0.1)
+                           << QVariant(-1.5e300);
+    QTest::newRow("money") << "kwota" << TFieldType::ftCurrency << QVariant(1234567.8901)
+                           << QVariant(-0.5);
+    // (the embedded engine keeps decimals as doubles: -2^70 survives it exactly)
+    QTest::newRow("decimal(38,12)")
+        << "dokladna" << TFieldType::ftBCD
+        << QVariant(QStringLiteral("-1180591620717411303424.000000000000"))
+        << QVariant(QStringLiteral("0.000000000001"));
+    QTest::newRow("bit") << "flaga" << TFieldType::ftBoolean << QVariant(true) << QVariant(false);
+    QTest::newRow("uniqueidentifier")
+        << "ident" << TFieldType::ftGuid
+        << QVariant(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF"))
+        << QVariant(QStringLiteral("A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11"));
+    QTest::newRow("date") << "dzien" << TFieldType::ftDate << QVariant(QDate(2024, 2, 29))
+                          << QVariant(QDate(1, 1, 1));
+    QTest::newRow("datetime") << "chwila" << TFieldType::ftDateTime
+                              << QVariant(QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58, 500)))
+                              << QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0)));
+    QTest::newRow("time") << "godzina" << TFieldType::ftTime << QVariant(QTime(13, 45, 30, 250))
+                          << QVariant(QTime(0, 0));
+    QTest::newRow("nvarchar with letters outside Windows-1250")
+        << "tekst" << TFieldType::ftWideString
+        << QVariant(QStringLiteral("Zażółć gęślą jaźń € 😀 中文 ✓")) << QVariant(QString(""));
+}
+
+void TestTds::fieldKinds() {
+    QFETCH(QString, column);
+    QFETCH(TFieldType, type);
+    QFETCH(QVariant, first);
+    QFETCH(QVariant, third);
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT * FROM typy ORDER BY id";
+    query.Open();
+    QCOMPARE(query.RecordCount(), 3);
+    DbField *field = query.FieldByName(column);
+    QCOMPARE(field->DataType(), type);
+    QCOMPARE(field->ValueAt(0), first);
+    if (column != "id") {
+        QVERIFY(field->IsNullAt(1));
+        QVERIFY(!field->ValueAt(1).isValid());
+    }
+    QVERIFY(!field->IsNullAt(2));
+    QCOMPARE(field->ValueAt(2), third);
+}
+
+void TestTds::exactDecimalsAndLongTexts() {
+    // Values beyond the embedded engine, served by the test server as they are: decimals of 38
+    // digits (read back as exact text) and an nvarchar(max) column, which is read row by row.
+    DbColumnInfo decimal;
+    decimal.Name = "d";
+    decimal.Type = TFieldType::ftBCD;
+    decimal.Precision = 38;
+    decimal.Scale = 12;
+    DbColumnInfo memo;
+    memo.Name = "m";
+    memo.Type = TFieldType::ftWideMemo;
+    auto result = std::make_shared<DbResult>(std::vector<DbColumnInfo>{decimal, memo});
+    const QString longText = QString(5000, QChar(0x017C)) + "😀";
+    const QStringList values{"-12345678901234567890123456.123456789012", "0.000000000001", "-0.5",
+                             "99999999999999999999999999.999999999999", "0"};
+    for (const QString &v : values) {
+        result->Column(0).AppendText(v);
+        result->Column(1).AppendText(v == "0" ? longText : v);
+    }
+    result->Column(0).AppendNull();
+    result->Column(1).AppendNull();
+    FServer->SetCannedResult("SELECT d, m FROM exact", result);
+
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT d, m FROM exact";
+    query.Open();
+    const DbColumnInfo &info = query.Result()->Column(0).Info();
+    QCOMPARE(info.Type, TFieldType::ftBCD);
+    QCOMPARE(info.Precision, 38);
+    QCOMPARE(info.Scale, 12);
+    QCOMPARE(query.Field(1)->DataType(), TFieldType::ftWideMemo);
+    const QStringList expected{"-12345678901234567890123456.123456789012", "0.000000000001",
+                               "-0.500000000000", "99999999999999999999999999.999999999999",
+                               "0.000000000000"};
+    for (int row = 0; row < expected.size(); ++row)
+        QCOMPARE(query.Field(0)->ValueAt(row).toString(), expected[row]);
+    QCOMPARE(query.Field(1)->ValueAt(4).toString(), longText);
+    QCOMPARE(query.Field(1)->ValueAt(2).toString(), QStringLiteral("-0.5"));
+    QVERIFY(query.Field(0)->IsNullAt(5));
+    QVERIFY(query.Field(1)->IsNullAt(5));
+}
+
+void TestTds::severalStatements() {
+    const DbBatchOutcome outcome = FConnection.Backend()->ExecBatch(
+        "DECLARE @a INT; SET @a = 5; UPDATE liczby SET x = x WHERE x > 1; PRINT 'Zażółć'; "
+        "SELECT @a AS a; DELETE FROM liczby WHERE x > 100; SELECT x FROM liczby WHERE x < 0; "
+        "UPDATE liczby SET x = x WHERE x = 1",
+        30, false);
+    QVERIFY(!outcome.Failed);
+    QStringList seen;
+    for (const DbBatchItem &item : outcome.Items) {
+        switch (item.kind) {
+        case DbBatchItem::Kind::Rows:
+            seen << QStringLiteral("rows %1").arg(item.rows->RowCount());
+            break;
+        case DbBatchItem::Kind::Count:
+            // FreeTDS 1.3.17 does not report the counts of statements that follow a result set
+            // (seen with this server); only those before the first result are compared.
+            if (!seen.contains("rows 1"))
+                seen << QStringLiteral("count %1").arg(item.count);
+            break;
+        case DbBatchItem::Kind::Message:
+            seen << "message " + item.message.Description;
+            QCOMPARE(item.message.Number, 0u);
+            QCOMPARE(item.message.SqlState, QStringLiteral("01000"));
+            break;
+        }
+    }
+    QCOMPARE(seen, (QStringList{"count 2", "message Zażółć", "rows 1", "rows 0"}));
+
+    // A report's query: statements without columns are passed over up to the first result.
+    DbQuery query(&FConnection);
+    query.SQL = "UPDATE liczby SET x = x; PRINT 'a'; SELECT SUM(x) AS s FROM liczby; SELECT 1 AS b";
+    query.Open();
+    QCOMPARE(query.FieldCount(), 1);
+    QCOMPARE(query.Field(0)->FieldName(), QStringLiteral("s"));
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 6);
+
+    // Without any columns, Open refuses and Execute is content.
+    query.SQL = "UPDATE liczby SET x = x WHERE x = 1";
+    QVERIFY_THROWS_EXCEPTION(EOrvelError, query.Open());
+    query.Execute();
+}
+
+void TestTds::failedBatchText() {
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT * FROM brak_tabeli";
+    QString errorText;
+    try {
+        query.Open();
+        QFAIL("the query opened");
+    } catch (const EOrvelError &e) {
+        const QString lines = ConnectionErrorsText(FConnection);
+        QVERIFY(!lines.isEmpty());
+        errorText = e.message() + "\r\n" + lines;
+    }
+    // The error's message, then one line per message of the driver.
+    const QStringList lines = errorText.split("\r\n");
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].contains("brak_tabeli"), qPrintable(lines[0]));
+    static const QRegularExpression line(
+        R"(^80040E14\.[0-9A-F]{8}\.\[FreeTDS\]\[SQL Server\] - (.+)$)");
+    const QRegularExpressionMatch m = line.match(lines[1]);
+    QVERIFY2(m.hasMatch(), qPrintable(lines[1]));
+    QCOMPARE(m.captured(1), lines[0]);
+    QCOMPARE(lines[2], QString());
+    QVERIFY(FConnection.ProviderMessages().isEmpty());
+}
+
+void TestTds::timeOutLeavesConnectionUsable() {
+    const int cancelledBefore = FServer->BatchesCancelled();
+    DbQuery query(&FConnection);
+    query.CommandTimeout = 1;
+    query.SQL = "WAITFOR DELAY '00:00:30'; SELECT 1 AS a";
+    try {
+        query.Open();
+        QFAIL("the query outlived its time-out without an error");
+    } catch (const EDbProviderError &e) {
+        QCOMPARE(e.code(), OdbcCodes::Timeout);
+        const QString lines = ConnectionErrorsText(FConnection);
+        QVERIFY2(lines.startsWith("80040E31.00000000.[FreeTDS][SQL Server] - "), qPrintable(lines));
+    }
+    QCOMPARE(FServer->BatchesCancelled(), cancelledBefore + 1);
+    QVERIFY(FConnection.IsConnected());
+    query.CommandTimeout = -1;
+    query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+}
+
+QTEST_GUILESS_MAIN(TestTds)
+#include "test_tds.moc"
