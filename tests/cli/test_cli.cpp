@@ -1,0 +1,489 @@
+// The command-line runner driven as a user drives it: the built executable on a temporary
+// application folder with a small report tree and an embedded database. Its exports must be the
+// bytes the core's writers give for the same result in this process.
+#include "TestSupport.h"
+#include "U_DataExport.h"
+#include "U_Db.h"
+#include "U_GridColumns.h"
+#include "U_Login.h"
+#include "U_SQL_report_settings.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kNoPassword = "\x01";
+
+struct CliResult {
+    int Status = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+bool RunSqlite(const QString &file, const char *sql) {
+    sqlite3 *db = nullptr;
+    const bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+const char *kTable = R"(
+CREATE TABLE towary (Symbol NVARCHAR(10), Nazwa NVARCHAR(50), Kwota DECIMAL(12,2), Cena FLOAT,
+  Data DATETIME, Aktywny BIT, Rok INT, Uwagi NVARCHAR(50), Orvel_Zestawnik_FORMAT NVARCHAR(100));
+INSERT INTO towary VALUES ('A1', 'Łódź "Centrum"; hurt', 1234.5, 0.125, '2024-01-31 00:00:00', 1,
+  2023, 'ukryte', 'color=0000FF;fontstyle=B');
+INSERT INTO towary VALUES ('B2', 'O''Brien & syn <sp>', 12.5, 2.5, '2023-12-01 10:30:00', 0,
+  2023, 'x', NULL);
+INSERT INTO towary VALUES ('C3', 'Żółć, zieleń', NULL, NULL, NULL, NULL, 2022, NULL, NULL);
+)";
+
+// The script of "Sprzedaż/Obroty" and the same batch with the values the tests set written in.
+const char *kScript = "DECLARE @Rok INT, @Opis NVARCHAR(50), @Rodzaj NVARCHAR(5)\r\n"
+                      "-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+                      "SELECT Symbol, Nazwa, Kwota, Cena, Data, Aktywny, Uwagi, "
+                      "Orvel_Zestawnik_FORMAT, @Opis AS Opis, @Rodzaj AS Rodzaj FROM towary\r\n"
+                      "WHERE @Rok IS NULL OR Rok = @Rok ORDER BY Symbol\r\n";
+
+QByteArray Definition(const QString &defaultDb, const QString &params) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Zestawnik><version>1.0"
+                          "</version><defaultdb>%1</defaultdb><params>%2</params></Zestawnik>\r\n")
+        .arg(defaultDb, params)
+        .toUtf8();
+}
+
+QString Item(const QString &name, const QString &type, const QString &desc,
+             const QString &extra = {}) {
+    return QStringLiteral("<item><name>%1</name><type>%2</type><width>50</width><decimal>2"
+                          "</decimal><desc>%3</desc>%4</item>")
+        .arg(name, type, desc, extra);
+}
+
+// Dates of creation differ between the runner and this process; everything else must not.
+QByteArray WithoutCreationTime(QByteArray bytes) {
+    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
+    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
+    QString text = QString::fromLatin1(bytes);
+    text.replace(xmlDate, QStringLiteral("<date/>"));
+    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
+    return text.toLatin1();
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void usageErrors_data();
+    void usageErrors();
+    void listShowsTheReportTree();
+    void textCommands_data();
+    void textCommands();
+    void exportsMatchTheWriters_data();
+    void exportsMatchTheWriters();
+    void printShowsTheShownResult();
+    void failures_data();
+    void failures();
+
+private:
+    CliResult Cli(const QStringList &args, const QByteArray &password = kNoPassword) const;
+    QString App(const QString &relative) const { return FApp.filePath(relative); }
+    QString Server() const { return QStringLiteral("sqlite:") + App(QStringLiteral("db")); }
+    // The result of the Obroty batch with the given assignments, laid out by the report's
+    // column settings.
+    void OpenExpected(DbConnection &connection, DbQuery &query, TOrvel_GridColumns &columns,
+                      TOrvel_ReportSettings &settings, const QString &assignments) const;
+
+    QTemporaryDir FApp;
+};
+
+void TestCli::initTestCase() {
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    QVERIFY(FApp.isValid());
+    SetAppFolder(FApp.path()); // the style sheet address of the pages names the data folder
+    QVERIFY(QDir().mkpath(App(QStringLiteral("db"))));
+    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
+    QVERIFY(RunSqlite(App(QStringLiteral("db/Hurt.sqlite")), kTable));
+    QVERIFY(QFile::copy(SourceDir() + QStringLiteral("/data/export.css"),
+                        App(QStringLiteral("data/export.css"))));
+
+    const QString reports = App(QStringLiteral("data reports/"));
+    const QString params =
+        Item(QStringLiteral("Rok"), QStringLiteral("INT"), QStringLiteral("Rok sprzedaży")) +
+        Item(QStringLiteral("Opis"), QStringLiteral("TEXT"), QStringLiteral("Opis")) +
+        Item(QStringLiteral("Rodzaj"), QStringLiteral("TEXT"), QStringLiteral("Rodzaj"),
+             QStringLiteral("<listitems>Hurt;Detal</listitems><listvalues>H;D</listvalues>"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Obroty.xml"),
+                       Definition(QStringLiteral("hurt"), params)));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Obroty.sql"), kScript));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Obroty defaults.xml"),
+                       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                       "<Zestawnik><Rok>2023</Rok><Opis>O'Brien</Opis><Rodzaj>H</Rodzaj>"
+                       "</Zestawnik>\r\n"));
+    // The column settings: "Uwagi" hidden, "Kwota" renamed, formatted and moved to the front.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("Sprzedaż/Obroty settings.xml"),
+        "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<Zestawnik><fields>"
+        "<Uwagi><align>L</align><width>50</width><desc>Uwagi</desc><format></format>"
+        "<index>6</index><visible>0</visible></Uwagi>"
+        "<kwota><align>R</align><width>80</width><desc>Kwota \"brutto\"</desc>"
+        "<format>#,##0.00</format><index>0</index><visible>1</visible></kwota>"
+        "</fields></Zestawnik>\r\n"));
+    QVERIFY(QDir().mkpath(reports + QStringLiteral("Sprzedaż/Puste")));
+
+    const QString marker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]\r\n");
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Zły skrypt.xml"), Definition({}, {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Zły skrypt.sql"),
+                       (marker + QStringLiteral("SELECT * FROM brak_tabeli\r\n")).toUtf8()));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Bez markera.xml"),
+                       Definition(QStringLiteral("Hurt"), {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Bez markera.sql"),
+                       "SELECT Symbol FROM towary\r\n"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Bez wyniku.xml"),
+                       Definition(QStringLiteral("Hurt"), {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Bez wyniku.sql"),
+                       (marker + QStringLiteral("UPDATE towary SET Uwagi = Uwagi\r\n")).toUtf8()));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Obca baza.xml"),
+                       Definition(QStringLiteral("Kadry"), {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Obca baza.sql"),
+                       (marker + QStringLiteral("SELECT 1 AS Jeden\r\n")).toUtf8()));
+}
+
+CliResult TestCli::Cli(const QStringList &args, const QByteArray &password) const {
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    if (password != kNoPassword)
+        env.insert(QStringLiteral("ORVEL_PASSWORD"), QString::fromUtf8(password));
+    process.setProcessEnvironment(env);
+    // No controlling terminal: the runner can never stop to ask for a password.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.setWorkingDirectory(FApp.path());
+    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    CliResult r;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.Status = process.exitCode();
+    r.Out = process.readAllStandardOutput();
+    r.Err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+void TestCli::usageErrors_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString s = QStringLiteral("sqlite:x");
+    QTest::newRow("no command") << QStringList{} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"show"} << "unknown command 'show'";
+    QTest::newRow("unknown option") << QStringList{"list", "--frob"} << "unknown option '--frob'";
+    QTest::newRow("short option") << QStringList{"list", "-x"} << "unknown option '-x'";
+    QTest::newRow("list with a report") << QStringList{"list", "A"} << "unexpected argument 'A'";
+    QTest::newRow("info without report") << QStringList{"info"} << "info needs a report";
+    QTest::newRow("option of another command")
+        << QStringList{"params", "A", "--server", s} << "params takes no option --server";
+    QTest::newRow("set without name")
+        << QStringList{"info", "A", "--set", "=1"} << "--set needs NAME=VALUE";
+    QTest::newRow("run without server")
+        << QStringList{"run", "A", "--print"} << "run needs --server";
+    QTest::newRow("run without output") << QStringList{"run", "A", "--server", s}
+                                        << "exactly one of --csv, --xml, --xhtml and --print";
+    QTest::newRow("run with two outputs")
+        << QStringList{"run", "A", "--server", s, "--print", "--xml", "a.xml"}
+        << "exactly one of --csv, --xml, --xhtml and --print";
+    QTest::newRow("file name taken from the next option")
+        << QStringList{"run", "A", "--server", s, "--csv", "--print"} << "--csv needs a value";
+    QTest::newRow("separator without csv")
+        << QStringList{"run", "A", "--server", s, "--xml", "a.xml", "--separator", ";"}
+        << "--separator belongs to --csv";
+    QTest::newRow("long separator")
+        << QStringList{"run", "A", "--server", s, "--csv", "a.csv", "--separator", ";;"}
+        << "--separator needs exactly one character";
+    QTest::newRow("user and windows authentication")
+        << QStringList{"run", "A", "--server", s, "--user", "sa", "--windows-auth", "--print"}
+        << "--user and --windows-auth exclude each other";
+    QTest::newRow("password on the command line")
+        << QStringList{"run", "A", "--server", s, "--password", "x", "--print"}
+        << "unknown option '--password'";
+    QTest::newRow("server twice") << QStringList{"run",      "A", "--server", s,
+                                                 "--server", s,   "--print"}
+                                  << "--server given more than once";
+    QTest::newRow("unknown parameter")
+        << QStringList{"params", "Sprzedaż/Obroty", "--set", "Brak=1"}
+        << "the report has no parameter 'Brak'";
+}
+
+void TestCli::usageErrors() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const CliResult r = Cli(args);
+    QCOMPARE(r.Status, 2);
+    QVERIFY2(r.Err.contains(message), qPrintable(r.Err));
+    QVERIFY(r.Err.contains(QStringLiteral("Usage: orvel-zestawnik-cli")));
+    QVERIFY(r.Out.isEmpty());
+}
+
+void TestCli::listShowsTheReportTree() {
+    const CliResult r = Cli({QStringLiteral("list")});
+    QCOMPARE(r.Status, 0);
+    QCOMPARE(QString::fromUtf8(r.Out), QStringLiteral("Błędy/\n"
+                                                      "  Bez markera\n"
+                                                      "  Bez wyniku\n"
+                                                      "  Obca baza\n"
+                                                      "  Zły skrypt\n"
+                                                      "Sprzedaż/\n"
+                                                      "  Obroty\n"
+                                                      "  Puste/\n"));
+}
+
+void TestCli::textCommands_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+    const QString script = App(QStringLiteral("data reports/Sprzedaż/Obroty.sql"));
+    const auto info = [&](const QString &rok, const QString &opis, const QString &rodzaj) {
+        return QStringLiteral("Obroty\n  wersja: 1.0\n  zapytanie: %1\n  parametry\n"
+                              "    Rok sprzedaży\n      Rok INT\n      wartość: %2\n"
+                              "    Opis\n      Opis NVARCHAR(50)\n      wartość: %3\n"
+                              "    Rodzaj\n      Rodzaj NVARCHAR(50)\n"
+                              "      pozycje: Hurt, Detal\n      wartości: H, D\n"
+                              "      wartość: %4\n")
+            .arg(script, rok, opis, rodzaj);
+    };
+    QTest::newRow("info as loaded")
+        << QStringList{"info", "Sprzedaż/Obroty"} << info("NULL", "NULL", "NULL");
+    QTest::newRow("info with stored values")
+        << QStringList{"info", "Sprzedaż/Obroty.xml", "--defaults"}
+        << info("2023", "'O''Brien'", "'H'");
+    QTest::newRow("info, full path, set after defaults")
+        << QStringList{"info",       App("data reports/Sprzedaż/Obroty.xml"),
+                       "--defaults", "--set",
+                       "Rok=NULL",   "--set",
+                       "Rodzaj='d'"}
+        << info("NULL", "'O''Brien'", "'D'");
+    QTest::newRow("params: the assignments of a run")
+        << QStringList{"params", "Sprzedaż/Obroty", "--set", "Rok=2024", "--set", "Opis=a=b"}
+        << QStringLiteral("SET @Rok = 2024 -- INT\nSET @Opis = 'a=b' -- TEXT\n"
+                          "SET @Rodzaj = NULL -- TEXT\n");
+    QTest::newRow("params with declarations")
+        << QStringList{"params", "Sprzedaż/Obroty", "--declare", "--defaults"}
+        << QStringLiteral("DECLARE\n @Rok INT,\n @Opis NVARCHAR(50),\n @Rodzaj NVARCHAR(50)\n\n"
+                          "SET @Rok = 2023\nSET @Opis = 'O''Brien'\nSET @Rodzaj = 'H'\n");
+    QTest::newRow("params of a report without parameters")
+        << QStringList{"params", "Błędy/Bez wyniku", "--declare"} << QString();
+}
+
+void TestCli::textCommands() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    const CliResult r = Cli(args);
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QCOMPARE(QString::fromUtf8(r.Out), expected);
+}
+
+void TestCli::OpenExpected(DbConnection &connection, DbQuery &query, TOrvel_GridColumns &columns,
+                           TOrvel_ReportSettings &settings, const QString &assignments) const {
+    TOrvel_ConnectionSettings login;
+    login.Server = Server();
+    connection.Open(login);
+    QVERIFY(UseDatabase(connection, QStringLiteral("HURT")));
+    query.SQL = QString::fromUtf8(kScript).replace(QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]"),
+                                                   assignments);
+    query.Open();
+    columns.SetQuery(&query);
+    settings.LoadSettings(App(QStringLiteral("data reports/Sprzedaż/Obroty.xml")));
+    settings.ApplyColumns(columns);
+}
+
+void TestCli::exportsMatchTheWriters_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("preference"); // "Export/CSV/Separator", none when null
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("assignments");
+    const QString fromDefaults = QStringLiteral("SET @Rok = 2023 -- INT\r\nSET @Opis = 'O''Brien' "
+                                                "-- TEXT\r\nSET @Rodzaj = 'H' -- TEXT\r\n");
+    const QString none = QStringLiteral(
+        "SET @Rok = NULL -- INT\r\nSET @Opis = NULL -- TEXT\r\nSET @Rodzaj = NULL -- TEXT\r\n");
+    QTest::newRow("csv, default separator") << QStringList{"--csv", "out.csv"} << QString()
+                                            << int(TOrvel_ExportKind::ekCSV) << QChar(u',') << none;
+    QTest::newRow("csv, separator of the preferences")
+        << QStringList{"--csv", "out.csv", "--defaults"} << QStringLiteral(";|")
+        << int(TOrvel_ExportKind::ekCSV) << QChar(u';') << fromDefaults;
+    QTest::newRow("csv, separator given wins")
+        << QStringList{"--csv", "out.txt", "--separator", "\t"} << QStringLiteral(";")
+        << int(TOrvel_ExportKind::ekCSV) << QChar(u'\t') << none;
+    QTest::newRow("xml with stored values")
+        << QStringList{"--xml", "out.xml", "--defaults"} << QString()
+        << int(TOrvel_ExportKind::ekXML) << QChar() << fromDefaults;
+    QTest::newRow("xhtml, values set")
+        << QStringList{"--xhtml", "out.htm", "--set", "Opis=Zażółć & <gęślą>", "--set", "Rodzaj=d"}
+        << QString() << int(TOrvel_ExportKind::ekXHTML) << QChar()
+        << QStringLiteral("SET @Rok = NULL -- INT\r\nSET @Opis = 'Zażółć & <gęślą>' -- TEXT\r\n"
+                          "SET @Rodzaj = 'D' -- TEXT\r\n");
+}
+
+void TestCli::exportsMatchTheWriters() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, preference);
+    QFETCH(int, kind);
+    QFETCH(QChar, separator);
+    QFETCH(QString, assignments);
+
+    const QString prefs = App(QStringLiteral("data/settings.xml"));
+    QFile::remove(prefs);
+    if (!preference.isNull())
+        QVERIFY(WriteBytes(prefs, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>"
+                                  "\r\n<Zestawnik><Export><CSV><Separator>" +
+                                      preference.toUtf8() +
+                                      "</Separator></CSV></Export></Zestawnik>\r\n"));
+    const QString file = App(options.at(1));
+    QFile::remove(file);
+    const CliResult r = Cli(QStringList{"run", "Sprzedaż/Obroty", "--server", Server()} + options);
+    QFile::remove(prefs);
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QVERIFY(r.Err.isEmpty());
+    const QByteArray written = ReadBytes(file);
+
+    DbConnection connection;
+    DbQuery query(&connection);
+    TOrvel_GridColumns columns;
+    TOrvel_ReportSettings settings;
+    OpenExpected(connection, query, columns, settings, assignments);
+    std::unique_ptr<TOrvel_DataExport> writer;
+    switch (TOrvel_ExportKind(kind)) {
+    case TOrvel_ExportKind::ekCSV:
+        writer = std::make_unique<TOrvel_DataExport_CSV>(columns, separator, "Obroty");
+        break;
+    case TOrvel_ExportKind::ekXML:
+        writer = std::make_unique<TOrvel_DataExport_XML>(columns, "Obroty");
+        break;
+    case TOrvel_ExportKind::ekXHTML:
+        writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "Obroty");
+        break;
+    }
+    const QString expectedFile = App(QStringLiteral("expected.out"));
+    QVERIFY(writer->ExportToFile(expectedFile));
+    const QByteArray expected = ReadBytes(expectedFile);
+    // The layout of the column settings reached the file: the renamed, formatted column first
+    // and the hidden one missing.
+    QVERIFY(expected.contains("1\xa0"
+                              "234,50") ||
+            expected.contains("1 234,50"));
+    QVERIFY(!expected.contains("ukryte"));
+    QCOMPARE(WithoutCreationTime(written), WithoutCreationTime(expected));
+    if (kind != int(TOrvel_ExportKind::ekCSV))
+        QVERIFY(WithoutCreationTime(written) != written); // the creation time was there
+}
+
+void TestCli::printShowsTheShownResult() {
+    const CliResult r = Cli({"run", "Sprzedaż/Obroty", "--server", Server(), "--set", "Rok=2023",
+                             "--set", "Opis=a\tb", "--print"});
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+
+    DbConnection connection;
+    DbQuery query(&connection);
+    TOrvel_GridColumns columns;
+    TOrvel_ReportSettings settings;
+    OpenExpected(connection, query, columns, settings,
+                 QStringLiteral("SET @Rok = 2023\r\nSET @Opis = 'a b'\r\nSET @Rodzaj = NULL\r\n"));
+    QStringList lines;
+    QStringList cells;
+    for (int p = 0; p < columns.Count(); ++p)
+        if (columns.Visible(p))
+            cells << columns.Caption(p);
+    lines << cells.join(u'\t');
+    for (int row = 0; row < query.RecordCount(); ++row) {
+        cells.clear();
+        for (int p = 0; p < columns.Count(); ++p)
+            if (columns.Visible(p))
+                cells << columns.Field(p)->DisplayTextAt(row);
+        lines << cells.join(u'\t');
+    }
+    QCOMPARE(query.RecordCount(), 2);
+    QVERIFY(lines.first().startsWith(QStringLiteral("Kwota \"brutto\"\tSymbol")));
+    QVERIFY(lines.first().endsWith(QStringLiteral("Orvel_Zestawnik_FORMAT\tOpis\tRodzaj")));
+    QCOMPARE(QString::fromUtf8(r.Out), lines.join(u'\n') + u'\n');
+}
+
+void TestCli::failures_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QStringList>("messages");
+    const QString server = Server();
+    const QByteArray none = kNoPassword;
+    QTest::newRow("missing report") << QStringList{"info", "Sprzedaż/Brak"} << none
+                                    << QStringList{"Raport nie został załadowany !"};
+    QTest::newRow("a group is not a report") << QStringList{"params", "Sprzedaż/Puste"} << none
+                                             << QStringList{"Raport nie został załadowany !"};
+    QTest::newRow("stored values are not a report")
+        << QStringList{"info", "Sprzedaż/Obroty defaults"} << none
+        << QStringList{"Raport nie został załadowany !"};
+    QTest::newRow("missing report, before any login")
+        << QStringList{"run", "Brak", "--server", "127.0.0.1,1", "--user", "sa", "--print"} << none
+        << QStringList{"Raport nie został załadowany !"};
+    QTest::newRow("embedded server folder missing")
+        << QStringList{"run", "Sprzedaż/Obroty", "--server", "sqlite:/nie/ma", "--print"} << none
+        << QStringList{"Podany serwer nie został znaleziony\n(", "/nie/ma"};
+    QTest::newRow("SQL Server not reachable")
+        << QStringList{"run", "Sprzedaż/Obroty", "--server", "127.0.0.1,1", "--user",
+                       "sa",  "--print"}
+        << QByteArray("tajne;Hasło") << QStringList{"Podany serwer nie został znaleziony\n("};
+    QTest::newRow("no password and no terminal")
+        << QStringList{"run", "Sprzedaż/Obroty", "--server", "127.0.0.1,1", "--user",
+                       "sa",  "--print"}
+        << none << QStringList{"ORVEL_PASSWORD"};
+    QTest::newRow("failing script")
+        << QStringList{"run",  "Błędy/Zły skrypt", "--server", server, "--database",
+                       "Hurt", "--print"}
+        << none << QStringList{"no such table: brak_tabeli\n", " - no such table: brak_tabeli\n"};
+    QTest::newRow("no marker") << QStringList{"run", "Błędy/Bez markera", "--server", server,
+                                              "--print"}
+                               << none
+                               << QStringList{"Zapytanie SQL nie zawiera linii wymiany parametrów"};
+    QTest::newRow("no result set")
+        << QStringList{"run", "Błędy/Bez wyniku", "--server", server, "--csv", "none.csv"} << none
+        << QStringList{"Obiekt CommandText nie zwraca zestawu wyniku"};
+    QTest::newRow("database not on the server")
+        << QStringList{"run",        "Sprzedaż/Obroty", "--server", server,
+                       "--database", "Kadry",           "--print"}
+        << none << QStringList{"Baza nie została ustawiona ! (Kadry)"};
+    QTest::newRow("default database not on the server")
+        << QStringList{"run", "Błędy/Obca baza", "--server", server, "--print"} << none
+        << QStringList{"Domyślna baza \"kadry\" dla raportu, nie jest dostępna\n",
+                       "Baza nie została ustawiona !"};
+    QTest::newRow("no database at all")
+        << QStringList{"run", "Błędy/Zły skrypt", "--server", server, "--print"} << none
+        << QStringList{"Baza nie została ustawiona !"};
+    QTest::newRow("export file cannot be written")
+        << QStringList{"run", "Sprzedaż/Obroty", "--server", server, "--xml", "brak/folderu/a.xml"}
+        << none << QStringList{"a.xml"};
+}
+
+void TestCli::failures() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, password);
+    QFETCH(QStringList, messages);
+    const CliResult r = Cli(args, password);
+    QCOMPARE(r.Status, 1);
+    for (const QString &m : messages)
+        QVERIFY2(r.Err.contains(m), qPrintable(r.Err));
+    QVERIFY(!r.Err.contains(QStringLiteral("Usage:")));
+    QVERIFY(r.Out.isEmpty());
+    if (password != kNoPassword)
+        QVERIFY(!r.Err.contains(QString::fromUtf8(password)));
+    QVERIFY(!QFileInfo::exists(App(QStringLiteral("none.csv"))));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
