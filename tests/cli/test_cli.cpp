@@ -140,6 +140,20 @@ void TestCli::initTestCase() {
         "<format>#,##0.00</format><index>0</index><visible>1</visible></kwota>"
         "</fields></Zestawnik>\r\n"));
     QVERIFY(QDir().mkpath(reports + QStringLiteral("Sprzedaż/Puste")));
+    // A pick list fed by a query: its stored value is set with or without a connection.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("Sprzedaż/Lista.xml"),
+        Definition(QStringLiteral("Hurt"),
+                   Item(QStringLiteral("Kod"), QStringLiteral("TEXT"), QStringLiteral("Towar"),
+                        QStringLiteral("<key>Symbol</key><listquery>SELECT Symbol, "
+                                       "Nazwa FROM towary</listquery>"
+                                       "<listfields>Nazwa</listfields>")))));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Lista.sql"),
+                       "DECLARE @Kod NVARCHAR(10)\r\n-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+                       "SELECT Symbol, Rok FROM towary WHERE Symbol = @Kod\r\n"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Lista defaults.xml"),
+                       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                       "<Zestawnik><Kod>B2</Kod></Zestawnik>\r\n"));
 
     const QString marker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]\r\n");
     QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Zły skrypt.xml"), Definition({}, {})));
@@ -219,6 +233,9 @@ void TestCli::usageErrors_data() {
     QTest::newRow("server twice") << QStringList{"run",      "A", "--server", s,
                                                  "--server", s,   "--print"}
                                   << "--server given more than once";
+    QTest::newRow("no user name") << QStringList{"run", "Sprzedaż/Obroty", "--server",
+                                                 "127.0.0.1,1", "--print"}
+                                  << "no user name: give --user or --windows-auth";
     QTest::newRow("unknown parameter")
         << QStringList{"params", "Sprzedaż/Obroty", "--set", "Brak=1"}
         << "the report has no parameter 'Brak'";
@@ -243,6 +260,7 @@ void TestCli::listShowsTheReportTree() {
                                                       "  Obca baza\n"
                                                       "  Zły skrypt\n"
                                                       "Sprzedaż/\n"
+                                                      "  Lista\n"
                                                       "  Obroty\n"
                                                       "  Puste/\n"));
 }
@@ -279,6 +297,12 @@ void TestCli::textCommands_data() {
         << QStringList{"params", "Sprzedaż/Obroty", "--declare", "--defaults"}
         << QStringLiteral("DECLARE\n @Rok INT,\n @Opis NVARCHAR(50),\n @Rodzaj NVARCHAR(50)\n\n"
                           "SET @Rok = 2023\nSET @Opis = 'O''Brien'\nSET @Rodzaj = 'H'\n");
+    QTest::newRow("params, stored value of a query-fed list")
+        << QStringList{"params", "Sprzedaż/Lista", "--defaults"}
+        << QStringLiteral("SET @Kod = 'B2' -- TEXT\n");
+    QTest::newRow("run, stored value of a query-fed list")
+        << QStringList{"run", "Sprzedaż/Lista", "--server", Server(), "--defaults", "--print"}
+        << QStringLiteral("Symbol\tRok\nB2\t2023\n");
     QTest::newRow("params of a report without parameters")
         << QStringList{"params", "Błędy/Bez wyniku", "--declare"} << QString();
 }
