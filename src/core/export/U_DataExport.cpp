@@ -123,19 +123,21 @@ QString TOrvel_DataExport::GetOutputText() {
     return FOutput;
 }
 
-QByteArray TOrvel_DataExport::GetOutputBytes() {
+QByteArray TOrvel_DataExport::EncodedOutput() {
     const QString text = GetOutputText();
-    return ToCrLfLines(FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text)
-                                                         : EncodeIso88592(text));
+    return FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text) : EncodeIso88592(text);
+}
+
+QByteArray TOrvel_DataExport::GetOutputBytes() {
+    return ToCrLfLines(EncodedOutput());
 }
 
 bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     Walk();
-    QByteArray bytes;
-    {
-        const QString text = GetOutputText();
-        bytes = FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text) : EncodeIso88592(text);
-    }
+    const QByteArray bytes = EncodedOutput();
+    // The document gives the text again when asked; a million rows need not be held twice.
+    if (FKind != TOrvel_ExportKind::ekCSV)
+        FOutput.clear();
     SafeWriteTextFile(fileName, bytes);
     return true;
 }
@@ -160,6 +162,7 @@ void TOrvel_DataExport_CSV::AppendValue(QString &line, const QString &value) con
 void TOrvel_DataExport_CSV::EndLine(QString &line) {
     FOutput.append(CutAtLastChar(line, FSeparator));
     FOutput.append(u"\r\n");
+    line.resize(0); // keeps the buffer for the next line
 }
 
 void TOrvel_DataExport_CSV::WriteHeader() {
@@ -171,10 +174,9 @@ void TOrvel_DataExport_CSV::WriteHeader() {
 }
 
 void TOrvel_DataExport_CSV::WriteRow() {
-    QString line;
     for (const int position : ExportedColumns())
-        AppendValue(line, ColumnField(position)->DisplayText());
-    EndLine(line);
+        AppendValue(FLine, ColumnField(position)->DisplayText());
+    EndLine(FLine);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -206,8 +208,12 @@ QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
 void TOrvel_DataExport_XML::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
     FNames.clear();
-    for (const int position : ExportedColumns())
+    for (const int position : ExportedColumns()) {
         FNames.append(ExportElementName(ColumnField(position)->FieldName()));
+        if (!IsXmlNCName(FNames.back()))
+            throw EOrvelError(
+                QStringLiteral("Nieprawidłowa nazwa elementu XML: \"%1\"").arg(FNames.back()));
+    }
 
     FRoot = FDocument->CreateRoot(QStringLiteral("Zestawnik"));
     AppendTextElement(FRoot, QStringLiteral("title"), FTitle);
@@ -218,12 +224,21 @@ void TOrvel_DataExport_XML::WriteHeader() {
 }
 
 void TOrvel_DataExport_XML::WriteRow() {
-    TOrvel_ExportNode *item = AppendTextElement(FRows, QStringLiteral("item"), QString());
+    // <item><NAME>text</NAME>...</item>, written as text at once (see SerializedTail).
+    QString &out = FRows->SerializedTail();
+    out.append(u"<item>");
     const std::vector<int> &columns = ExportedColumns();
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        AppendTextElement(item, FNames[static_cast<qsizetype>(i)],
-                          ColumnField(columns[i])->DisplayText());
-    TOrvel_ExportDocument::Seal(item);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const QString &name = FNames[static_cast<qsizetype>(i)];
+        out.append(u'<');
+        out.append(name);
+        out.append(u'>');
+        AppendEscapedText(out, ColumnField(columns[i])->DisplayText());
+        out.append(u"</");
+        out.append(name);
+        out.append(u'>');
+    }
+    out.append(u"</item>");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -264,6 +279,10 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
     for (const int position : ExportedColumns())
         AppendTextElement(tr, QStringLiteral("th"), FGrid.Caption(position));
 
+    FCellStarts.clear();
+    for (const int position : ExportedColumns())
+        FCellStarts.append(QStringLiteral("<td class=\"") + AlignClass(FGrid.Alignment(position)) +
+                           u'"');
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
 }
 
@@ -295,24 +314,32 @@ QString TOrvel_DataExport_XHTML::GetRowStyle() const {
 }
 
 void TOrvel_DataExport_XHTML::WriteRow() {
-    TOrvel_ExportNode *tr = AppendTextElement(FTableBody, QStringLiteral("tr"), QString());
     FRowFormat.clear();
     if (FFormatField) {
         const QString format = FFormatField->AsString();
         if (!format.isEmpty())
             FRowFormat = SplitRowFormatEntries(format);
     }
-    AppendTextElement(tr, QStringLiteral("td"), QString::number(FDataSet->RecNo()),
-                      QStringLiteral("align_R"));
-    const QString style = GetRowStyle();
-    for (const int position : ExportedColumns()) {
-        TOrvel_ExportNode *td =
-            AppendTextElement(tr, QStringLiteral("td"), ColumnField(position)->DisplayText(),
-                              AlignClass(FGrid.Alignment(position)));
-        if (!style.isEmpty())
-            td->SetAttribute(QStringLiteral("style"), style);
+    // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>, written as
+    // text at once (see SerializedTail); every data cell of the row carries the same style.
+    QString cellEnd = QStringLiteral(">");
+    if (const QString style = GetRowStyle(); !style.isEmpty()) {
+        cellEnd = QStringLiteral(" style=\"");
+        AppendEscapedAttribute(cellEnd, style);
+        cellEnd.append(u"\">");
     }
-    TOrvel_ExportDocument::Seal(tr);
+    QString &out = FTableBody->SerializedTail();
+    out.append(u"<tr><td class=\"align_R\">");
+    out.append(QString::number(FDataSet->RecNo()));
+    out.append(u"</td>");
+    const std::vector<int> &columns = ExportedColumns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out.append(FCellStarts[static_cast<qsizetype>(i)]);
+        out.append(cellEnd);
+        AppendEscapedText(out, ColumnField(columns[i])->DisplayText());
+        out.append(u"</td>");
+    }
+    out.append(u"</tr>");
 }
 
 void TOrvel_DataExport_XHTML::WriteFooter() {

@@ -71,6 +71,7 @@ protected:
 
 private:
     void Walk();
+    QByteArray EncodedOutput();
     std::vector<int> FColumns;
 };
 
@@ -87,6 +88,7 @@ private:
     void AppendValue(QString &line, const QString &value) const;
     void EndLine(QString &line);
     QChar FSeparator;
+    QString FLine;
 };
 
 class TOrvel_DataExport_XML : public TOrvel_DataExport {
@@ -130,4 +132,5 @@ private:
     TOrvel_ExportNode *FTable = nullptr;
     TOrvel_ExportNode *FTableBody = nullptr;
     DbField *FFormatField = nullptr;
+    QStringList FCellStarts; // «<td class="align_X"» of each exported column
 };

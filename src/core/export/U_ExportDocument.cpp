@@ -80,11 +80,18 @@ void AppendEscaped(QString &out, const QString &text, bool attribute) {
 } // namespace
 
 bool IsXmlNCName(const QString &name) {
-    const QList<uint> codes = name.toUcs4();
-    if (codes.isEmpty() || !IsNameStartChar(codes.front()))
+    // Called for every element an export writes: walks the UTF-16 text without allocating.
+    const qsizetype n = name.size();
+    if (n == 0)
         return false;
-    for (const uint c : codes) {
-        if (!IsNameChar(c))
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = name.at(i).unicode();
+        const bool first = i == 0;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && name.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+            ++i;
+        }
+        if (first ? !IsNameStartChar(c) : !IsNameChar(c))
             return false;
     }
     return true;
@@ -133,7 +140,7 @@ void TOrvel_ExportNode::WriteTo(QString &out) const {
     case Kind::Text:
         AppendEscapedText(out, FName);
         return;
-    case Kind::Sealed:
+    case Kind::Serialized:
         out.append(FName);
         return;
     case Kind::Element:
@@ -167,34 +174,24 @@ TOrvel_ExportNode *TOrvel_ExportDocument::CreateRoot(const QString &name) {
     return FRoot.get();
 }
 
-void TOrvel_ExportDocument::Seal(TOrvel_ExportNode *element) {
-    if (!element || element->FKind != TOrvel_ExportNode::Kind::Element)
-        return;
-    QString text;
-    element->WriteTo(text);
-    element->FKind = TOrvel_ExportNode::Kind::Sealed;
-    element->FName = std::move(text);
-    element->FAttributes.clear();
-    element->FChildren.clear();
+QString &TOrvel_ExportNode::SerializedTail() {
+    if (FChildren.empty() || FChildren.back()->FKind != Kind::Serialized)
+        FChildren.push_back(std::unique_ptr<TOrvel_ExportNode>(
+            new TOrvel_ExportNode(Kind::Serialized, QString(), this)));
+    return FChildren.back()->FName;
+}
 
-    TOrvel_ExportNode *parent = element->FParent;
-    if (!parent)
-        return;
-    auto &siblings = parent->FChildren;
-    for (auto it = siblings.rbegin(); it != siblings.rend(); ++it) {
-        if (it->get() != element)
-            continue;
-        auto previous = std::next(it);
-        if (previous != siblings.rend() && (*previous)->FKind == TOrvel_ExportNode::Kind::Sealed) {
-            (*previous)->FName.append(element->FName);
-            siblings.erase(std::prev(it.base()));
-        }
-        return;
-    }
+qsizetype TOrvel_ExportNode::SerializedLength() const {
+    qsizetype n = FKind == Kind::Serialized ? FName.size() : 0;
+    for (const auto &child : FChildren)
+        n += child->SerializedLength();
+    return n;
 }
 
 QString TOrvel_ExportDocument::Serialize() const {
     QString out;
+    // The rows make up nearly all of the text: one allocation instead of a growing copy.
+    out.reserve((FRoot ? FRoot->SerializedLength() : 0) + 4096);
     out.append(u"<?xml version=\"1.0\" encoding=\"iso-8859-2\" standalone=\"yes\"?>\r\n");
     if (FDocType) {
         out.append(QStringLiteral("<!DOCTYPE %1 PUBLIC \"%2\" \"%3\" >\r\n")

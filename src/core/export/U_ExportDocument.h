@@ -1,8 +1,8 @@
 #pragma once
 // The document an XML or XHTML export builds: a small element tree written as exact text (one
 // line for the whole root element, every element with both tags, attributes in the order set,
-// text escaped). A finished subtree can be sealed into its text at once, so that a result of a
-// million rows is held as text rather than as millions of nodes.
+// text escaped). The rows go in as finished text (SerializedTail), so that a result of a million
+// rows is held as text rather than as millions of nodes.
 #include <QString>
 
 #include <memory>
@@ -11,7 +11,7 @@
 
 class TOrvel_ExportNode {
 public:
-    enum class Kind { Element, Text, Sealed };
+    enum class Kind { Element, Text, Serialized };
 
     Kind NodeKind() const { return FKind; }
     const QString &Name() const { return FName; }
@@ -21,15 +21,21 @@ public:
     void AppendText(const QString &text);
     // Sets an attribute; a second call with the same name replaces the value in place.
     void SetAttribute(const QString &name, const QString &value);
+    // The serialised text at the end of this element's content, to which a writer appends
+    // finished markup directly (a million rows as text, not as nodes). The caller writes exact
+    // markup: names checked with IsXmlNCName, texts through AppendEscapedText and
+    // AppendEscapedAttribute.
+    QString &SerializedTail();
 
 private:
     friend class TOrvel_ExportDocument;
     TOrvel_ExportNode(Kind kind, QString nameOrText, TOrvel_ExportNode *parent)
         : FKind(kind), FName(std::move(nameOrText)), FParent(parent) {}
     void WriteTo(QString &out) const;
+    qsizetype SerializedLength() const; // characters of serialised text in this subtree
 
     Kind FKind;
-    QString FName; // the element's name, or the text of a text or sealed node
+    QString FName; // the element's name, or the text of a text or serialised node
     TOrvel_ExportNode *FParent;
     std::vector<std::pair<QString, QString>> FAttributes;
     std::vector<std::unique_ptr<TOrvel_ExportNode>> FChildren;
@@ -42,10 +48,6 @@ public:
     // Creates the root element; throws EOrvelError when the name is not an XML name.
     TOrvel_ExportNode *CreateRoot(const QString &name);
     TOrvel_ExportNode *Root() const { return FRoot.get(); }
-
-    // Replaces an element by its serialised text in the same place; a sealed element that follows
-    // another sealed one joins its text. No pointer to the element or into its subtree stays valid.
-    static void Seal(TOrvel_ExportNode *element);
 
     // The declaration line (iso-8859-2, standalone), the document type line, the root element on
     // one line; each line ends with CR LF. Characters are not yet encoded.

@@ -1,0 +1,139 @@
+// Export of a large result to CSV, XML and XHTML, next to the sqlite3 shell writing the same rows
+// to CSV in the same run.
+//   bench_export [rows]   (default 1000000)
+// Prints one line per step: seconds, output size, and the process's peak memory so far.
+#include "U_DataExport.h"
+#include "U_SQL_report_settings.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const char *const kColumns = "Id, Symbol, Nazwa, Kwota, Cena, Flag, Dzien, Orvel_Zestawnik_FORMAT";
+
+bool MakeDatabase(const QString &path, int rows) {
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return false;
+    const QByteArray sql =
+        "CREATE TABLE t (Id INT, Symbol NVARCHAR(20), Nazwa NVARCHAR(60), Kwota DECIMAL(12,2), "
+        "Cena FLOAT, Flag BIT, Dzien DATETIME, Orvel_Zestawnik_FORMAT NVARCHAR(60));"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +
+        QByteArray::number(rows) +
+        ") INSERT INTO t SELECT x, 'S' || (x % 9973), 'Pozycja \"' || x || '\" zażółć, gęślą', "
+        "round((x % 100000) / 7.0, 2), x / 3.0, x % 2, "
+        "date('2024-01-01', '+' || (x % 365) || ' days') || ' 10:15:00', "
+        "CASE WHEN x % 10 = 0 THEN 'color=C0FFFF;fontstyle=B' ELSE NULL END FROM c;";
+    char *error = nullptr;
+    const bool ok = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
+    if (!ok)
+        std::fprintf(stderr, "%s\n", error);
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return ok;
+}
+
+long PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// CPU seconds of this process and of its finished children: on a busy machine they tell more
+// than the wall clock.
+double CpuSeconds() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        total += double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
+struct Timing {
+    double Wall = 0;
+    double Cpu = 0;
+};
+
+void Report(const char *step, Timing t, const QString &file = QString()) {
+    const qint64 size = file.isEmpty() ? 0 : QFileInfo(file).size();
+    std::printf("%-32s wall %7.2f s  cpu %7.2f s %9.1f MB   peak %6ld MB\n", step, t.Wall, t.Cpu,
+                double(size) / (1024.0 * 1024.0), PeakMegabytes());
+    std::fflush(stdout);
+}
+
+Timing Timed(const std::function<void()> &step) {
+    QElapsedTimer timer;
+    const double cpu = CpuSeconds();
+    timer.start();
+    step();
+    return {double(timer.nsecsElapsed()) / 1e9, CpuSeconds() - cpu};
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
+    QTemporaryDir dir;
+    SetAppFolder(dir.path());
+    const QString database = dir.filePath(QStringLiteral("bench.sqlite"));
+
+    Report("create database (sqlite3 API)", Timed([&] { MakeDatabase(database, rows); }));
+
+    DbConnection connection;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + dir.path();
+    connection.Open(settings);
+    DbQuery query(&connection);
+    query.SQL = QStringLiteral("USE bench; SELECT %1 FROM t").arg(QLatin1String(kColumns));
+    Report("open and fetch", Timed([&] { query.Open(); }));
+    std::printf("rows: %d\n", query.RecordCount());
+
+    TOrvel_GridColumns columns;
+    columns.SetQuery(&query);
+    TOrvel_ReportSettings reportSettings;
+    reportSettings.LoadSettings(dir.filePath(QStringLiteral("bench.xml")));
+    reportSettings.ApplyColumns(columns); // default formats, booleans as "tak"/"nie"
+
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    Report("export CSV",
+           Timed([&] { TOrvel_DataExport_CSV(columns, u';', "B").ExportToFile(csv); }), csv);
+    const QString xml = dir.filePath(QStringLiteral("out.xml"));
+    Report("export XML", Timed([&] { TOrvel_DataExport_XML(columns, "B").ExportToFile(xml); }),
+           xml);
+    const QString xhtml = dir.filePath(QStringLiteral("out.htm"));
+    Report("export XHTML",
+           Timed([&] { TOrvel_DataExport_XHTML(columns, "B").ExportToFile(xhtml); }), xhtml);
+
+    const QString shellCsv = dir.filePath(QStringLiteral("shell.csv"));
+    bool shellOk = false;
+    const Timing shell = Timed([&] {
+        QProcess p;
+        p.setStandardOutputFile(shellCsv);
+        p.start(QStringLiteral("sqlite3"),
+                {QStringLiteral("-csv"), QStringLiteral("-header"), database,
+                 QStringLiteral("SELECT %1 FROM t").arg(QLatin1String(kColumns))});
+        shellOk = p.waitForFinished(-1) && p.exitCode() == 0;
+    });
+    if (shellOk)
+        Report("sqlite3 shell -csv (same rows)", shell, shellCsv);
+    else
+        std::printf("sqlite3 shell not available\n");
+    return 0;
+}
