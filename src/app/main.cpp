@@ -1,11 +1,37 @@
-// The desktop program's entry: start-up comes with the main window.
-#include <QApplication>
-#include <QLabel>
+// The desktop program's entry: the splash window, the windows created once, the event loop.
+#include "FU_Login.h"
+#include "FU_Main.h"
+#include "FU_Splash.h"
+#include "U_Application.h"
+#include "U_ReportFactory.h"
+
+#include <QEventLoop>
+#include <QTimer>
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    QLabel label(QStringLiteral("Orvel-Zestawnik 1.0.0.1891"));
-    label.resize(400, 100);
-    label.show();
+    TOrvel_Application app(argc, argv);
+
+    TF_Splash splash;
+    splash.SetSplashInfo(QString());
+    splash.show();
+    splash.repaint();
+    QCoreApplication::processEvents();
+
+    // The splash stays on the screen for 1.5 seconds; the event loop keeps it painted.
+    {
+        QEventLoop wait;
+        QTimer::singleShot(1500, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+
+    SetApplicationTitle(QStringLiteral("Orvel-Zestawnik"));
+
+    // The windows, each once, in this order; the dialogs live as long as the process.
+    TF_Main mainWindow(ReportFactory());
+    TF_Login login(&mainWindow);
+    mainWindow.SetLoginWindow(&login);
+
+    splash.hide();
+    mainWindow.show();
     return app.exec();
 }

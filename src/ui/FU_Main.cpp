@@ -1,0 +1,808 @@
+#include "FU_Main.h"
+
+#include "FU_MainState.h"
+#include "Orvel_ResultGrid.h"
+#include "U_Application.h"
+#include "U_Db.h"
+#include "U_GridColumns.h"
+#include "U_LoadReports.h"
+#include "U_Login.h"
+#include "U_MessageBox.h"
+#include "U_ReportTree.h"
+#include "U_SourceEditor.h"
+#include "U_UiResources.h"
+#include "U_settings.h"
+#include "U_utils.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+TF_Main *F_Main = nullptr;
+
+std::uint32_t TickCount() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return static_cast<std::uint32_t>(clock.elapsed());
+}
+
+namespace {
+const QString kTreeWidth = QStringLiteral("Windows/Main/TreeView/Width");
+
+// Rows of the report tree: the height of its pictures plus 2 pixels.
+class TreeRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(RowHeight);
+        return size;
+    }
+    int RowHeight = 18;
+};
+
+QToolButton *ToolButton(QToolBar *bar, const char *name, const QString &hint,
+                        const QString &picture) {
+    auto *button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
+    button->setIcon(UiIcon(picture));
+    button->setIconSize(QSize(24, 24));
+    button->setFixedSize(31, 31);
+    button->setAutoRaise(true);
+    return button;
+}
+
+const char *kCaptionStyle = "QLabel { color: #003651; background: palette(tool-tip-base);"
+                            " border: 1px solid gray; padding-left: 2px; }";
+
+// Runs a command of the window; an error it raises is shown in the general error message.
+template <class F> auto Guarded(F f) {
+    return [f](auto &&...) { RunGuarded(f); };
+}
+} // namespace
+
+TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
+    : QMainWindow(parent), conn1(std::make_unique<DbConnection>()) {
+    F_Main = this;
+    setObjectName(QStringLiteral("F_Main"));
+    InitUiResources();
+    resize(776, 515);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    BuildToolbar();
+    BuildLeft();
+    BuildRight();
+    BuildStatusBar();
+    ExecTime = new QTimer(this);
+    ExecTime->setObjectName(QStringLiteral("ExecTime"));
+    ExecTime->setInterval(200);
+    connect(ExecTime, &QTimer::timeout, this, Guarded([this] { ExecTimeTimer(); }));
+
+    TOrvel_StateControls controls;
+    controls.Pages = pages;
+    controls.DatabaseList = listDB;
+    controls.Login = btnLogin;
+    controls.Save = btnSave;
+    controls.Format = btnFormat;
+    controls.Run = btnRun;
+    controls.Stop = btnStop;
+    controls.New = btnNew;
+    controls.Settings = btnSettings;
+    controls.WorkArea = panRight;
+    controls.ParamButtons = {btnResetParams, btnSaveParams, btnLoadDefaultValues};
+    controls.Editors = {edReportSQL, edReportDefinition};
+    FStateMachine = std::make_unique<TOrvel_MainStateMachine>(controls);
+    FStateMachine->IsLoaded = [this] { return FReport && FReport->IsLoaded(); };
+    FStateMachine->HasRecords = [this] { return FReport && FReport->HasRecords(); };
+    FStateMachine->ResultOpen = [this] {
+        return FReport && FReport->ResultQuery() && FReport->ResultQuery()->IsOpen();
+    };
+    FStateMachine->ShowResult = [this](bool visible) { ShowResult(visible); };
+    FStateMachine->SetGridVisible = [this](bool visible) { SetGridVisible(visible); };
+    FStateMachine->SetStatusText = [this](int panel, const QString &text) {
+        FStatusPanels[panel]->setText(text);
+    };
+    FStateMachine->RepaintNow = [this] {
+        repaint();
+        QCoreApplication::processEvents();
+    };
+
+    // FormCreate
+    FWarningCounts.clear();
+    SetApplicationTitle(QStringLiteral("Orvel-Zestawnik ") + GetVersionString());
+    QApplication::setApplicationName(QStringLiteral("Orvel-Zestawnik"));
+    setWindowTitle(ApplicationTitle());
+    CreateAppPrefs();
+    FReports = std::make_unique<TOrvel_LoadReports>();
+    if (reportFactory)
+        FReport = reportFactory(panParams, *conn1);
+    if (FReport) {
+        FReport->OnParamChange = [this](const QString &name, const QString &value) {
+            OnParamValueChanged(name, value);
+        };
+        FReport->OnRunDone = [this] { RunGuarded([this] { OnRunFinished(); }); };
+        FReport->OnDefaultDatabase = [this](const QString &database, const QString &file) {
+            return SelectDefaultDatabase(database, file);
+        };
+        gridlist->SetQuery(FReport->ResultQuery());
+    }
+    FDbChanging = false;
+    FTreeChanging = false;
+    SetAppState(asNotConnected);
+}
+
+TF_Main::~TF_Main() {
+    // FormDestroy: the report object, the catalogue, the preferences, the warning counters.
+    gridlist->SetQuery(nullptr);
+    FReport.reset();
+    FReports.reset();
+    FreeAppPrefs();
+    FWarningCounts.clear();
+    if (F_Main == this)
+        F_Main = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+void TF_Main::BuildToolbar() {
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(40);
+    ToolBar1->setIconSize(QSize(24, 24));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    btnLogin = ToolButton(ToolBar1, "btnLogin", QStringLiteral("Login"), QStringLiteral("login"));
+    btnNew = ToolButton(ToolBar1, "btnNew", QStringLiteral("Nowy"), QStringLiteral("new"));
+    btnSave = ToolButton(ToolBar1, "btnSave", QStringLiteral("Zapisz"), QStringLiteral("save"));
+    btnRun = ToolButton(ToolBar1, "btnRun", QStringLiteral("Uruchom"), QStringLiteral("run"));
+    btnStop = ToolButton(ToolBar1, "btnStop", QStringLiteral("Zatrzymaj"), QStringLiteral("stop"));
+    btnFormat = ToolButton(ToolBar1, "btnFormat", QStringLiteral("Format wyniku"),
+                           QStringLiteral("format"));
+    btnSettings = ToolButton(ToolBar1, "btnSettings", QStringLiteral("Ustawienia"),
+                             QStringLiteral("settings"));
+    btnAbout =
+        ToolButton(ToolBar1, "btnAbout", QStringLiteral("O programie"), QStringLiteral("about"));
+
+    // The export menu behind "Zapisz"; its entries are connected by the export commands.
+    pmSaveAsFormat = new QMenu(this);
+    pmSaveAsFormat->setObjectName(QStringLiteral("pmSaveAsFormat"));
+    const char *items[][2] = {{"miSaveAs_CSV", "zapisz do formatu CSV"},
+                              {"miSaveAs_XHTML", "zapisz do formatu XHTML"},
+                              {"miSaveAs_XHTML_andOpen", "zapisz do formatu XHTML i pokaż"},
+                              {"miSaveAs_XML", "zapisz do formatu XML"}};
+    for (const auto &item : items)
+        pmSaveAsFormat->addAction(QString::fromUtf8(item[1]))
+            ->setObjectName(QString::fromLatin1(item[0]));
+    btnSave->setMenu(pmSaveAsFormat);
+    btnSave->setPopupMode(QToolButton::InstantPopup);
+
+    panDB = new QWidget(ToolBar1);
+    panDB->setObjectName(QStringLiteral("panDB"));
+    panDB->setFixedWidth(253);
+    auto *dbLayout = new QHBoxLayout(panDB);
+    dbLayout->setContentsMargins(4, 0, 4, 0);
+    dbLayout->setSpacing(4);
+    dbLayout->addWidget(new QLabel(QStringLiteral("Baza"), panDB));
+    listDB = new QComboBox(panDB);
+    listDB->setObjectName(QStringLiteral("listDB"));
+    listDB->setEditable(false);
+    listDB->setFixedWidth(213);
+    listDB->setToolTip(QStringLiteral("Lista baz serwera"));
+    dbLayout->addWidget(listDB);
+
+    ToolBar1->addWidget(btnLogin);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(btnNew);
+    ToolBar1->addWidget(btnSave);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(btnRun);
+    ToolBar1->addWidget(btnStop)->setVisible(false); // never shown: a run cannot be cancelled
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(panDB);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(btnFormat);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(btnSettings);
+    ToolBar1->addWidget(btnAbout);
+
+    connect(btnLogin, &QToolButton::clicked, this, Guarded([this] { btnLoginClick(); }));
+    connect(btnRun, &QToolButton::clicked, this, Guarded([this] { btnRunClick(); }));
+    // A selection by the user counts as coming from the user, also of the entry already chosen.
+    connect(listDB, &QComboBox::activated, this, Guarded([this] { listDBChange(); }));
+}
+
+void TF_Main::BuildLeft() {
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    // The width is stored once the user lets the splitter go.
+    Splitter1->setOpaqueResize(false);
+    setCentralWidget(Splitter1);
+
+    panLeft = new QWidget(Splitter1);
+    panLeft->setObjectName(QStringLiteral("panLeft"));
+    panLeft->setMinimumWidth(32);
+    auto *leftLayout = new QVBoxLayout(panLeft);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    pages = new QTabWidget(panLeft);
+    pages->setObjectName(QStringLiteral("pages"));
+    pages->setUsesScrollButtons(false);
+    pages->setElideMode(Qt::ElideRight);
+    leftLayout->addWidget(pages);
+
+    tree = new QTreeWidget(pages);
+    tree->setObjectName(QStringLiteral("tree"));
+    tree->setHeaderHidden(true);
+    tree->setIconSize(QSize(16, 16));
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setItemDelegate(new TreeRowDelegate(tree));
+    QPalette treePalette = tree->palette();
+    // The selection stays visible when the tree loses the focus.
+    treePalette.setColor(QPalette::Inactive, QPalette::Highlight,
+                         treePalette.color(QPalette::Active, QPalette::Highlight));
+    treePalette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         treePalette.color(QPalette::Active, QPalette::HighlightedText));
+    tree->setPalette(treePalette);
+    pages->addTab(tree, QStringLiteral("Lista"));
+
+    treereport = new QTreeWidget(pages);
+    treereport->setObjectName(QStringLiteral("treereport"));
+    treereport->setHeaderHidden(true);
+    treereport->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pages->addTab(treereport, QStringLiteral("Raport"));
+
+    textParams = new QPlainTextEdit(pages);
+    textParams->setObjectName(QStringLiteral("textParams"));
+    textParams->setReadOnly(true);
+    textParams->setLineWrapMode(QPlainTextEdit::NoWrap);
+    textParams->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    textParams->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette paramsPalette = textParams->palette();
+    paramsPalette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xDF));
+    textParams->setPalette(paramsPalette);
+    pages->addTab(textParams, QStringLiteral("Parametry"));
+
+    connect(tree, &QTreeWidget::itemSelectionChanged, this, Guarded([this] {
+                const auto selected = tree->selectedItems();
+                treeChange(selected.isEmpty() ? nullptr : selected.first());
+            }));
+    connect(pages, &QTabWidget::currentChanged, this, [this](int index) {
+        RunGuarded([this, index] {
+            if (index == 1)
+                TabSheet2Show();
+            else if (index == 2)
+                TabSheet3Show();
+        });
+    });
+    connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
+}
+
+void TF_Main::BuildRight() {
+    panRight = new QWidget(Splitter1);
+    panRight->setObjectName(QStringLiteral("panRight"));
+    panRight->setMinimumWidth(32);
+    panRight->installEventFilter(this);
+    auto *rightLayout = new QVBoxLayout(panRight);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    tabsRight = new QTabWidget(panRight);
+    tabsRight->setObjectName(QStringLiteral("tabsRight"));
+    rightLayout->addWidget(tabsRight);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+
+    // "Raport": the parameter panel over the result panel.
+    tabResult = new QWidget(tabsRight);
+    tabResult->setObjectName(QStringLiteral("tabResult"));
+    auto *resultTabLayout = new QVBoxLayout(tabResult);
+    resultTabLayout->setContentsMargins(0, 0, 0, 0);
+    resultTabLayout->setSpacing(0);
+
+    panParams = new QWidget(tabResult);
+    panParams->setObjectName(QStringLiteral("panParams"));
+    panParams->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    auto *paramsLayout = new QVBoxLayout(panParams);
+    paramsLayout->setContentsMargins(0, 0, 0, 0);
+    paramsLayout->setSpacing(0);
+    panTitle = new QFrame(panParams);
+    panTitle->setObjectName(QStringLiteral("panTitle"));
+    panTitle->setFixedHeight(24);
+    auto *titleLayout = new QHBoxLayout(panTitle);
+    titleLayout->setContentsMargins(0, 0, 0, 0);
+    titleLayout->setSpacing(0);
+    labTitle = new QLabel(panTitle);
+    labTitle->setObjectName(QStringLiteral("labTitle"));
+    labTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labTitle->setStyleSheet(QString::fromLatin1(kCaptionStyle));
+    titleLayout->addWidget(labTitle, 1);
+    auto *buttonBox = new QFrame(panTitle);
+    buttonBox->setObjectName(QStringLiteral("panParamButtons"));
+    buttonBox->setStyleSheet(
+        QStringLiteral("#panParamButtons { background: #9CE3FE; border: 1px solid #0098C4; }"
+                       " QToolButton { color: #003148; border: none; font-weight: bold; }"
+                       " QToolButton:hover { background: #C8F0FF; }"
+                       " QToolButton:disabled { color: #6A9AB0; }"));
+    auto *buttonLayout = new QHBoxLayout(buttonBox);
+    buttonLayout->setContentsMargins(1, 1, 1, 1);
+    buttonLayout->setSpacing(0);
+    const auto paramButton = [buttonBox, buttonLayout](const char *name, const QString &caption,
+                                                       const QString &hint) {
+        auto *button = new QToolButton(buttonBox);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(caption);
+        button->setToolTip(hint);
+        button->setAutoRaise(true);
+        button->setFixedSize(21, 20);
+        buttonLayout->addWidget(button);
+        return button;
+    };
+    btnLoadDefaultValues = paramButton("btnLoadDefaultValues", QStringLiteral("U"),
+                                       QStringLiteral("Ustaw domyślne wartości parametrów"));
+    btnSaveParams = paramButton("btnSaveParams", QStringLiteral("Z"),
+                                QStringLiteral("Zapamiętaj wartości parametrów"));
+    btnResetParams = paramButton("btnResetParams", QStringLiteral("W"),
+                                 QStringLiteral("Wyczyść wartości parametrów"));
+    titleLayout->addWidget(buttonBox);
+    paramsLayout->addWidget(panTitle);
+    resultTabLayout->addWidget(panParams);
+
+    panResult = new QWidget(tabResult);
+    panResult->setObjectName(QStringLiteral("panResult"));
+    auto *resultLayout = new QVBoxLayout(panResult);
+    resultLayout->setContentsMargins(0, 0, 0, 0);
+    resultLayout->setSpacing(0);
+    auto *panInfo = new QFrame(panResult);
+    panInfo->setObjectName(QStringLiteral("panInfo"));
+    panInfo->setFixedHeight(24);
+    auto *infoLayout = new QHBoxLayout(panInfo);
+    infoLayout->setContentsMargins(0, 0, 0, 0);
+    labInfo = new QLabel(panInfo);
+    labInfo->setObjectName(QStringLiteral("labInfo"));
+    labInfo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labInfo->setStyleSheet(QString::fromLatin1(kCaptionStyle));
+    infoLayout->addWidget(labInfo);
+    resultLayout->addWidget(panInfo);
+    gridlist = new TOrvel_ResultGrid(panResult);
+    gridlist->setObjectName(QStringLiteral("gridlist"));
+    resultLayout->addWidget(gridlist, 1);
+    labEmpty = new QLabel(QStringLiteral("Raport jest pusty"), panResult);
+    labEmpty->setObjectName(QStringLiteral("labEmpty"));
+    labEmpty->setAlignment(Qt::AlignCenter);
+    resultLayout->addWidget(labEmpty, 1);
+    resultTabLayout->addWidget(panResult, 1);
+    tabsRight->addTab(tabResult, QStringLiteral("Raport"));
+
+    // The editors: a toolbar (its commands belong to the editors) over a read-only editor.
+    const auto editorTab = [this](const char *tabName, const char *barName, const char *editorName,
+                                  TOrvel_SourceEditor::Language language, QToolBar *&bar,
+                                  TOrvel_SourceEditor *&editor) {
+        auto *tab = new QWidget(tabsRight);
+        tab->setObjectName(QString::fromLatin1(tabName));
+        auto *layout = new QVBoxLayout(tab);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        bar = new QToolBar(tab);
+        bar->setObjectName(QString::fromLatin1(barName));
+        bar->setIconSize(QSize(16, 16));
+        layout->addWidget(bar);
+        editor = new TOrvel_SourceEditor(language, tab);
+        editor->setObjectName(QString::fromLatin1(editorName));
+        layout->addWidget(editor, 1);
+        return tab;
+    };
+    tabReportSQL = editorTab("tabReportSQL", "barEdit_SQL", "edReportSQL",
+                             TOrvel_SourceEditor::Language::Sql, barEdit_SQL, edReportSQL);
+    tabsRight->addTab(tabReportSQL, QStringLiteral("Zapytanie SQL"));
+    tabReportDefinition =
+        editorTab("tabReportDefinition", "barEdit_DEF", "edReportDefinition",
+                  TOrvel_SourceEditor::Language::Xml, barEdit_DEF, edReportDefinition);
+    tabsRight->addTab(tabReportDefinition, QStringLiteral("Definicja"));
+
+    connect(btnResetParams, &QToolButton::clicked, this,
+            Guarded([this] { btnResetParamsClick(); }));
+    connect(btnSaveParams, &QToolButton::clicked, this, Guarded([this] { btnSaveParamsClick(); }));
+    connect(btnLoadDefaultValues, &QToolButton::clicked, this,
+            Guarded([this] { btnLoadDefaultValuesClick(); }));
+    connect(gridlist, &TOrvel_ResultGrid::titleClick, this, [this](int position) {
+        RunGuarded([this, position] { gridlistTitleClick(position); });
+    });
+    SetGridVisible(false);
+}
+
+void TF_Main::BuildStatusBar() {
+    barStatus = new QStatusBar(this);
+    barStatus->setObjectName(QStringLiteral("barStatus"));
+    setStatusBar(barStatus);
+    for (int i = 0; i < 2; ++i) {
+        FStatusPanels[i] = new QLabel(barStatus);
+        FStatusPanels[i]->setObjectName(QStringLiteral("barStatusPanel%1").arg(i));
+    }
+    FStatusPanels[0]->setFixedWidth(200);
+    FStatusPanels[1]->setMinimumWidth(50);
+    barStatus->addWidget(FStatusPanels[0]);
+    barStatus->addWidget(FStatusPanels[1], 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Showing and closing
+
+void TF_Main::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (FShown)
+        return;
+    FShown = true;
+    FormShow();
+}
+
+void TF_Main::FormShow() {
+    static_cast<TreeRowDelegate *>(tree->itemDelegate())->RowHeight = tree->iconSize().height() + 2;
+    pages->setCurrentIndex(0);
+    tabsRight->setCurrentIndex(0);
+    int width = AppPrefs ? AppPrefs->ReadInteger(kTreeWidth, 200) : 200;
+    width = std::max(width, panLeft->minimumWidth());
+    const int total = std::max(Splitter1->width(), width + 32 + Splitter1->handleWidth());
+    Splitter1->setSizes({width, total - width - Splitter1->handleWidth()});
+    SetReportTitle(QStringLiteral("Wybierz raport"));
+    labInfo->clear();
+    ShowResult(false);
+    FParamsAutoSize = true;
+    panRightResize();
+    // The login dialog opens once the window is on the screen and the event loop runs.
+    QTimer::singleShot(0, this, Guarded([this] { btnLoginClick(); }));
+}
+
+void TF_Main::closeEvent(QCloseEvent *event) {
+    if (!StateAllowsClose(State())) {
+        event->ignore();
+        PlayExclamation();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool TF_Main::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == panRight && event->type() == QEvent::Resize)
+        panRightResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// States
+
+TOrvel_AppState TF_Main::State() const {
+    return FStateMachine->State();
+}
+
+void TF_Main::SetAppState(TOrvel_AppState state) {
+    FStateMachine->SetAppState(state);
+}
+
+void TF_Main::EnableWorkArea(bool enable) {
+    FStateMachine->EnableWorkArea(enable);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window operations
+
+void TF_Main::SetReportTitle(const QString &text) {
+    labTitle->setText(u' ' + text);
+}
+
+void TF_Main::SetResultInfo(const QString &text) {
+    labInfo->setText(u' ' + text);
+}
+
+void TF_Main::SetActivityText(const QString &text) {
+    FStatusPanels[1]->setText(text);
+}
+
+QString TF_Main::StatusText(int panel) const {
+    return panel == 0 || panel == 1 ? FStatusPanels[panel]->text() : QString();
+}
+
+void TF_Main::SetConnectionText(const QString &text) {
+    FStatusPanels[0]->setText(text);
+    FStatusPanels[0]->repaint();
+}
+
+QStringList TF_Main::DatabaseList() const {
+    QStringList list;
+    for (int i = 0; i < listDB->count(); ++i)
+        list.append(listDB->itemText(i));
+    return list;
+}
+
+void TF_Main::SetDatabaseList(const QStringList &databases) {
+    listDB->clear();
+    listDB->addItems(databases);
+    listDB->setCurrentIndex(-1);
+}
+
+QString TF_Main::ResultCaption() const {
+    return labEmpty->isVisible() ? labEmpty->text() : QString();
+}
+
+void TF_Main::SetGridVisible(bool visible) {
+    gridlist->setVisible(visible);
+    labEmpty->setVisible(!visible);
+}
+
+void TF_Main::ShowResult(bool visible) {
+    if (visible) {
+        if (FReport)
+            FReport->ApplyColumns(gridlist->Columns());
+        gridlist->FitColumnWidths(true);
+        gridlist->ClearSortMark();
+        SetGridVisible(true);
+        gridlist->repaint();
+    } else {
+        SetGridVisible(false);
+    }
+}
+
+void TF_Main::ResetReport(bool clearTree) {
+    ShowResult(false);
+    if (clearTree) {
+        treereport->clear();
+        tree->clearSelection();
+        tree->setCurrentItem(nullptr);
+    }
+    if (FReport)
+        FReport->ClearReport();
+    edReportSQL->clear();
+    edReportDefinition->clear();
+    SetReportTitle(QStringLiteral("Wybierz raport"));
+    SetResultInfo(QStringLiteral("Wynik"));
+}
+
+void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
+    SetAppState(asLoading);
+    ResetReport(false);
+    SetResultInfo(QStringLiteral("Wynik"));
+    SetReportTitle(entry.DisplayName);
+    // The parameter panel's own caption is the title bar above; it holds no text of its own.
+    if (entry.IsGroup) {
+        SetAppState(asNotLoaded);
+        return;
+    }
+    SetAppState(asLoading);
+    bool loaded = false;
+    try {
+        loaded = FReport && FReport->LoadReport(entry.DefinitionFile, entry.DisplayName);
+    } catch (...) {
+        // The window stays usable: the report counts as not loaded, the error is shown by the
+        // caller's general error message.
+        SetAppState(asNotLoaded);
+        throw;
+    }
+    if (loaded) {
+        edReportSQL->setText(FReport->GetScriptText());
+        edReportDefinition->setText(FReport->GetDefinitionText());
+        SetAppState(asReady);
+    } else {
+        SetAppState(asNotLoaded);
+    }
+}
+
+void TF_Main::RebuildReportList() {
+    ResetReport(true);
+    SetActivityText(QStringLiteral("Tworzenie listy raportów..."));
+    FReports->Reload();
+    FTreeChanging = true; // filling the tree selects nothing worth loading
+    FillReportTree(tree, *FReports, UiIcon(QStringLiteral("folder")), [] {
+        QIcon icon(UiPicture(QStringLiteral("report")));
+        icon.addPixmap(UiPicture(QStringLiteral("report-selected")), QIcon::Selected);
+        return icon;
+    }());
+    FTreeChanging = false;
+    SetActivityText(QStringLiteral("OK"));
+}
+
+void TF_Main::ShowExecTime(bool final) {
+    const auto elapsed = static_cast<std::int32_t>(TickCount() - FRunStartTick);
+    const QString time = FormatElapsedTime(elapsed);
+    if (!final)
+        SetActivityText(QStringLiteral("Wykonywanie... czas: ") + time);
+    else
+        SetActivityText(QStringLiteral("OK, czas generowania raportu: ") + time);
+    QCoreApplication::processEvents();
+}
+
+int TF_Main::NextWarningCount(const QString &key) {
+    const int count = FWarningCounts.value(key, 0);
+    FWarningCounts.insert(key, count + 1);
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Services for the report object
+
+bool TF_Main::SelectDefaultDatabase(const QString &database, const QString &definitionFile) {
+    const QString wanted = database.toLower();
+    for (int i = 0; i < listDB->count(); ++i) {
+        if (listDB->itemText(i).toLower() == wanted) {
+            listDB->setCurrentIndex(i);
+            SelectDatabase(false);
+            return true;
+        }
+    }
+    if (NextWarningCount(QStringLiteral("BaseNotAvailable_") + definitionFile) == 0)
+        ShowMessage(this, TOrvel_MsgIcon::Warning, QStringLiteral("Informacja"),
+                    QStringLiteral("Domyślna baza \"") + wanted +
+                        QStringLiteral("\" dla raportu, nie jest dostępna"));
+    return false;
+}
+
+void TF_Main::OnParamValueChanged(const QString &name, const QString &sqlValue) {
+    if (!FReport)
+        return;
+    FReport->UpdateInfoValue(treereport, name, sqlValue);
+    textParams->setPlainText(FReport->GetParamsText());
+}
+
+void TF_Main::OnRunFinished() {
+    ExecTime->stop();
+    const QString error = FReport ? FReport->ErrorText() : QString();
+    if (!error.isEmpty())
+        ShowMessage(this, TOrvel_MsgIcon::Error, QString(), error);
+    SetAppState(asReady);
+    if (FReport && FReport->HasRecords()) {
+        ShowExecTime(true);
+        SetResultInfo(QStringLiteral("Wynik (%1 pozycji)").arg(FReport->RecordCount()));
+    }
+    if (error.isEmpty())
+        PlayExclamation();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void TF_Main::treeChange(QTreeWidgetItem *node) {
+    if (FTreeChanging)
+        return;
+    FTreeChanging = true;
+    // Cleared on every path, so an error while loading never leaves the tree dead.
+    struct Clear {
+        bool &flag;
+        ~Clear() { flag = false; }
+    } clear{FTreeChanging};
+    if (node)
+        SelectReport(FReports->GetItem(ReportIndexOf(node)));
+}
+
+void TF_Main::listDBChange() {
+    SelectDatabase(true);
+}
+
+void TF_Main::SelectDatabase(bool fromUser) {
+    if (FDbChanging)
+        return;
+    FDbChanging = true;
+    struct Clear {
+        bool &flag;
+        ~Clear() { flag = false; }
+    } clear{FDbChanging};
+    SetAppState(asChangingDatabase);
+    if (FReport && FReport->ResultQuery() && FReport->ResultQuery()->IsOpen())
+        FReport->ResultQuery()->Close();
+    if (listDB->currentIndex() < 0) {
+        SetAppState(asNoDatabase);
+        return;
+    }
+    if (UseDatabase(*conn1, listDB->currentText())) {
+        if (fromUser)
+            ResetReport(true);
+        SetAppState(asReady);
+    } else {
+        SetAppState(asNoDatabase);
+    }
+}
+
+void TF_Main::btnLoginClick() {
+    if (!FLogin)
+        return;
+    if (FLogin->ShowModal() && FLogin->Connect(*this))
+        RebuildReportList();
+}
+
+void TF_Main::btnRunClick() {
+    SetResultInfo(QStringLiteral("Wynik"));
+    SetAppState(asRunning);
+    FRunStartTick = TickCount();
+    ExecTime->start();
+    bool started = false;
+    try {
+        started = FReport && FReport->Run();
+    } catch (...) {
+        SetAppState(asReady);
+        ExecTime->stop();
+        SetActivityText(QStringLiteral("OK"));
+        throw;
+    }
+    if (started)
+        return;
+    SetAppState(asReady);
+    ExecTime->stop();
+    SetActivityText(QStringLiteral("OK"));
+}
+
+void TF_Main::ExecTimeTimer() {
+    if (State() == asRunning)
+        ShowExecTime(false);
+}
+
+void TF_Main::TabSheet2Show() {
+    if (!FReport)
+        return;
+    FReport->ShowInfo(treereport);
+    textParams->setPlainText(FReport->GetParamsText());
+}
+
+void TF_Main::TabSheet3Show() {
+    if (FReport)
+        textParams->setPlainText(FReport->GetParamsText());
+}
+
+void TF_Main::btnResetParamsClick() {
+    if (FReport)
+        FReport->ResetValues();
+}
+
+void TF_Main::btnSaveParamsClick() {
+    if (FReport)
+        FReport->SaveValues();
+}
+
+void TF_Main::btnLoadDefaultValuesClick() {
+    if (FReport)
+        FReport->LoadDefaultValues();
+}
+
+void TF_Main::Splitter1Moved() {
+    if (!AppPrefs)
+        return;
+    AppPrefs->WriteInteger(kTreeWidth, panLeft->width());
+    AppPrefs->SaveFile();
+}
+
+void TF_Main::panRightResize() {
+    // From the first showing on the parameter panel sizes itself to its rows.
+    if (!FParamsAutoSize)
+        panParams->setFixedHeight(panRight->height() / 2);
+    else if (panParams->minimumHeight() == panParams->maximumHeight()) {
+        panParams->setMinimumHeight(0);
+        panParams->setMaximumHeight(QWIDGETSIZE_MAX);
+    }
+}
+
+void TF_Main::gridlistTitleClick(int position) {
+    if (!FReport)
+        return;
+    FReport->SortByColumn(gridlist->Columns(), position);
+    gridlist->SetSortMark(FReport->SortColumn(), FReport->SortAscending());
+}

@@ -1,0 +1,170 @@
+#pragma once
+// The main window, the hub of the program: toolbar with the database list, the report tree and
+// report information on the left, the parameter panel, result grid and editors on the right, the
+// status bar. It keeps the application state through its state machine and reaches the report
+// object through TOrvel_ReportPort.
+#include "FU_Login.h"
+#include "U_AppState.h"
+#include "U_ReportPort.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class DbConnection;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TF_Login;
+class TOrvel_LoadReports;
+class TOrvel_MainStateMachine;
+class TOrvel_ResultGrid;
+class TOrvel_SourceEditor;
+struct TOrvel_ReportItem;
+
+class TF_Main : public QMainWindow, public TOrvel_LoginHost {
+    Q_OBJECT
+public:
+    // The report object is made by the factory on the parameter panel and the connection; without
+    // one the window works but no report loads.
+    explicit TF_Main(TOrvel_ReportFactory reportFactory = {}, QWidget *parent = nullptr);
+    ~TF_Main() override;
+
+    void SetLoginWindow(TF_Login *login) { FLogin = login; }
+
+    // Application state.
+    TOrvel_AppState State() const;
+    void SetAppState(TOrvel_AppState state) override;
+    void EnableWorkArea(bool enable);
+
+    // Window operations.
+    void SetReportTitle(const QString &text);
+    void SetResultInfo(const QString &text);
+    void SetActivityText(const QString &text);
+    QString StatusText(int panel) const;
+    void ShowResult(bool visible);
+    void ResetReport(bool clearTree);
+    void SelectReport(const TOrvel_ReportItem &entry);
+    void RebuildReportList();
+    void ShowExecTime(bool final);
+    int NextWarningCount(const QString &key);
+
+    // Services for the report object (registered at creation).
+    bool SelectDefaultDatabase(const QString &database, const QString &definitionFile);
+    void OnParamValueChanged(const QString &name, const QString &sqlValue);
+    void OnRunFinished();
+
+    // Commands.
+    void treeChange(QTreeWidgetItem *node);
+    void listDBChange();
+    void btnLoginClick();
+    void btnRunClick();
+    void ExecTimeTimer();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void btnResetParamsClick();
+    void btnSaveParamsClick();
+    void btnLoadDefaultValuesClick();
+    void Splitter1Moved();
+    void panRightResize();
+    void gridlistTitleClick(int position);
+
+    // TOrvel_LoginHost
+    DbConnection &Connection() override { return *conn1; }
+    void SetConnectionText(const QString &text) override;
+    QStringList DatabaseList() const override;
+    void SetDatabaseList(const QStringList &databases) override;
+
+    TOrvel_ReportPort *Report() const { return FReport.get(); }
+    TOrvel_LoadReports *Reports() const { return FReports.get(); }
+    QWidget *ParamsPanel() const { return panParams; }
+    QMenu *SaveAsMenu() const { return pmSaveAsFormat; }
+    QString ResultCaption() const; // "Raport jest pusty" while the grid is hidden, else empty
+
+    // Controls, named as in the window's layout.
+    QToolBar *ToolBar1;
+    QToolButton *btnLogin;
+    QToolButton *btnNew;
+    QToolButton *btnSave;
+    QToolButton *btnRun;
+    QToolButton *btnStop;
+    QWidget *panDB;
+    QComboBox *listDB;
+    QToolButton *btnFormat;
+    QToolButton *btnSettings;
+    QToolButton *btnAbout;
+    QMenu *pmSaveAsFormat;
+    QSplitter *Splitter1;
+    QWidget *panLeft;
+    QTabWidget *pages;
+    QTreeWidget *tree;
+    QTreeWidget *treereport;
+    QPlainTextEdit *textParams;
+    QWidget *panRight;
+    QTabWidget *tabsRight;
+    QWidget *tabResult;
+    QWidget *tabReportSQL;
+    QWidget *tabReportDefinition;
+    QWidget *panParams;
+    QFrame *panTitle;
+    QLabel *labTitle;
+    QToolButton *btnLoadDefaultValues;
+    QToolButton *btnSaveParams;
+    QToolButton *btnResetParams;
+    QWidget *panResult;
+    QLabel *labInfo;
+    QLabel *labEmpty; // the result panel's own caption, "Raport jest pusty"
+    TOrvel_ResultGrid *gridlist;
+    QToolBar *barEdit_SQL;
+    QToolBar *barEdit_DEF;
+    TOrvel_SourceEditor *edReportSQL;
+    TOrvel_SourceEditor *edReportDefinition;
+    QStatusBar *barStatus;
+    QTimer *ExecTime;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildToolbar();
+    void BuildLeft();
+    void BuildRight();
+    void BuildStatusBar();
+    void FormShow();
+    void SelectDatabase(bool fromUser);
+    void SetGridVisible(bool visible);
+
+    std::unique_ptr<DbConnection> conn1;
+    std::unique_ptr<TOrvel_LoadReports> FReports;
+    std::unique_ptr<TOrvel_ReportPort> FReport;
+    std::unique_ptr<TOrvel_MainStateMachine> FStateMachine;
+    QHash<QString, int> FWarningCounts;
+    std::uint32_t FRunStartTick = 0;
+    QString FLastXhtmlFile;
+    bool FDbChanging = false;
+    bool FTreeChanging = false;
+    bool FShown = false;
+    bool FParamsAutoSize = false;
+    TF_Login *FLogin = nullptr;
+    QLabel *FStatusPanels[2] = {nullptr, nullptr};
+};
+
+// The single main window of the process (null before it is created and after it is destroyed).
+extern TF_Main *F_Main;
+
+// The millisecond tick count of a monotonic clock, 32 bits.
+std::uint32_t TickCount();

@@ -1,0 +1,60 @@
+#include "U_AppState.h"
+
+TOrvel_StateCommands StateCommands(TOrvel_AppState state, bool loaded, bool hasRecords) {
+    TOrvel_StateCommands c;
+    switch (state) {
+    case asReady:
+        c = {true, true, loaded && hasRecords, loaded && hasRecords, loaded, false, true,
+             true, true};
+        break;
+    case asNotConnected:
+        c = {false, true, false, false, false, false, false, false, false};
+        break;
+    case asRunning:
+    case asLoading:
+        c = {false, false, false, false, false, true, false, true, false};
+        break;
+    case asNotLoaded:
+    case asNoDatabase:
+        c = {true, true, false, false, false, false, true, true, false};
+        break;
+    case asChangingDatabase:
+        c = {false, false, false, false, false, false, false, true, false};
+        break;
+    }
+    return c;
+}
+
+QString StateStatusText(TOrvel_AppState state) {
+    switch (state) {
+    case asReady:
+        return QStringLiteral("OK");
+    case asNotConnected:
+        return QStringLiteral("Nie połączone !");
+    case asRunning:
+        return QStringLiteral("Wykonywanie...");
+    case asLoading:
+        return QStringLiteral("Ładowanie raportu...");
+    case asNotLoaded:
+        return QStringLiteral("Raport nie został załadowany !");
+    case asChangingDatabase:
+        return QStringLiteral("Zmiana bazy...");
+    case asNoDatabase:
+        return QStringLiteral("Baza nie została ustawiona !");
+    }
+    return QString();
+}
+
+int StateStatusPanel(TOrvel_AppState state) {
+    return state == asNotConnected ? 0 : 1;
+}
+
+bool StateAllowsClose(TOrvel_AppState state) {
+    return state == asReady || state == asNotConnected || state == asNotLoaded ||
+           state == asNoDatabase;
+}
+
+QString FormatElapsedTime(std::int32_t elapsedMs) {
+    const std::int32_t s = elapsedMs / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The application state and what each state allows: the enabling table of the main window's
+// commands, the status text with its status bar panel, and whether the window may close.
+#include <QString>
+
+#include <cstdint>
+
+enum TOrvel_AppState : std::uint8_t {
+    asReady = 0,
+    asNotConnected = 1,
+    asRunning = 2,
+    asLoading = 3,
+    asNotLoaded = 4,
+    asChangingDatabase = 5,
+    asNoDatabase = 6,
+};
+
+inline constexpr TOrvel_AppState AllAppStates[] = {
+    asReady, asNotConnected, asRunning, asLoading, asNotLoaded, asChangingDatabase, asNoDatabase};
+
+// Enabled flags of the commands in one state, in the order they are set.
+struct TOrvel_StateCommands {
+    bool PagesAndDatabases = false; // the left tabs and the database list
+    bool Login = false;
+    bool Save = false;
+    bool Format = false;
+    bool Run = false;
+    bool Stop = false;
+    bool New = false;
+    bool Settings = false;
+    bool WorkArea = false;
+    bool operator==(const TOrvel_StateCommands &) const = default;
+};
+
+// loaded: a report is loaded; hasRecords: its result is open and has at least one row.
+TOrvel_StateCommands StateCommands(TOrvel_AppState state, bool loaded, bool hasRecords);
+QString StateStatusText(TOrvel_AppState state);
+int StateStatusPanel(TOrvel_AppState state); // 0 for asNotConnected, 1 for the others
+bool StateAllowsClose(TOrvel_AppState state);
+
+// The elapsed time of a run as minutes without leading zeros, a colon and two-digit seconds.
+QString FormatElapsedTime(std::int32_t elapsedMs);

@@ -1,0 +1,83 @@
+#include "U_MessageBox.h"
+
+#include <QApplication>
+
+namespace {
+
+TOrvel_MessageHandler &InstalledHandler() {
+    static TOrvel_MessageHandler handler;
+    return handler;
+}
+
+QMessageBox::Icon ToQtIcon(TOrvel_MsgIcon icon) {
+    switch (icon) {
+    case TOrvel_MsgIcon::Information:
+        return QMessageBox::Information;
+    case TOrvel_MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case TOrvel_MsgIcon::Error:
+        return QMessageBox::Critical;
+    case TOrvel_MsgIcon::Question:
+        return QMessageBox::Question;
+    case TOrvel_MsgIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QString DefaultCaption(TOrvel_MsgIcon icon) {
+    switch (icon) {
+    case TOrvel_MsgIcon::Information:
+        return QStringLiteral("Informacja");
+    case TOrvel_MsgIcon::Warning:
+        return QStringLiteral("Ostrzeżenie");
+    case TOrvel_MsgIcon::Error:
+        return QStringLiteral("Błąd");
+    case TOrvel_MsgIcon::Question:
+        return QStringLiteral("Potwierdzenie");
+    case TOrvel_MsgIcon::None:
+        break;
+    }
+    return QApplication::applicationName();
+}
+
+QMessageBox::StandardButton ShowMessage(const TOrvel_MessageRequest &request) {
+    if (const TOrvel_MessageHandler &handler = InstalledHandler())
+        return handler(request);
+    QMessageBox box(ToQtIcon(request.Icon),
+                    request.Caption.isEmpty() ? DefaultCaption(request.Icon) : request.Caption,
+                    request.Text, request.Buttons, request.Owner);
+    if (request.DefaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(request.DefaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget *owner, TOrvel_MsgIcon icon, const QString &caption,
+                                        const QString &text) {
+    TOrvel_MessageRequest request;
+    request.Owner = owner;
+    request.Icon = icon;
+    request.Caption = caption;
+    request.Text = text;
+    return ShowMessage(request);
+}
+
+TOrvel_MessageHandler SetMessageHandler(TOrvel_MessageHandler handler) {
+    TOrvel_MessageHandler previous = std::move(InstalledHandler());
+    InstalledHandler() = std::move(handler);
+    return previous;
+}
+
+TOrvel_MessageRecorder::TOrvel_MessageRecorder(QMessageBox::StandardButton answer)
+    : FAnswer(answer) {
+    FPrevious = SetMessageHandler([this](const TOrvel_MessageRequest &request) {
+        FMessages.push_back(request);
+        return FAnswer;
+    });
+}
+
+TOrvel_MessageRecorder::~TOrvel_MessageRecorder() {
+    SetMessageHandler(std::move(FPrevious));
+}
