@@ -137,6 +137,7 @@ private slots:
         QCOMPARE(out, "<?xml version=\"1.0\" encoding=\"iso-8859-2\" standalone=\"yes\"?>\r\n" +
                           Latin2(body));
         QVERIFY(WellFormed(out));
+        QCOMPARE(writer.GetOutputBytes(), out);
     }
 
     // Field names that are no XML names are exported under the escaped form instead of failing.
@@ -212,6 +213,8 @@ private slots:
         const QByteArray out = f.Export(writer);
         QCOMPARE(out, Latin2(html));
         QVERIFY(WellFormed(out));
+        // The file is the serialised text, encoded, with CR LF line ends.
+        QCOMPARE(writer.GetOutputBytes(), out);
     }
 
     // The row style of one format value, as the cells of its row carry it.

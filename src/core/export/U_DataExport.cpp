@@ -123,22 +123,24 @@ QString TOrvel_DataExport::GetOutputText() {
     return FOutput;
 }
 
-QByteArray TOrvel_DataExport::EncodedOutput() {
-    const QString text = GetOutputText();
-    return FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text) : EncodeIso88592(text);
-}
-
 QByteArray TOrvel_DataExport::GetOutputBytes() {
-    return ToCrLfLines(EncodedOutput());
+    const QString text = GetOutputText();
+    return ToCrLfLines(FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text)
+                                                         : EncodeIso88592(text));
 }
 
 bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     Walk();
-    const QByteArray bytes = EncodedOutput();
-    // The document gives the text again when asked; a million rows need not be held twice.
-    if (FKind != TOrvel_ExportKind::ekCSV)
-        FOutput.clear();
-    SafeWriteTextFile(fileName, bytes);
+    if (FKind == TOrvel_ExportKind::ekCSV) {
+        SafeWriteTextFile(fileName, EncodeWindows1250(FOutput));
+        return true;
+    }
+    // The document is encoded piece by piece, so that the rows' text is not held twice. Its line
+    // breaks are CR LF already (a line feed in a text is written as CR LF, a carriage return as a
+    // reference), so the bytes go to the file as they are.
+    QByteArray bytes;
+    FDocument->Serialize([&bytes](const QString &piece) { bytes.append(EncodeIso88592(piece)); });
+    SafeWriteFile(fileName, bytes);
     return true;
 }
 

@@ -71,7 +71,6 @@ protected:
 
 private:
     void Walk();
-    QByteArray EncodedOutput();
     std::vector<int> FColumns;
 };
 

@@ -135,13 +135,20 @@ void TOrvel_ExportNode::SetAttribute(const QString &name, const QString &value) 
     FAttributes.emplace_back(name, value);
 }
 
-void TOrvel_ExportNode::WriteTo(QString &out) const {
+void TOrvel_ExportNode::WriteTo(QString &out,
+                                const std::function<void(const QString &)> *sink) const {
     switch (FKind) {
     case Kind::Text:
         AppendEscapedText(out, FName);
         return;
     case Kind::Serialized:
-        out.append(FName);
+        if (sink) {
+            (*sink)(out);
+            out.clear();
+            (*sink)(FName);
+        } else {
+            out.append(FName);
+        }
         return;
     case Kind::Element:
         break;
@@ -157,7 +164,7 @@ void TOrvel_ExportNode::WriteTo(QString &out) const {
     }
     out.append(u'>');
     for (const auto &child : FChildren)
-        child->WriteTo(out);
+        child->WriteTo(out, sink);
     out.append(u"</");
     out.append(FName);
     out.append(u'>');
@@ -181,25 +188,22 @@ QString &TOrvel_ExportNode::SerializedTail() {
     return FChildren.back()->FName;
 }
 
-qsizetype TOrvel_ExportNode::SerializedLength() const {
-    qsizetype n = FKind == Kind::Serialized ? FName.size() : 0;
-    for (const auto &child : FChildren)
-        n += child->SerializedLength();
-    return n;
-}
-
 QString TOrvel_ExportDocument::Serialize() const {
     QString out;
-    // The rows make up nearly all of the text: one allocation instead of a growing copy.
-    out.reserve((FRoot ? FRoot->SerializedLength() : 0) + 4096);
+    Serialize([&out](const QString &piece) { out.append(piece); });
+    return out;
+}
+
+void TOrvel_ExportDocument::Serialize(const std::function<void(const QString &)> &sink) const {
+    QString out;
     out.append(u"<?xml version=\"1.0\" encoding=\"iso-8859-2\" standalone=\"yes\"?>\r\n");
     if (FDocType) {
         out.append(QStringLiteral("<!DOCTYPE %1 PUBLIC \"%2\" \"%3\" >\r\n")
                        .arg(FDocType->Name, FDocType->PublicId, FDocType->SystemId));
     }
     if (FRoot) {
-        FRoot->WriteTo(out);
+        FRoot->WriteTo(out, &sink);
         out.append(u"\r\n");
     }
-    return out;
+    sink(out);
 }

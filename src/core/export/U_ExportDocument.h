@@ -5,6 +5,7 @@
 // rows is held as text rather than as millions of nodes.
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -31,8 +32,9 @@ private:
     friend class TOrvel_ExportDocument;
     TOrvel_ExportNode(Kind kind, QString nameOrText, TOrvel_ExportNode *parent)
         : FKind(kind), FName(std::move(nameOrText)), FParent(parent) {}
-    void WriteTo(QString &out) const;
-    qsizetype SerializedLength() const; // characters of serialised text in this subtree
+    // Appends the markup to `out`; with a sink, hands `out` and every serialised text over to the
+    // sink in order instead of copying the serialised text.
+    void WriteTo(QString &out, const std::function<void(const QString &)> *sink = nullptr) const;
 
     Kind FKind;
     QString FName; // the element's name, or the text of a text or serialised node
@@ -52,6 +54,9 @@ public:
     // The declaration line (iso-8859-2, standalone), the document type line, the root element on
     // one line; each line ends with CR LF. Characters are not yet encoded.
     QString Serialize() const;
+    // The same text handed over piece by piece, so that a caller can encode it without holding it
+    // whole a second time.
+    void Serialize(const std::function<void(const QString &)> &sink) const;
 
 private:
     struct DocType {
