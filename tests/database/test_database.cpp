@@ -103,6 +103,7 @@ private slots:
     void sorting_data();
     void sorting();
     void sortingErrorsAndRestore();
+    void largeSortsAreStable();
     void navigationAndSignals();
     void fieldsByNameAndDisplay();
     void sampleReportsRun();
@@ -251,6 +252,11 @@ void DatabaseTest::batches_data() {
         << "CREATE TABLE #t (a INT) INSERT INTO #t SELECT 1 UNION SELECT 2 UNION ALL SELECT 2 "
            "SELECT COUNT(*) AS x FROM #t"
         << "3";
+    QTest::newRow("CTE feeding an insert")
+        << "CREATE TABLE #c (a INT) WITH n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+           "4) "
+           "INSERT INTO #c SELECT i FROM n SELECT SUM(a) AS x FROM #c"
+        << "10";
     QTest::newRow("update set")
         << "CREATE TABLE #u (a INT) INSERT INTO #u VALUES (1) UPDATE #u SET a = 9 "
            "SELECT a AS x FROM #u"
@@ -538,6 +544,42 @@ void DatabaseTest::sortingErrorsAndRestore() {
     QCOMPARE(q->Field(0)->AsString(), QStringLiteral("1"));
     DbQuery closed(&f.conn);
     QVERIFY_THROWS_EXCEPTION(EOrvelError, closed.Sort(QStringLiteral("Id ASC")));
+}
+
+// Results large enough to be sorted in parallel slices: still one stable order.
+void DatabaseTest::largeSortsAreStable() {
+    Fixture f;
+    auto q = f.open(QStringLiteral(
+        "CREATE TABLE #d (Id INT, T NVARCHAR(10), K NUMERIC(10,2)) "
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 120000) "
+        "INSERT INTO #d SELECT i, CASE i % 4 WHEN 0 THEN 'Łąka' WHEN 1 THEN 'las' WHEN 2 THEN "
+        "'Las' END, "
+        "(i * 7919 % 1000) / 4.0 - 100 FROM n "
+        "SELECT Id, T, K FROM #d ORDER BY Id"));
+    QCOMPARE(q->RecordCount(), 120000);
+    for (const QString &column : {QStringLiteral("T"), QStringLiteral("K")}) {
+        for (const bool ascending : {true, false}) {
+            q->Sort(column + (ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
+            DbField *key = q->FieldByName(column);
+            DbField *id = q->Field(0);
+            auto rank = [&](int row) {
+                if (key->IsNullAt(row))
+                    return -1e9; // NULL is the least value: first ascending, last descending
+                if (column == QLatin1String("K"))
+                    return key->ValueAt(row).toString().toDouble();
+                const QString t = key->AsStringAt(row).toLower();
+                return t == QLatin1String("las") ? 1.0 : 2.0; // "las" = "Las" < "Łąka"
+            };
+            for (int r = 1; r < q->RecordCount(); ++r) {
+                const double a = rank(r - 1), b = rank(r);
+                QVERIFY2(ascending ? a <= b : a >= b,
+                         qPrintable(QStringLiteral("%1 at row %2").arg(column).arg(r)));
+                if (a == b)
+                    QVERIFY2(id->AsStringAt(r - 1).toInt() < id->AsStringAt(r).toInt(),
+                             "ties keep the stored order");
+            }
+        }
+    }
 }
 
 void DatabaseTest::navigationAndSignals() {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <thread>
 
 namespace {
 // The provider codes the interface itself raises (as the OLE DB provider would).
@@ -91,6 +92,65 @@ int compareDecimalText(QStringView a, QStringView b) {
     }
     return x.negative ? -magnitude : magnitude;
 }
+unsigned sortThreads(std::size_t n) {
+    if (n < 50000)
+        return 1;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
+// A stable sort that sorts slices in parallel and merges them in order (merging neighbours keeps
+// equal elements in their original order).
+template <typename It, typename Less> void parallelStableSort(It first, It last, Less less) {
+    const auto n = static_cast<std::size_t>(last - first);
+    const unsigned parts = sortThreads(n);
+    if (parts <= 1) {
+        std::stable_sort(first, last, less);
+        return;
+    }
+    std::vector<It> bounds;
+    for (unsigned p = 0; p <= parts; ++p)
+        bounds.push_back(first + static_cast<std::ptrdiff_t>(n * p / parts));
+    {
+        std::vector<std::jthread> workers;
+        for (unsigned p = 0; p < parts; ++p)
+            workers.emplace_back([&, p] { std::stable_sort(bounds[p], bounds[p + 1], less); });
+    }
+    for (std::size_t width = 1; width < parts; width *= 2)
+        for (std::size_t p = 0; p + width < parts; p += 2 * width)
+            std::inplace_merge(bounds[p], bounds[p + width],
+                               bounds[std::min<std::size_t>(p + 2 * width, parts)], less);
+}
+
+// The collation sort keys of a text column, one per stored row (NULL rows get the key of "").
+class TextSortKeys {
+public:
+    TextSortKeys(const DbColumn &column, const QLocale &locale) {
+        const std::size_t n = column.Size();
+        const unsigned parts = sortThreads(n);
+        FSlice = std::max<std::size_t>(1, (n + parts - 1) / parts);
+        FKeys.resize(parts);
+        std::vector<std::jthread> workers;
+        for (unsigned p = 0; p < parts; ++p)
+            workers.emplace_back([&, p] {
+                QCollator collator(locale);
+                collator.setCaseSensitivity(Qt::CaseInsensitive);
+                const std::size_t from = p * FSlice, to = std::min(n, from + FSlice);
+                auto &keys = FKeys[p];
+                keys.reserve(to > from ? to - from : 0);
+                for (std::size_t r = from; r < to; ++r)
+                    keys.push_back(
+                        collator.sortKey(column.IsNull(r) ? QString() : column.Text(r).toString()));
+            });
+    }
+    const QCollatorSortKey &Key(std::uint32_t row) const {
+        return FKeys[row / FSlice][row % FSlice];
+    }
+
+private:
+    std::size_t FSlice = 1;
+    std::vector<std::vector<QCollatorSortKey>> FKeys;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -453,19 +513,31 @@ void DbQuery::Sort(const QString &spec) {
         const DbColumn &c = FResult->Column(field->Index());
         const TFieldType t = c.Info().Type;
 
-        // Ties keep the server's order; NULLs come first ascending and last descending.
+        // NULLs come first ascending and last descending; the rest is sorted by value. Ties keep
+        // the server's order (a stable sort of the stored order).
+        auto valuesBegin = order.begin(), valuesEnd = order.end();
+        if (ascending)
+            valuesBegin = std::stable_partition(order.begin(), order.end(),
+                                                [&](std::uint32_t r) { return c.IsNull(r); });
+        else
+            valuesEnd = std::stable_partition(order.begin(), order.end(),
+                                              [&](std::uint32_t r) { return !c.IsNull(r); });
         auto sortBy = [&](auto compare) {
-            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-                const bool na = c.IsNull(a), nb = c.IsNull(b);
-                if (na || nb)
-                    return ascending ? (na && !nb) : (!na && nb);
+            parallelStableSort(valuesBegin, valuesEnd, [&](std::uint32_t a, std::uint32_t b) {
                 const int r = compare(a, b);
                 return ascending ? r < 0 : r > 0;
             });
         };
         const TFieldKind kind = FieldKindOf(t);
         if (t == TFieldType::ftBCD) {
+            // The double of each decimal orders all values whose doubles differ; equal doubles
+            // are settled on the exact text.
+            std::vector<double> approx(n);
+            for (std::size_t i = 0; i < n; ++i)
+                approx[i] = c.IsNull(i) ? 0.0 : c.Text(i).toDouble();
             sortBy([&](std::uint32_t a, std::uint32_t b) {
+                if (approx[a] != approx[b])
+                    return approx[a] < approx[b] ? -1 : 1;
                 return compareDecimalText(c.Text(a), c.Text(b));
             });
         } else if (t == TFieldType::ftFloat || t == TFieldType::ftCurrency) {
@@ -480,14 +552,11 @@ void DbQuery::Sort(const QString &spec) {
                 return x < y ? -1 : (y < x ? 1 : 0);
             });
         } else {
-            // The user's language order, letter case ignored; one sort key per row, computed once.
-            QCollator collator(UserLocale());
-            collator.setCaseSensitivity(Qt::CaseInsensitive);
-            std::vector<QCollatorSortKey> keys;
-            keys.reserve(n);
-            for (std::size_t i = 0; i < n; ++i)
-                keys.push_back(collator.sortKey(c.IsNull(i) ? QString() : c.Text(i).toString()));
-            sortBy([&](std::uint32_t a, std::uint32_t b) { return keys[a].compare(keys[b]); });
+            // The user's language order, letter case ignored; one sort key per row, computed once
+            // (in parallel slices, each with its own collator).
+            const TextSortKeys keys(c, UserLocale());
+            sortBy(
+                [&](std::uint32_t a, std::uint32_t b) { return keys.Key(a).compare(keys.Key(b)); });
         }
         FSort = spec;
     } else {

@@ -218,12 +218,13 @@ const std::set<QString> kWithContinuations = {
     QStringLiteral("TIES"),       QStringLiteral("NOWAIT"),        QStringLiteral("LOG"),
     QStringLiteral("SETERROR"),   QStringLiteral("CHECK"),         QStringLiteral("NOCHECK"),
     QStringLiteral("ROLLUP"),     QStringLiteral("CUBE"),          QStringLiteral("RECOMPILE"),
-    QStringLiteral("ENCRYPTION"), QStringLiteral("SCHEMABINDING"), QStringLiteral("RECURSIVE")};
+    QStringLiteral("ENCRYPTION"), QStringLiteral("SCHEMABINDING")};
 
 // The state of the statement being collected, for the continuation rules.
 struct Current {
-    QString first;         // its first keyword
-    bool mainSeen = false; // WITH: the CTE's main statement began; INSERT: its SELECT/VALUES
+    QString first; // its first keyword
+    QString main;  // the statement proper: the first keyword, or after WITH its main statement
+    bool insertSourceSeen = false; // INSERT: its SELECT or VALUES began
     bool updateWithoutSet = false;
     QString prev; // keyword (or symbol text) of the previous significant token
 };
@@ -239,8 +240,8 @@ bool continues(const Current &cur, const QString &kw, const Token *nextTok) {
             prev == QLatin1String("EXCEPT") || prev == QLatin1String("INTERSECT") ||
             prev == QLatin1String("AS") || prev == QLatin1String("DISTINCT"))
             return true;
-        if ((cur.first == QLatin1String("INSERT") || cur.first == QLatin1String("WITH")) &&
-            !cur.mainSeen)
+        if ((cur.main == QLatin1String("INSERT") && !cur.insertSourceSeen) ||
+            (cur.first == QLatin1String("WITH") && cur.main.isEmpty()))
             return true;
         return false;
     }
@@ -253,7 +254,7 @@ bool continues(const Current &cur, const QString &kw, const Token *nextTok) {
     }
     if (kw == QLatin1String("INSERT") || kw == QLatin1String("UPDATE") ||
         kw == QLatin1String("DELETE")) {
-        if (cur.first == QLatin1String("WITH") && !cur.mainSeen)
+        if (cur.first == QLatin1String("WITH") && cur.main.isEmpty())
             return true;
         static const std::set<QString> before = {QStringLiteral("DO"),    QStringLiteral("ON"),
                                                  QStringLiteral("AFTER"), QStringLiteral("BEFORE"),
@@ -328,18 +329,24 @@ std::vector<Statement> SplitBatch(const QString &sql) {
                     stmt.tokens.pop_back();
                 finish();
             }
-            if (cur.first.isEmpty())
+            const bool dml = kw == QLatin1String("SELECT") || kw == QLatin1String("INSERT") ||
+                             kw == QLatin1String("UPDATE") || kw == QLatin1String("DELETE");
+            if (cur.first.isEmpty()) {
                 cur.first = kw;
-            else if (kw == QLatin1String("SELECT") || kw == QLatin1String("INSERT") ||
-                     kw == QLatin1String("UPDATE") || kw == QLatin1String("DELETE"))
-                cur.mainSeen = true;
+                if (kw != QLatin1String("WITH"))
+                    cur.main = kw;
+            } else if (dml && cur.main.isEmpty()) {
+                cur.main = kw;
+            } else if (kw == QLatin1String("SELECT") && cur.main == QLatin1String("INSERT")) {
+                cur.insertSourceSeen = true;
+            }
             if (kw == QLatin1String("UPDATE"))
                 cur.updateWithoutSet = true;
             else if (kw == QLatin1String("SET"))
                 cur.updateWithoutSet = false;
         } else if (t.depth == 0 && kw == QLatin1String("VALUES") &&
-                   cur.first == QLatin1String("INSERT")) {
-            cur.mainSeen = true;
+                   cur.main == QLatin1String("INSERT")) {
+            cur.insertSourceSeen = true;
         }
         stmt.tokens.push_back(t);
         cur.prev = t.kind == Token::Word ? kw : t.text;
