@@ -10,7 +10,14 @@
 
 namespace {
 constexpr int KeyRole = Qt::UserRole + 1;
+
+// Entering and leaving count only for focus moves inside the window: not for the list's own
+// drop-down, nor for the window losing or regaining the focus.
+bool MovesWithinWindow(const QFocusEvent *event) {
+    return event->reason() != Qt::PopupFocusReason &&
+           event->reason() != Qt::ActiveWindowFocusReason;
 }
+} // namespace
 
 DbLookupList::DbLookupList(QWidget *parent)
     : QComboBox(parent), FModel(new QStandardItemModel(this)), FView(new QTreeView(this)) {
@@ -128,14 +135,13 @@ void DbLookupList::EntryActivated(int index) {
 
 void DbLookupList::focusInEvent(QFocusEvent *event) {
     QComboBox::focusInEvent(event);
-    // A focus that comes back from the list's own drop-down is not a new entering.
-    if (event->reason() != Qt::PopupFocusReason)
+    if (MovesWithinWindow(event))
         emit entered();
 }
 
 void DbLookupList::focusOutEvent(QFocusEvent *event) {
     QComboBox::focusOutEvent(event);
-    if (event->reason() != Qt::PopupFocusReason)
+    if (MovesWithinWindow(event))
         emit left();
 }
 

@@ -25,6 +25,15 @@ constexpr int CheckBoxWidth = 32;
 constexpr int DateInputWidth = 108;
 constexpr int CaptionLeft = 4; // the row's border
 
+// A check box without a caption: the whole box takes the click, not only its indicator.
+class TOrvel_BitBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
+};
+
 // A focus change within the window, as opposed to the window losing the focus or a drop-down
 // opening: only the first counts as leaving the control.
 bool LeavesControl(const QFocusEvent *event) {
@@ -147,7 +156,7 @@ void TOrvel_Parameter::CreateInput() {
         FInput = FEdit;
         break;
     case TOrvel_InputKind::ikBit:
-        FCheck = new QCheckBox(this);
+        FCheck = new TOrvel_BitBox(this);
         FCheck->setChecked(false);
         connect(FCheck, &QCheckBox::clicked, this, [this](bool checked) {
             Input().SetChecked(checked);

@@ -1,0 +1,499 @@
+// The parameter panel on a real (off-screen) window: rows and their inputs, the number checks,
+// the pick lists with their queries and the dependent-list cascade, the run's refusal box and the
+// information tree.
+#include "DbLookupList.h"
+#include "TestSupport.h"
+#include "U_Application.h"
+#include "U_Login.h"
+#include "U_MessageBox.h"
+#include "U_ParamInput.h"
+#include "U_ReportUI.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QtTest>
+
+namespace {
+const QByteArray kMarker = "-- [Orvel_Zestawnik_PARAMETRY]";
+
+QByteArray Item(const QString &name, const QString &type, const QString &extra = {}) {
+    return QStringLiteral("<item><name>%1</name><type>%2</type><desc>Opis %1</desc>%3</item>")
+        .arg(name, type, extra)
+        .toUtf8();
+}
+
+QByteArray Definition(const QByteArray &items) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+           "<Zestawnik><version>1.0</version><params>" +
+           items + "</params></Zestawnik>\r\n";
+}
+
+// Every kind of input once, in a fixed order.
+QByteArray AllKinds() {
+    return Item("Lista", "INT",
+                "<key>IdKategorii</key><listquery>SELECT IdKategorii, Nazwa FROM Kategorie ORDER "
+                "BY IdKategorii</listquery><listfields>Nazwa;IdKategorii</listfields>") +
+           Item("Stala", "TEXT", "<listitems>Tak;Nie;Może</listitems>") + Item("Calk", "INT") +
+           Item("Tekst", "TEXT", "<width>30</width>") + Item("Bit", "BIT") +
+           Item("Liczba", "NUMERIC") + Item("Data", "DATE");
+}
+} // namespace
+
+class UiParamsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void rowsAndWidths_data();
+    void rowsAndWidths();
+    void noParametersLeavesTitleAndSpacer();
+    void dateStartsUnset();
+    void numberChecks_data();
+    void numberChecks();
+    void textAndCheckBoxNotify();
+    void fixedListDeleteThenLeave();
+    void sqlListEnterChooseAndCascade();
+    void sqlListWithoutListFieldsShowsKeys();
+    void failingPickListQueryOnEntering();
+    void storedValuesShowInTheInputs();
+    void runFromThePanel();
+    void refusedRunShowsBox();
+    void informationTree();
+
+private:
+    QString Write(const QString &name, const QByteArray &definition,
+                  const QByteArray &script = QByteArray());
+    void Load(const QByteArray &items, const QByteArray &script = QByteArray());
+    TOrvel_Parameter *Row(int index) { return FUi->Parameters().Row(index); }
+    void Leave(); // the focus moves to the box outside the panel
+    void Enter(QWidget *widget);
+
+    QTemporaryDir FDir;
+    DbConnection FConnection;
+    std::unique_ptr<QWidget> FWindow;
+    QWidget *FPanel = nullptr;
+    QLineEdit *FOutside = nullptr;
+    std::unique_ptr<TOrvel_ReportUI> FUi;
+    std::unique_ptr<TOrvel_MessageRecorder> FMessages;
+    QStringList FNotified;
+};
+
+void UiParamsTest::initTestCase() {
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    SetAppFolder(FDir.path());
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + BuiltAppDir() + QStringLiteral("/data/demo");
+    QString failure;
+    QVERIFY2(OpenConnection(FConnection, settings, &failure), qPrintable(failure));
+    QVERIFY(UseDatabase(FConnection, "Hurtownia"));
+}
+
+void UiParamsTest::init() {
+    FWindow = std::make_unique<QWidget>();
+    auto *layout = new QVBoxLayout(FWindow.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    FPanel = new QWidget(FWindow.get());
+    auto *panelLayout = new QVBoxLayout(FPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+    auto *title = new QFrame(FPanel);
+    title->setFixedHeight(24);
+    panelLayout->addWidget(title);
+    FPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    layout->addWidget(FPanel);
+    FOutside = new QLineEdit(FWindow.get());
+    layout->addWidget(FOutside);
+    layout->addStretch();
+    FWindow->resize(600, 400);
+    FUi = std::make_unique<TOrvel_ReportUI>(FPanel, FConnection);
+    FUi->OnParamChange = [this](const QString &name, const QString &value) {
+        FNotified << name + '=' + value;
+    };
+    FMessages = std::make_unique<TOrvel_MessageRecorder>();
+    FNotified.clear();
+    FWindow->show();
+    QVERIFY(QTest::qWaitForWindowActive(FWindow.get()));
+}
+
+void UiParamsTest::cleanup() {
+    FUi.reset();
+    FWindow.reset();
+    FMessages.reset();
+}
+
+QString UiParamsTest::Write(const QString &name, const QByteArray &definition,
+                            const QByteArray &script) {
+    const QString path = FDir.path() + u'/' + name + ".xml";
+    WriteBytes(path, definition);
+    if (!script.isEmpty())
+        WriteBytes(FDir.path() + u'/' + name + ".sql", script);
+    return path;
+}
+
+void UiParamsTest::Load(const QByteArray &items, const QByteArray &script) {
+    QVERIFY(FUi->LoadReport(Write("Raport", Definition(items), script), "Raport"));
+    QCoreApplication::processEvents();
+}
+
+void UiParamsTest::Leave() {
+    FOutside->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+}
+
+void UiParamsTest::Enter(QWidget *widget) {
+    widget->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+}
+
+void UiParamsTest::rowsAndWidths_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<int>("fixedWidth"); // 0: follows the row's width
+    QTest::newRow("SQL list") << 0 << "DbLookupList" << 0;
+    QTest::newRow("fixed list") << 1 << "QComboBox" << 0;
+    QTest::newRow("INT") << 2 << "QLineEdit" << 90;
+    QTest::newRow("TEXT") << 3 << "QLineEdit" << 0;
+    QTest::newRow("BIT") << 4 << "QCheckBox" << 32;
+    QTest::newRow("NUMERIC") << 5 << "QLineEdit" << 90;
+    QTest::newRow("DATE") << 6 << "TOrvel_DateInput" << 108;
+}
+
+void UiParamsTest::rowsAndWidths() {
+    QFETCH(int, index);
+    QFETCH(QString, className);
+    QFETCH(int, fixedWidth);
+    Load(AllKinds());
+    QCOMPARE(FUi->Parameters().Count(), 7);
+    TOrvel_Parameter *row = Row(index);
+    QVERIFY(row->isVisible());
+    QCOMPARE(row->height(), 25);
+    QCOMPARE(row->CaptionLabel()->text(), "Opis " + FUi->Report().Param(index).Name());
+    QWidget *input = row->InputWidget();
+    QCOMPARE(QString::fromLatin1(input->metaObject()->className()), className);
+    QCOMPARE(input->x(), 100);
+    QCOMPARE(input->y(), 2);
+    QCOMPARE(input->height(), 21);
+    for (int width : {600, 820}) {
+        FWindow->resize(width, 400);
+        QTRY_COMPARE(row->width(), width);
+        QCOMPARE(input->width(), fixedWidth ? fixedWidth : width - 106);
+    }
+    if (auto *edit = qobject_cast<QLineEdit *>(input))
+        QCOMPARE(edit->maxLength(), fixedWidth ? 12 : 32767);
+    // The rows lie in order under the title, the spacer below the last one.
+    auto *layout = static_cast<QVBoxLayout *>(FPanel->layout());
+    QCOMPARE(layout->indexOf(row), index + 1);
+    QCOMPARE(layout->indexOf(FUi->Parameters().Spacer()), 8);
+    QCOMPARE(FUi->Parameters().Spacer()->height(), 3);
+    QTRY_COMPARE(FPanel->height(), 24 + 7 * 25 + 3);
+}
+
+void UiParamsTest::noParametersLeavesTitleAndSpacer() {
+    Load(AllKinds());
+    Load(QByteArray());
+    QCOMPARE(FUi->Parameters().Count(), 0);
+    QCOMPARE(FPanel->layout()->count(), 2);
+    QVERIFY(FUi->Parameters().Spacer()->isVisible());
+    QTRY_COMPARE(FPanel->height(), 24 + 3);
+    QCOMPARE(FPanel->findChildren<TOrvel_Parameter *>().size(), 0);
+}
+
+void UiParamsTest::dateStartsUnset() {
+    Load(Item("Data", "DATE"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    QVERIFY(date);
+    QVERIFY(!date->CheckBox()->isChecked());
+    QCOMPARE(date->DateEdit()->date(), QDate::currentDate());
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("NULL"));
+    QTest::mouseClick(date->CheckBox(), Qt::LeftButton);
+    QCOMPARE(FNotified, QStringList{"Data=" + DateToSQL(QDate::currentDate())});
+    date->DateEdit()->setDate(QDate(2024, 1, 31));
+    QCOMPARE(FNotified.last(), QStringLiteral("Data='20240131'"));
+    QTest::mouseClick(date->CheckBox(), Qt::LeftButton);
+    QCOMPARE(FNotified.last(), QStringLiteral("Data=NULL"));
+}
+
+void UiParamsTest::numberChecks_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QStringList>("notified");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("whole number") << "INT"
+                                  << " 42 " << QString() << QStringList{"P=42"} << "42";
+    QTest::newRow("not a whole number")
+        << "INT"
+        << "12x"
+        << "Wprowadzona wartość nie jest liczbą całkowitą" << QStringList{} << "0";
+    QTest::newRow("whole number out of range")
+        << "INT"
+        << "3000000000"
+        << "Wprowadzona wartość nie jest liczbą całkowitą" << QStringList{} << "0";
+    QTest::newRow("empty whole number") << "INT"
+                                        << "  " << QString() << QStringList{} << "NULL";
+    QTest::newRow("number with decimal comma")
+        << "NUMERIC"
+        << "1,5" << QString() << QStringList{"P=1.5"} << "1.5";
+    QTest::newRow("number with a dot")
+        << "NUMERIC"
+        << "1.5"
+        << "Wprowadzona wartość nie jest liczbą" << QStringList{} << "NULL";
+    QTest::newRow("empty number") << "NUMERIC"
+                                  << "" << QString() << QStringList{} << "NULL";
+}
+
+void UiParamsTest::numberChecks() {
+    QFETCH(QString, type);
+    QFETCH(QString, typed);
+    QFETCH(QString, warning);
+    QFETCH(QStringList, notified);
+    QFETCH(QString, value);
+    Load(Item("P", type));
+    auto *edit = qobject_cast<QLineEdit *>(Row(0)->InputWidget());
+    QVERIFY(edit);
+    Enter(edit);
+    QTest::keyClicks(edit, typed);
+    Leave();
+    QCOMPARE(FNotified, notified);
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), value);
+    if (warning.isEmpty()) {
+        QVERIFY(FMessages->Messages().empty());
+        QCOMPARE(QApplication::focusWidget(), FOutside);
+    } else {
+        QCOMPARE(FMessages->Messages().size(), std::size_t(1));
+        const TOrvel_MessageRequest &box = FMessages->Messages().front();
+        QCOMPARE(box.Text, warning);
+        QCOMPARE(box.Icon, TOrvel_MsgIcon::Warning);
+        QCOMPARE(box.Caption, QString());
+        QCOMPARE(box.Owner, FWindow.get());
+        QTRY_COMPARE(QApplication::focusWidget(), edit); // the focus is put back
+        QCOMPARE(edit->text(), typed);                   // the wrong text stays
+    }
+}
+
+void UiParamsTest::textAndCheckBoxNotify() {
+    Load(Item("T", "TEXT") + Item("B", "BIT"));
+    auto *edit = qobject_cast<QLineEdit *>(Row(0)->InputWidget());
+    Enter(edit);
+    QTest::keyClicks(edit, "O'Brien");
+    QVERIFY(FNotified.isEmpty()); // typing alone does not notify
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'O''Brien'"));
+    Leave();
+    QCOMPARE(FNotified, QStringList{"T='O''Brien'"});
+    auto *check = qobject_cast<QCheckBox *>(Row(1)->InputWidget());
+    QVERIFY(check->text().isEmpty());
+    QTest::mouseClick(check, Qt::LeftButton);
+    QCOMPARE(FNotified.last(), QStringLiteral("B=1"));
+    // Values set by the report show in the inputs without notifying twice.
+    FNotified.clear();
+    FUi->ResetValues();
+    QCOMPARE(edit->text(), QString());
+    QVERIFY(!check->isChecked());
+    QCOMPARE(FNotified, (QStringList{"T=NULL", "B=0"}));
+}
+
+void UiParamsTest::fixedListDeleteThenLeave() {
+    Load(Item("S", "TEXT", "<listitems>Tak;Nie</listitems><listvalues>T;N</listvalues>"));
+    auto *list = qobject_cast<QComboBox *>(Row(0)->InputWidget());
+    QCOMPARE(list->currentIndex(), -1);
+    QCOMPARE(list->count(), 2);
+    Enter(list);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex(), 0);
+    QCOMPARE(FNotified, QStringList{"S='T'"});
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->currentIndex(), -1);
+    QCOMPARE(FNotified.size(), 1); // Delete alone does not notify
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("NULL"));
+    Leave();
+    QCOMPARE(FNotified.last(), QStringLiteral("S=NULL"));
+}
+
+void UiParamsTest::sqlListEnterChooseAndCascade() {
+    const QByteArray items =
+        Item("Kategoria", "INT",
+             "<key>IdKategorii</key><listquery>SELECT IdKategorii, Nazwa FROM Kategorie ORDER "
+             "BY IdKategorii</listquery><listfields>Nazwa;IdKategorii</listfields>") +
+        Item("Towar", "INT",
+             "<key>IdTowaru</key><listquery>SELECT IdTowaru, Indeks, Nazwa FROM Towary WHERE "
+             "(@Kategoria IS NULL OR IdKategorii = @Kategoria)</listquery>"
+             "<listfields>Indeks;Nazwa</listfields>");
+    Load(items);
+    auto *categories = qobject_cast<DbLookupList *>(Row(0)->InputWidget());
+    auto *goods = qobject_cast<DbLookupList *>(Row(1)->InputWidget());
+    QCOMPARE(categories->count(), 0); // closed until first entered
+    Enter(categories);
+    DbQuery count(&FConnection);
+    count.SQL = "SELECT COUNT(*) AS n, MIN(IdKategorii) AS k FROM Kategorie";
+    count.Open();
+    QCOMPARE(categories->count(), count.Field(0)->Value().toInt());
+    QCOMPARE(categories->model()->columnCount(), 2); // the list fields as columns
+    QVERIFY(FNotified.isEmpty());
+
+    // The goods of every category, chosen, then cleared by a new category.
+    Enter(goods);
+    const int allGoods = goods->count();
+    QVERIFY(allGoods > 0);
+    FNotified.clear(); // leaving the categories notified them
+    QTest::keyClick(goods, Qt::Key_Down);
+    QCOMPARE(FNotified.size(), 1);
+    QVERIFY(FNotified[0].startsWith("Towar="));
+    QVERIFY(FUi->Report().Param(1).HasKey());
+
+    Enter(categories);
+    FNotified.clear();
+    QTest::keyClick(categories, Qt::Key_Down);
+    const QString firstKey = count.Field(1)->AsString();
+    QCOMPARE(FNotified, (QStringList{"Kategoria=" + firstKey, "Towar=NULL"}));
+    QCOMPARE(categories->currentText(), categories->model()->index(0, 0).data().toString());
+    QCOMPARE(goods->currentIndex(), -1);
+    Enter(goods); // the goods' query now sees the chosen category
+    QVERIFY(goods->count() < allGoods);
+    QVERIFY(FUi->Report().ListQuery(1)->SQL.startsWith("DECLARE\r\n @Kategoria INT,\r\n"));
+
+    // Delete empties the list; leaving it notifies.
+    Enter(categories);
+    FNotified.clear();
+    QTest::keyClick(categories, Qt::Key_Delete);
+    QCOMPARE(categories->currentIndex(), -1);
+    QVERIFY(FNotified.isEmpty());
+    Leave();
+    QCOMPARE(FNotified.first(), QStringLiteral("Kategoria=NULL"));
+}
+
+void UiParamsTest::sqlListWithoutListFieldsShowsKeys() {
+    Load(Item("K", "INT",
+              "<key>IdKategorii</key><listquery>SELECT IdKategorii FROM Kategorie ORDER BY "
+              "IdKategorii</listquery>"));
+    auto *list = qobject_cast<DbLookupList *>(Row(0)->InputWidget());
+    Enter(list);
+    QVERIFY(list->count() > 1);
+    QCOMPARE(list->model()->columnCount(), 1);
+    QCOMPARE(list->itemText(0), FUi->Report().ListQuery(0)->Field(0)->DisplayTextAt(0));
+    FUi->Report().SetParamValue(0, FUi->Report().ListQuery(0)->Field(0)->AsStringAt(1));
+    QCOMPARE(list->currentIndex(), 1);
+}
+
+void UiParamsTest::failingPickListQueryOnEntering() {
+    Load(Item("K", "INT", "<key>k</key><listquery>SELECT k FROM TabelaKtorejNieMa</listquery>") +
+         Item("L", "INT", "<key>brak</key><listquery>SELECT 1 AS k</listquery>"));
+    for (int index : {0, 1}) {
+        FMessages->Clear();
+        auto *list = qobject_cast<DbLookupList *>(Row(index)->InputWidget());
+        Enter(list);
+        QCOMPARE(FMessages->Messages().size(), std::size_t(1));
+        const TOrvel_MessageRequest &box = FMessages->Messages().front();
+        QCOMPARE(box.Icon, TOrvel_MsgIcon::Error);
+        QCOMPARE(box.Caption, ApplicationTitle());
+        QVERIFY(!box.Text.isEmpty());
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(QApplication::focusWidget(), list); // the user can go on
+    }
+    QVERIFY(FMessages->Messages().front().Text.contains("Pole 'brak' nie znalezione"));
+}
+
+void UiParamsTest::storedValuesShowInTheInputs() {
+    Load(AllKinds());
+    TOrvel_Report &report = FUi->Report();
+    report.SetParamValue(0, "2");
+    report.SetParamValue(1, "1");
+    report.SetParamValue(2, "17");
+    report.SetParamValue(3, "ala");
+    report.SetParamValue(4, "1");
+    report.SetParamValue(5, "2.25");
+    report.SetParamValue(6, "20240229");
+    FUi->SaveValues();
+    FUi->ResetValues();
+    FUi->LoadDefaultValues();
+    QCOMPARE(qobject_cast<DbLookupList *>(Row(0)->InputWidget())->currentIndex(), 1);
+    QCOMPARE(qobject_cast<QComboBox *>(Row(1)->InputWidget())->currentText(),
+             QStringLiteral("Nie"));
+    QCOMPARE(qobject_cast<QLineEdit *>(Row(2)->InputWidget())->text(), QStringLiteral("17"));
+    QCOMPARE(qobject_cast<QLineEdit *>(Row(3)->InputWidget())->text(), QStringLiteral("ala"));
+    QVERIFY(qobject_cast<QCheckBox *>(Row(4)->InputWidget())->isChecked());
+    QCOMPARE(qobject_cast<QLineEdit *>(Row(5)->InputWidget())->text(), QStringLiteral("2,25"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(6)->InputWidget());
+    QVERIFY(date->IsSet());
+    QCOMPARE(date->Date(), QDate(2024, 2, 29));
+    QCOMPARE(report.GetParamsBlock(false),
+             QStringLiteral("SET @Lista = 2 -- INT\r\nSET @Stala = '1' -- TEXT\r\n"
+                            "SET @Calk = 17 -- INT\r\nSET @Tekst = 'ala' -- TEXT\r\n"
+                            "SET @Bit = 1 -- BIT\r\nSET @Liczba = 2.25 -- NUMERIC\r\n"
+                            "SET @Data = '20240229' -- DATE\r\n"));
+}
+
+void UiParamsTest::runFromThePanel() {
+    const QByteArray script = "DECLARE @Kat INT, @Fraza NVARCHAR(50)\r\n" + kMarker +
+                              "\r\nSELECT IdTowaru, Nazwa FROM Towary WHERE IdKategorii = @Kat "
+                              "AND Nazwa LIKE '%' + ISNULL(@Fraza, '') + '%'\r\n";
+    Load(Item("Kat", "INT") + Item("Fraza", "TEXT", "<width>50</width>"), script);
+    auto *kat = qobject_cast<QLineEdit *>(Row(0)->InputWidget());
+    Enter(kat);
+    QTest::keyClicks(kat, "2");
+    Leave();
+    int done = 0;
+    FUi->OnRunDone = [&] { ++done; };
+    QVERIFY(FUi->Run());
+    QTRY_COMPARE_WITH_TIMEOUT(done, 1, 60000);
+    QCOMPARE(FUi->ErrorText(), QString());
+    DbQuery expected(&FConnection);
+    expected.SQL = "SELECT COUNT(*) FROM Towary WHERE IdKategorii = 2";
+    expected.Open();
+    QCOMPARE(FUi->RecordCount(), expected.Field(0)->Value().toInt());
+    QCOMPARE(FUi->HasRecords(), FUi->RecordCount() > 0);
+}
+
+void UiParamsTest::refusedRunShowsBox() {
+    Load(Item("A", "INT"), "SELECT 1 AS a");
+    QVERIFY(!FUi->Run());
+    QCOMPARE(FMessages->Messages().size(), std::size_t(1));
+    const TOrvel_MessageRequest &box = FMessages->Messages().front();
+    QCOMPARE(box.Text, QStringLiteral("Zapytanie SQL nie zawiera linii wymiany parametrów"));
+    QCOMPARE(box.Icon, TOrvel_MsgIcon::Error);
+    QCOMPARE(box.Caption, QString());
+    QCOMPARE(box.Owner, FPanel->window());
+}
+
+void UiParamsTest::informationTree() {
+    QTreeWidget tree;
+    FUi->ShowInfo(&tree);
+    QCOMPARE(tree.topLevelItemCount(), 1);
+    QCOMPARE(tree.topLevelItem(0)->text(0), QStringLiteral("Raport nie został załadowany"));
+    QVERIFY(!tree.rootIsDecorated());
+
+    Load(Item("Rok", "INT") + Item("Stan", "TEXT", "<listitems>Tak;Nie</listitems>"));
+    FUi->ShowInfo(&tree);
+    QVERIFY(tree.rootIsDecorated());
+    QTreeWidgetItem *root = tree.topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("Raport"));
+    QCOMPARE(root->childCount(), 3);
+    QTreeWidgetItem *params = root->child(2);
+    QCOMPARE(params->text(0), QStringLiteral("parametry"));
+    QCOMPARE(params->childCount(), 2);
+    QTreeWidgetItem *stan = params->child(1);
+    QCOMPARE(stan->text(0), QStringLiteral("Opis Stan"));
+    QCOMPARE(stan->child(1)->text(0), QStringLiteral("pozycje: Tak, Nie"));
+    QCOMPARE(stan->child(2)->text(0), QStringLiteral("wartość: NULL"));
+    QVERIFY(stan->isExpanded());
+
+    auto *rok = qobject_cast<QLineEdit *>(Row(0)->InputWidget());
+    Enter(rok);
+    QTest::keyClicks(rok, "2023");
+    Leave();
+    FUi->UpdateInfoValue(&tree, "Rok", "ignored");
+    QCOMPARE(params->child(0)->child(1)->text(0), QStringLiteral("wartość: 2023"));
+    QCOMPARE(stan->child(2)->text(0), QStringLiteral("wartość: NULL"));
+}
+
+QTEST_MAIN(UiParamsTest)
+#include "test_ui_params.moc"
