@@ -34,20 +34,24 @@ bool buildTable(const QString &file, int rows) {
     sqlite3 *db = nullptr;
     if (sqlite3_open(file.toUtf8().constData(), &db) != SQLITE_OK)
         return false;
-    const QByteArray sql = QStringLiteral(
-        "CREATE TABLE Dane (Id INT PRIMARY KEY, Nazwa NVARCHAR(50), Kwota NUMERIC(12,2), Cena MONEY,"
-        " Ilosc FLOAT, Data DATE, Znacznik DATETIME, Aktywny BIT);"
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
-        " INSERT INTO Dane SELECT i,"
-        " CASE i % 5 WHEN 0 THEN 'Łukasz ' WHEN 1 THEN 'lis ' WHEN 2 THEN 'Żaneta ' WHEN 3 THEN 'Zenon ' ELSE 'Ćma ' END"
-        "   || ((i * 7919) % 100003),"
-        " CASE WHEN i % 50 = 0 THEN NULL ELSE ((i * 104729) % 10000000) / 100.0 END,"
-        " ((i * 31) % 100000) / 100.0, ((i * 17) % 1000) / 7.0,"
-        " date('2000-01-01', '+' || ((i * 13) % 9000) || ' days'),"
-        " strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || ((i * 7777) % 100000000) || ' seconds'),"
-        " i % 3 = 0 FROM n;")
-                              .arg(rows)
-                              .toUtf8();
+    const QByteArray sql =
+        QStringLiteral(
+            "CREATE TABLE Dane (Id INT PRIMARY KEY, Nazwa NVARCHAR(50), Kwota NUMERIC(12,2), Cena "
+            "MONEY,"
+            " Ilosc FLOAT, Data DATE, Znacznik DATETIME, Aktywny BIT);"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+            " INSERT INTO Dane SELECT i,"
+            " CASE i % 5 WHEN 0 THEN 'Łukasz ' WHEN 1 THEN 'lis ' WHEN 2 THEN 'Żaneta ' WHEN 3 "
+            "THEN 'Zenon ' ELSE 'Ćma ' END"
+            "   || ((i * 7919) % 100003),"
+            " CASE WHEN i % 50 = 0 THEN NULL ELSE ((i * 104729) % 10000000) / 100.0 END,"
+            " ((i * 31) % 100000) / 100.0, ((i * 17) % 1000) / 7.0,"
+            " date('2000-01-01', '+' || ((i * 13) % 9000) || ' days'),"
+            " strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || ((i * 7777) % 100000000) || ' "
+            "seconds'),"
+            " i % 3 = 0 FROM n;")
+            .arg(rows)
+            .toUtf8();
     char *error = nullptr;
     const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error);
     if (rc != SQLITE_OK)
@@ -91,8 +95,8 @@ int main(int argc, char **argv) {
     const double perRow = double(q.Result()->MemoryBytes()) / q.RecordCount();
     std::printf("interface: opened %d rows in %.2f s = %.0f rows/s\n", q.RecordCount(), openSeconds,
                 q.RecordCount() / openSeconds);
-    std::printf("interface: result storage %.1f bytes/row (resident growth %.1f bytes/row)\n", perRow,
-                (rssAfter - rssBefore) * 1024.0 / q.RecordCount());
+    std::printf("interface: result storage %.1f bytes/row (resident growth %.1f bytes/row)\n",
+                perRow, (rssAfter - rssBefore) * 1024.0 / q.RecordCount());
 
     for (const char *spec : {"Nazwa ASC", "Kwota DESC", "Znacznik ASC", "Id DESC"}) {
         t.restart();
@@ -104,8 +108,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < q.RecordCount(); ++r)
         for (int c = 0; c < q.FieldCount(); ++c)
             chars += q.Field(c)->DisplayTextAt(r).size();
-    std::printf("interface: display text of every cell in %.2f s (%lld characters)\n", t.elapsed() / 1000.0,
-                static_cast<long long>(chars));
+    std::printf("interface: display text of every cell in %.2f s (%lld characters)\n",
+                t.elapsed() / 1000.0, static_cast<long long>(chars));
 
     const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (shell.isEmpty()) {
@@ -118,8 +122,9 @@ int main(int argc, char **argv) {
     p.start(shell, {QStringLiteral("-csv"), QStringLiteral("-header"), file, query});
     p.waitForFinished(-1);
     const double shellSeconds = t.elapsed() / 1000.0;
-    std::printf("sqlite3 shell: exported %d rows to CSV in %.2f s = %.0f rows/s (exit %d, %lld bytes)\n", rows,
-                shellSeconds, rows / shellSeconds, p.exitCode(),
-                static_cast<long long>(QFile(dir.filePath(QStringLiteral("out.csv"))).size()));
+    std::printf(
+        "sqlite3 shell: exported %d rows to CSV in %.2f s = %.0f rows/s (exit %d, %lld bytes)\n",
+        rows, shellSeconds, rows / shellSeconds, p.exitCode(),
+        static_cast<long long>(QFile(dir.filePath(QStringLiteral("out.csv"))).size()));
     return 0;
 }
