@@ -1,0 +1,156 @@
+#include "U_ExportCommands.h"
+
+#include "U_Application.h"
+#include "U_DataExport.h"
+#include "U_GridColumns.h"
+#include "U_WidgetUtils.h"
+#include "U_settings.h"
+
+#include <QAbstractItemView>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPersistentModelIndex>
+#include <QScrollBar>
+
+namespace {
+
+// Keeps the view's current cell and scroll position across an export, also when it fails.
+class TViewStateKeeper {
+public:
+    explicit TViewStateKeeper(QAbstractItemView *view) : FView(view) {
+        if (!FView)
+            return;
+        FCurrent = FView->currentIndex();
+        FHorizontal = FView->horizontalScrollBar()->value();
+        FVertical = FView->verticalScrollBar()->value();
+    }
+    ~TViewStateKeeper() {
+        if (!FView)
+            return;
+        if (FCurrent.isValid() && FView->currentIndex() != FCurrent)
+            FView->setCurrentIndex(FCurrent);
+        FView->horizontalScrollBar()->setValue(FHorizontal);
+        FView->verticalScrollBar()->setValue(FVertical);
+    }
+    TViewStateKeeper(const TViewStateKeeper &) = delete;
+    TViewStateKeeper &operator=(const TViewStateKeeper &) = delete;
+
+private:
+    QAbstractItemView *FView;
+    QPersistentModelIndex FCurrent;
+    int FHorizontal = 0;
+    int FVertical = 0;
+};
+
+} // namespace
+
+QStringList SaveFilterToNameFilters(const QString &filter) {
+    QStringList result;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        result << parts[i] + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return result;
+}
+
+QString AskSaveFileName(const TOrvel_SaveRequest &request) {
+    QFileDialog dialog(request.Owner, request.Title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setNameFilters(SaveFilterToNameFilters(request.Filter));
+    QString suffix = request.DefaultExtension;
+    if (suffix.startsWith(u'.'))
+        suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(QString());
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+TOrvel_ExportCommands::TOrvel_ExportCommands(QWidget *owner) : QObject(owner), FOwner(owner) {
+    OpenFile = [](QWidget *o, const QString &file) { ShellOpenOwned(o, file); };
+}
+
+void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
+    const std::pair<const char *, void (TOrvel_ExportCommands::*)()> entries[] = {
+        {"miSaveAs_CSV", &TOrvel_ExportCommands::miSaveAs_CSVClick},
+        {"miSaveAs_XHTML", &TOrvel_ExportCommands::miSaveAs_XHTMLClick},
+        {"miSaveAs_XHTML_andOpen", &TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick},
+        {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick}};
+    for (QAction *action : menu->actions()) {
+        for (const auto &[name, handler] : entries) {
+            if (action->objectName() != QLatin1String(name))
+                continue;
+            connect(action, &QAction::triggered, this,
+                    [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+        }
+    }
+}
+
+QChar TOrvel_ExportCommands::CsvSeparator() {
+    const QString text =
+        AppPrefs ? AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator")) : QString();
+    return text.isEmpty() ? QChar(u',') : text.front();
+}
+
+QString TOrvel_ExportCommands::AskFor(const QString &title, const QString &extension,
+                                      const QString &filter) const {
+    TOrvel_SaveRequest request;
+    request.Owner = FOwner;
+    request.Title = title;
+    request.DefaultExtension = extension;
+    request.Filter = filter;
+    return AskFileName ? AskFileName(request) : QString();
+}
+
+QString TOrvel_ExportCommands::DocumentTitle() const {
+    return Title ? Title() : QString();
+}
+
+void TOrvel_ExportCommands::miSaveAs_CSVClick() {
+    if (!Columns)
+        return;
+    const QString file = AskFor(QStringLiteral("Zapisz do formatu CSV"), QStringLiteral(".csv"),
+                                QStringLiteral("pliki CSV|*.csv;*.txt"));
+    if (file.isEmpty())
+        return;
+    // Read after the dialog, at every export: the settings dialog may have changed it meanwhile.
+    const QChar separator = CsvSeparator();
+    TViewStateKeeper keep(View);
+    TOrvel_DataExport_CSV(*Columns, separator, DocumentTitle()).ExportToFile(file);
+}
+
+void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
+    FLastXhtmlFile.clear();
+    if (!Columns)
+        return;
+    const QString file = AskFor(QStringLiteral("Zapisz do formatu XHTML"), QStringLiteral(".htm"),
+                                QStringLiteral("pliki XHTML|*.htm;*.html"));
+    if (file.isEmpty())
+        return;
+    TViewStateKeeper keep(View);
+    TOrvel_DataExport_XHTML(*Columns, DocumentTitle()).ExportToFile(file);
+    FLastXhtmlFile = file;
+}
+
+void TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick() {
+    miSaveAs_XHTMLClick();
+    if (!FLastXhtmlFile.isEmpty() && QFileInfo::exists(FLastXhtmlFile) && OpenFile)
+        OpenFile(FOwner, FLastXhtmlFile);
+}
+
+void TOrvel_ExportCommands::miSaveAs_XMLClick() {
+    if (!Columns)
+        return;
+    const QString file = AskFor(QStringLiteral("Zapisz do formatu XML"), QStringLiteral(".xml"),
+                                QStringLiteral("pliki XML|*.xml"));
+    if (file.isEmpty())
+        return;
+    TViewStateKeeper keep(View);
+    TOrvel_DataExport_XML(*Columns, DocumentTitle()).ExportToFile(file);
+}
