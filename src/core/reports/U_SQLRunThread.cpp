@@ -33,5 +33,8 @@ void TOrvel_SQLRunThread::run() {
     } catch (const std::exception &e) {
         FErrorText =
             ComposeErrorText(QString::fromLocal8Bit(e.what()), ConnectionErrorsText(*FConnection));
+    } catch (...) {
+        // Nothing may escape the thread's body; the provider's messages say what happened.
+        FErrorText = ConnectionErrorsText(*FConnection);
     }
 }
