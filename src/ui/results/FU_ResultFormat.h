@@ -99,7 +99,6 @@ private:
     bool FApplying = false;
     bool FShowingColumn = false;
     bool FPainting = false;
-    bool FCentred = false;
     // Widths at the last showing; 0 before the first.
     int FDescWidth = 0;
     int FNameWidth = 0;
