@@ -544,7 +544,7 @@ void TF_Main::SetDatabaseList(const QStringList &databases) {
 }
 
 QString TF_Main::ResultCaption() const {
-    return labEmpty->isVisible() ? labEmpty->text() : QString();
+    return labEmpty->isHidden() ? QString() : labEmpty->text();
 }
 
 void TF_Main::SetGridVisible(bool visible) {

@@ -1,0 +1,758 @@
+// The desktop shell: the state table, closing, the general error message, the login window against
+// the demo databases, and the main window's commands with the real report object.
+#include "FU_Login.h"
+#include "FU_Main.h"
+#include "Orvel_ResultGrid.h"
+#include "TestSupport.h"
+#include "U_AppState.h"
+#include "U_Application.h"
+#include "U_Db.h"
+#include "U_MessageBox.h"
+#include "U_ReportFactory.h"
+#include "U_SourceEditor.h"
+#include "U_WidgetUtils.h"
+#include "U_error.h"
+#include "U_locale.h"
+#include "U_settings.h"
+#include "U_utils.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+QString DemoServer() {
+    return QStringLiteral("sqlite:") + BuiltAppDir() + QStringLiteral("/data/demo");
+}
+
+// Counts the exclamation sounds for the time of its life.
+class SoundCounter {
+public:
+    SoundCounter() {
+        FPrevious = SetExclamationHandler([this] { ++Count; });
+    }
+    ~SoundCounter() { SetExclamationHandler(std::move(FPrevious)); }
+    int Count = 0;
+
+private:
+    std::function<void()> FPrevious;
+};
+
+// A report whose answers the test sets.
+class FakeReport : public TOrvel_ReportPort {
+public:
+    bool Loaded = false;
+    bool Records = false;
+    bool ThrowOnLoad = false;
+    bool StartRun = false;
+    QString Error;
+    void ClearReport() override { Loaded = false; }
+    bool LoadReport(const QString &, const QString &) override {
+        if (ThrowOnLoad)
+            throw EOrvelError(QStringLiteral("'x' is not a valid floating point value"));
+        Loaded = true;
+        return true;
+    }
+    bool IsLoaded() const override { return Loaded; }
+    QString GetTitle() const override { return {}; }
+    QString GetScriptText() const override { return QStringLiteral("SELECT 1"); }
+    QString GetDefinitionText() const override { return QStringLiteral("<Zestawnik/>"); }
+    QString GetScriptFileName() const override { return {}; }
+    QString GetDefinitionFileName() const override { return {}; }
+    QString GetParamsText() const override { return {}; }
+    void ShowInfo(QTreeWidget *) override {}
+    void UpdateInfoValue(QTreeWidget *, const QString &, const QString &) override {}
+    void ResetValues() override {}
+    void SaveValues() override {}
+    void LoadDefaultValues() override {}
+    bool Run() override { return StartRun; }
+    QString ErrorText() const override { return Error; }
+    DbQuery *ResultQuery() const override { return nullptr; }
+    bool HasRecords() const override { return Records; }
+    int RecordCount() const override { return Records ? 7 : 0; }
+    void ApplyColumns(TOrvel_GridColumns &) override {}
+    void SortByColumn(TOrvel_GridColumns &, int) override {}
+    bool SortAscending() const override { return true; }
+    int SortColumn() const override { return -1; }
+};
+
+// A temporary application folder with the sample reports.
+class AppFolder {
+public:
+    AppFolder() {
+        const QString source = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
+        const QString target = Path() + QStringLiteral("data reports/Przykłady/");
+        QDir().mkpath(target);
+        const auto files = QDir(source).entryList(QDir::Files);
+        for (const QString &file : files)
+            QFile::copy(source + u'/' + file, target + file);
+        QDir().mkpath(Path() + QStringLiteral("data"));
+        SetAppFolder(FDir.path());
+    }
+    ~AppFolder() { SetAppFolder(QString()); }
+    QString Path() const { return FDir.path() + u'/'; }
+    QString Reports() const { return Path() + QStringLiteral("data reports/Przykłady/"); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+// The next widget of the window's focus chain, past the inner parts of a compound control.
+QWidget *NextFocus(QWidget *widget) {
+    QWidget *next = widget->nextInFocusChain();
+    while (widget->isAncestorOf(next))
+        next = next->nextInFocusChain();
+    return next;
+}
+
+QTreeWidgetItem *FindItem(QTreeWidget *tree, const QString &text) {
+    const auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+class StateTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<AppFolder> FFolder;
+    FakeReport *FReport = nullptr;
+    std::unique_ptr<TF_Main> FMain;
+
+private slots:
+    void init() {
+        FFolder = std::make_unique<AppFolder>();
+        FMain = std::make_unique<TF_Main>([this](QWidget *, DbConnection &) {
+            auto report = std::make_unique<FakeReport>();
+            FReport = report.get();
+            return report;
+        });
+    }
+    void cleanup() {
+        FMain.reset();
+        FFolder.reset();
+    }
+
+    void afterCreation() {
+        QCOMPARE(FMain->State(), asNotConnected);
+        QCOMPARE(FMain->StatusText(0), QStringLiteral("Nie połączone !"));
+        QCOMPARE(FMain->windowTitle(), QStringLiteral("Orvel-Zestawnik 1.0.0.1891"));
+        QCOMPARE(ApplicationTitle(), QStringLiteral("Orvel-Zestawnik 1.0.0.1891"));
+        QVERIFY(FMain->btnLogin->isEnabled());
+        QVERIFY(!FMain->btnSettings->isEnabled());
+        QVERIFY(!FMain->tabsRight->tabBar()->isEnabled());
+    }
+
+    void table_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<bool>("records");
+        // pages/listDB, Login, Save, Format, Run, Stop, New, Settings, work area
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("panel");
+        QTest::newRow("ready, nothing loaded") << 0 << false << false << "110000111"
+                                               << "OK" << 1;
+        QTest::newRow("ready, loaded, no rows") << 0 << true << false << "110010111"
+                                                << "OK" << 1;
+        QTest::newRow("ready, loaded with rows") << 0 << true << true << "111110111"
+                                                 << "OK" << 1;
+        QTest::newRow("ready, rows but not loaded") << 0 << false << true << "110000111"
+                                                    << "OK" << 1;
+        QTest::newRow("not connected") << 1 << true << true << "010000000"
+                                       << "Nie połączone !" << 0;
+        QTest::newRow("running") << 2 << true << true << "000001010"
+                                 << "Wykonywanie..." << 1;
+        QTest::newRow("loading") << 3 << true << false << "000001010"
+                                 << "Ładowanie raportu..." << 1;
+        QTest::newRow("not loaded") << 4 << false << false << "110000110"
+                                    << "Raport nie został załadowany !" << 1;
+        QTest::newRow("changing database") << 5 << true << true << "000000010"
+                                           << "Zmiana bazy..." << 1;
+        QTest::newRow("no database") << 6 << false << false << "110000110"
+                                     << "Baza nie została ustawiona !" << 1;
+    }
+    void table() {
+        QFETCH(int, state);
+        QFETCH(bool, loaded);
+        QFETCH(bool, records);
+        QFETCH(QString, expected);
+        QFETCH(QString, status);
+        QFETCH(int, panel);
+        FReport->Loaded = loaded;
+        FReport->Records = records;
+        FMain->SetActivityText(QStringLiteral("ostatnia"));
+        FMain->SetConnectionText(QStringLiteral("połączenie"));
+        FMain->SetAppState(static_cast<TOrvel_AppState>(state));
+        const QWidget *controls[] = {FMain->pages,     FMain->btnLogin,   FMain->btnSave,
+                                     FMain->btnFormat, FMain->btnRun,     FMain->btnStop,
+                                     FMain->btnNew,    FMain->btnSettings};
+        for (int i = 0; i < 8; ++i)
+            QVERIFY2(controls[i]->isEnabled() == (expected[i] == u'1'),
+                     qPrintable(controls[i]->objectName()));
+        QCOMPARE(FMain->listDB->isEnabled(), expected[0] == u'1');
+        const bool work = expected[8] == u'1';
+        // Nothing in the right-hand tabs reacts when the work area is disabled, the tab headers
+        // included.
+        QCOMPARE(FMain->tabsRight->tabBar()->isEnabled(), work);
+        QCOMPARE(FMain->gridlist->isEnabled(), work);
+        QCOMPARE(FMain->edReportSQL->isEnabled(), work);
+        // The editors are writable only when ready; the parameter buttons only with a report.
+        QCOMPARE(FMain->edReportSQL->isReadOnly(), !(work && state == asReady));
+        QCOMPARE(FMain->edReportDefinition->isReadOnly(), !(work && state == asReady));
+        for (QWidget *button : {static_cast<QWidget *>(FMain->btnResetParams),
+                                static_cast<QWidget *>(FMain->btnSaveParams),
+                                static_cast<QWidget *>(FMain->btnLoadDefaultValues)})
+            QCOMPARE(button->isEnabled(), work && loaded);
+        QVERIFY(FMain->btnAbout->isEnabled());
+        QCOMPARE(FMain->StatusText(panel), status);
+        QCOMPARE(FMain->StatusText(1 - panel),
+                 panel == 0 ? QStringLiteral("ostatnia") : QStringLiteral("połączenie"));
+    }
+
+    void gridOnlyWithAnOpenResult() {
+        FReport->Loaded = true;
+        FReport->Records = false;
+        FMain->SetAppState(asReady);
+        QVERIFY(FMain->gridlist->isHidden());
+        QCOMPARE(FMain->ResultCaption(), QStringLiteral("Raport jest pusty"));
+    }
+
+    void closeQuery_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("ready") << 0 << true;
+        QTest::newRow("not connected") << 1 << true;
+        QTest::newRow("running") << 2 << false;
+        QTest::newRow("loading") << 3 << false;
+        QTest::newRow("not loaded") << 4 << true;
+        QTest::newRow("changing database") << 5 << false;
+        QTest::newRow("no database") << 6 << true;
+    }
+    void closeQuery() {
+        QFETCH(int, state);
+        QFETCH(bool, allowed);
+        SoundCounter sounds;
+        FMain->SetAppState(static_cast<TOrvel_AppState>(state));
+        QCloseEvent event;
+        QApplication::sendEvent(FMain.get(), &event);
+        QCOMPARE(event.isAccepted(), allowed);
+        QCOMPARE(sounds.Count, allowed ? 0 : 1);
+    }
+
+    void elapsedTime_data() {
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("under a second") << 999 << "0:00";
+        QTest::newRow("three seconds") << 3000 << "0:03";
+        QTest::newRow("65 seconds") << 65000 << "1:05";
+        QTest::newRow("ten minutes") << 600000 << "10:00";
+        QTest::newRow("over an hour") << 3725000 << "62:05";
+    }
+    void elapsedTime() {
+        QFETCH(int, ms);
+        QFETCH(QString, text);
+        QCOMPARE(FormatElapsedTime(ms), text);
+    }
+
+    void runRefusedReturnsToReady() {
+        FReport->Loaded = true;
+        FMain->SetAppState(asReady);
+        FReport->StartRun = false;
+        FMain->btnRunClick();
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->ExecTime->isActive());
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("OK"));
+    }
+
+    void failedRunShowsOneBoxAndNoSound() {
+        FReport->Loaded = true;
+        FMain->SetAppState(asReady);
+        FReport->StartRun = true;
+        FMain->btnRunClick();
+        QCOMPARE(FMain->State(), asRunning);
+        QVERIFY(FMain->ExecTime->isActive());
+        FReport->Error = QStringLiteral("Błąd składni\r\n00040E14.00000066.Serwer - x\r\n");
+        TOrvel_MessageRecorder boxes;
+        SoundCounter sounds;
+        FReport->OnRunDone();
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
+        QVERIFY(boxes.Messages()[0].Caption.isEmpty());
+        QCOMPARE(boxes.Messages()[0].Text, FReport->Error);
+        QCOMPARE(sounds.Count, 0);
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->ExecTime->isActive());
+    }
+
+    void runWithRowsAndWithout() {
+        FReport->Loaded = true;
+        FMain->SetAppState(asReady);
+        FReport->StartRun = true;
+        SoundCounter sounds;
+        FMain->btnRunClick();
+        FReport->Records = false;
+        FReport->OnRunDone();
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik"));
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("OK"));
+        QCOMPARE(sounds.Count, 1);
+        FMain->btnRunClick();
+        FReport->Records = true;
+        FReport->OnRunDone();
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik (7 pozycji)"));
+        QVERIFY(FMain->StatusText(1).startsWith(QStringLiteral("OK, czas generowania raportu: ")));
+        QCOMPARE(sounds.Count, 2);
+        QVERIFY(FMain->btnSave->isEnabled());
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent *e) override {
+        if (e->type() == QEvent::User)
+            throw EOrvelError(QStringLiteral("Coś poszło nie tak"));
+        return QObject::event(e);
+    }
+};
+
+class GeneralErrorTest : public QObject {
+    Q_OBJECT
+private slots:
+    void text_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "Brak pliku"
+                                << "Brak pliku.";
+        QTest::newRow("digit sorts after the dot") << "Kod 100"
+                                                   << "Kod 100.";
+        QTest::newRow("full stop kept") << "Koniec."
+                                        << "Koniec.";
+        QTest::newRow("exclamation mark sorts before") << "Nie połączone !"
+                                                       << "Nie połączone !";
+        QTest::newRow("closing parenthesis sorts before") << "(x)"
+                                                          << "(x)";
+        QTest::newRow("Polish letter") << "Błąd zapisu: ł"
+                                       << "Błąd zapisu: ł.";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void text() {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(GeneralErrorText(message), shown);
+    }
+
+    void escapingErrorIsShownAndTheProgramGoesOn() {
+        SetApplicationTitle(QStringLiteral("Orvel-Zestawnik 1.0.0.1891"));
+        TOrvel_MessageRecorder boxes;
+        ThrowingObject target;
+        QEvent event(QEvent::User);
+        QApplication::sendEvent(&target, &event);
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Caption, QStringLiteral("Orvel-Zestawnik 1.0.0.1891"));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
+        QCOMPARE(boxes.Messages()[0].Text, QStringLiteral("Coś poszło nie tak."));
+    }
+
+    void setControlsEnabledReachesEveryDepth() {
+        QWidget container;
+        auto *panel = new QWidget(&container);
+        auto *inner = new QWidget(panel);
+        auto *button = new QPushButton(inner);
+        auto *leaf = new QPushButton(&container);
+        SetControlsEnabled(&container, false);
+        QVERIFY(container.isEnabled());
+        for (QWidget *w :
+             {panel, inner, static_cast<QWidget *>(button), static_cast<QWidget *>(leaf)})
+            QVERIFY(!w->isEnabled());
+        SetControlsEnabled(&container, true);
+        for (QWidget *w :
+             {panel, inner, static_cast<QWidget *>(button), static_cast<QWidget *>(leaf)})
+            QVERIFY(w->isEnabled());
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+class LoginTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<AppFolder> FFolder;
+    std::unique_ptr<TF_Main> FMain;
+    std::unique_ptr<TF_Login> FLogin;
+
+private slots:
+    void init() {
+        FFolder = std::make_unique<AppFolder>();
+        FMain = std::make_unique<TF_Main>();
+        FLogin = std::make_unique<TF_Login>(FMain.get());
+        FMain->SetLoginWindow(FLogin.get());
+    }
+    void cleanup() {
+        FLogin.reset();
+        FMain.reset();
+        FFolder.reset();
+    }
+
+    void layout() {
+        QCOMPARE(FLogin->size(), QSize(331, 240));
+        QCOMPARE(FLogin->edServer->geometry(), QRect(108, 44, 184, 21));
+        QCOMPARE(FLogin->btnConnect->geometry(), QRect(155, 208, 80, 25));
+        QVERIFY(FLogin->btnConnect->isDefault());
+        QCOMPARE(FLogin->btnGetServers->focusPolicy() & Qt::TabFocus, 0);
+        QCOMPARE(FLogin->edPassword->echoMode(), QLineEdit::Password);
+        // Tab order: server, the two choices, user, password, the two buttons.
+        QCOMPARE(NextFocus(FLogin->edServer), FLogin->rbWindowsAuth);
+        QCOMPARE(NextFocus(FLogin->rbWindowsAuth), FLogin->rbSQLServerAuth);
+        QCOMPARE(NextFocus(FLogin->rbSQLServerAuth), FLogin->edUser);
+        QCOMPARE(NextFocus(FLogin->edUser), FLogin->edPassword);
+        QCOMPARE(NextFocus(FLogin->edPassword), FLogin->btnConnect);
+        QCOMPARE(NextFocus(FLogin->btnConnect), FLogin->btnClose);
+    }
+
+    void firstShowingOffersTheDemoData() {
+        FLogin->FormShow();
+        QCOMPARE(FLogin->windowTitle(), QStringLiteral("Orvel-Zestawnik 1.0.0.1891: login"));
+        const QString demo = QStringLiteral("sqlite:") + GetDataFolder() + QStringLiteral("demo");
+        QCOMPARE(FLogin->edServer->count(), 1);
+        QCOMPARE(FLogin->edServer->itemText(0), demo);
+        QCOMPARE(FLogin->edServer->currentText(), demo);
+        QVERIFY(FLogin->rbSQLServerAuth->isChecked());
+    }
+
+    void showingReadsThePreferences() {
+        AppPrefs->WriteString(QStringLiteral("Connection/servers"),
+                              QStringLiteral("SRV1,SRV2\\SQL,"));
+        AppPrefs->WriteString(QStringLiteral("Connection/server"), QStringLiteral("SRV2\\SQL"));
+        AppPrefs->WriteString(QStringLiteral("Connection/login"), QStringLiteral("sa"));
+        AppPrefs->WriteBool(QStringLiteral("Connection/SQLServerAuth"), false);
+        FLogin->edPassword->setText(QStringLiteral("tajne"));
+        FLogin->FormShow();
+        QCOMPARE(FLogin->edServer->count(), 2);
+        QCOMPARE(FLogin->edServer->itemText(1), QStringLiteral("SRV2\\SQL"));
+        QCOMPARE(FLogin->edServer->currentText(), QStringLiteral("SRV2\\SQL"));
+        QVERIFY(FLogin->rbWindowsAuth->isChecked());
+        QVERIFY(!FLogin->SQLServerAuth());
+        QVERIFY(!FLogin->edUser->isEnabled() && !FLogin->edPassword->isEnabled());
+        QVERIFY(FLogin->edUser->text().isEmpty() && FLogin->edPassword->text().isEmpty());
+        // Back to SQL Server authentication: the user name comes back, the password stays empty.
+        FLogin->rbSQLServerAuth->click();
+        QCOMPARE(FLogin->edUser->text(), QStringLiteral("sa"));
+        QVERIFY(FLogin->edPassword->text().isEmpty());
+        QVERIFY(FLogin->edUser->isEnabled() && FLogin->labPassword->isEnabled());
+    }
+
+    void connectToTheDemoData() {
+        FLogin->FormShow();
+        FLogin->edServer->setEditText(DemoServer());
+        FLogin->edUser->setText(QStringLiteral("  ania "));
+        FLogin->edPassword->setText(QStringLiteral("Hasło;123"));
+        QVERIFY(FLogin->Connect(*FMain));
+        QVERIFY(FLogin->Connected());
+        QCOMPARE(FMain->State(), asNoDatabase);
+        QCOMPARE(FMain->StatusText(0),
+                 QStringLiteral("Użytkownik: ") + DemoServer() + QStringLiteral("/ania"));
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("Baza nie została ustawiona !"));
+        QCOMPARE(FMain->DatabaseList(),
+                 (QStringList{QStringLiteral("HURTOWNIA"), QStringLiteral("KADRY")}));
+        QCOMPARE(FMain->listDB->currentIndex(), -1);
+        // The choices are remembered, the password never.
+        AppPrefs->LoadFile(QStringLiteral("settings.xml"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/server")), DemoServer());
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/login")), QStringLiteral("ania"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/SQLServerAuth")),
+                 QStringLiteral("1"));
+        const QString demo = QStringLiteral("sqlite:") + GetDataFolder() + QStringLiteral("demo");
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/servers")),
+                 demo + u',' + DemoServer() + u',');
+        QVERIFY(!ReadBytes(GetDataFolder() + QStringLiteral("settings.xml")).contains("Has"));
+    }
+
+    void windowsAuthentication() {
+        AppPrefs->WriteString(QStringLiteral("Connection/login"), QStringLiteral("stary"));
+        FLogin->FormShow();
+        FLogin->rbWindowsAuth->click();
+        FLogin->edServer->setEditText(DemoServer());
+        QVERIFY(FLogin->Connect(*FMain));
+        QCOMPARE(FMain->StatusText(0),
+                 QStringLiteral("Użytkownik: ") + DemoServer() + u'/' + GetSystemUserName());
+        AppPrefs->LoadFile(QStringLiteral("settings.xml"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/SQLServerAuth")),
+                 QStringLiteral("0"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/login")), QStringLiteral("stary"));
+    }
+
+    void failedConnection() {
+        FLogin->FormShow();
+        FLogin->edServer->setEditText(QStringLiteral("sqlite:/nie/ma/takiego/folderu"));
+        TOrvel_MessageRecorder boxes;
+        QVERIFY(!FLogin->Connect(*FMain));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        const TOrvel_MessageRequest &box = boxes.Messages()[0];
+        QCOMPARE(box.Icon, TOrvel_MsgIcon::Error);
+        QVERIFY(box.Caption.isEmpty());
+        QCOMPARE(box.Owner, FLogin.get());
+        QVERIFY(box.Text.startsWith(QStringLiteral("Podany serwer nie został znaleziony\r\n(")));
+        QVERIFY(box.Text.endsWith(u')'));
+        QCOMPARE(FMain->State(), asNotConnected);
+        QCOMPARE(FMain->StatusText(0), QStringLiteral("Nie połączone !"));
+        // The attempt is remembered all the same.
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/server")),
+                 QStringLiteral("sqlite:/nie/ma/takiego/folderu"));
+    }
+
+    void serverNamesAreNotRepeated() {
+        AppPrefs->WriteString(QStringLiteral("Connection/servers"), QStringLiteral("Serwer1,"));
+        FLogin->FormShow();
+        FLogin->edServer->setEditText(QStringLiteral("SERWER1"));
+        TOrvel_MessageRecorder boxes; // the server does not exist
+        FLogin->Connect(*FMain);
+        QCOMPARE(FLogin->edServer->count(), 1);
+        QCOMPARE(FLogin->edServer->itemText(0), QStringLiteral("Serwer1"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/servers")),
+                 QStringLiteral("Serwer1,"));
+    }
+
+    void emptyServerNameWritesNothing() {
+        FLogin->FormShow();
+        FLogin->edServer->setEditText(QStringLiteral("   "));
+        TOrvel_MessageRecorder boxes;
+        FLogin->Connect(*FMain);
+        QVERIFY(!QFile::exists(GetDataFolder() + QStringLiteral("settings.xml")));
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<AppFolder> FFolder;
+    std::unique_ptr<TF_Main> FMain;
+    std::unique_ptr<TF_Login> FLogin;
+
+    void LogIn() {
+        FLogin->ModalRunner = [](TF_Login &login) {
+            login.edServer->setEditText(DemoServer());
+            return int(QDialog::Accepted);
+        };
+        FMain->btnLoginClick();
+        QCOMPARE(FMain->State(), asNoDatabase);
+    }
+    void ChooseDatabase(const QString &name) {
+        FMain->listDB->setCurrentIndex(FMain->listDB->findText(name));
+        FMain->listDBChange();
+    }
+    void Choose(const QString &node) {
+        QTreeWidgetItem *item = FindItem(FMain->tree, node);
+        QVERIFY2(item, qPrintable(node));
+        FMain->tree->setCurrentItem(item);
+    }
+
+private slots:
+    void init() {
+        SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+        FFolder = std::make_unique<AppFolder>();
+        FMain = std::make_unique<TF_Main>(ReportFactory());
+        FLogin = std::make_unique<TF_Login>(FMain.get());
+        FMain->SetLoginWindow(FLogin.get());
+        FMain->resize(900, 600);
+        LogIn();
+    }
+    void cleanup() {
+        FLogin.reset();
+        FMain.reset();
+        FFolder.reset();
+    }
+
+    void loginBuildsTheReportTree() {
+        QVERIFY(FindItem(FMain->tree, QStringLiteral("Przykłady")));
+        QVERIFY(FindItem(FMain->tree, QStringLiteral("Stany magazynowe")));
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("OK"));
+        QVERIFY(FMain->tree->isEnabled());
+        QVERIFY(!FMain->btnRun->isEnabled());
+        QVERIFY(FMain->edReportSQL->isReadOnly());
+    }
+
+    void abandonedLoginChangesNothing() {
+        ChooseDatabase(QStringLiteral("KADRY"));
+        FLogin->ModalRunner = [](TF_Login &) { return int(QDialog::Rejected); };
+        FMain->btnLoginClick();
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->listDB->currentText(), QStringLiteral("KADRY"));
+    }
+
+    void choosingAFolder() {
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        Choose(QStringLiteral("Przykłady"));
+        QCOMPARE(FMain->labTitle->text(), QStringLiteral(" Przykłady"));
+        QCOMPARE(FMain->State(), asNotLoaded);
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("Raport nie został załadowany !"));
+        QVERIFY(FMain->edReportSQL->text().isEmpty());
+        QVERIFY(!FMain->btnRun->isEnabled());
+    }
+
+    void loadingAReportMakesItsDatabaseCurrent() {
+        ChooseDatabase(QStringLiteral("KADRY"));
+        TOrvel_MessageRecorder boxes;
+        Choose(QStringLiteral("Stany magazynowe"));
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->listDB->currentText(), QStringLiteral("HURTOWNIA")); // defaultdb Hurtownia
+        QVERIFY(FMain->Report()->IsLoaded());
+        QVERIFY(boxes.Messages().empty());
+        QCOMPARE(FMain->labTitle->text(), QStringLiteral(" Stany magazynowe"));
+        QVERIFY(
+            FMain->edReportSQL->text().contains(QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]")));
+        QVERIFY(FMain->edReportDefinition->text().contains(QStringLiteral("<defaultdb>")));
+        QVERIFY(!FMain->edReportSQL->isReadOnly());
+        QVERIFY(FMain->btnRun->isEnabled());
+        QVERIFY(!FMain->btnSave->isEnabled());
+        QVERIFY(FMain->btnResetParams->isEnabled());
+        QCOMPARE(FMain->ResultCaption(), QStringLiteral("Raport jest pusty"));
+    }
+
+    void missingDefaultDatabaseWarnsOncePerReport() {
+        ChooseDatabase(QStringLiteral("KADRY"));
+        for (const QString &name : {QStringLiteral("Brak A"), QStringLiteral("Brak B")}) {
+            QByteArray xml = ReadBytes(FFolder->Reports() + QStringLiteral("Stany magazynowe.xml"));
+            xml.replace("<defaultdb>Hurtownia</defaultdb>", "<defaultdb>Archiwum</defaultdb>");
+            QVERIFY(WriteBytes(FFolder->Reports() + name + QStringLiteral(".xml"), xml));
+        }
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("KADRY"));
+        TOrvel_MessageRecorder boxes;
+        Choose(QStringLiteral("Brak A"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Caption, QStringLiteral("Informacja"));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Warning);
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Domyślna baza \"archiwum\" dla raportu, nie jest dostępna"));
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->listDB->currentText(), QStringLiteral("KADRY"));
+        Choose(QStringLiteral("Stany magazynowe"));
+        Choose(QStringLiteral("Brak A"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        Choose(QStringLiteral("Brak B"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(2));
+    }
+
+    void choosingADatabaseByHandDropsTheReport() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        QVERIFY(FMain->Report()->IsLoaded());
+        ChooseDatabase(QStringLiteral("KADRY"));
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->Report()->IsLoaded());
+        QCOMPARE(FMain->labTitle->text(), QStringLiteral(" Wybierz raport"));
+        QVERIFY(FMain->tree->selectedItems().isEmpty());
+        QVERIFY(!FMain->btnRun->isEnabled());
+    }
+
+    void errorWhileLoadingLeavesTheWindowUsable() {
+        QByteArray xml = ReadBytes(FFolder->Reports() + QStringLiteral("Stany magazynowe.xml"));
+        xml.replace("<version>1.0</version>", "<version>abc</version>");
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Zepsuty.xml"), xml));
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        TOrvel_MessageRecorder boxes;
+        Choose(QStringLiteral("Zepsuty"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("'abc' is not a valid floating point value."));
+        QCOMPARE(FMain->State(), asNotLoaded);
+        QCloseEvent event;
+        QApplication::sendEvent(FMain.get(), &event);
+        QVERIFY(event.isAccepted());
+        Choose(QStringLiteral("Stany magazynowe")); // the tree still answers
+        QCOMPARE(FMain->State(), asReady);
+    }
+
+    void runningAReport() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        SoundCounter sounds;
+        FMain->btnRunClick();
+        QCOMPARE(FMain->State(), asRunning);
+        QVERIFY(FMain->ExecTime->isActive());
+        QCloseEvent refused;
+        QApplication::sendEvent(FMain.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+        QCOMPARE(sounds.Count, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        QCOMPARE(sounds.Count, 2);
+        const int rows = FMain->Report()->RecordCount();
+        QVERIFY(rows > 0);
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik (%1 pozycji)").arg(rows));
+        QVERIFY(FMain->StatusText(1).startsWith(QStringLiteral("OK, czas generowania raportu: ")));
+        QVERIFY(!FMain->gridlist->isHidden());
+        QCOMPARE(FMain->gridlist->model()->rowCount(), rows);
+        QVERIFY(FMain->btnSave->isEnabled() && FMain->btnFormat->isEnabled());
+        QVERIFY(FMain->gridlist->ResultModel()->RowFormatColumn() >= 0);
+
+        // Sorting by a title: ascending, then descending on the same column.
+        FMain->gridlistTitleClick(1);
+        QCOMPARE(FMain->gridlist->SortColumn(), 1);
+        QVERIFY(FMain->gridlist->SortAscending());
+        FMain->gridlistTitleClick(1);
+        QVERIFY(!FMain->gridlist->SortAscending());
+        FMain->gridlistTitleClick(2);
+        QCOMPARE(FMain->gridlist->SortColumn(), 2);
+        QVERIFY(FMain->gridlist->SortAscending());
+
+        QCloseEvent allowed;
+        QApplication::sendEvent(FMain.get(), &allowed);
+        QVERIFY(allowed.isAccepted());
+    }
+
+    void splitterWidthIsStored() {
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        FLogin->ModalRunner = [](TF_Login &) { return int(QDialog::Rejected); };
+        QCoreApplication::processEvents();
+        FMain->Splitter1->setSizes({260, 600});
+        FMain->Splitter1Moved();
+        AppPrefs->LoadFile(QStringLiteral("settings.xml"));
+        QCOMPARE(AppPrefs->ReadInteger(QStringLiteral("Windows/Main/TreeView/Width"), 0),
+                 FMain->panLeft->width());
+    }
+};
+
+int main(int argc, char *argv[]) {
+    TOrvel_Application app(argc, argv);
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    int status = 0;
+    {
+        GeneralErrorTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        StateTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        LoginTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        MainWindowTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    return status;
+}
+
+#include "test_ui_shell.moc"
