@@ -5,6 +5,7 @@
 #include "U_utils.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -52,11 +53,13 @@ bool ScanNumber(QStringView t, QChar separator, QString &plain) {
     return i == t.size();
 }
 
+// The plain text uses "." whatever the process locale is (strtod would follow LC_NUMERIC).
 bool IsFiniteNumber(const QString &plain) {
-    const QByteArray bytes = plain.toLatin1();
-    char *end = nullptr;
-    const double v = std::strtod(bytes.constData(), &end);
-    return end == bytes.constData() + bytes.size() && std::isfinite(v);
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double v = c.toDouble(plain, &ok);
+    return ok && std::isfinite(v);
 }
 
 // A key that can stand in SQL as a bare number.
