@@ -27,6 +27,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -253,6 +254,10 @@ void TF_Main::BuildLeft() {
     pages->setObjectName(QStringLiteral("pages"));
     pages->setUsesScrollButtons(false);
     pages->setElideMode(Qt::ElideRight);
+    // Three captions in the narrow default width of the panel.
+    QFont tabFont = pages->tabBar()->font();
+    tabFont.setPointSizeF(tabFont.pointSizeF() - 1);
+    pages->tabBar()->setFont(tabFont);
     leftLayout->addWidget(pages);
 
     tree = new QTreeWidget(pages);
