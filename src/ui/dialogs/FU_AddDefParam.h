@@ -1,0 +1,98 @@
+#pragma once
+// The add-parameter dialog: composes one parameter (name, description, type, width, decimal
+// places, and for a text parameter an optional fixed or SQL pick list) and appends it to the
+// report's definition, which is then saved through the definition editor and reloaded.
+#include "U_ParamData.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class TOrvel_ReportEditors;
+
+// What the dialog changes: the definition editor and the report object.
+struct TOrvel_AddParamTarget {
+    std::function<bool()> ValidateDefinition; // the editor's well-formedness check
+    std::function<bool(const TOrvel_ParamData &)> AddDefinitionItem; // the report's
+    std::function<QString()> GetDefinitionText;                      // the report's
+    std::function<void(const QString &)> SetDefinitionEditorText;
+    std::function<void()> SaveDefinition; // the definition's save command
+
+    // The editor's side taken from the report editors.
+    static TOrvel_AddParamTarget ForEditors(TOrvel_ReportEditors *editors,
+                                            std::function<bool(const TOrvel_ParamData &)> addItem,
+                                            std::function<QString()> definitionText);
+};
+
+class TF_AddDefParam : public QDialog {
+    Q_OBJECT
+public:
+    explicit TF_AddDefParam(QWidget *parent = nullptr);
+
+    // Set before every showing.
+    void SetTarget(TOrvel_AddParamTarget target) { FTarget = std::move(target); }
+
+    void FormShow();
+    void listTypChange();
+    void edNameExit();
+    void btnOKClick();
+    void btnCancelClick();
+
+    // The record filled by the last confirmation.
+    const TOrvel_ParamData &Param() const { return FParam; }
+    // The captions of the rows shown now, top to bottom.
+    QStringList VisibleRows() const;
+
+    QLineEdit *edName;
+    QLineEdit *edDesc;
+    QComboBox *listTyp;
+    QComboBox *listLista;
+    QLineEdit *edWidth;
+    QWidget *udWidth;
+    QLineEdit *edWidthDec;
+    QWidget *UpDown1;
+    QLineEdit *edListNames;
+    QLineEdit *edListValues;
+    QPlainTextEdit *edListSQL;
+    QLineEdit *edListSQLFields;
+    QLineEdit *edListSQLKey;
+    QPushButton *btnOK;
+    QPushButton *btnCancel;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    enum Row {
+        rName,
+        rDesc,
+        rType,
+        rList,
+        rWidth,
+        rDecimal,
+        rListNames,
+        rListValues,
+        rListSQL,
+        rListSQLFields,
+        rListSQLKey,
+        RowCount
+    };
+    QWidget *AddRow(Row row, const QString &caption, QWidget *input, int inputWidth);
+    QWidget *NewUpDown(QLineEdit *edit, const QString &name);
+    void ShowRow(Row row, bool visible);
+
+    QWidget *FRows[RowCount] = {};
+    TOrvel_AddParamTarget FTarget;
+    TOrvel_ParamData FParam;
+};
+
+// The single add-parameter dialog of the process (null until the main window creates it).
+extern TF_AddDefParam *F_AddDefParam;

@@ -1,0 +1,85 @@
+#include "FU_Settings.h"
+
+#include "U_Application.h"
+#include "U_MessageBox.h"
+#include "U_settings.h"
+#include "U_utils.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TF_Settings *F_Settings = nullptr;
+
+namespace {
+const QString SeparatorKey = QStringLiteral("Export/CSV/Separator");
+}
+
+TF_Settings::TF_Settings(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("F_Settings"));
+    setWindowTitle(QStringLiteral("Ustawienia"));
+    resize(347, 243);
+
+    pages = new QTabWidget(this);
+    tabExport = new QWidget;
+    pages->addTab(tabExport, QStringLiteral("Eksport"));
+    labCSVSeparator = new QLabel(QStringLiteral("Separator dla CSV"), tabExport);
+    labCSVSeparator->setGeometry(8, 12, 92, 21);
+    edCSVSeparator = new QLineEdit(tabExport);
+    edCSVSeparator->setObjectName(QStringLiteral("edCSVSeparator"));
+    edCSVSeparator->setGeometry(100, 12, 21, 21);
+    edCSVSeparator->setMaxLength(1);
+    labCSVSeparator->setBuddy(edCSVSeparator);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    btnOK->setFixedSize(80, 25);
+    btnCancel = new QPushButton(QStringLiteral("Anuluj"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setFixedSize(80, 25);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(pages, 1);
+    layout->addLayout(buttons);
+
+    connect(btnOK, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOKClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, &TF_Settings::btnCancelClick);
+}
+
+void TF_Settings::showEvent(QShowEvent *event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TF_Settings::FormShow() {
+    edCSVSeparator->setText(AppPrefs ? AppPrefs->ReadString(SeparatorKey) : QString());
+    if (edCSVSeparator->text().isEmpty())
+        edCSVSeparator->setText(QStringLiteral(","));
+}
+
+void TF_Settings::btnOKClick() {
+    if (TrimText(edCSVSeparator->text()).isEmpty()) {
+        ShowMessage(this, TOrvel_MsgIcon::Warning, QStringLiteral("Informacja"),
+                    QStringLiteral("Separator musi być wypełniony"));
+        return;
+    }
+    if (AppPrefs) {
+        AppPrefs->WriteString(SeparatorKey, edCSVSeparator->text());
+        AppPrefs->SaveFile(); // a write failure is raised and the dialog stays open
+        AppPrefs->LoadFile(QStringLiteral("settings.xml"));
+    }
+    accept();
+}
+
+void TF_Settings::btnCancelClick() {
+    reject();
+}

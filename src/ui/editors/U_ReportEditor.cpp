@@ -1,0 +1,65 @@
+#include "U_ReportEditor.h"
+
+#include <QKeyEvent>
+
+TOrvel_ReportEditor::TOrvel_ReportEditor(QWidget *parent) : QsciScintilla(parent) {
+    setUtf8(true);
+    setFont(EditorFont());
+    setMarginsFont(EditorFont());
+    setMarginType(0, QsciScintilla::NumberMargin);
+    setMarginLineNumbers(0, true);
+    setMarginsBackgroundColor(QColor(0xF1, 0xF1, 0xF8));
+    setMarginsForegroundColor(QColor(0x00, 0xBD, 0xE6));
+    setMarginWidth(1, 0);
+    setMarginWidth(2, 0);
+    setFolding(QsciScintilla::NoFoldStyle);
+    setEdgeMode(QsciScintilla::EdgeNone);
+    setEolMode(QsciScintilla::EolWindows);
+    setAutoIndent(true);
+    setBackspaceUnindents(true);
+    setCaretLineVisible(false);
+    // The caret may go past the end of a line.
+    SendScintilla(SCI_SETVIRTUALSPACEOPTIONS,
+                  static_cast<unsigned long>(SCVS_RECTANGULARSELECTION | SCVS_USERACCESSIBLE));
+    setReadOnly(true);
+    connect(this, &QsciScintilla::linesChanged, this, &TOrvel_ReportEditor::UpdateGutterWidth);
+    UpdateGutterWidth();
+}
+
+QFont TOrvel_ReportEditor::EditorFont() {
+    QFont font(QStringLiteral("Courier New"), 9);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+}
+
+void TOrvel_ReportEditor::SetEditorText(const QString &text) {
+    const bool wasReadOnly = isReadOnly();
+    setReadOnly(false);
+    setText(text);
+    setReadOnly(wasReadOnly);
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    setCursorPosition(0, 0);
+}
+
+void TOrvel_ReportEditor::InsertAsOneEdit(const QString &text) {
+    const bool overwrite = overwriteMode();
+    setOverwriteMode(false);
+    beginUndoAction();
+    insert(text);
+    endUndoAction();
+    setOverwriteMode(overwrite);
+}
+
+void TOrvel_ReportEditor::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier && !isReadOnly() &&
+        HandleTabKey()) {
+        event->accept();
+        return;
+    }
+    QsciScintilla::keyPressEvent(event);
+}
+
+void TOrvel_ReportEditor::UpdateGutterWidth() {
+    setMarginWidth(0, QStringLiteral("00%1").arg(lines()));
+}
