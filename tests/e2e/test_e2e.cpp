@@ -1,0 +1,453 @@
+// The SQL Server path above the database layer, end to end: sample reports run through the report
+// object and through the command-line runner over the FreeTDS ODBC driver against the TDS test
+// server, compared with the same runs on the embedded engine that the server answers from. Same
+// data, same report: the exports must be the same bytes and a failed run must read the same.
+#include "TdsTestServer.h"
+#include "TestSupport.h"
+#include "U_DataExport.h"
+#include "U_Db.h"
+#include "U_GridColumns.h"
+#include "U_Login.h"
+#include "U_ParamInput.h"
+#include "U_SQL_report.h"
+#include "U_TextCodec.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kUser = QStringLiteral("orvel");
+// Separators and braces that must survive the connection string and the environment.
+const QString kPassword = QStringLiteral("Zaż;ó}ł{=ć}}");
+const QString kTdsSource = QStringLiteral("[FreeTDS][SQL Server]");
+const QString kMarker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]");
+
+using Values = QList<QPair<QString, QString>>; // parameter name, stored value
+
+struct Exports {
+    QString Failure; // why no exports came out; empty when they did
+    QString ErrorText;
+    int Rows = -1;
+    QByteArray Csv, Xml, Xhtml;
+};
+
+struct CliResult {
+    int Status = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+// Creation times differ between two runs of the runner; everything else must not.
+QByteArray WithoutCreationTime(QByteArray bytes) {
+    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
+    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
+    QString text = QString::fromLatin1(bytes);
+    text.replace(xmlDate, QStringLiteral("<date/>"));
+    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
+    return text.toLatin1();
+}
+
+QByteArray Definition(const QString &defaultDb) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                          "<Zestawnik><version>1.0</version><defaultdb>%1</defaultdb><params>"
+                          "</params></Zestawnik>\r\n")
+        .arg(defaultDb)
+        .toUtf8();
+}
+
+// The lines a failed run adds after the error's message: one per provider message.
+QString Line(std::uint32_t number, std::uint32_t native, const QString &source,
+             const QString &description) {
+    return QStringLiteral("%1.%2.%3 - %4\r\n")
+        .arg(number, 8, 16, QLatin1Char('0'))
+        .arg(native, 8, 16, QLatin1Char('0'))
+        .toUpper()
+        .arg(source, description);
+}
+
+} // namespace
+
+class TestE2e : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void sampleExportsMatch_data();
+    void sampleExportsMatch();
+    void failedRunText_data();
+    void failedRunText();
+    void cliExportsMatch_data();
+    void cliExportsMatch();
+    void cliFailures_data();
+    void cliFailures();
+
+private:
+    QString App(const QString &relative) const { return FApp.filePath(relative); }
+    QString Engine() const { return App(QStringLiteral("engine")); }
+    QString Sample(const QString &name) const {
+        return App(QStringLiteral("data reports/Przykłady/") + name + QStringLiteral(".xml"));
+    }
+    static Exports RunReport(DbConnection &connection, const QString &definition,
+                             const Values &values);
+    CliResult Cli(const QStringList &args, const QString *password) const;
+
+    QTemporaryDir FApp;
+    std::unique_ptr<TdsTestServer> FServer;
+    DbConnection FOdbc;
+    DbConnection FEmbedded;
+};
+
+void TestE2e::initTestCase() {
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    QVERIFY(FApp.isValid());
+    SetAppFolder(FApp.path());
+
+    // The demo databases, once for the server and the embedded engine alike.
+    QVERIFY(QDir().mkpath(Engine()));
+    const QString demo = BuiltAppDir() + QStringLiteral("/data/demo");
+    for (const QString &name : {QStringLiteral("Hurtownia"), QStringLiteral("Kadry")})
+        QVERIFY2(QFile::copy(demo + u'/' + name + QStringLiteral(".sqlite"),
+                             Engine() + u'/' + name + QStringLiteral(".sqlite")),
+                 qPrintable(demo));
+    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
+    QVERIFY(QFile::copy(SourceDir() + QStringLiteral("/data/export.css"),
+                        App(QStringLiteral("data/export.css"))));
+
+    const QString samples = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
+    const QString reports = App(QStringLiteral("data reports/Przykłady"));
+    QVERIFY(QDir().mkpath(reports));
+    for (const QString &file : QDir(samples).entryList(QDir::Files))
+        QVERIFY(QFile::copy(samples + u'/' + file, reports + u'/' + file));
+    // Column settings on one sample: formats over decimals, money and dates read from the wire,
+    // a caption, a hidden column and a new order.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("/Faktury kontrahenta settings.xml"),
+        "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<Zestawnik><fields>"
+        "<Brutto><align>C</align><width>90</width><desc>Brutto \"zł\"</desc>"
+        "<format>#,##0.00 zł</format><index>0</index><visible>1</visible></Brutto>"
+        "<Netto><align>R</align><width>90</width><desc>Netto</desc><format>0.0000</format>"
+        "<index>1</index><visible>1</visible></Netto>"
+        "<Miasto><align>L</align><width>50</width><desc>Miasto</desc><format></format>"
+        "<index>2</index><visible>0</visible></Miasto>"
+        "</fields></Zestawnik>\r\n"));
+    // Stored values for the runner's --defaults, with a query-fed pick list among them.
+    QVERIFY(WriteBytes(reports + QStringLiteral("/Stany magazynowe defaults.xml"),
+                       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                       "<Zestawnik><Kategoria>3</Kategoria><Towar>NULL</Towar><Fraza>NULL</Fraza>"
+                       "<TylkoAktywne>1</TylkoAktywne><PonizejMinimum>0</PonizejMinimum>"
+                       "</Zestawnik>\r\n"));
+
+    const QString broken = App(QStringLiteral("data reports/Błędy/Skrypt.xml"));
+    QVERIFY(WriteBytes(broken, Definition(QStringLiteral("Hurtownia"))));
+
+    FServer = std::make_unique<TdsTestServer>(Engine(), kUser, kPassword);
+    QVERIFY(FServer->Start());
+    TOrvel_ConnectionSettings tds =
+        LoginConnectionSettings(FServer->ServerName(), true, kUser, kPassword);
+    tds.LoginTimeout = 10;
+    QString failure;
+    QVERIFY2(OpenConnection(FOdbc, tds, &failure), qPrintable(failure));
+    QVERIFY2(OpenConnection(FEmbedded,
+                            LoginConnectionSettings(QStringLiteral("sqlite:") + Engine(), true,
+                                                    QString(), QString()),
+                            &failure),
+             qPrintable(failure));
+}
+
+void TestE2e::cleanupTestCase() {
+    FOdbc.Close();
+    FEmbedded.Close();
+    if (FServer)
+        FServer->Stop();
+    SetAppFolder(QString());
+}
+
+// Loads the report as the main window does (its default database made current under the listed
+// name), sets the values, runs it and saves the shown result in the three formats at a fixed time.
+Exports TestE2e::RunReport(DbConnection &connection, const QString &definition,
+                           const Values &values) {
+    Exports out;
+    TOrvel_Report report(&connection);
+    bool databaseSet = false;
+    report.OnDefaultDatabase = [&](const QString &name, const QString &) {
+        QStringList listed;
+        LoadDatabaseList(connection, listed);
+        for (const QString &db : listed)
+            if (db.toLower() == name.toLower())
+                databaseSet = UseDatabase(connection, db);
+        return databaseSet;
+    };
+    if (!report.LoadReport(definition, QFileInfo(definition).completeBaseName())) {
+        out.Failure = QStringLiteral("not loaded");
+        return out;
+    }
+    if (!databaseSet) {
+        out.Failure = QStringLiteral("default database not made current");
+        return out;
+    }
+    for (const auto &[name, value] : values) {
+        int index = -1;
+        for (int i = 0; i < report.ParamCount(); ++i)
+            if (report.Param(i).Name() == name)
+                index = i;
+        if (index < 0) {
+            out.Failure = QStringLiteral("no parameter ") + name;
+            return out;
+        }
+        report.SetParamValue(index, value);
+    }
+
+    QEventLoop loop;
+    bool ended = false;
+    report.OnRunDone = [&](TOrvel_Report &) {
+        ended = true;
+        loop.quit();
+    };
+    if (!report.Run()) {
+        out.Failure = QStringLiteral("run refused");
+        return out;
+    }
+    if (!ended)
+        loop.exec(); // the end arrives queued on this thread
+    out.ErrorText = report.ErrorText();
+    if (!out.ErrorText.isEmpty() || !report.ResultQuery()->IsOpen())
+        return out;
+
+    out.Rows = report.RecordCount();
+    TOrvel_GridColumns columns;
+    columns.SetQuery(report.ResultQuery());
+    report.Settings.ApplyColumns(columns);
+    const auto fixedTime = [] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); };
+    const QString title = report.GetTitle();
+    TOrvel_DataExport_CSV csv(columns, u';', title);
+    TOrvel_DataExport_XML xml(columns, title);
+    TOrvel_DataExport_XHTML xhtml(columns, title);
+    csv.Now = xml.Now = xhtml.Now = fixedTime;
+    out.Csv = csv.GetOutputBytes();
+    out.Xml = xml.GetOutputBytes();
+    out.Xhtml = xhtml.GetOutputBytes();
+    return out;
+}
+
+void TestE2e::sampleExportsMatch_data() {
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<Values>("values");
+    QTest::newRow("invoices, nothing set") << "Faktury kontrahenta" << Values{};
+    QTest::newRow("invoices of a contractor, unpaid, amount and day")
+        << "Faktury kontrahenta"
+        << Values{{"Kontrahent", "3"},
+                  {"Status", "2"},
+                  {"MinKwota", "1234.5"},
+                  {"NaDzien", "20240131"}};
+    QTest::newRow("sales of a half year by category")
+        << "Sprzedaż w okresie"
+        << Values{{"Od", "20240101"}, {"Do", "20240630"}, {"Grupowanie", "1"}};
+    QTest::newRow("sales of a warehouse by contractor")
+        << "Sprzedaż w okresie" << Values{{"Magazyn", "2"}, {"Grupowanie", "0"}};
+    QTest::newRow("stock, phrase and active goods")
+        << "Stany magazynowe" << Values{{"Fraza", "a"}, {"TylkoAktywne", "1"}};
+    QTest::newRow("stock of a category and its goods list")
+        << "Stany magazynowe" << Values{{"Kategoria", "3"}, {"PonizejMinimum", "0"}};
+    QTest::newRow("staff, employed, name with a Polish letter")
+        << "Pracownicy działu" << Values{{"Stan", "Z"}, {"Nazwisko", "Ł"}};
+    QTest::newRow("staff of a department") << "Pracownicy działu" << Values{{"Dzial", "2"}};
+    QTest::newRow("salaries with totals") << "Wynagrodzenia w roku" << Values{};
+    QTest::newRow("salaries over a decimal threshold")
+        << "Wynagrodzenia w roku" << Values{{"Rok", "2023"}, {"MinPensja", "6500.50"}};
+}
+
+void TestE2e::sampleExportsMatch() {
+    QFETCH(QString, report);
+    QFETCH(Values, values);
+    const Exports tds = RunReport(FOdbc, Sample(report), values);
+    QVERIFY2(tds.Failure.isEmpty(), qPrintable(tds.Failure));
+    QVERIFY2(tds.ErrorText.isEmpty(), qPrintable(tds.ErrorText));
+    const Exports embedded = RunReport(FEmbedded, Sample(report), values);
+    QVERIFY2(embedded.Failure.isEmpty(), qPrintable(embedded.Failure));
+    QVERIFY2(embedded.ErrorText.isEmpty(), qPrintable(embedded.ErrorText));
+
+    QVERIFY(embedded.Rows > 0);
+    QCOMPARE(tds.Rows, embedded.Rows);
+    QCOMPARE(tds.Csv, embedded.Csv);
+    QCOMPARE(tds.Xml, embedded.Xml);
+    QCOMPARE(tds.Xhtml, embedded.Xhtml);
+}
+
+void TestE2e::failedRunText_data() {
+    QTest::addColumn<QString>("script"); // after the marker line
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("raised error") << "RAISERROR('Brak zamówień dla „Łodzi”', 16, 1)"
+                                  << "Brak zamówień dla „Łodzi”\r\n" +
+                                         Line(0x80040E14, 50000, kTdsSource,
+                                              "Brak zamówień dla „Łodzi”");
+    QTest::newRow("printed lines before the error")
+        << "PRINT 'Krok 1'\r\nPRINT 'Krok 2'\r\nRAISERROR('Przerwano', 16, 1)\r\nSELECT 1 AS a"
+        << "Przerwano\r\n" + Line(0, 0, kTdsSource, "Krok 1") + Line(0, 0, kTdsSource, "Krok 2") +
+               Line(0x80040E14, 50000, kTdsSource, "Przerwano");
+    QTest::newRow("a result before the error")
+        << "SELECT 1 AS a\r\nRAISERROR('Za późno', 16, 1)" << QString();
+    QTest::newRow("missing table, as the engine words it") << "SELECT * FROM brak_tabeli"
+                                                           << "engine";
+}
+
+void TestE2e::failedRunText() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    const QString definition = App(QStringLiteral("data reports/Błędy/Skrypt.xml"));
+    QVERIFY(
+        WriteBytes(App(QStringLiteral("data reports/Błędy/Skrypt.sql")),
+                   (kMarker + QStringLiteral("\r\n") + script + QStringLiteral("\r\n")).toUtf8()));
+    const Exports tds = RunReport(FOdbc, definition, {});
+    QVERIFY2(tds.Failure.isEmpty(), qPrintable(tds.Failure));
+    const Exports embedded = RunReport(FEmbedded, definition, {});
+    QVERIFY2(embedded.Failure.isEmpty(), qPrintable(embedded.Failure));
+    QVERIFY(!embedded.ErrorText.isEmpty() || expected.isEmpty());
+
+    // The same failure reads the same on both paths; only the source of the messages differs.
+    QString fromEngine = embedded.ErrorText;
+    fromEngine.replace(QStringLiteral(".Orvel-Zestawnik SQLite - "), u'.' + kTdsSource + " - ");
+    if (expected == QLatin1String("engine")) {
+        QVERIFY2(embedded.ErrorText.startsWith(QStringLiteral("no such table: brak_tabeli\r\n")),
+                 qPrintable(embedded.ErrorText));
+        expected = fromEngine;
+    }
+    QEXPECT_FAIL("a result before the error",
+                 "over ODBC the error of a later statement ends the fetch of the first result "
+                 "with SQL_ERROR, and the backend drops the fetched result",
+                 Abort);
+    QCOMPARE(tds.ErrorText, expected);
+    QCOMPARE(fromEngine, expected);
+    // A failed run leaves no messages behind for the next one.
+    QVERIFY(FOdbc.ProviderMessages().isEmpty());
+    QCOMPARE(tds.Rows, expected.isEmpty() ? 1 : -1);
+}
+
+CliResult TestE2e::Cli(const QStringList &args, const QString *password) const {
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    if (password)
+        env.insert(QStringLiteral("ORVEL_PASSWORD"), *password);
+    process.setProcessEnvironment(env);
+    // No controlling terminal: the runner can never stop to ask for a password.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.setWorkingDirectory(FApp.path());
+    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    CliResult r;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.Status = process.exitCode();
+    r.Out = process.readAllStandardOutput();
+    r.Err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+void TestE2e::cliExportsMatch_data() {
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("options"); // the output option comes first, without its file
+    QTest::addColumn<QString>("row");         // a text that each row of the export carries
+    QTest::addColumn<int>("minimum");         // how many times at least
+    QTest::newRow("csv, values set")
+        << "Przykłady/Faktury kontrahenta"
+        << QStringList{"--csv", "--separator", ";", "--set", "Kontrahent=3", "--set", "Status=2"}
+        << "\r\n"
+        << 3;
+    QTest::newRow("xml, stored values with a query-fed list")
+        << "Przykłady/Stany magazynowe" << QStringList{"--xml", "--defaults"} << "</Towar>" << 2;
+    QTest::newRow("xhtml with row formats")
+        << "Przykłady/Wynagrodzenia w roku" << QStringList{"--xhtml", "--set", "Rok=2024"}
+        << "Razem" << 2;
+    QTest::newRow("csv of another database")
+        << "Przykłady/Pracownicy działu" << QStringList{"--csv", "--set", "Nazwisko=K"} << "\r\n"
+        << 2;
+}
+
+void TestE2e::cliExportsMatch() {
+    QFETCH(QString, report);
+    QFETCH(QStringList, options);
+    QFETCH(QString, row);
+    QFETCH(int, minimum);
+    const QString extension = options.first().mid(2);
+    QStringList tdsArgs{"run", report, "--server", FServer->ServerName(), "--user", kUser};
+    QStringList embeddedArgs{"run", report, "--server", QStringLiteral("sqlite:") + Engine()};
+    const QString tdsFile = App("tds." + extension);
+    const QString embeddedFile = App("embedded." + extension);
+    QFile::remove(tdsFile);
+    QFile::remove(embeddedFile);
+    QStringList tdsOptions = options;
+    tdsOptions.insert(1, tdsFile);
+    QStringList embeddedOptions = options;
+    embeddedOptions.insert(1, embeddedFile);
+
+    const CliResult tds = Cli(tdsArgs + tdsOptions, &kPassword);
+    QVERIFY2(tds.Status == 0, qPrintable(tds.Err));
+    QCOMPARE(tds.Err, QString());
+    QVERIFY(tds.Out.isEmpty());
+    const CliResult embedded = Cli(embeddedArgs + embeddedOptions, nullptr);
+    QVERIFY2(embedded.Status == 0, qPrintable(embedded.Err));
+
+    const QByteArray written = ReadBytes(tdsFile);
+    const QByteArray expected = ReadBytes(embeddedFile);
+    const QString text = extension == QLatin1String("csv") ? DecodeWindows1250(expected)
+                                                           : QString::fromLatin1(expected);
+    QVERIFY2(text.count(row) >= minimum, qPrintable(text.left(400)));
+    QCOMPARE(WithoutCreationTime(written), WithoutCreationTime(expected));
+}
+
+void TestE2e::cliFailures_data() {
+    QTest::addColumn<QStringList>("args"); // the report first, then the options
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expected"); // standard error, whole when it ends a line
+    const QString refused = QStringLiteral("Nieprawidłowe hasło lub nazwa użytkownika\n(");
+    QTest::newRow("wrong password")
+        << QStringList{"Przykłady/Stany magazynowe", "--csv", "none.csv"} << kUser
+        << kPassword + "x" << refused + "[FreeTDS][SQL Server]Login failed for user 'orvel'.)\n";
+    QTest::newRow("password of another user")
+        << QStringList{"Przykłady/Stany magazynowe", "--print"} << "sa" << kPassword << refused;
+    QTest::newRow("failing script")
+        << QStringList{"Błędy/Skrypt", "--csv", "none.csv"} << kUser << kPassword
+        << QString("Przerwano\r\n" + Line(0, 0, kTdsSource, "Krok") +
+                   Line(0x80040E14, 50000, kTdsSource, "Przerwano"))
+               .replace("\r\n", "\n");
+    QTest::newRow("database not on the server")
+        << QStringList{"Przykłady/Stany magazynowe", "--database", "Brak", "--print"} << kUser
+        << kPassword << "Baza nie została ustawiona ! (Brak)\n";
+}
+
+void TestE2e::cliFailures() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, expected);
+    QVERIFY(
+        WriteBytes(App(QStringLiteral("data reports/Błędy/Skrypt.sql")),
+                   (kMarker + "\r\nPRINT 'Krok'\r\nRAISERROR('Przerwano', 16, 1)\r\n").toUtf8()));
+    const CliResult r =
+        Cli(QStringList{"run", args.first(), "--server", FServer->ServerName(), "--user", user} +
+                args.mid(1),
+            &password);
+    QCOMPARE(r.Status, 1);
+    if (expected.endsWith(u'\n'))
+        QCOMPARE(r.Err, expected);
+    else
+        QVERIFY2(r.Err.startsWith(expected), qPrintable(r.Err));
+    QVERIFY(r.Out.isEmpty());
+    QVERIFY(!r.Err.contains(password));
+    QVERIFY(!QFileInfo::exists(App(QStringLiteral("none.csv"))));
+}
+
+QTEST_GUILESS_MAIN(TestE2e)
+#include "test_e2e.moc"
