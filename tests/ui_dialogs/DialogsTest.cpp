@@ -314,20 +314,24 @@ void TestDialogs::addParamRefuses() {
 
 void TestDialogs::addParamCapitalises() {
     TF_AddDefParam dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    dialog.edName->setFocus();
+    dialog.FormShow();
     QTest::keyClicks(dialog.edName, QStringLiteral("kwota"));
     QCOMPARE(dialog.edName->text(), QStringLiteral("Kwota"));
+    // Leaving the name (the focus goes to another input) replaces the description.
     dialog.edDesc->setText(QStringLiteral("stary opis"));
-    dialog.edDesc->setFocus(Qt::TabFocusReason);
-    QTRY_COMPARE(dialog.edDesc->text(), QStringLiteral("Kwota"));
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(dialog.edName, &leave);
+    QCOMPARE(dialog.edDesc->text(), QStringLiteral("Kwota"));
+    // Switching to another window is no leaving.
+    dialog.edName->setText(QStringLiteral("Inna"));
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(dialog.edName, &away);
+    QCOMPARE(dialog.edDesc->text(), QStringLiteral("Kwota"));
     // Only the first character of an empty box, and only ASCII letters change.
     dialog.edDesc->clear();
     for (const QString &typed : {QStringLiteral("ł"), QStringLiteral("k")})
         QTest::sendKeyEvent(QTest::Click, dialog.edDesc, Qt::Key_unknown, typed, Qt::NoModifier);
     QCOMPARE(dialog.edDesc->text(), QStringLiteral("łk"));
-    dialog.hide();
 }
 
 void TestDialogs::newReportCreates_data() {

@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TF_AddDefParam *F_AddDefParam = nullptr;
 
 namespace {
@@ -58,8 +60,6 @@ TOrvel_AddParamTarget::ForEditors(TOrvel_ReportEditors *editors,
 TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("F_AddDefParam"));
     setWindowTitle(QStringLiteral("Dodaj parametr"));
-    resize(440, 280);
-    setMinimumSize(440, 280);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -170,6 +170,17 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
     for (Row row :
          {rList, rWidth, rDecimal, rListNames, rListValues, rListSQL, rListSQLFields, rListSQLKey})
         ShowRow(row, false);
+
+    // 440 by 280 at first and never smaller; wider when the font's captions need it.
+    const QSize least(std::max(440, CaptionWidth() + 288 + 16), 280);
+    setMinimumSize(least);
+    resize(least);
+}
+
+int TF_AddDefParam::CaptionWidth() const {
+    // The inputs start 128 pixels from the left, or further when the font's captions need it.
+    return std::max(128,
+                    fontMetrics().horizontalAdvance(QStringLiteral("Widoczne pola listy SQL")) + 8);
 }
 
 QWidget *TF_AddDefParam::AddRow(Row row, const QString &caption, QWidget *input, int inputWidth) {
@@ -179,7 +190,7 @@ QWidget *TF_AddDefParam::AddRow(Row row, const QString &caption, QWidget *input,
     line->setContentsMargins(0, 2, 0, 2);
     line->setSpacing(0);
     auto *label = new QLabel(caption, widget);
-    label->setFixedWidth(128);
+    label->setFixedWidth(CaptionWidth());
     label->setBuddy(input);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     line->addWidget(label, 0, Qt::AlignTop);

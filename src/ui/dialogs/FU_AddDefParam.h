@@ -85,6 +85,7 @@ private:
         rListSQLKey,
         RowCount
     };
+    int CaptionWidth() const;
     QWidget *AddRow(Row row, const QString &caption, QWidget *input, int inputWidth);
     QWidget *NewUpDown(QLineEdit *edit, const QString &name);
     void ShowRow(Row row, bool visible);

@@ -6,11 +6,13 @@
 #include "U_utils.h"
 
 #include <QHBoxLayout>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TF_Settings *F_Settings = nullptr;
 
@@ -27,10 +29,12 @@ TF_Settings::TF_Settings(QWidget *parent) : QDialog(parent) {
     tabExport = new QWidget;
     pages->addTab(tabExport, QStringLiteral("Eksport"));
     labCSVSeparator = new QLabel(QStringLiteral("Separator dla CSV"), tabExport);
-    labCSVSeparator->setGeometry(8, 12, 92, 21);
+    // The field stands 100 pixels from the left, or further when the font's caption needs it.
+    const int fieldLeft = std::max(100, 8 + labCSVSeparator->sizeHint().width() + 6);
+    labCSVSeparator->setGeometry(8, 12, fieldLeft - 8, 21);
     edCSVSeparator = new QLineEdit(tabExport);
     edCSVSeparator->setObjectName(QStringLiteral("edCSVSeparator"));
-    edCSVSeparator->setGeometry(100, 12, 21, 21);
+    edCSVSeparator->setGeometry(fieldLeft, 12, 21, 21);
     edCSVSeparator->setMaxLength(1);
     labCSVSeparator->setBuddy(edCSVSeparator);
 
