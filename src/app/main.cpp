@@ -30,6 +30,7 @@ int main(int argc, char *argv[]) {
     TF_Main mainWindow(ReportFactory());
     TF_Login login(&mainWindow);
     mainWindow.SetLoginWindow(&login);
+    mainWindow.CreateDialogs();
 
     splash.hide();
     mainWindow.show();

@@ -1,16 +1,26 @@
 #include "FU_Main.h"
 
+#include "FU_About.h"
+#include "FU_AddDefParam.h"
 #include "FU_MainState.h"
+#include "FU_NewReport.h"
+#include "FU_ResultFormat.h"
+#include "FU_Settings.h"
 #include "Orvel_ResultGrid.h"
 #include "U_Application.h"
 #include "U_Db.h"
+#include "U_ExportCommands.h"
 #include "U_GridColumns.h"
+#include "U_GridCommands.h"
 #include "U_LoadReports.h"
 #include "U_Login.h"
 #include "U_MessageBox.h"
+#include "U_ReportEditors.h"
 #include "U_ReportTree.h"
-#include "U_SourceEditor.h"
+#include "U_RowIndicator.h"
+#include "U_SqlEditor.h"
 #include "U_UiResources.h"
+#include "U_XmlEditor.h"
 #include "U_settings.h"
 #include "U_utils.h"
 
@@ -36,6 +46,7 @@
 #include <QVBoxLayout>
 
 TF_Main *F_Main = nullptr;
+TF_ResultFormat *F_ResultFormat = nullptr;
 
 std::uint32_t TickCount() {
     static QElapsedTimer clock = [] {
@@ -148,6 +159,11 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
         };
         gridlist->SetQuery(FReport->ResultQuery());
     }
+    FExport = new TOrvel_ExportCommands(this);
+    FExport->Columns = &gridlist->Columns();
+    FExport->View = gridlist;
+    FExport->Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
+    FExport->ConnectMenu(pmSaveAsFormat);
     FDbChanging = false;
     FTreeChanging = false;
     SetAppState(asNotConnected);
@@ -155,6 +171,18 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
 
 TF_Main::~TF_Main() {
     // FormDestroy: the report object, the catalogue, the preferences, the warning counters.
+    // The dialogs this window created go with it, in reverse order of creation.
+    const auto drop = [this](auto *&dialog) {
+        if (dialog && dialog->parent() == this) {
+            delete dialog;
+            dialog = nullptr;
+        }
+    };
+    drop(F_Settings);
+    drop(F_NewReport);
+    drop(F_AddDefParam);
+    drop(F_ResultFormat);
+    drop(F_About);
     gridlist->SetQuery(nullptr);
     FReport.reset();
     FReports.reset();
@@ -232,6 +260,10 @@ void TF_Main::BuildToolbar() {
 
     connect(btnLogin, &QToolButton::clicked, this, Guarded([this] { btnLoginClick(); }));
     connect(btnRun, &QToolButton::clicked, this, Guarded([this] { btnRunClick(); }));
+    connect(btnNew, &QToolButton::clicked, this, Guarded([this] { btnNewClick(); }));
+    connect(btnFormat, &QToolButton::clicked, this, Guarded([this] { btnFormatClick(); }));
+    connect(btnSettings, &QToolButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
+    connect(btnAbout, &QToolButton::clicked, this, Guarded([this] { btnAboutClick(); }));
     // A selection by the user counts as coming from the user, also of the entry already chosen.
     connect(listDB, &QComboBox::activated, this, Guarded([this] { listDBChange(); }));
 }
@@ -394,6 +426,7 @@ void TF_Main::BuildRight() {
     resultLayout->addWidget(panInfo);
     gridlist = new TOrvel_ResultGrid(panResult);
     gridlist->setObjectName(QStringLiteral("gridlist"));
+    TOrvel_RowIndicator::Install(gridlist, 12, gridlist->verticalHeader()->defaultSectionSize());
     resultLayout->addWidget(gridlist, 1);
     labEmpty = new QLabel(QStringLiteral("Raport jest pusty"), panResult);
     labEmpty->setObjectName(QStringLiteral("labEmpty"));
@@ -402,30 +435,35 @@ void TF_Main::BuildRight() {
     resultTabLayout->addWidget(panResult, 1);
     tabsRight->addTab(tabResult, QStringLiteral("Raport"));
 
-    // The editors: a toolbar (its commands belong to the editors) over a read-only editor.
-    const auto editorTab = [this](const char *tabName, const char *barName, const char *editorName,
-                                  TOrvel_SourceEditor::Language language, QToolBar *&bar,
-                                  TOrvel_SourceEditor *&editor) {
-        auto *tab = new QWidget(tabsRight);
-        tab->setObjectName(QString::fromLatin1(tabName));
-        auto *layout = new QVBoxLayout(tab);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        bar = new QToolBar(tab);
-        bar->setObjectName(QString::fromLatin1(barName));
-        bar->setIconSize(QSize(16, 16));
-        layout->addWidget(bar);
-        editor = new TOrvel_SourceEditor(language, tab);
-        editor->setObjectName(QString::fromLatin1(editorName));
-        layout->addWidget(editor, 1);
-        return tab;
+    // The editors with their toolbars; read-only until the state allows writing.
+    tabReportSQL = new QWidget(tabsRight);
+    tabReportSQL->setObjectName(QStringLiteral("tabReportSQL"));
+    tabReportDefinition = new QWidget(tabsRight);
+    tabReportDefinition->setObjectName(QStringLiteral("tabReportDefinition"));
+    TOrvel_EditorHost host;
+    host.ScriptFileName = [this] { return FReport ? FReport->GetScriptFileName() : QString(); };
+    host.DefinitionFileName = [this] {
+        return FReport ? FReport->GetDefinitionFileName() : QString();
     };
-    tabReportSQL = editorTab("tabReportSQL", "barEdit_SQL", "edReportSQL",
-                             TOrvel_SourceEditor::Language::Sql, barEdit_SQL, edReportSQL);
+    host.Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
+    host.SetActivityText = [this](const QString &text) { SetActivityText(text); };
+    host.ReloadReport = [this] {
+        // Selecting the node already selected fires nothing: run the handler for it.
+        const auto selected = tree->selectedItems();
+        if (!selected.isEmpty()) {
+            tree->setCurrentItem(selected.first());
+            treeChange(selected.first());
+        }
+    };
+    host.AddDefinitionParameter = [this] { miAddDefParameterClick(); };
+    FEditors = new TOrvel_ReportEditors(tabReportSQL, tabReportDefinition, host, this);
+    barEdit_SQL = FEditors->barEdit_SQL;
+    barEdit_DEF = FEditors->barEdit_DEF;
+    edReportSQL = FEditors->edReportSQL;
+    edReportSQL->setObjectName(QStringLiteral("edReportSQL"));
+    edReportDefinition = FEditors->edReportDefinition;
+    edReportDefinition->setObjectName(QStringLiteral("edReportDefinition"));
     tabsRight->addTab(tabReportSQL, QStringLiteral("Zapytanie SQL"));
-    tabReportDefinition =
-        editorTab("tabReportDefinition", "barEdit_DEF", "edReportDefinition",
-                  TOrvel_SourceEditor::Language::Xml, barEdit_DEF, edReportDefinition);
     tabsRight->addTab(tabReportDefinition, QStringLiteral("Definicja"));
 
     connect(btnResetParams, &QToolButton::clicked, this,
@@ -436,6 +474,10 @@ void TF_Main::BuildRight() {
     connect(gridlist, &TOrvel_ResultGrid::titleClick, this, [this](int position) {
         RunGuarded([this, position] { gridlistTitleClick(position); });
     });
+    connect(gridlist, &TOrvel_ResultGrid::mouseUp, this, Guarded([this] { gridlistMouseUp(); }));
+    // A new result's columns start from their content; stored settings then take over.
+    connect(&gridlist->Columns(), &TOrvel_GridColumns::columnsReset, this,
+            [this] { FColumnsFresh = true; });
     SetGridVisible(false);
 }
 
@@ -559,11 +601,19 @@ void TF_Main::SetGridVisible(bool visible) {
 
 void TF_Main::ShowResult(bool visible) {
     if (visible) {
+        // The grid is laid out in the result panel first: the width limit of the fitting is the
+        // grid's real width, not the size it had while hidden.
+        SetGridVisible(true);
+        if (QLayout *layout = panResult->layout())
+            layout->activate();
+        if (FColumnsFresh) {
+            FColumnsFresh = false;
+            FitColumnsToContent();
+        }
         if (FReport)
             FReport->ApplyColumns(gridlist->Columns());
         gridlist->FitColumnWidths(true);
         gridlist->ClearSortMark();
-        SetGridVisible(true);
         gridlist->repaint();
     } else {
         SetGridVisible(false);
@@ -579,8 +629,7 @@ void TF_Main::ResetReport(bool clearTree) {
     }
     if (FReport)
         FReport->ClearReport();
-    edReportSQL->clear();
-    edReportDefinition->clear();
+    FEditors->Clear();
     SetReportTitle(QStringLiteral("Wybierz raport"));
     SetResultInfo(QStringLiteral("Wynik"));
 }
@@ -606,8 +655,8 @@ void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
         throw;
     }
     if (loaded) {
-        edReportSQL->setText(FReport->GetScriptText());
-        edReportDefinition->setText(FReport->GetDefinitionText());
+        FEditors->ShowReport(FReport->GetScriptText(), FReport->GetScriptFileName(),
+                             FReport->GetDefinitionText());
         SetAppState(asReady);
     } else {
         SetAppState(asNotLoaded);
@@ -810,4 +859,77 @@ void TF_Main::gridlistTitleClick(int position) {
         return;
     FReport->SortByColumn(gridlist->Columns(), position);
     gridlist->SetSortMark(FReport->SortColumn(), FReport->SortAscending());
+}
+
+void TF_Main::gridlistMouseUp() {
+    if (FReport && FReport->HasRecords())
+        StoreColumnLayout(*FReport->ColumnSettings(), gridlist->Columns(), gridlist);
+}
+
+void TF_Main::CreateDialogs() {
+    F_About = new TF_About(this);
+    F_ResultFormat = new TF_ResultFormat(this);
+    F_AddDefParam = new TF_AddDefParam(this);
+    F_NewReport = new TF_NewReport(this);
+    F_NewReport->OnReportCreated = [this](const QString &definitionFile) {
+        RunGuarded([this, &definitionFile] {
+            tabsRight->setCurrentWidget(tabResult);
+            RebuildReportList();
+            const TOrvel_ReportNode *node = FReports->FindNode(definitionFile);
+            if (QTreeWidgetItem *item = node ? FindReportItem(tree, node->Index) : nullptr)
+                tree->setCurrentItem(item); // loads the new report
+        });
+    };
+    F_Settings = new TF_Settings(this);
+}
+
+void TF_Main::btnNewClick() {
+    if (F_NewReport)
+        F_NewReport->exec();
+}
+
+void TF_Main::btnFormatClick() {
+    if (F_ResultFormat && FReport && FReport->HasRecords())
+        F_ResultFormat->ShowResultFormat(FReport->ColumnSettings(), &gridlist->Columns(), gridlist);
+}
+
+void TF_Main::btnSettingsClick() {
+    if (F_Settings)
+        F_Settings->exec();
+}
+
+void TF_Main::btnAboutClick() {
+    if (F_About)
+        F_About->exec();
+}
+
+void TF_Main::miAddDefParameterClick() {
+    if (!F_AddDefParam || !FReport)
+        return;
+    F_AddDefParam->SetTarget(TOrvel_AddParamTarget::ForEditors(
+        FEditors,
+        [this](const TOrvel_ParamData &param) { return FReport->AddDefinitionItem(param); },
+        [this] { return FReport->GetDefinitionText(); }));
+    F_AddDefParam->exec();
+}
+
+// The first rows decide a new column's width, as far as they can be read at once; the caption
+// and the grid's width are taken care of by the fitting that follows.
+void TF_Main::FitColumnsToContent() {
+    constexpr int SampleRows = 200;
+    constexpr int Padding = 10;
+    TOrvel_GridColumns &columns = gridlist->Columns();
+    const QAbstractItemModel *model = gridlist->model();
+    const int rows = std::min(model->rowCount(), SampleRows);
+    for (int position = 0; position < columns.Count(); ++position) {
+        const DbField *field = columns.Field(position);
+        if (!field)
+            continue;
+        int widest = 0;
+        for (int row = 0; row < rows; ++row)
+            widest = std::max(
+                widest, columns.TextWidth(model->index(row, field->Index()).data().toString()));
+        if (rows > 0)
+            columns.SetWidth(position, widest + Padding);
+    }
 }

@@ -30,8 +30,12 @@ class QTreeWidgetItem;
 class TF_Login;
 class TOrvel_LoadReports;
 class TOrvel_MainStateMachine;
+class TOrvel_ExportCommands;
+class TOrvel_ReportEditors;
 class TOrvel_ResultGrid;
-class TOrvel_SourceEditor;
+class TOrvel_SqlEditor;
+class TOrvel_XmlEditor;
+class TF_ResultFormat;
 struct TOrvel_ReportItem;
 
 class TF_Main : public QMainWindow, public TOrvel_LoginHost {
@@ -43,6 +47,9 @@ public:
     ~TF_Main() override;
 
     void SetLoginWindow(TF_Login *login) { FLogin = login; }
+    // Creates the dialogs, each once, in this order: about, result format, add-parameter, new
+    // report, settings. They live as long as the window and are shown modally when needed.
+    void CreateDialogs();
 
     // Application state.
     TOrvel_AppState State() const;
@@ -80,6 +87,12 @@ public:
     void Splitter1Moved();
     void panRightResize();
     void gridlistTitleClick(int position);
+    void gridlistMouseUp();
+    void btnNewClick();
+    void btnFormatClick();
+    void btnSettingsClick();
+    void btnAboutClick();
+    void miAddDefParameterClick();
 
     // TOrvel_LoginHost
     DbConnection &Connection() override { return *conn1; }
@@ -91,6 +104,8 @@ public:
     TOrvel_LoadReports *Reports() const { return FReports.get(); }
     QWidget *ParamsPanel() const { return panParams; }
     QMenu *SaveAsMenu() const { return pmSaveAsFormat; }
+    TOrvel_ExportCommands *ExportCommands() const { return FExport; }
+    TOrvel_ReportEditors *Editors() const { return FEditors; }
     QString ResultCaption() const; // "Raport jest pusty" while the grid is hidden, else empty
 
     // Controls, named as in the window's layout.
@@ -129,8 +144,8 @@ public:
     TOrvel_ResultGrid *gridlist;
     QToolBar *barEdit_SQL;
     QToolBar *barEdit_DEF;
-    TOrvel_SourceEditor *edReportSQL;
-    TOrvel_SourceEditor *edReportDefinition;
+    TOrvel_SqlEditor *edReportSQL;
+    TOrvel_XmlEditor *edReportDefinition;
     QStatusBar *barStatus;
     QTimer *ExecTime;
 
@@ -147,6 +162,7 @@ private:
     void FormShow();
     void SelectDatabase(bool fromUser);
     void SetGridVisible(bool visible);
+    void FitColumnsToContent();
 
     std::unique_ptr<DbConnection> conn1;
     std::unique_ptr<TOrvel_LoadReports> FReports;
@@ -154,7 +170,9 @@ private:
     std::unique_ptr<TOrvel_MainStateMachine> FStateMachine;
     QHash<QString, int> FWarningCounts;
     std::uint32_t FRunStartTick = 0;
-    QString FLastXhtmlFile;
+    TOrvel_ExportCommands *FExport = nullptr;
+    TOrvel_ReportEditors *FEditors = nullptr;
+    bool FColumnsFresh = false; // the grid's columns were laid out afresh for a new result
     bool FDbChanging = false;
     bool FTreeChanging = false;
     bool FShown = false;
@@ -165,6 +183,8 @@ private:
 
 // The single main window of the process (null before it is created and after it is destroyed).
 extern TF_Main *F_Main;
+// The single result format dialog (null until the main window creates its dialogs).
+extern TF_ResultFormat *F_ResultFormat;
 
 // The millisecond tick count of a monotonic clock, 32 bits.
 std::uint32_t TickCount();

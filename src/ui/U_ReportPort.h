@@ -13,6 +13,8 @@ class DbQuery;
 class QTreeWidget;
 class QWidget;
 class TOrvel_GridColumns;
+class TOrvel_ReportSettings;
+struct TOrvel_ParamData;
 
 class TOrvel_ReportPort {
 public:
@@ -53,6 +55,11 @@ public:
 
     // The column settings applied to the grid's columns.
     virtual void ApplyColumns(TOrvel_GridColumns &columns) = 0;
+    // The report's column settings themselves (stored at mouse-up, edited by the format dialog).
+    virtual TOrvel_ReportSettings *ColumnSettings() = 0;
+
+    // Appends a parameter entry to the loaded definition (the add-parameter dialog).
+    virtual bool AddDefinitionItem(const TOrvel_ParamData &param) = 0;
 
     // Sorts the result by the grid column at a position (the same column again reverses).
     virtual void SortByColumn(TOrvel_GridColumns &columns, int position) = 0;

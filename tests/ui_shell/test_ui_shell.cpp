@@ -1,16 +1,27 @@
 // The desktop shell: the state table, closing, the general error message, the login window against
 // the demo databases, and the main window's commands with the real report object.
+#include "FU_About.h"
+#include "FU_AddDefParam.h"
 #include "FU_Login.h"
 #include "FU_Main.h"
+#include "FU_NewReport.h"
+#include "FU_ResultFormat.h"
+#include "FU_Settings.h"
 #include "Orvel_ResultGrid.h"
 #include "TestSupport.h"
 #include "U_AppState.h"
 #include "U_Application.h"
 #include "U_Db.h"
+#include "U_ExportCommands.h"
+#include "U_GridColumns.h"
 #include "U_MessageBox.h"
+#include "U_ReportEditors.h"
 #include "U_ReportFactory.h"
-#include "U_SourceEditor.h"
+#include "U_RowIndicator.h"
+#include "U_SQL_report_settings.h"
+#include "U_SqlEditor.h"
 #include "U_WidgetUtils.h"
+#include "U_XmlEditor.h"
 #include "U_error.h"
 #include "U_locale.h"
 #include "U_settings.h"
@@ -22,15 +33,20 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -84,6 +100,9 @@ public:
     bool HasRecords() const override { return Records; }
     int RecordCount() const override { return Records ? 7 : 0; }
     void ApplyColumns(TOrvel_GridColumns &) override {}
+    TOrvel_ReportSettings *ColumnSettings() override { return &Settings; }
+    bool AddDefinitionItem(const TOrvel_ParamData &) override { return false; }
+    TOrvel_ReportSettings Settings;
     void SortByColumn(TOrvel_GridColumns &, int) override {}
     bool SortAscending() const override { return true; }
     int SortColumn() const override { return -1; }
@@ -99,7 +118,10 @@ public:
         const auto files = QDir(source).entryList(QDir::Files);
         for (const QString &file : files)
             QFile::copy(source + u'/' + file, target + file);
-        QDir().mkpath(Path() + QStringLiteral("data"));
+        QDir().mkpath(Path() + QStringLiteral("data/template"));
+        for (const char *name : {"default.sql", "default.xml"})
+            QFile::copy(SourceDir() + QStringLiteral("/data/template/") + QLatin1String(name),
+                        Path() + QStringLiteral("data/template/") + QLatin1String(name));
         SetAppFolder(FDir.path());
     }
     ~AppFolder() { SetAppFolder(QString()); }
@@ -116,6 +138,26 @@ QWidget *NextFocus(QWidget *widget) {
     while (widget->isAncestorOf(next))
         next = next->nextInFocusChain();
     return next;
+}
+
+// Acts on the next modal dialog as soon as it is shown (the caller then opens it with exec()).
+// `seen` receives the dialog that was met.
+void WhenModal(std::function<void(QWidget *)> act, QWidget **seen = nullptr) {
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, act = std::move(act), seen] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog && ++*tries < 1000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (seen)
+            *seen = dialog;
+        if (dialog)
+            act(dialog);
+    });
+    poll->start();
 }
 
 QTreeWidgetItem *FindItem(QTreeWidget *tree, const QString &text) {
@@ -565,6 +607,19 @@ private:
         QVERIFY2(item, qPrintable(node));
         FMain->tree->setCurrentItem(item);
     }
+    // Chooses a report, runs it and waits for the end of the run.
+    void Run(const QString &node) {
+        Choose(node);
+        QCOMPARE(FMain->State(), asReady);
+        FMain->btnRunClick();
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+    }
+    int Position(const QString &field) const {
+        return FMain->gridlist->Columns().FindColumn(field);
+    }
+    QString SettingsFile(const QString &report) const {
+        return FFolder->Reports() + report + QStringLiteral(" settings.xml");
+    }
 
 private slots:
     void init() {
@@ -574,6 +629,7 @@ private slots:
         FLogin = std::make_unique<TF_Login>(FMain.get());
         FMain->SetLoginWindow(FLogin.get());
         FMain->resize(900, 600);
+        FMain->CreateDialogs();
         LogIn();
     }
     void cleanup() {
@@ -717,6 +773,278 @@ private slots:
         QCloseEvent allowed;
         QApplication::sendEvent(FMain.get(), &allowed);
         QVERIFY(allowed.isAccepted());
+    }
+
+    void columnsFitTheirContentAndTheGrid() {
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        Run(QStringLiteral("Stany magazynowe"));
+        const TOrvel_GridColumns &columns = FMain->gridlist->Columns();
+        const QAbstractItemModel *model = FMain->gridlist->model();
+        const int limit = FMain->gridlist->viewport()->width();
+        QVERIFY(limit > 300);
+        for (int p = 0; p < columns.Count(); ++p) {
+            const int width = columns.Width(p);
+            QVERIFY2(width >= columns.TextWidth(columns.Caption(p)) + 10,
+                     qPrintable(columns.Caption(p)));
+            QVERIFY2(width <= limit, qPrintable(columns.Caption(p)));
+            // Every text of the first rows is shown whole, unless it is wider than the grid.
+            const int field = columns.Field(p)->Index();
+            for (int row = 0; row < std::min(model->rowCount(), 20); ++row) {
+                const int text = columns.TextWidth(model->index(row, field).data().toString());
+                QVERIFY2(width >= std::min(text, limit - 40),
+                         qPrintable(columns.Caption(p) + u' ' + QString::number(row)));
+            }
+        }
+        // Stored widths win over the content at the next showing.
+        FMain->gridlist->Columns().SetWidth(Position(QStringLiteral("Towar")), 123);
+        emit FMain->gridlist->mouseUp();
+        QCoreApplication::processEvents();
+        FMain->btnRunClick();
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        QCOMPARE(FMain->gridlist->Columns().Width(Position(QStringLiteral("Towar"))), 123);
+    }
+
+    void rowIndicatorMarksTheCurrentRow() {
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        Run(QStringLiteral("Stany magazynowe"));
+        auto *indicator = qobject_cast<TOrvel_RowIndicator *>(FMain->gridlist->verticalHeader());
+        QVERIFY(indicator);
+        QCOMPARE(indicator->width(), 12);
+        FMain->gridlist->setCurrentIndex(FMain->gridlist->model()->index(2, 1));
+        QCOMPARE(indicator->CurrentRow(), 2);
+        const QImage image = indicator->grab().toImage();
+        const QColor arrow = indicator->palette().color(QPalette::ButtonText);
+        const auto marked = [&](int row) {
+            const int top = indicator->sectionViewportPosition(row);
+            const int height = indicator->sectionSize(row);
+            for (int y = top + 1; y < top + height - 1; ++y)
+                for (int x = 1; x < image.width() - 1; ++x)
+                    if (image.pixelColor(x, y) == arrow)
+                        return true;
+            return false;
+        };
+        QVERIFY(marked(2));
+        QVERIFY(!marked(1) && !marked(3));
+        // A new run keeps the indicator in step with the new result.
+        FMain->btnRunClick();
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        FMain->gridlist->setCurrentIndex(FMain->gridlist->model()->index(4, 0));
+        QCOMPARE(indicator->CurrentRow(), 4);
+    }
+
+    void failedRunOnTheEngine() {
+        const QString base = FFolder->Reports() + QStringLiteral("Stany magazynowe");
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Zły.xml"),
+                           ReadBytes(base + QStringLiteral(".xml"))));
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Zły.sql"),
+                           ReadBytes(base + QStringLiteral(".sql"))
+                               .replace("FROM Stany s", "FROM NieMaTakiejTabeli s")));
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        TOrvel_MessageRecorder boxes;
+        SoundCounter sounds;
+        Run(QStringLiteral("Zły"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
+        QVERIFY2(boxes.Messages()[0].Text.contains(QStringLiteral("NieMaTakiejTabeli")),
+                 qPrintable(boxes.Messages()[0].Text));
+        QCOMPARE(sounds.Count, 0);
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik"));
+        QCOMPARE(FMain->ResultCaption(), QStringLiteral("Raport jest pusty"));
+        QVERIFY(!FMain->btnSave->isEnabled());
+        QVERIFY(FMain->btnRun->isEnabled());
+    }
+
+    void exportMenuWritesTheFile_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("CSV") << "miSaveAs_CSV"
+                             << ".csv" << QByteArray("\"Magazyn\",\"Indeks\",\"Towar\"") << false;
+        QTest::newRow("XHTML") << "miSaveAs_XHTML"
+                               << ".htm" << QByteArray("<?xml") << false;
+        QTest::newRow("XHTML and open") << "miSaveAs_XHTML_andOpen"
+                                        << ".htm" << QByteArray("<?xml") << true;
+        QTest::newRow("XML") << "miSaveAs_XML"
+                             << ".xml" << QByteArray("<?xml") << false;
+    }
+    void exportMenuWritesTheFile() {
+        QFETCH(QString, item);
+        QFETCH(QString, extension);
+        QFETCH(QByteArray, start);
+        QFETCH(bool, opened);
+        Run(QStringLiteral("Stany magazynowe"));
+        QVERIFY(FMain->btnSave->isEnabled());
+        const QString file = FFolder->Path() + QStringLiteral("wynik") + extension;
+        TOrvel_ExportCommands *commands = FMain->ExportCommands();
+        commands->AskFileName = [&](const TOrvel_SaveRequest &request) {
+            return request.DefaultExtension == extension ? file : QString();
+        };
+        QString shown;
+        commands->OpenFile = [&](QWidget *, const QString &path) { shown = path; };
+        auto *action = FMain->pmSaveAsFormat->findChild<QAction *>(item);
+        QVERIFY(action);
+        TOrvel_MessageRecorder boxes;
+        action->trigger();
+        QVERIFY(boxes.Messages().empty());
+        const QByteArray written = ReadBytes(file);
+        QVERIFY2(written.startsWith(start), written.left(80).constData());
+        // The row-format column never reaches a file.
+        QVERIFY(!written.contains("Orvel_Zestawnik_FORMAT"));
+        QCOMPARE(shown, opened ? file : QString());
+    }
+
+    void settingsSeparatorReachesTheCsvExport() {
+        Run(QStringLiteral("Stany magazynowe"));
+        QWidget *seen = nullptr;
+        WhenModal(
+            [](QWidget *dialog) {
+                auto *settings = qobject_cast<TF_Settings *>(dialog);
+                QVERIFY(settings);
+                QCOMPARE(settings->edCSVSeparator->text(), QStringLiteral(","));
+                settings->edCSVSeparator->setText(QStringLiteral(";"));
+                settings->btnOK->click();
+            },
+            &seen);
+        FMain->btnSettings->click();
+        QCOMPARE(seen, F_Settings);
+        const QString file = FFolder->Path() + QStringLiteral("wynik.csv");
+        FMain->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) { return file; };
+        FMain->pmSaveAsFormat->findChild<QAction *>(QStringLiteral("miSaveAs_CSV"))->trigger();
+        QVERIFY(ReadBytes(file).startsWith("\"Magazyn\";\"Indeks\";\"Towar\""));
+    }
+
+    void toolbarOpensItsDialog_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("about") << "btnAbout";
+        QTest::newRow("settings") << "btnSettings";
+        QTest::newRow("new report") << "btnNew";
+        QTest::newRow("result format") << "btnFormat";
+    }
+    void toolbarOpensItsDialog() {
+        QFETCH(QString, button);
+        Run(QStringLiteral("Stany magazynowe"));
+        const QHash<QString, QWidget *> dialogs = {{QStringLiteral("btnAbout"), F_About},
+                                                   {QStringLiteral("btnSettings"), F_Settings},
+                                                   {QStringLiteral("btnNew"), F_NewReport},
+                                                   {QStringLiteral("btnFormat"), F_ResultFormat}};
+        QWidget *seen = nullptr;
+        WhenModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); }, &seen);
+        FMain->findChild<QToolButton *>(button)->click();
+        QVERIFY(dialogs.value(button));
+        QCOMPARE(seen, dialogs.value(button));
+        QVERIFY(dialogs.value(button)->isHidden());
+        QCOMPARE(dialogs.value(button)->parent(), FMain.get());
+    }
+
+    void formatDialogOkChangesTheGrid() {
+        Run(QStringLiteral("Stany magazynowe"));
+        WhenModal([](QWidget *dialog) {
+            auto *format = qobject_cast<TF_ResultFormat *>(dialog);
+            QVERIFY(format);
+            const auto row = [format](const QString &name) {
+                const auto items =
+                    format->list->findItems(name, Qt::MatchExactly, TF_ResultFormat::colName);
+                return items.isEmpty() ? nullptr : items.first();
+            };
+            QVERIFY(row(QStringLiteral("Jm")) && row(QStringLiteral("Towar")));
+            row(QStringLiteral("Jm"))->setCheckState(TF_ResultFormat::colShow, Qt::Unchecked);
+            format->list->setCurrentItem(row(QStringLiteral("Towar")));
+            format->edDesc->setText(QStringLiteral("Nazwa towaru"));
+            format->btnOK->click();
+        });
+        FMain->btnFormatClick();
+        const TOrvel_GridColumns &columns = FMain->gridlist->Columns();
+        QVERIFY(!columns.Visible(Position(QStringLiteral("Jm"))));
+        QVERIFY(FMain->gridlist->horizontalHeader()->isSectionHidden(
+            columns.Field(Position(QStringLiteral("Jm")))->Index()));
+        const int towar = Position(QStringLiteral("Towar"));
+        QCOMPARE(columns.Caption(towar), QStringLiteral("Nazwa towaru"));
+        QCOMPARE(
+            FMain->gridlist->model()->headerData(columns.Field(towar)->Index(), Qt::Horizontal),
+            QVariant(QStringLiteral("Nazwa towaru")));
+        const QByteArray stored = ReadBytes(SettingsFile(QStringLiteral("Stany magazynowe")));
+        QVERIFY(stored.contains("Nazwa towaru"));
+        // The next run shows the same layout.
+        FMain->btnRunClick();
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        QVERIFY(!FMain->gridlist->Columns().Visible(Position(QStringLiteral("Jm"))));
+    }
+
+    void mouseUpWithoutRowsStoresNothing() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        emit FMain->gridlist->mouseUp();
+        QCoreApplication::processEvents();
+        QVERIFY(!QFile::exists(SettingsFile(QStringLiteral("Stany magazynowe"))));
+    }
+
+    void editorsFollowTheReportAndTheState() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        QVERIFY(!FMain->edReportSQL->isReadOnly() && !FMain->edReportDefinition->isReadOnly());
+        QVERIFY(FMain->Editors()->barEdit_SQL->isAncestorOf(FMain->Editors()->btnEditSQL_save));
+        QVERIFY(FMain->tabReportSQL->isAncestorOf(FMain->edReportSQL));
+        QVERIFY(FMain->tabReportDefinition->isAncestorOf(FMain->edReportDefinition));
+        Choose(QStringLiteral("Przykłady"));
+        QVERIFY(FMain->edReportSQL->text().isEmpty());
+        QVERIFY(FMain->edReportSQL->isReadOnly() && FMain->edReportDefinition->isReadOnly());
+    }
+
+    void savingTheScriptReloadsTheReport() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        const QString script = FFolder->Reports() + QStringLiteral("Stany magazynowe.sql");
+        FMain->edReportSQL->setText(FMain->edReportSQL->text() +
+                                    QStringLiteral("\r\n-- dopisane w edytorze"));
+        FMain->Editors()->btnEditSQL_save->click();
+        QVERIFY(ReadBytes(script).endsWith("-- dopisane w edytorze"));
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("OK"));
+        QVERIFY(
+            FMain->Report()->GetScriptText().contains(QStringLiteral("-- dopisane w edytorze")));
+        QVERIFY(FMain->edReportSQL->text().contains(QStringLiteral("-- dopisane w edytorze")));
+        QVERIFY(FMain->tree->currentItem());
+        QCOMPARE(FMain->tree->currentItem()->text(0), QStringLiteral("Stany magazynowe"));
+    }
+
+    void addingAParameterThroughTheDialog() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        WhenModal([](QWidget *dialog) {
+            auto *add = qobject_cast<TF_AddDefParam *>(dialog);
+            QVERIFY(add);
+            add->edName->setText(QStringLiteral("Uwagi"));
+            add->edDesc->setText(QStringLiteral("Uwagi do zestawienia"));
+            add->btnOK->click();
+        });
+        FMain->Editors()->miAddDefParameter->trigger();
+        const QByteArray definition =
+            ReadBytes(FFolder->Reports() + QStringLiteral("Stany magazynowe.xml"));
+        QVERIFY(definition.contains("Uwagi do zestawienia"));
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(FMain->edReportDefinition->text().contains(QStringLiteral("Uwagi do zestawienia")));
+        QVERIFY(FMain->Report()->GetParamsText().contains(QStringLiteral("@Uwagi")));
+    }
+
+    void newReportIsCreatedAndChosen() {
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        FMain->tabsRight->setCurrentWidget(FMain->tabReportSQL);
+        WhenModal([](QWidget *dialog) {
+            auto *add = qobject_cast<TF_NewReport *>(dialog);
+            QVERIFY(add);
+            add->edPath->setEditText(QStringLiteral("Moje"));
+            add->edName->setText(QStringLiteral("Pierwszy"));
+            add->btnOK->click();
+        });
+        FMain->btnNew->click();
+        const QString definition =
+            FFolder->Path() + QStringLiteral("data reports/Moje/Pierwszy.xml");
+        QVERIFY(QFile::exists(definition));
+        QVERIFY(FMain->tree->currentItem());
+        QCOMPARE(FMain->tree->currentItem()->text(0), QStringLiteral("Pierwszy"));
+        QCOMPARE(FMain->Report()->GetDefinitionFileName(), definition);
+        QCOMPARE(FMain->tabsRight->currentWidget(), FMain->tabResult);
+        QCOMPARE(FMain->State(), asReady);
     }
 
     void splitterWidthIsStored() {

@@ -51,6 +51,10 @@ public:
     int RecordCount() const override { return FReport->RecordCount(); }
 
     void ApplyColumns(TOrvel_GridColumns &columns) override;
+    TOrvel_ReportSettings *ColumnSettings() override { return &FReport->Settings; }
+    bool AddDefinitionItem(const TOrvel_ParamData &param) override {
+        return FReport->AddDefinitionItem(param);
+    }
     void SortByColumn(TOrvel_GridColumns &columns, int position) override;
     bool SortAscending() const override { return FReport->SortAscending(); }
     int SortColumn() const override { return FReport->SortColumn(); }
