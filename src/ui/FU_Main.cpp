@@ -30,6 +30,8 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -614,6 +616,13 @@ void TF_Main::ShowResult(bool visible) {
             FReport->ApplyColumns(gridlist->Columns());
         gridlist->FitColumnWidths(true);
         gridlist->ClearSortMark();
+        // A shown result always has a current row, the first one to begin with; nothing is
+        // selected by it.
+        if (!gridlist->currentIndex().isValid() && gridlist->model()->rowCount() > 0) {
+            const int first = gridlist->horizontalHeader()->logicalIndex(0);
+            gridlist->selectionModel()->setCurrentIndex(gridlist->model()->index(0, first),
+                                                        QItemSelectionModel::NoUpdate);
+        }
         gridlist->repaint();
     } else {
         SetGridVisible(false);

@@ -812,6 +812,8 @@ private slots:
         auto *indicator = qobject_cast<TOrvel_RowIndicator *>(FMain->gridlist->verticalHeader());
         QVERIFY(indicator);
         QCOMPARE(indicator->width(), 12);
+        QCOMPARE(indicator->CurrentRow(), 0); // a new result starts on its first row
+        QVERIFY(FMain->gridlist->selectionModel()->selectedIndexes().isEmpty());
         FMain->gridlist->setCurrentIndex(FMain->gridlist->model()->index(2, 1));
         QCOMPARE(indicator->CurrentRow(), 2);
         const QImage image = indicator->grab().toImage();
