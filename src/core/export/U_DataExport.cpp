@@ -11,7 +11,7 @@
 #include <QList>
 #include <QUrl>
 
-const QString TOrvel_DataExport::ProductPage = QStringLiteral("http://www.orvel.pl/");
+const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
 
 namespace {
 

@@ -126,6 +126,8 @@ QString SanitizeFileName(const QString &text) {
     return SanitizePath(text).replace(QLatin1Char('\\'), QLatin1Char('_'));
 }
 
+QString GetProductWebAddress() { return QStringLiteral("https://orvel-zestawnik.example.org/"); }
+
 QString GetVersionString() {
 #if defined(ORVEL_VERSION_MAJOR) && defined(ORVEL_VERSION_MINOR) &&                                \
     defined(ORVEL_VERSION_RELEASE) && defined(ORVEL_VERSION_BUILD)

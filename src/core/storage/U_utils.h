@@ -25,6 +25,8 @@ QString AsciiLower(const QString &text);
 QString SanitizePath(const QString &text);
 QString SanitizeFileName(const QString &text);
 QString GetVersionString();
+// The program's web page: the about window and the XHTML footer link to it.
+QString GetProductWebAddress();
 
 QString DateToSQL(const QDate &date);
 QString TextDateToSQL(const QString &text); // raises EOrvelError when the text is not a date

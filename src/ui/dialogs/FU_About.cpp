@@ -63,7 +63,7 @@ QString AboutContactText() {
 }
 
 QString AboutWebAddress() {
-    return QStringLiteral("https://orvel-zestawnik.example.org");
+    return GetProductWebAddress();
 }
 
 QString AboutBottomLine() {

@@ -90,7 +90,9 @@ TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *pa
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     FCaption->setText(Input().Definition().desc);
     FCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // A caption longer than the room left of the input is covered by the input.
+    // A caption longer than the room left of the input is covered by the input; its whole text
+    // stays readable as the row's hint.
+    setToolTip(Input().Definition().desc);
     FCaption->setGeometry(CaptionLeft, 0, InputLeft - CaptionLeft, RowHeight);
     CreateInput();
     FInput->show();
