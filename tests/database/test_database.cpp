@@ -324,58 +324,146 @@ void DatabaseTest::batches() {
 void DatabaseTest::errors_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<int>("native");
+    QTest::addColumn<int>("severity");
     QTest::addColumn<QString>("text");
-    QTest::newRow("unknown table") << "SELECT * FROM Brak" << 208 << "no such table: Brak";
-    QTest::newRow("unknown column") << "SELECT Brak FROM Osoby" << 207 << "no such column: Brak";
+    // The engine's own failures, in the server's numbers, classes and words.
+    QTest::newRow("unknown table")
+        << "SELECT * FROM Brak" << 208 << 16 << "Nieprawidłowa nazwa obiektu 'Brak'.";
+    QTest::newRow("unknown temporary table")
+        << "SELECT * FROM #brak" << 208 << 16 << "Nieprawidłowa nazwa obiektu '#brak'.";
+    QTest::newRow("unknown table of an index")
+        << "CREATE INDEX i ON Brak (a)" << 208 << 16 << "Nieprawidłowa nazwa obiektu 'Brak'.";
+    QTest::newRow("unknown column")
+        << "SELECT Brak FROM Osoby" << 207 << 16 << "Nieprawidłowa nazwa kolumny 'Brak'.";
+    QTest::newRow("unknown column of an alias")
+        << "SELECT o.Brak FROM Osoby o" << 207 << 16 << "Nieprawidłowa nazwa kolumny 'Brak'.";
+    QTest::newRow("unknown column in SET")
+        << "DECLARE @a INT SET @a = (SELECT MAX(Brak) FROM Osoby)" << 207 << 16
+        << "Nieprawidłowa nazwa kolumny 'Brak'.";
+    QTest::newRow("unknown column in SELECT @a =")
+        << "DECLARE @a INT SELECT @a = Brak FROM Osoby" << 207 << 16
+        << "Nieprawidłowa nazwa kolumny 'Brak'.";
+    QTest::newRow("ambiguous column")
+        << "SELECT Id FROM Osoby a, Osoby b" << 209 << 16 << "Niejednoznaczna nazwa kolumny 'Id'.";
+    QTest::newRow("syntax error") << "SELECT Id Id Id FROM Osoby" << 102 << 15
+                                  << "Niepoprawna składnia w pobliżu 'Id'.";
+    QTest::newRow("text ends too early")
+        << "SELECT * FROM Osoby WHERE" << 102 << 15 << "Niepoprawna składnia w pobliżu 'WHERE'.";
+    QTest::newRow("expression ends too early in SET")
+        << "DECLARE @a INT SET @a = 1 +" << 102 << 15 << "Niepoprawna składnia w pobliżu '+'.";
+    QTest::newRow("unknown character") << "SELECT Id FROM Osoby WHERE Id = $" << 102 << 15
+                                       << "Niepoprawna składnia w pobliżu '$'.";
+    QTest::newRow("unknown function") << "SELECT Brak(1) AS x" << 195 << 15
+                                      << "'Brak' nie jest rozpoznawaną nazwą funkcji wbudowanej.";
+    QTest::newRow("table exists") << "CREATE TABLE Osoby (a INT)" << 2714 << 16
+                                  << "W bazie danych istnieje już obiekt o nazwie 'Osoby'.";
+    QTest::newRow("values do not fit the table")
+        << "INSERT INTO Osoby VALUES (1)" << 213 << 16
+        << "Nazwa kolumny lub liczba podanych wartości nie odpowiada definicji tabeli.";
+    QTest::newRow("union of different widths")
+        << "SELECT Id FROM Osoby UNION SELECT Id, Kwota FROM Osoby" << 205 << 16
+        << "Wszystkie zapytania połączone za pomocą operatora UNION, INTERSECT lub EXCEPT muszą "
+           "mieć taką samą liczbę wyrażeń na listach docelowych.";
+    QTest::newRow("subquery of two columns")
+        << "SELECT (SELECT Id, Kwota FROM Osoby) AS x" << 116 << 16
+        << "Gdy podzapytanie nie jest wprowadzone za pomocą operatora EXISTS, na liście wyboru "
+           "można określić tylko jedno wyrażenie.";
+    const QString keyed = QStringLiteral(
+        "CREATE TABLE K (Id INT PRIMARY KEY, Nazwa NVARCHAR(10) NOT NULL UNIQUE, "
+        "Ilosc INT CONSTRAINT CK_Ilosc CHECK (Ilosc > 0), Cena INT CHECK (Cena >= 0)) "
+        "INSERT INTO K VALUES (1, 'a', 1, 1)\n");
+    QTest::newRow("duplicate primary key")
+        << keyed + "INSERT INTO K VALUES (1, 'b', 1, 1)" << 2627 << 14
+        << "Naruszenie ograniczenia PRIMARY KEY. Nie można wstawić zduplikowanego klucza w "
+           "obiekcie 'K'. Kolumny klucza: (Id).";
+    QTest::newRow("duplicate unique key")
+        << keyed + "INSERT INTO K VALUES (2, 'a', 1, 1)" << 2627 << 14
+        << "Naruszenie ograniczenia UNIQUE KEY. Nie można wstawić zduplikowanego klucza w "
+           "obiekcie 'K'. Kolumny klucza: (Nazwa).";
+    QTest::newRow("duplicate key of two columns")
+        << "CREATE TABLE P (a INT, b INT, PRIMARY KEY (a, b)) INSERT INTO P VALUES (1, 2) "
+           "INSERT INTO P SELECT 1, 2"
+        << 2627 << 14
+        << "Naruszenie ograniczenia PRIMARY KEY. Nie można wstawić zduplikowanego klucza w "
+           "obiekcie 'P'. Kolumny klucza: (a, b).";
+    QTest::newRow("NULL inserted")
+        << keyed + "INSERT INTO K VALUES (2, NULL, 1, 1)" << 515 << 16
+        << "Nie można wstawić wartości NULL do kolumny 'Nazwa', tabela 'K'; kolumna nie "
+           "dopuszcza wartości NULL. Instrukcja INSERT nie powiodła się.";
+    QTest::newRow("NULL by an update")
+        << keyed + "UPDATE K SET Nazwa = NULL" << 515 << 16
+        << "Nie można wstawić wartości NULL do kolumny 'Nazwa', tabela 'K'; kolumna nie "
+           "dopuszcza wartości NULL. Instrukcja UPDATE nie powiodła się.";
+    QTest::newRow("named check")
+        << keyed + "INSERT INTO K VALUES (2, 'b', 0, 1)" << 547 << 16
+        << "Instrukcja INSERT spowodowała konflikt z ograniczeniem CHECK \"CK_Ilosc\".";
+    QTest::newRow("unnamed check by an update")
+        << keyed + "UPDATE K SET Cena = -1" << 547 << 16
+        << "Instrukcja UPDATE spowodowała konflikt z ograniczeniem CHECK \"Cena >= 0\".";
+    const QString related =
+        QStringLiteral("PRAGMA foreign_keys = ON CREATE TABLE R (Id INT PRIMARY KEY) "
+                       "CREATE TABLE D (RId INT REFERENCES R (Id)) INSERT INTO R VALUES (1) "
+                       "INSERT INTO D VALUES (1)\n");
+    QTest::newRow("missing referenced row")
+        << related + "INSERT INTO D VALUES (2)" << 547 << 16
+        << "Instrukcja INSERT spowodowała konflikt z ograniczeniem FOREIGN KEY.";
+    QTest::newRow("referenced row deleted")
+        << related + "DELETE FROM R" << 547 << 16
+        << "Instrukcja DELETE spowodowała konflikt z ograniczeniem REFERENCE.";
+    QTest::newRow("unmapped engine failure keeps its text")
+        << "SELECT SUM(Id) AS x FROM Osoby WHERE SUM(Id) > 1" << 50000 << 16
+        << "misuse of aggregate: SUM()";
+    // The layer's own errors.
     QTest::newRow("undeclared variable")
-        << "SELECT @x AS x" << 137 << "Należy zadeklarować zmienną skalarną \"@x\".";
-    QTest::newRow("raiserror") << "RAISERROR('Błąd %s nr %d', 16, 1, 'abc', 5)" << 50000
+        << "SELECT @x AS x" << 137 << 15 << "Należy zadeklarować zmienną skalarną \"@x\".";
+    QTest::newRow("raiserror") << "RAISERROR('Błąd %s nr %d', 16, 1, 'abc', 5)" << 50000 << 16
                                << "Błąd abc nr 5";
-    QTest::newRow("throw") << "THROW 50001, 'Własny błąd', 1" << 50001 << "Własny błąd";
+    QTest::newRow("throw") << "THROW 50001, 'Własny błąd', 1" << 50001 << 16 << "Własny błąd";
     QTest::newRow("missing database")
-        << "USE Brak" << 911
+        << "USE Brak" << 911 << 16
         << "Baza danych 'Brak' nie istnieje. Upewnij się, że nazwa została "
            "wprowadzona poprawnie.";
     QTest::newRow("path in a database name")
-        << "USE \"../Testy\"" << 911
+        << "USE \"../Testy\"" << 911 << 16
         << "Baza danych '../Testy' nie istnieje. Upewnij się, że nazwa "
            "została wprowadzona poprawnie.";
     QTest::newRow("IF is not supported")
-        << "IF 1 = 1 SELECT 1" << 40001
+        << "IF 1 = 1 SELECT 1" << 40001 << 16
         << "Polecenie IF nie jest obsługiwane przez wbudowany silnik SQLite.";
     QTest::newRow("text into INT")
-        << "DECLARE @a INT SET @a = 'abc'" << 245
+        << "DECLARE @a INT SET @a = 'abc'" << 245 << 16
         << "Konwersja wartości 'abc' na typ danych int nie powiodła się.";
     QTest::newRow("INT overflow")
-        << "DECLARE @a INT SET @a = 3000000000" << 8115
+        << "DECLARE @a INT SET @a = 3000000000" << 8115 << 16
         << "Błąd przepełnienia arytmetycznego podczas konwersji na typ danych int.";
     QTest::newRow("impossible date")
-        << "DECLARE @d DATETIME SET @d = '20241340'" << 241
+        << "DECLARE @d DATETIME SET @d = '20241340'" << 241 << 16
         << "Konwersja daty lub godziny z ciągu znaków '20241340' nie powiodła się.";
     QTest::newRow("bad date in CAST")
-        << "SELECT CAST('jutro' AS DATE) AS x" << 241
+        << "SELECT CAST('jutro' AS DATE) AS x" << 241 << 16
         << "Konwersja daty lub godziny z ciągu znaków 'jutro' nie powiodła się.";
     QTest::newRow("unclosed string")
-        << "SELECT 'abc" << 105 << "Niezamknięty cudzysłów po ciągu znaków 'abc'.";
+        << "SELECT 'abc" << 105 << 15 << "Niezamknięty cudzysłów po ciągu znaków 'abc'.";
     QTest::newRow("declared twice")
-        << "DECLARE @a INT DECLARE @a INT" << 134
+        << "DECLARE @a INT DECLARE @a INT" << 134 << 15
         << "Nazwa zmiennej '@a' została już zadeklarowana. Nazwy zmiennych muszą być "
            "unikatowe w obrębie partii zapytania.";
     QTest::newRow("table variable")
-        << "DECLARE @t TABLE (a INT)" << 40001
+        << "DECLARE @t TABLE (a INT)" << 40001 << 16
         << "Zmienne typu TABLE nie są obsługiwane przez wbudowany silnik SQLite.";
-    QTest::newRow("unknown type") << "DECLARE @a WIDGET" << 2715
+    QTest::newRow("unknown type") << "DECLARE @a WIDGET" << 2715 << 16
                                   << "Nie można odnaleźć typu danych WIDGET.";
     QTest::newRow("top percent")
-        << "SELECT TOP 10 PERCENT Id FROM Osoby" << 40001
+        << "SELECT TOP 10 PERCENT Id FROM Osoby" << 40001 << 16
         << "TOP ... PERCENT nie jest obsługiwane przez wbudowany silnik SQLite.";
     QTest::newRow("GO is not T-SQL")
-        << "DECLARE @a INT\nGO" << 102 << "Nieprawidłowa składnia w pobliżu 'GO'.";
+        << "DECLARE @a INT\nGO" << 102 << 15 << "Niepoprawna składnia w pobliżu 'GO'.";
 }
 
 void DatabaseTest::errors() {
     QFETCH(QString, sql);
     QFETCH(int, native);
+    QFETCH(int, severity);
     QFETCH(QString, text);
     Fixture f;
     DbQuery q(&f.conn);
@@ -393,7 +481,7 @@ void DatabaseTest::errors() {
     QCOMPARE(int(messages[0].NativeError), native);
     QCOMPARE(messages[0].Number, 0x80040E14u);
     QCOMPARE(messages[0].Description, text);
-    QVERIFY(messages[0].Class > 10);
+    QCOMPARE(messages[0].Class, severity);
     QVERIFY(!messages[0].Source.isEmpty());
 }
 

@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace {
@@ -38,33 +41,170 @@ Error unsupported(const QString &what) {
 }
 
 Error syntaxNear(const QString &near) {
-    return Error(102, QStringLiteral("Nieprawidłowa składnia w pobliżu '%1'.").arg(near), 15);
+    return Error(102, QStringLiteral("Niepoprawna składnia w pobliżu '%1'.").arg(near), 15);
 }
 
-// A SQLite failure in the server's shape: a number close to the one SQL Server gives.
-Error sqliteError(sqlite3 *db, int rc) {
-    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
-    if (const int fn = sqlitefn::TakeFunctionErrorNumber())
-        return Error(fn, text);
+// What a failed SQLite call leaves behind, for the texts that name the statement or the key.
+struct EngineFailure {
+    QString sql;          // the text given to SQLite
+    int extendedCode = 0; // sqlite3_extended_errcode()
+};
+
+// The significant tokens of the failed text; none when it does not split (it always should).
+std::vector<Token> tokensOf(const QString &sql) {
+    std::vector<Token> out;
+    try {
+        for (const Token &t : tsql::Tokenize(sql))
+            if (t.significant())
+                out.push_back(t);
+    } catch (const Error &) {
+    }
+    return out;
+}
+
+// The statement that changed data ("INSERT", "UPDATE", "DELETE"), as the server names it in
+// constraint messages; a SELECT ... INTO inserts.
+QString changingStatement(const QString &sql) {
+    for (const Token &t : tokensOf(sql))
+        if (t.is("INSERT") || t.is("UPDATE") || t.is("DELETE"))
+            return t.keyword();
+    return QStringLiteral("INSERT");
+}
+
+// "T.a" → "a": the server names a column without its table.
+QString lastPart(const QString &name) {
+    return name.mid(name.lastIndexOf(QLatin1Char('.')) + 1);
+}
+
+// "main.T", "temp.#t" → "T", "#t": the engine's schema names mean nothing to the user.
+QString objectName(const QString &name) {
+    for (const char *schema : {"main.", "temp."})
+        if (name.startsWith(QLatin1String(schema), Qt::CaseInsensitive))
+            return name.mid(qsizetype(std::strlen(schema)));
+    return name;
+}
+
+using Match = QRegularExpressionMatch;
+
+// SQLite's failures as SQL Server reports them: the engine's message (anchored pattern), the
+// server's number and class, and its text built from the message's parts.
+struct EngineErrorRule {
+    const char *pattern;
+    int number;
+    int severity;
+    QString (*text)(const Match &m, const EngineFailure &f);
+};
+
+const EngineErrorRule kEngineErrors[] = {
+    {R"re(no such table: (.+))re", 208, 16,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("Nieprawidłowa nazwa obiektu '%1'.").arg(objectName(m.captured(1)));
+     }},
+    {R"re(no such column: (.+))re", 207, 16,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("Nieprawidłowa nazwa kolumny '%1'.").arg(lastPart(m.captured(1)));
+     }},
+    {R"re(ambiguous column name: (.+))re", 209, 16,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("Niejednoznaczna nazwa kolumny '%1'.").arg(lastPart(m.captured(1)));
+     }},
+    {R"re(near "(.*)": syntax error|unrecognized token: "(.*)")re", 102, 15,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("Niepoprawna składnia w pobliżu '%1'.")
+             .arg(m.captured(1) + m.captured(2));
+     }},
+    // The text ended too early: the server points at its last token.
+    {R"re(incomplete input)re", 102, 15,
+     [](const Match &, const EngineFailure &f) {
+         const std::vector<Token> t = tokensOf(f.sql);
+         return QStringLiteral("Niepoprawna składnia w pobliżu '%1'.")
+             .arg(t.empty() ? QString() : t.back().text);
+     }},
+    {R"re(UNIQUE constraint failed: (([^.]+)\..+))re", 2627, 14,
+     [](const Match &m, const EngineFailure &f) {
+         QStringList columns = m.captured(1).split(QStringLiteral(", "));
+         for (QString &c : columns)
+             c = lastPart(c);
+         return QStringLiteral("Naruszenie ograniczenia %1. Nie można wstawić zduplikowanego "
+                               "klucza w obiekcie '%2'. Kolumny klucza: (%3).")
+             .arg(f.extendedCode == SQLITE_CONSTRAINT_PRIMARYKEY ? QStringLiteral("PRIMARY KEY")
+                                                                 : QStringLiteral("UNIQUE KEY"),
+                  objectName(m.captured(2)), columns.join(QStringLiteral(", ")));
+     }},
+    {R"re(NOT NULL constraint failed: ([^.]+)\.(.+))re", 515, 16,
+     [](const Match &m, const EngineFailure &f) {
+         return QStringLiteral("Nie można wstawić wartości NULL do kolumny '%1', tabela '%2'; "
+                               "kolumna nie dopuszcza wartości NULL. Instrukcja %3 nie "
+                               "powiodła się.")
+             .arg(m.captured(2), objectName(m.captured(1)), changingStatement(f.sql));
+     }},
+    {R"re(CHECK constraint failed: (.+))re", 547, 16,
+     [](const Match &m, const EngineFailure &f) {
+         return QStringLiteral("Instrukcja %1 spowodowała konflikt z ograniczeniem CHECK \"%2\".")
+             .arg(changingStatement(f.sql), m.captured(1));
+     }},
+    // Deleting a referenced row breaks the reference; adding or changing a row, the foreign key.
+    {R"re(FOREIGN KEY constraint failed)re", 547, 16,
+     [](const Match &, const EngineFailure &f) {
+         const QString statement = changingStatement(f.sql);
+         return QStringLiteral("Instrukcja %1 spowodowała konflikt z ograniczeniem %2.")
+             .arg(statement, statement == QLatin1String("DELETE") ? QStringLiteral("REFERENCE")
+                                                                  : QStringLiteral("FOREIGN KEY"));
+     }},
+    {R"re(no such function: (.+))re", 195, 15,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("'%1' nie jest rozpoznawaną nazwą funkcji wbudowanej.")
+             .arg(m.captured(1));
+     }},
+    {R"re((?:table|view|index|trigger) (.+) already exists)re", 2714, 16,
+     [](const Match &m, const EngineFailure &) {
+         return QStringLiteral("W bazie danych istnieje już obiekt o nazwie '%1'.")
+             .arg(objectName(m.captured(1)));
+     }},
+    {R"re(table .+ has \d+ columns but \d+ values were supplied)re", 213, 16,
+     [](const Match &, const EngineFailure &) {
+         return QStringLiteral(
+             "Nazwa kolumny lub liczba podanych wartości nie odpowiada definicji tabeli.");
+     }},
+    {R"re(SELECTs to the left and right of .+ do not have the same number of result columns)re",
+     205, 16,
+     [](const Match &, const EngineFailure &) {
+         return QStringLiteral("Wszystkie zapytania połączone za pomocą operatora UNION, "
+                               "INTERSECT lub EXCEPT muszą mieć taką samą liczbę wyrażeń na "
+                               "listach docelowych.");
+     }},
+    {R"re(sub-select returns \d+ columns - expected 1)re", 116, 16,
+     [](const Match &, const EngineFailure &) {
+         return QStringLiteral("Gdy podzapytanie nie jest wprowadzone za pomocą operatora EXISTS, "
+                               "na liście wyboru można określić tylko jedno wyrażenie.");
+     }},
+};
+
+// The number of engine failures the table does not know; their text stays the engine's own.
+constexpr int kGeneralEngineError = 50000;
+
+// A failed SQLite call in the server's shape. sql: the text the call was given.
+Error sqliteError(sqlite3 *db, int rc, const QString &sql) {
+    // A registered function raised its own T-SQL error; SQLite only carried it.
+    if (std::optional<Error> fn = sqlitefn::TakeFunctionError())
+        return *fn;
     if (rc == SQLITE_INTERRUPT)
         return Error(-2, QStringLiteral("Upłynął limit czasu wykonania zapytania."));
-    int number = 50001;
-    if (text.startsWith(QLatin1String("no such table")))
-        number = 208;
-    else if (text.startsWith(QLatin1String("no such column")))
-        number = 207;
-    else if (text.contains(QLatin1String("syntax error")) ||
-             text.contains(QLatin1String("incomplete input")))
-        number = 102;
-    else if (text.startsWith(QLatin1String("no such function")))
-        number = 195;
-    else if (text.contains(QLatin1String("UNIQUE constraint")))
-        number = 2627;
-    else if (text.contains(QLatin1String("NOT NULL constraint")))
-        number = 515;
-    else if (text.contains(QLatin1String("already exists")))
-        number = 2714;
-    return Error(number, text);
+    static const std::vector<QRegularExpression> patterns = [] {
+        std::vector<QRegularExpression> list;
+        for (const EngineErrorRule &rule : kEngineErrors)
+            list.emplace_back(QRegularExpression::anchoredPattern(QString::fromUtf8(rule.pattern)));
+        return list;
+    }();
+    const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+    const EngineFailure failure{sql, sqlite3_extended_errcode(db)};
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const Match m = patterns[i].match(text);
+        if (m.hasMatch())
+            return Error(kEngineErrors[i].number, kEngineErrors[i].text(m, failure),
+                         kEngineErrors[i].severity);
+    }
+    return Error(kGeneralEngineError, text);
 }
 
 bool isDigits(const char *s, int n) {
@@ -794,8 +934,9 @@ private:
             expressions << rewrite(t, i + 2, end);
             i = end < listEnd ? end + 1 : listEnd;
         }
-        Prepared stmt = prepare(head + expressions.join(QStringLiteral(", ")) + QLatin1Char(' ') +
-                                rewrite(t, listEnd, t.size()));
+        const QString sql = head + expressions.join(QStringLiteral(", ")) + QLatin1Char(' ') +
+                            rewrite(t, listEnd, t.size());
+        Prepared stmt = prepare(sql);
         std::vector<QVariant> last;
         int rc;
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
@@ -804,7 +945,7 @@ private:
                 last.push_back(sqlitefn::ColumnValue(stmt.get(), c));
         }
         if (rc != SQLITE_DONE)
-            throw sqliteError(db(), rc);
+            throw sqliteError(db(), rc, sql);
         for (std::size_t k = 0; k < last.size(); ++k)
             targets[k]->value = tsql::Convert(targets[k]->type, last[k]);
     }
@@ -930,16 +1071,16 @@ private:
         const int rc = sqlite3_prepare_v2(db(), utf8.constData(), static_cast<int>(utf8.size()),
                                           stmt.out(), &tail);
         if (rc != SQLITE_OK)
-            throw sqliteError(db(), rc);
+            throw sqliteError(db(), rc, sql);
         if (!stmt.get())
             throw syntaxNear(sql.trimmed().left(30));
         if (tail && QByteArray(tail).trimmed().size() > 0)
             throw syntaxNear(QString::fromUtf8(tail).trimmed().left(30));
-        bind(stmt.get());
+        bind(stmt.get(), sql);
         return stmt;
     }
 
-    void bind(sqlite3_stmt *stmt) {
+    void bind(sqlite3_stmt *stmt, const QString &sql) {
         const int n = sqlite3_bind_parameter_count(stmt);
         for (int p = 1; p <= n; ++p) {
             const char *raw = sqlite3_bind_parameter_name(stmt, p);
@@ -961,7 +1102,7 @@ private:
                                          SQLITE_UTF8);
             }
             if (rc != SQLITE_OK)
-                throw sqliteError(db(), rc);
+                throw sqliteError(db(), rc, sql);
         }
     }
 
@@ -987,7 +1128,7 @@ private:
         if (columns == 0) {
             const int rc = sqlite3_step(stmt.get());
             if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-                throw sqliteError(db(), rc);
+                throw sqliteError(db(), rc, sql);
             DbBatchItem item;
             item.kind = DbBatchItem::Kind::Count;
             item.count = sqlite3_changes64(db());
@@ -1010,7 +1151,7 @@ private:
             ++rows;
         }
         if (rc != SQLITE_DONE)
-            throw sqliteError(db(), rc);
+            throw sqliteError(db(), rc, sql);
         std::vector<DbColumnInfo> infos(static_cast<std::size_t>(columns));
         auto result = std::make_shared<DbResult>(infos);
         for (int c = 0; c < columns; ++c)
@@ -1034,7 +1175,7 @@ private:
         if (rc == SQLITE_ROW)
             return sqlitefn::ColumnValue(stmt.get(), 0);
         if (rc != SQLITE_DONE)
-            throw sqliteError(db(), rc);
+            throw sqliteError(db(), rc, expression);
         return {};
     }
 

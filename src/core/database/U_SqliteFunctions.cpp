@@ -13,7 +13,7 @@ namespace sqlitefn {
 
 namespace {
 
-thread_local int g_functionError = 0;
+thread_local std::optional<tsql::Error> g_functionError;
 
 QVariant arg(sqlite3_value **argv, int i) {
     return FromValue(argv[i]);
@@ -49,7 +49,7 @@ void setResult(sqlite3_context *ctx, const QVariant &v) {
 }
 
 void setError(sqlite3_context *ctx, const tsql::Error &e) {
-    g_functionError = e.Number;
+    g_functionError = e;
     const QByteArray u = e.Text.toUtf8();
     sqlite3_result_error(ctx, u.constData(), static_cast<int>(u.size()));
 }
@@ -506,10 +506,10 @@ QVariant ColumnValue(sqlite3_stmt *stmt, int column) {
     return FromValue(sqlite3_column_value(stmt, column));
 }
 
-int TakeFunctionErrorNumber() {
-    const int n = g_functionError;
-    g_functionError = 0;
-    return n;
+std::optional<tsql::Error> TakeFunctionError() {
+    std::optional<tsql::Error> e;
+    e.swap(g_functionError);
+    return e;
 }
 
 void Register(sqlite3 *db, Context *context) {

@@ -1,10 +1,13 @@
 #pragma once
 // The T-SQL functions the embedded engine registers on each SQLite handle, and the conversions
 // between SQLite values and the layer's values (null, qint64, double, QString, QByteArray).
+#include "U_TSql.h"
+
 #include <QString>
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 
 struct sqlite3;
 struct sqlite3_value;
@@ -23,8 +26,8 @@ void Register(sqlite3 *db, Context *context);
 QVariant FromValue(sqlite3_value *value);
 QVariant ColumnValue(sqlite3_stmt *stmt, int column);
 
-// The T-SQL error number a registered function last raised on this thread (0 when none), read
-// and reset by the engine when a statement fails.
-int TakeFunctionErrorNumber();
+// The T-SQL error a registered function last raised on this thread (none when none), read and
+// reset by the engine when a statement fails.
+std::optional<tsql::Error> TakeFunctionError();
 
 } // namespace sqlitefn
