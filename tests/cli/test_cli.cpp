@@ -470,7 +470,8 @@ void TestCli::failures_data() {
     QTest::newRow("failing script")
         << QStringList{"run",  "Błędy/Zły skrypt", "--server", server, "--database",
                        "Hurt", "--print"}
-        << none << QStringList{"no such table: brak_tabeli\n", " - no such table: brak_tabeli\n"};
+        << none << QStringList{"Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n",
+                                    " - Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n"};
     QTest::newRow("no marker") << QStringList{"run", "Błędy/Bez markera", "--server", server,
                                               "--print"}
                                << none

@@ -317,7 +317,7 @@ void TestE2e::failedRunText() {
     QString fromEngine = embedded.ErrorText;
     fromEngine.replace(QStringLiteral(".Orvel-Zestawnik SQLite - "), u'.' + kTdsSource + " - ");
     if (expected == QLatin1String("engine")) {
-        QVERIFY2(embedded.ErrorText.startsWith(QStringLiteral("no such table: brak_tabeli\r\n")),
+        QVERIFY2(embedded.ErrorText.startsWith(QStringLiteral("Nieprawidłowa nazwa obiektu 'brak_tabeli'.\r\n")),
                  qPrintable(embedded.ErrorText));
         expected = fromEngine;
     }
