@@ -2,13 +2,13 @@
 
 #include "U_DisplayFormat.h"
 #include "U_RowFormat.h"
-#include "U_SafeFile.h"
 #include "U_TextCodec.h"
 #include "U_XML_util.h"
 #include "U_locale.h"
 #include "U_utils.h"
 
 #include <QList>
+#include <QScopeGuard>
 #include <QUrl>
 
 const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
@@ -78,13 +78,8 @@ TOrvel_DataExport::TOrvel_DataExport(TOrvel_ExportKind kind, const QString &titl
 
 TOrvel_DataExport::~TOrvel_DataExport() = default;
 
-void TOrvel_DataExport::ResetOutput() {
-    FOutput.clear();
-    FDocument.reset();
-}
-
 void TOrvel_DataExport::WriteHeader() {
-    ResetOutput();
+    FDocument.reset();
     if (FKind != TOrvel_ExportKind::ekCSV)
         FDocument = std::make_unique<TOrvel_ExportDocument>();
     FColumns.clear();
@@ -104,43 +99,50 @@ TOrvel_ExportNode *TOrvel_DataExport::AppendTextElement(TOrvel_ExportNode *paren
     return element;
 }
 
-void TOrvel_DataExport::Walk() {
+void TOrvel_DataExport::CheckResult() const {
     if (!FDataSet || !FDataSet->IsOpen())
         throw EOrvelError(QStringLiteral("Brak otwartego wyniku do zapisania"));
+}
+
+TOrvel_ExportOutput::Charset TOrvel_DataExport::Charset() const {
+    return FKind == TOrvel_ExportKind::ekCSV ? TOrvel_ExportOutput::Charset::Windows1250
+                                             : TOrvel_ExportOutput::Charset::Iso88592;
+}
+
+void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
+    CheckResult();
     TRowWalkGuard guard(FDataSet);
+    FOut = &out;
+    const auto detach = qScopeGuard([this] { FOut = nullptr; });
     FDataSet->First();
     WriteHeader();
+    if (FDocument)
+        FDocument->WriteBeforeRows(out);
     while (!FDataSet->Eof()) {
         WriteRow();
         FDataSet->Next();
     }
     WriteFooter();
-}
-
-QString TOrvel_DataExport::GetOutputText() {
-    if (FKind != TOrvel_ExportKind::ekCSV)
-        FOutput = FDocument ? FDocument->Serialize() : QString();
-    return FOutput;
+    if (FDocument)
+        FDocument->WriteAfterRows(out);
+    out.Finish();
 }
 
 QByteArray TOrvel_DataExport::GetOutputBytes() {
-    const QString text = GetOutputText();
-    return ToCrLfLines(FKind == TOrvel_ExportKind::ekCSV ? EncodeWindows1250(text)
-                                                         : EncodeIso88592(text));
+    if (!FTime.isValid())
+        FTime = Now();
+    TOrvel_ExportOutput out(Charset());
+    Walk(out);
+    return out.Bytes();
 }
 
 bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
-    Walk();
-    if (FKind == TOrvel_ExportKind::ekCSV) {
-        SafeWriteTextFile(fileName, EncodeWindows1250(FOutput));
-        return true;
-    }
-    // The document is encoded piece by piece, so that the rows' text is not held twice. Its line
-    // breaks are CR LF already (a line feed in a text is written as CR LF, a carriage return as a
-    // reference), so the bytes go to the file as they are.
-    QByteArray bytes;
-    FDocument->Serialize([&bytes](const QString &piece) { bytes.append(EncodeIso88592(piece)); });
-    SafeWriteFile(fileName, bytes);
+    CheckResult(); // before the file is touched: the missing result is the error to report
+    FTime = Now();
+    TOrvel_SafeFileStream file(fileName);
+    TOrvel_ExportOutput out(Charset(), &file);
+    Walk(out);
+    file.Commit();
     return true;
 }
 
@@ -151,34 +153,36 @@ TOrvel_DataExport_CSV::TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar sep
                                              const QString &title)
     : TOrvel_DataExport(TOrvel_ExportKind::ekCSV, title, grid), FSeparator(separator) {}
 
-void TOrvel_DataExport_CSV::AppendValue(QString &line, const QString &value) const {
-    line.append(u'"');
-    if (value.contains(u'"'))
-        line.append(QString(value).replace(u'"', QStringLiteral("\"\"")));
-    else
-        line.append(value);
-    line.append(u'"');
-    line.append(FSeparator);
-}
-
-void TOrvel_DataExport_CSV::EndLine(QString &line) {
-    FOutput.append(CutAtLastChar(line, FSeparator));
-    FOutput.append(u"\r\n");
-    line.resize(0); // keeps the buffer for the next line
+// A line: the values quoted, a double quote in a value doubled, the separator between them; every
+// line break, in a value or as the separator, written as CR LF.
+void TOrvel_DataExport_CSV::WriteValue(bool first, const QString &value) {
+    if (!first)
+        Out().AppendBytes(FSeparatorBytes);
+    Out().AppendAscii("\"");
+    Out().AppendCsvText(value);
+    Out().AppendAscii("\"");
 }
 
 void TOrvel_DataExport_CSV::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
-    QString line;
-    for (const int position : ExportedColumns())
-        AppendValue(line, FGrid.Caption(position));
-    EndLine(line);
+    FSeparatorBytes = FSeparator == u'\r' || FSeparator == u'\n'
+                          ? QByteArray("\r\n")
+                          : Out().Encode(QStringView(&FSeparator, 1));
+    bool first = true;
+    for (const int position : ExportedColumns()) {
+        WriteValue(first, FGrid.Caption(position));
+        first = false;
+    }
+    Out().AppendAscii("\r\n");
 }
 
 void TOrvel_DataExport_CSV::WriteRow() {
-    for (const int position : ExportedColumns())
-        AppendValue(FLine, ColumnField(position)->DisplayText());
-    EndLine(FLine);
+    bool first = true;
+    for (const int position : ExportedColumns()) {
+        WriteValue(first, ColumnField(position)->DisplayText());
+        first = false;
+    }
+    Out().AppendAscii("\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -209,38 +213,36 @@ QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
 
 void TOrvel_DataExport_XML::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
-    FNames.clear();
+    FStartTags.clear();
+    FEndTags.clear();
     for (const int position : ExportedColumns()) {
-        FNames.append(ExportElementName(ColumnField(position)->FieldName()));
-        if (!IsXmlNCName(FNames.back()))
-            throw EOrvelError(
-                QStringLiteral("Nieprawidłowa nazwa elementu XML: \"%1\"").arg(FNames.back()));
+        const QString name = ExportElementName(ColumnField(position)->FieldName());
+        if (!IsXmlNCName(name))
+            throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa elementu XML: \"%1\"").arg(name));
+        FStartTags.append(Out().Encode(u'<' + name + u'>'));
+        FEndTags.append(Out().Encode(QStringLiteral("</") + name + u'>'));
     }
 
     FRoot = FDocument->CreateRoot(QStringLiteral("Zestawnik"));
     AppendTextElement(FRoot, QStringLiteral("title"), FTitle);
     AppendTextElement(FRoot, QStringLiteral("rowcount"), QString::number(FDataSet->RecordCount()));
     AppendTextElement(FRoot, QStringLiteral("date"),
-                      FormatDateTime(QStringLiteral("c"), Now(), UserFormatSettings()));
+                      FormatDateTime(QStringLiteral("c"), ExportTime(), UserFormatSettings()));
     FRows = AppendTextElement(FRoot, QStringLiteral("rows"), QString());
+    FRows->AppendRowsPoint();
 }
 
 void TOrvel_DataExport_XML::WriteRow() {
-    // <item><NAME>text</NAME>...</item>, written as text at once (see SerializedTail).
-    QString &out = FRows->SerializedTail();
-    out.append(u"<item>");
+    // <item><NAME>text</NAME>...</item>
+    TOrvel_ExportOutput &out = Out();
+    out.AppendAscii("<item>");
     const std::vector<int> &columns = ExportedColumns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        const QString &name = FNames[static_cast<qsizetype>(i)];
-        out.append(u'<');
-        out.append(name);
-        out.append(u'>');
-        AppendEscapedText(out, ColumnField(columns[i])->DisplayText());
-        out.append(u"</");
-        out.append(name);
-        out.append(u'>');
+        out.AppendBytes(FStartTags[static_cast<qsizetype>(i)]);
+        out.AppendXmlText(ColumnField(columns[i])->DisplayText());
+        out.AppendBytes(FEndTags[static_cast<qsizetype>(i)]);
     }
-    out.append(u"</item>");
+    out.AppendAscii("</item>");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -252,7 +254,7 @@ TOrvel_DataExport_XHTML::TOrvel_DataExport_XHTML(TOrvel_GridColumns &grid, const
 void TOrvel_DataExport_XHTML::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
     const TOrvel_FormatSettings &fs = UserFormatSettings();
-    const QDateTime now = Now();
+    const QDateTime &now = ExportTime();
 
     FDocument->SetDocType(QStringLiteral("html"), QStringLiteral("-//W3C//DTD XHTML 1.1//EN"),
                           QStringLiteral("http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd"));
@@ -281,10 +283,12 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
     for (const int position : ExportedColumns())
         AppendTextElement(tr, QStringLiteral("th"), FGrid.Caption(position));
 
+    FTableBody->AppendRowsPoint();
+
     FCellStarts.clear();
     for (const int position : ExportedColumns())
-        FCellStarts.append(QStringLiteral("<td class=\"") + AlignClass(FGrid.Alignment(position)) +
-                           u'"');
+        FCellStarts.append(Out().Encode(QStringLiteral("<td class=\"") +
+                                        AlignClass(FGrid.Alignment(position)) + u'"'));
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
 }
 
@@ -322,26 +326,26 @@ void TOrvel_DataExport_XHTML::WriteRow() {
         if (!format.isEmpty())
             FRowFormat = SplitRowFormatEntries(format);
     }
-    // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>, written as
-    // text at once (see SerializedTail); every data cell of the row carries the same style.
-    QString cellEnd = QStringLiteral(">");
-    if (const QString style = GetRowStyle(); !style.isEmpty()) {
-        cellEnd = QStringLiteral(" style=\"");
-        AppendEscapedAttribute(cellEnd, style);
-        cellEnd.append(u"\">");
-    }
-    QString &out = FTableBody->SerializedTail();
-    out.append(u"<tr><td class=\"align_R\">");
-    out.append(QString::number(FDataSet->RecNo()));
-    out.append(u"</td>");
+    // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>; every data
+    // cell of the row carries the same style.
+    const QString style = GetRowStyle();
+    TOrvel_ExportOutput &out = Out();
+    out.AppendAscii("<tr><td class=\"align_R\">");
+    out.AppendNumber(FDataSet->RecNo());
+    out.AppendAscii("</td>");
     const std::vector<int> &columns = ExportedColumns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        out.append(FCellStarts[static_cast<qsizetype>(i)]);
-        out.append(cellEnd);
-        AppendEscapedText(out, ColumnField(columns[i])->DisplayText());
-        out.append(u"</td>");
+        out.AppendBytes(FCellStarts[static_cast<qsizetype>(i)]);
+        if (!style.isEmpty()) {
+            out.AppendAscii(" style=\"");
+            out.AppendXmlText(style, true);
+            out.AppendAscii("\"");
+        }
+        out.AppendAscii(">");
+        out.AppendXmlText(ColumnField(columns[i])->DisplayText());
+        out.AppendAscii("</td>");
     }
-    out.append(u"</tr>");
+    out.AppendAscii("</tr>");
 }
 
 void TOrvel_DataExport_XHTML::WriteFooter() {

@@ -8,6 +8,8 @@
 //   TOrvel_DataExport_CSV(columns, u';', title).ExportToFile(path);
 // Errors (a file that cannot be written, a result that is not open) throw EOrvelError after the
 // result's current row and attached views have been restored; a failed export writes nothing.
+// The rows go to the file encoded, in pieces, as they are walked: the writer never holds the
+// whole output.
 #include "U_ExportDocument.h"
 #include "U_GridColumns.h"
 
@@ -28,9 +30,8 @@ public:
 
     // Writes the whole result to the file (replacing it safely) and returns true.
     bool ExportToFile(const QString &fileName);
-    // The text written so far: CSV lines, or the XML kinds' document serialised.
-    QString GetOutputText();
-    // The bytes of the file as ExportToFile writes them (encoded, CR LF line ends).
+    // The bytes of the file as ExportToFile writes them (encoded, CR LF line ends), made in
+    // memory; after an export, dated as that export was.
     QByteArray GetOutputBytes();
 
     TOrvel_ExportKind Kind() const { return FKind; }
@@ -45,10 +46,15 @@ public:
 protected:
     TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title, TOrvel_GridColumns &grid);
 
+    // The steps of the walk; each writes to Out(). The XML kinds' header builds the document up
+    // to its rows point, which the walk writes before the first row; the rest of the document
+    // is written after the footer.
     virtual void WriteHeader();
     virtual void WriteRow() {}
     virtual void WriteFooter() {}
-    void ResetOutput();
+    TOrvel_ExportOutput &Out() const { return *FOut; }
+    // The time the export is dated with.
+    const QDateTime &ExportTime() const { return FTime; }
 
     // A new element `name` holding the text (a text node even when it is empty), with the
     // attribute "class" when classText is not empty, appended as the parent's last child.
@@ -66,12 +72,15 @@ protected:
     QString FTitle;
     QString FStyleSheetHref;
     std::unique_ptr<TOrvel_ExportDocument> FDocument; // none for CSV
-    QString FOutput;
     QStringList FRowFormat; // the row-format entries of the current row (XHTML)
 
 private:
-    void Walk();
+    void CheckResult() const;
+    void Walk(TOrvel_ExportOutput &out);
+    TOrvel_ExportOutput::Charset Charset() const;
     std::vector<int> FColumns;
+    TOrvel_ExportOutput *FOut = nullptr; // during a walk
+    QDateTime FTime;
 };
 
 class TOrvel_DataExport_CSV : public TOrvel_DataExport {
@@ -84,10 +93,9 @@ protected:
     void WriteFooter() override {}
 
 private:
-    void AppendValue(QString &line, const QString &value) const;
-    void EndLine(QString &line);
+    void WriteValue(bool first, const QString &value);
     QChar FSeparator;
-    QString FLine;
+    QByteArray FSeparatorBytes;
 };
 
 class TOrvel_DataExport_XML : public TOrvel_DataExport {
@@ -108,7 +116,7 @@ protected:
 private:
     TOrvel_ExportNode *FRoot = nullptr;
     TOrvel_ExportNode *FRows = nullptr;
-    QStringList FNames; // element names of the exported columns
+    QList<QByteArray> FStartTags, FEndTags; // «<NAME>», «</NAME>» of the exported columns
 };
 
 class TOrvel_DataExport_XHTML : public TOrvel_DataExport {
@@ -131,5 +139,5 @@ private:
     TOrvel_ExportNode *FTable = nullptr;
     TOrvel_ExportNode *FTableBody = nullptr;
     DbField *FFormatField = nullptr;
-    QStringList FCellStarts; // «<td class="align_X"» of each exported column
+    QList<QByteArray> FCellStarts; // «<td class="align_X"» of each exported column
 };

@@ -21,62 +21,6 @@ bool IsNameChar(char32_t c) {
            (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-// Characters that XML 1.0 allows in content: tab, LF, CR and everything from the blank on but
-// surrogates and U+FFFE/U+FFFF.
-inline bool NeedsCare(char16_t c) {
-    return c < 0x20 || c == u'&' || c == u'<' || c == u'>' || c == u'"' ||
-           (c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE;
-}
-
-void AppendEscaped(QString &out, const QString &text, bool attribute) {
-    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
-    const qsizetype n = text.size();
-    qsizetype plainFrom = 0;
-    auto flush = [&](qsizetype upTo) {
-        if (upTo > plainFrom)
-            out.append(QStringView(p + plainFrom, upTo - plainFrom));
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i];
-        if (!NeedsCare(c))
-            continue;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            ++i; // a whole surrogate pair is an ordinary character
-            continue;
-        }
-        flush(i);
-        plainFrom = i + 1;
-        switch (c) {
-        case u'&':
-            out.append(u"&amp;");
-            break;
-        case u'<':
-            out.append(u"&lt;");
-            break;
-        case u'>':
-            out.append(u"&gt;");
-            break;
-        case u'"':
-            out.append(attribute ? QStringView(u"&quot;") : QStringView(u"\""));
-            break;
-        case u'\r':
-            out.append(u"&#xD;");
-            break;
-        case u'\n':
-            out.append(u"\r\n");
-            break;
-        case u'\t':
-            out.append(u'\t');
-            break;
-        default:
-            // Not representable in XML 1.0 even as a reference: the replacement character.
-            out.append(QChar(0xFFFD));
-            break;
-        }
-    }
-    flush(n);
-}
-
 } // namespace
 
 bool IsXmlNCName(const QString &name) {
@@ -95,14 +39,6 @@ bool IsXmlNCName(const QString &name) {
             return false;
     }
     return true;
-}
-
-void AppendEscapedText(QString &out, const QString &text) {
-    AppendEscaped(out, text, false);
-}
-
-void AppendEscapedAttribute(QString &out, const QString &text) {
-    AppendEscaped(out, text, true);
 }
 
 static void CheckName(const QString &name) {
@@ -135,39 +71,40 @@ void TOrvel_ExportNode::SetAttribute(const QString &name, const QString &value) 
     FAttributes.emplace_back(name, value);
 }
 
-void TOrvel_ExportNode::WriteTo(QString &out,
-                                const std::function<void(const QString &)> *sink) const {
-    switch (FKind) {
-    case Kind::Text:
-        AppendEscapedText(out, FName);
+void TOrvel_ExportNode::AppendRowsPoint() {
+    FChildren.push_back(
+        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Rows, QString(), this)));
+}
+
+void TOrvel_ExportNode::WriteTo(TOrvel_ExportOutput &out, bool afterRows, bool &pastRows) const {
+    if (FKind == Kind::Rows) {
+        pastRows = true;
         return;
-    case Kind::Serialized:
-        if (sink) {
-            (*sink)(out);
-            out.clear();
-            (*sink)(FName);
-        } else {
-            out.append(FName);
+    }
+    if (FKind == Kind::Text) {
+        if (pastRows == afterRows)
+            out.AppendXmlText(FName);
+        return;
+    }
+    if (pastRows == afterRows) {
+        out.AppendAscii("<");
+        out.AppendText(FName);
+        for (const auto &[name, value] : FAttributes) {
+            out.AppendAscii(" ");
+            out.AppendText(name);
+            out.AppendAscii("=\"");
+            out.AppendXmlText(value, true);
+            out.AppendAscii("\"");
         }
-        return;
-    case Kind::Element:
-        break;
+        out.AppendAscii(">");
     }
-    out.append(u'<');
-    out.append(FName);
-    for (const auto &[name, value] : FAttributes) {
-        out.append(u' ');
-        out.append(name);
-        out.append(u"=\"");
-        AppendEscapedAttribute(out, value);
-        out.append(u'"');
-    }
-    out.append(u'>');
     for (const auto &child : FChildren)
-        child->WriteTo(out, sink);
-    out.append(u"</");
-    out.append(FName);
-    out.append(u'>');
+        child->WriteTo(out, afterRows, pastRows);
+    if (pastRows == afterRows) {
+        out.AppendAscii("</");
+        out.AppendText(FName);
+        out.AppendAscii(">");
+    }
 }
 
 void TOrvel_ExportDocument::SetDocType(const QString &name, const QString &publicId,
@@ -181,29 +118,21 @@ TOrvel_ExportNode *TOrvel_ExportDocument::CreateRoot(const QString &name) {
     return FRoot.get();
 }
 
-QString &TOrvel_ExportNode::SerializedTail() {
-    if (FChildren.empty() || FChildren.back()->FKind != Kind::Serialized)
-        FChildren.push_back(std::unique_ptr<TOrvel_ExportNode>(
-            new TOrvel_ExportNode(Kind::Serialized, QString(), this)));
-    return FChildren.back()->FName;
-}
-
-QString TOrvel_ExportDocument::Serialize() const {
-    QString out;
-    Serialize([&out](const QString &piece) { out.append(piece); });
-    return out;
-}
-
-void TOrvel_ExportDocument::Serialize(const std::function<void(const QString &)> &sink) const {
-    QString out;
-    out.append(u"<?xml version=\"1.0\" encoding=\"iso-8859-2\" standalone=\"yes\"?>\r\n");
+void TOrvel_ExportDocument::WriteBeforeRows(TOrvel_ExportOutput &out) const {
+    out.AppendAscii("<?xml version=\"1.0\" encoding=\"iso-8859-2\" standalone=\"yes\"?>\r\n");
     if (FDocType) {
-        out.append(QStringLiteral("<!DOCTYPE %1 PUBLIC \"%2\" \"%3\" >\r\n")
-                       .arg(FDocType->Name, FDocType->PublicId, FDocType->SystemId));
+        out.AppendText(QStringLiteral("<!DOCTYPE %1 PUBLIC \"%2\" \"%3\" >\r\n")
+                           .arg(FDocType->Name, FDocType->PublicId, FDocType->SystemId));
     }
-    if (FRoot) {
-        FRoot->WriteTo(out, &sink);
-        out.append(u"\r\n");
-    }
-    sink(out);
+    bool pastRows = false;
+    if (FRoot)
+        FRoot->WriteTo(out, false, pastRows);
+}
+
+void TOrvel_ExportDocument::WriteAfterRows(TOrvel_ExportOutput &out) const {
+    if (!FRoot)
+        return;
+    bool pastRows = false;
+    FRoot->WriteTo(out, true, pastRows);
+    out.AppendAscii("\r\n");
 }

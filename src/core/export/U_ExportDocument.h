@@ -1,18 +1,19 @@
 #pragma once
 // The document an XML or XHTML export builds: a small element tree written as exact text (one
 // line for the whole root element, every element with both tags, attributes in the order set,
-// text escaped). The rows go in as finished text (SerializedTail), so that a result of a million
-// rows is held as text rather than as millions of nodes.
+// text escaped). The rows are no nodes: the tree holds the point where they go, and the writer
+// streams them there between the part of the document before that point and the part after it.
+#include "U_ExportOutput.h"
+
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
 class TOrvel_ExportNode {
 public:
-    enum class Kind { Element, Text, Serialized };
+    enum class Kind { Element, Text, Rows };
 
     Kind NodeKind() const { return FKind; }
     const QString &Name() const { return FName; }
@@ -22,22 +23,20 @@ public:
     void AppendText(const QString &text);
     // Sets an attribute; a second call with the same name replaces the value in place.
     void SetAttribute(const QString &name, const QString &value);
-    // The serialised text at the end of this element's content, to which a writer appends
-    // finished markup directly (a million rows as text, not as nodes). The caller writes exact
-    // markup: names checked with IsXmlNCName, texts through AppendEscapedText and
-    // AppendEscapedAttribute.
-    QString &SerializedTail();
+    // Marks the end of this element's content so far as the place of the rows. A document has
+    // one such place.
+    void AppendRowsPoint();
 
 private:
     friend class TOrvel_ExportDocument;
     TOrvel_ExportNode(Kind kind, QString nameOrText, TOrvel_ExportNode *parent)
         : FKind(kind), FName(std::move(nameOrText)), FParent(parent) {}
-    // Appends the markup to `out`; with a sink, hands `out` and every serialised text over to the
-    // sink in order instead of copying the serialised text.
-    void WriteTo(QString &out, const std::function<void(const QString &)> *sink = nullptr) const;
+    // Writes the markup of this node that lies before the rows point (pastRows false on the way)
+    // or after it; pastRows turns true at the point.
+    void WriteTo(TOrvel_ExportOutput &out, bool afterRows, bool &pastRows) const;
 
     Kind FKind;
-    QString FName; // the element's name, or the text of a text or serialised node
+    QString FName; // the element's name, or the text of a text node
     TOrvel_ExportNode *FParent;
     std::vector<std::pair<QString, QString>> FAttributes;
     std::vector<std::unique_ptr<TOrvel_ExportNode>> FChildren;
@@ -51,12 +50,11 @@ public:
     TOrvel_ExportNode *CreateRoot(const QString &name);
     TOrvel_ExportNode *Root() const { return FRoot.get(); }
 
-    // The declaration line (iso-8859-2, standalone), the document type line, the root element on
-    // one line; each line ends with CR LF. Characters are not yet encoded.
-    QString Serialize() const;
-    // The same text handed over piece by piece, so that a caller can encode it without holding it
-    // whole a second time.
-    void Serialize(const std::function<void(const QString &)> &sink) const;
+    // The document is the declaration line (iso-8859-2, standalone), the document type line and
+    // the root element on one line, each line ending with CR LF. WriteBeforeRows writes it up to
+    // the rows point, WriteAfterRows the rest (all of it after the root when there is no point).
+    void WriteBeforeRows(TOrvel_ExportOutput &out) const;
+    void WriteAfterRows(TOrvel_ExportOutput &out) const;
 
 private:
     struct DocType {
@@ -69,8 +67,3 @@ private:
 // Whether a text is an XML name without a colon (letters, digits, ".", "-", "_", and the other
 // name characters of XML 1.0; not beginning with a digit, ".", or "-").
 bool IsXmlNCName(const QString &name);
-// Appends text escaped for element content: "&", "<", ">" as entities, CR as "&#xD;", LF as
-// CR LF; characters XML cannot carry at all (control characters, lone surrogates) as U+FFFD.
-void AppendEscapedText(QString &out, const QString &text);
-// The same for an attribute value, with a double quote as "&quot;".
-void AppendEscapedAttribute(QString &out, const QString &text);

@@ -1,0 +1,75 @@
+#pragma once
+// The bytes of an export, produced while the rows are walked: every text is encoded at once (one
+// byte a character; what the code page lacks as a character reference or "?"), and the bytes go
+// to the file in pieces, so that a large result is never held whole as text.
+#include <QByteArray>
+#include <QSaveFile>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+
+// A file written in pieces and replaced safely: the pieces go to a temporary file beside the
+// target, which Commit renames over it. A failure, or the end of the object without Commit,
+// leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.
+class TOrvel_SafeFileStream {
+public:
+    explicit TOrvel_SafeFileStream(const QString &path);
+    TOrvel_SafeFileStream(const TOrvel_SafeFileStream &) = delete;
+    TOrvel_SafeFileStream &operator=(const TOrvel_SafeFileStream &) = delete;
+
+    void Write(const QByteArray &bytes);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const QString &reason);
+    QString FPath;
+    QSaveFile FFile;
+};
+
+class TOrvel_ExportOutput {
+public:
+    // Windows-1250 writes "?" for a character it lacks (CSV); ISO-8859-2 writes a character
+    // reference "&#x...;" (XML, XHTML).
+    enum class Charset { Windows1250, Iso88592 };
+
+    // Without a file the bytes are collected in memory (Bytes); with one, they are handed to it
+    // in pieces and Finish hands over the rest.
+    explicit TOrvel_ExportOutput(Charset charset, TOrvel_SafeFileStream *file = nullptr);
+
+    // Bytes already encoded (markup made once with Encode, or ASCII).
+    void AppendBytes(const QByteArray &bytes) { Append(bytes.constData(), bytes.size()); }
+    template <qsizetype N> void AppendAscii(const char (&ascii)[N]) { Append(ascii, N - 1); }
+    void AppendNumber(qint64 value);
+    // The text as it is, encoded.
+    void AppendText(QStringView text);
+    // The text as XML element content: "&", "<", ">" as entities, CR as "&#xD;", LF as CR LF;
+    // characters XML cannot carry at all (control characters, lone surrogates, U+FFFE, U+FFFF)
+    // as U+FFFD. As an attribute value, a double quote is "&quot;" too.
+    void AppendXmlText(QStringView text, bool attribute = false);
+    // The text inside a quoted CSV value: a double quote doubled, every line break (CR, LF or
+    // CR LF) written as CR LF.
+    void AppendCsvText(QStringView text);
+
+    // The text as AppendText writes it.
+    QByteArray Encode(QStringView text) const;
+
+    void Finish();
+    const QByteArray &Bytes() const { return FBuffer; }
+
+private:
+    using Table = std::array<char, 0x10000>;
+    static const Table &TableOf(Charset charset);
+
+    void Append(const char *bytes, qsizetype size);
+    // A character of the Basic Multilingual Plane that is no surrogate.
+    void AppendUnit(char16_t c);
+    // A character beyond the Basic Multilingual Plane, or a lone surrogate.
+    void AppendUnencodable(char32_t code);
+    void FlushIfFull();
+
+    Charset FCharset;
+    const Table &FTable; // the byte of each character; 0 where the code page lacks it
+    TOrvel_SafeFileStream *FFile;
+    QByteArray FBuffer;
+};

@@ -1,0 +1,121 @@
+// Exports larger than one piece of the file: what reaches the file must be the whole output, in
+// order, exactly as the writer makes it in memory; and the encoding tables the writers use must
+// agree with the system's codecs character for character.
+#include "TestSupport.h"
+#include "U_DataExport.h"
+#include "U_ExportOutput.h"
+#include "U_TextCodec.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Rows whose texts need every kind of care: quotes, markup characters, a line break inside a
+// value, letters of both code pages, a character neither holds, a row format every tenth row.
+const char *const kRows =
+    "CREATE TABLE t (Id INT, Nazwa NVARCHAR(80), orvel_zestawnik_format NVARCHAR(40));"
+    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+    "INSERT INTO t SELECT x, 'Poz. \"' || x || '\" <zażółć> & gęślą' || char(13) || char(10) || "
+    "'€ ☺ koniec', CASE WHEN x % 10 = 0 THEN 'color=C0FFFF;fontstyle=B' END FROM c;"
+    "SELECT Id, Nazwa, orvel_zestawnik_format FROM t ORDER BY Id";
+
+constexpr int kRowCount = 60000; // a few megabytes in every format
+
+} // namespace
+
+class ExportPiecesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void fileIsTheWholeOutput_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("end");
+        QTest::newRow("csv") << int(TOrvel_ExportKind::ekCSV)
+                             << EncodeWindows1250(
+                                    QString::fromUtf8("\"60000\";\"Poz. \"\"60000\"\" <zażółć> & "
+                                                      "gęślą\r\n€ ? koniec\"\r\n"));
+        QTest::newRow("xml") << int(TOrvel_ExportKind::ekXML)
+                             << EncodeIso88592(QString::fromUtf8(
+                                    "<item><Id>60000</Id><Nazwa>Poz. \"60000\" &lt;zażółć&gt; "
+                                    "&amp; gęślą&#xD;\r\n€ ☺ koniec</Nazwa></item></rows>"
+                                    "</Zestawnik>\r\n"));
+        // The last row, before the footer that carries the version.
+        QTest::newRow("xhtml") << int(TOrvel_ExportKind::ekXHTML)
+                               << EncodeIso88592(QString::fromUtf8(
+                                      "<td class=\"align_L\" style=\"background-color: #FFFFC0;"
+                                      "font-weight: bold;\">Poz. \"60000\" &lt;zażółć&gt; &amp; "
+                                      "gęślą&#xD;\r\n€ ☺ koniec</td></tr></tbody></table>"));
+    }
+    void fileIsTheWholeOutput() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, end);
+        QTemporaryDir dir;
+        SetAppFolder(dir.path());
+        DbConnection connection;
+        TOrvel_ConnectionSettings settings;
+        settings.Server = QStringLiteral("sqlite:") + dir.path();
+        connection.Open(settings);
+        DbQuery query(&connection);
+        query.SQL = QString::fromUtf8(kRows).arg(kRowCount);
+        query.Open();
+        TOrvel_GridColumns columns;
+        columns.SetQuery(&query);
+
+        std::unique_ptr<TOrvel_DataExport> writer;
+        if (kind == int(TOrvel_ExportKind::ekCSV))
+            writer = std::make_unique<TOrvel_DataExport_CSV>(columns, u';', "T");
+        else if (kind == int(TOrvel_ExportKind::ekXML))
+            writer = std::make_unique<TOrvel_DataExport_XML>(columns, "T");
+        else
+            writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "T");
+        const QString path = dir.filePath(QStringLiteral("out"));
+        QVERIFY(writer->ExportToFile(path));
+        const QByteArray file = ReadBytes(path);
+        QVERIFY2(file.size() > 3 * 1024 * 1024, "the output should span several pieces");
+        QCOMPARE(file.size(), writer->GetOutputBytes().size());
+        QVERIFY(file == writer->GetOutputBytes());
+        if (kind == int(TOrvel_ExportKind::ekXHTML))
+            QVERIFY(file.contains(end));
+        else
+            QVERIFY(file.endsWith(end));
+        // No temporary file is left beside the export.
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("out*")}, QDir::Files),
+                 QStringList{QStringLiteral("out")});
+        SetAppFolder(QString());
+    }
+
+    // The writers encode through tables of their own; each character must come out as the
+    // system's codecs write it (a reference or "?" for what the code page lacks).
+    void encodingAgreesWithTheCodecs_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Polish letters") << QString::fromUtf8("ĄĆĘŁŃÓŚŹŻąćęłńóśźż");
+        QTest::newRow("euro and dashes") << QString::fromUtf8("€ – — „x”");
+        QTest::newRow("C1 controls") << QString(QChar(0x81)) + QChar(0x90) + QChar(0x9F);
+        QTest::newRow("beyond the BMP") << QString::fromUtf8("a😀b");
+        QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + u'x' + QChar(0xDC00);
+        QTest::newRow("non-characters") << QString(QChar(0xFFFE)) + QChar(0xFFFF);
+        QTest::newRow("other scripts") << QString::fromUtf8("Жж 中文 ÿ ß é");
+    }
+    void encodingAgreesWithTheCodecs() {
+        QFETCH(QString, text);
+        TOrvel_ExportOutput iso(TOrvel_ExportOutput::Charset::Iso88592);
+        iso.AppendText(text);
+        QCOMPARE(iso.Bytes(), EncodeIso88592(text));
+        TOrvel_ExportOutput windows(TOrvel_ExportOutput::Charset::Windows1250);
+        windows.AppendText(text);
+        QCOMPARE(windows.Bytes(), EncodeWindows1250(text));
+    }
+};
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    ExportPiecesTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_export_pieces.moc"
