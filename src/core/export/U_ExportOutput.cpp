@@ -1,9 +1,6 @@
 #include "U_ExportOutput.h"
 
 #include "U_TextCodec.h"
-#include "U_error.h"
-
-#include <QDir>
 
 #include <memory>
 
@@ -19,33 +16,6 @@ bool IsSurrogate(char32_t c) {
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-// TOrvel_SafeFileStream
-
-TOrvel_SafeFileStream::TOrvel_SafeFileStream(const QString &path) : FPath(path), FFile(path) {
-    // Writing directly is never wanted: a failure must leave the old file as it was.
-    FFile.setDirectWriteFallback(false);
-    if (!FFile.open(QIODevice::WriteOnly))
-        Fail(FFile.errorString());
-}
-
-void TOrvel_SafeFileStream::Fail(const QString &reason) {
-    if (FFile.isOpen())
-        FFile.cancelWriting();
-    throw EOrvelError(QStringLiteral("Nie można zapisać pliku \"%1\": %2")
-                          .arg(QDir::toNativeSeparators(FPath), reason));
-}
-
-void TOrvel_SafeFileStream::Write(const QByteArray &bytes) {
-    if (FFile.write(bytes) != bytes.size())
-        Fail(FFile.errorString());
-}
-
-void TOrvel_SafeFileStream::Commit() {
-    if (!FFile.commit())
-        Fail(FFile.errorString());
-}
 
 // ---------------------------------------------------------------------------------------------
 // TOrvel_ExportOutput

@@ -2,30 +2,13 @@
 // The bytes of an export, produced while the rows are walked: every text is encoded at once (one
 // byte a character; what the code page lacks as a character reference or "?"), and the bytes go
 // to the file in pieces, so that a large result is never held whole as text.
+#include "U_SafeFile.h"
+
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 #include <QStringView>
 
 #include <array>
-
-// A file written in pieces and replaced safely: the pieces go to a temporary file beside the
-// target, which Commit renames over it. A failure, or the end of the object without Commit,
-// leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.
-class TOrvel_SafeFileStream {
-public:
-    explicit TOrvel_SafeFileStream(const QString &path);
-    TOrvel_SafeFileStream(const TOrvel_SafeFileStream &) = delete;
-    TOrvel_SafeFileStream &operator=(const TOrvel_SafeFileStream &) = delete;
-
-    void Write(const QByteArray &bytes);
-    void Commit();
-
-private:
-    [[noreturn]] void Fail(const QString &reason);
-    QString FPath;
-    QSaveFile FFile;
-};
 
 class TOrvel_ExportOutput {
 public:

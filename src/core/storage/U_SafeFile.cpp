@@ -63,3 +63,28 @@ void SafeWriteFile(const QString &path, const QByteArray &bytes) {
 void SafeWriteTextFile(const QString &path, const QByteArray &bytes) {
     SafeWriteFile(path, ToCrLfLines(bytes));
 }
+
+// TOrvel_SafeFileStream
+
+TOrvel_SafeFileStream::TOrvel_SafeFileStream(const QString &path) : FPath(path), FFile(path) {
+    // Writing directly is never wanted: a failure must leave the old file as it was.
+    FFile.setDirectWriteFallback(false);
+    if (!FFile.open(QIODevice::WriteOnly))
+        Fail(FFile.errorString());
+}
+
+void TOrvel_SafeFileStream::Fail(const QString &reason) {
+    if (FFile.isOpen())
+        FFile.cancelWriting();
+    ::Fail(FPath, reason);
+}
+
+void TOrvel_SafeFileStream::Write(const QByteArray &bytes) {
+    if (FFile.write(bytes) != bytes.size())
+        Fail(FFile.errorString());
+}
+
+void TOrvel_SafeFileStream::Commit() {
+    if (!FFile.commit())
+        Fail(FFile.errorString());
+}

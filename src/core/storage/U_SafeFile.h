@@ -3,6 +3,7 @@
 // when complete, so that a failed write leaves the old file whole. A failure throws EOrvelError
 // naming the file and the platform's reason.
 #include <QByteArray>
+#include <QSaveFile>
 #include <QString>
 
 void SafeWriteFile(const QString &path, const QByteArray &bytes);
@@ -11,3 +12,21 @@ void SafeWriteFile(const QString &path, const QByteArray &bytes);
 void SafeWriteTextFile(const QString &path, const QByteArray &bytes);
 QByteArray ToCrLfLines(const QByteArray &bytes);
 QString ToCrLfLines(const QString &text);
+
+// A file written in pieces and replaced safely: the pieces go to a temporary file beside the
+// target, which Commit renames over it. A failure, or the end of the object without Commit,
+// leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.
+class TOrvel_SafeFileStream {
+public:
+    explicit TOrvel_SafeFileStream(const QString &path);
+    TOrvel_SafeFileStream(const TOrvel_SafeFileStream &) = delete;
+    TOrvel_SafeFileStream &operator=(const TOrvel_SafeFileStream &) = delete;
+
+    void Write(const QByteArray &bytes);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const QString &reason);
+    QString FPath;
+    QSaveFile FFile;
+};
