@@ -98,10 +98,10 @@ int main(int argc, char **argv) {
     std::printf("interface: result storage %.1f bytes/row (resident growth %.1f bytes/row)\n",
                 perRow, (rssAfter - rssBefore) * 1024.0 / q.RecordCount());
 
-    for (const char *spec : {"Nazwa ASC", "Kwota DESC", "Znacznik ASC", "Id DESC"}) {
+    for (const char *order : {"Nazwa ASC", "Kwota DESC", "Znacznik ASC", "Id DESC"}) {
         t.restart();
-        q.Sort(QString::fromLatin1(spec));
-        std::printf("interface: sort by %-13s %.2f s\n", spec, t.elapsed() / 1000.0);
+        q.Sort(QString::fromLatin1(order));
+        std::printf("interface: sort by %-13s %.2f s\n", order, t.elapsed() / 1000.0);
     }
     t.restart();
     qint64 chars = 0;

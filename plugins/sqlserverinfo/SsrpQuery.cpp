@@ -69,12 +69,12 @@ bool ResolveTarget(const char *text, SsrpTarget &target) {
     target.Address.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     if (!text || !*text)
         return true;
-    const std::string_view spec(text);
-    const size_t colon = spec.rfind(':');
-    std::string host(spec.substr(0, colon));
+    const std::string_view spelled(text);
+    const size_t colon = spelled.rfind(':');
+    std::string host(spelled.substr(0, colon));
     unsigned short port = BrowserPort;
     if (host.empty() ||
-        (colon != std::string_view::npos && !ParsePort(spec.substr(colon + 1), port)) ||
+        (colon != std::string_view::npos && !ParsePort(spelled.substr(colon + 1), port)) ||
         !ResolveHost(host, target.Address.sin_addr))
         return false;
     target.Address.sin_port = htons(port);

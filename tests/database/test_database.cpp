@@ -586,7 +586,7 @@ void DatabaseTest::openingAMissingFolderFails() {
 }
 
 void DatabaseTest::sorting_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("order");
     QTest::addColumn<QList<int>>("ids"); // the Id column in the sorted order
     // Texts in Polish order, letter case ignored; equal keys keep the stored order (Lis before
     // lis).
@@ -600,12 +600,12 @@ void DatabaseTest::sorting_data() {
 }
 
 void DatabaseTest::sorting() {
-    QFETCH(QString, spec);
+    QFETCH(QString, order);
     QFETCH(QList<int>, ids);
     Fixture f;
     auto q = f.open(QStringLiteral("SELECT Id, Nazwisko, Kwota, Data FROM Osoby ORDER BY Id"));
     QSignalSpy changed(q.get(), &DbQuery::resultChanged);
-    q->Sort(spec);
+    q->Sort(order);
     QCOMPARE(changed.size(), 1);
     QList<int> got;
     for (q->First(); !q->Eof(); q->Next())

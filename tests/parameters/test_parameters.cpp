@@ -640,10 +640,10 @@ private slots:
         QFETCH(int, changed);
         QFETCH(QList<int>, cleared);
         QList<TOrvel_ParamData> data;
-        for (const QString &spec : params) {
+        for (const QString &item : params) {
             TOrvel_ParamData d;
-            d.name = spec.section(u'=', 0, 0);
-            d.listquery = spec.section(u'=', 1);
+            d.name = item.section(u'=', 0, 0);
+            d.listquery = item.section(u'=', 1);
             data << d;
         }
         QList<const TOrvel_ParamData *> refs;

@@ -483,10 +483,10 @@ int DbQuery::StoredRow(int row) const {
     return static_cast<int>(FOrder[static_cast<std::size_t>(row)]);
 }
 
-void DbQuery::Sort(const QString &spec) {
+void DbQuery::Sort(const QString &sortText) {
     if (!FResult)
         throw EOrvelError(kClosedText);
-    QString name = spec.trimmed();
+    QString name = sortText.trimmed();
     bool ascending = true;
     const qsizetype blank = name.lastIndexOf(QLatin1Char(' '));
     if (blank > 0) {
@@ -558,7 +558,7 @@ void DbQuery::Sort(const QString &spec) {
             sortBy(
                 [&](std::uint32_t a, std::uint32_t b) { return keys.Key(a).compare(keys.Key(b)); });
         }
-        FSort = spec;
+        FSort = sortText;
     } else {
         FSort.clear();
     }

@@ -162,7 +162,7 @@ public:
 
     // In-place, stable sort by "NAME ASC" or "NAME DESC"; an empty text restores the server's
     // order.
-    void Sort(const QString &spec);
+    void Sort(const QString &sortText);
     QString SortSpec() const { return FSort; }
 
     const DbResult *Result() const { return FResult.get(); }
