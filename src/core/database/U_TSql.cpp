@@ -59,6 +59,24 @@ QString Token::value() const {
     return text;
 }
 
+// Moves `j` past the closing `close` of a quoted string or name that began before `j`; a doubled
+// closing character stands for itself. False when the text ends first.
+bool SkipQuoted(const QString &sql, qsizetype &j, QChar close) {
+    const qsizetype n = sql.size();
+    while (j < n) {
+        if (sql[j] == close) {
+            if (j + 1 < n && sql[j + 1] == close) {
+                j += 2;
+                continue;
+            }
+            ++j;
+            return true;
+        }
+        ++j;
+    }
+    return false;
+}
+
 std::vector<Token> Tokenize(const QString &sql) {
     std::vector<Token> out;
     const qsizetype n = sql.size();
@@ -105,20 +123,7 @@ std::vector<Token> Tokenize(const QString &sql) {
         } else if (c == QLatin1Char('\'') || ((c == QLatin1Char('N') || c == QLatin1Char('n')) &&
                                               next == QLatin1Char('\''))) {
             j = c == QLatin1Char('\'') ? i + 1 : i + 2;
-            bool closed = false;
-            while (j < n) {
-                if (sql[j] == QLatin1Char('\'')) {
-                    if (j + 1 < n && sql[j + 1] == QLatin1Char('\'')) {
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    closed = true;
-                    break;
-                }
-                ++j;
-            }
-            if (!closed)
+            if (!SkipQuoted(sql, j, QLatin1Char('\'')))
                 throw Error(105,
                             QStringLiteral("Niezamknięty cudzysłów po ciągu znaków '%1'.")
                                 .arg(sql.mid(i + (c == QLatin1Char('\'') ? 1 : 2))),
@@ -126,20 +131,7 @@ std::vector<Token> Tokenize(const QString &sql) {
             t.kind = Token::String;
         } else if (c == QLatin1Char('"') || c == QLatin1Char('[')) {
             const QChar close = c == QLatin1Char('"') ? QLatin1Char('"') : QLatin1Char(']');
-            bool closed = false;
-            while (j < n) {
-                if (sql[j] == close) {
-                    if (j + 1 < n && sql[j + 1] == close) {
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    closed = true;
-                    break;
-                }
-                ++j;
-            }
-            if (!closed)
+            if (!SkipQuoted(sql, j, close))
                 throw Error(105,
                             QStringLiteral("Niezamknięty cudzysłów po ciągu znaków '%1'.")
                                 .arg(sql.mid(i + 1)),
@@ -215,9 +207,9 @@ const std::set<QString> kStarters = {
     QStringLiteral("PRAGMA")};
 
 const std::set<QString> kWithContinuations = {
-    QStringLiteral("TIES"),       QStringLiteral("NOWAIT"),        QStringLiteral("LOG"),
-    QStringLiteral("SETERROR"),   QStringLiteral("CHECK"),         QStringLiteral("NOCHECK"),
-    QStringLiteral("ROLLUP"),     QStringLiteral("CUBE"),          QStringLiteral("RECOMPILE"),
+    QStringLiteral("TIES"),       QStringLiteral("NOWAIT"),       QStringLiteral("LOG"),
+    QStringLiteral("SETERROR"),   QStringLiteral("CHECK"),        QStringLiteral("NOCHECK"),
+    QStringLiteral("ROLLUP"),     QStringLiteral("CUBE"),         QStringLiteral("RECOMPILE"),
     QStringLiteral("ENCRYPTION"), QStringLiteral("SCHEMABINDING")};
 
 // The state of the statement being collected, for the continuation rules.

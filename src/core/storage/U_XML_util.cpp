@@ -71,7 +71,9 @@ bool IsEscapeAt(const QString &name, qsizetype i) {
 
 // ---- serialisation -------------------------------------------------------------------------
 
-void AppendEscapedText(QString &out, const xmlChar *content) {
+// Text escapes "&", "<", ">" and a carriage return; attribute values also keep their quotes, tabs
+// and line breaks, which a reader would otherwise normalise away.
+void AppendEscaped(QString &out, const xmlChar *content, bool attribute) {
     const QString text = Q(content);
     for (QChar c : text) {
         switch (c.unicode()) {
@@ -86,6 +88,15 @@ void AppendEscapedText(QString &out, const xmlChar *content) {
             break;
         case u'\r':
             out += QLatin1String("&#xD;");
+            break;
+        case u'"':
+            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        case u'\n':
+            out += attribute ? QLatin1String("&#xA;") : QLatin1String("\n");
+            break;
+        case u'\t':
+            out += attribute ? QLatin1String("&#x9;") : QLatin1String("\t");
             break;
         default:
             out += c;
@@ -93,37 +104,12 @@ void AppendEscapedText(QString &out, const xmlChar *content) {
     }
 }
 
-// Attribute values also keep their quotes, tabs and line breaks, which a reader would otherwise
-// normalise away.
+void AppendEscapedText(QString &out, const xmlChar *content) {
+    AppendEscaped(out, content, false);
+}
+
 void AppendEscapedAttribute(QString &out, const xmlChar *content) {
-    const QString text = Q(content);
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\r':
-            out += QLatin1String("&#xD;");
-            break;
-        case u'\n':
-            out += QLatin1String("&#xA;");
-            break;
-        case u'\t':
-            out += QLatin1String("&#x9;");
-            break;
-        default:
-            out += c;
-        }
-    }
+    AppendEscaped(out, content, true);
 }
 
 void AppendNode(QString &out, xmlDocPtr doc, xmlNodePtr node);
