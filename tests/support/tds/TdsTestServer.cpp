@@ -1,5 +1,6 @@
 #include "TdsTestServer.h"
 
+#include "TdsChannel.h"
 #include "TdsWire.h"
 #include "U_DbBackend.h"
 
@@ -45,6 +46,41 @@ QString LoginString(const QByteArray &d, int at, bool password = false) {
             c = static_cast<char>(((b & 0x0F) << 4) | (b >> 4));
         }
     return QString(reinterpret_cast<const QChar *>(bytes.constData()), chars);
+}
+
+// How far TLS reaches on a connection, from the server's setting and the client's PRELOGIN byte
+// (0x00 off, 0x01 on, 0x02 not supported, 0x03 required).
+enum class TlsScope { None, Login, Session, Refused };
+
+struct EncryptionAnswer {
+    std::uint8_t reply;
+    TlsScope scope;
+};
+
+EncryptionAnswer AnswerEncryption(TdsTestServer::Encryption server, std::uint8_t client) {
+    using E = TdsTestServer::Encryption;
+    if (server == E::NotSupported)
+        return {0x02, TlsScope::None};
+    if (client == 0x02) // the client has no TLS: fine in clear, unless the server requires it
+        return server == E::Required ? EncryptionAnswer{0x03, TlsScope::Refused}
+                                     : EncryptionAnswer{0x02, TlsScope::None};
+    if (server == E::Required || client == 0x01 || client == 0x03)
+        return {0x01, TlsScope::Session};
+    return {0x00, TlsScope::Login};
+}
+
+// The ENCRYPTION option of a client's PRELOGIN (token 1 in the option table); "not supported"
+// when it is missing or malformed.
+std::uint8_t ClientEncryption(const QByteArray &d) {
+    for (int at = 0; at + 5 <= d.size() && static_cast<unsigned char>(d[at]) != 0xFF; at += 5) {
+        const int offset =
+            static_cast<unsigned char>(d[at + 1]) << 8 | static_cast<unsigned char>(d[at + 2]);
+        const int length =
+            static_cast<unsigned char>(d[at + 3]) << 8 | static_cast<unsigned char>(d[at + 4]);
+        if (d[at] == 0x01 && length >= 1 && offset < d.size())
+            return static_cast<std::uint8_t>(d[offset]);
+    }
+    return 0x02;
 }
 
 // A batch cut at the server's own WAITFOR DELAY statements.
@@ -93,7 +129,8 @@ QString UsedDatabase(const QString &sql) {
 // One client connection.
 class TdsTestServer::Session {
 public:
-    Session(TdsTestServer *server, int socket) : FServer(server), FSocket(socket) {
+    Session(TdsTestServer *server, int socket, TdsTestServer::Encryption encryption)
+        : FServer(server), FSocket(socket), FChannel(socket), FEncryption(encryption) {
         FThread = std::thread([this] { Run(); });
     }
     ~Session() {
@@ -101,8 +138,10 @@ public:
         if (FThread.joinable())
             FThread.join();
         ::close(FSocket);
+        FServer->KeepCapture(FChannel.Captured());
     }
     void Shutdown() { ::shutdown(FSocket, SHUT_RDWR); }
+    QByteArray Captured() const { return FChannel.Captured(); }
 
 private:
     struct PendingDone {
@@ -116,7 +155,8 @@ private:
     bool ReadMessage(std::uint8_t *type, QByteArray *payload);
     bool SendPackets(bool endOfMessage);
     void SendReply() { SendPackets(true); }
-    void PreLoginReply();
+    bool PreLogin(const QByteArray &payload);
+    void PreLoginReply(std::uint8_t encryption);
     bool Login(const QByteArray &packet);
     void StartBatch(const QByteArray &payload);
     void RunBatch(const QString &sql);
@@ -131,6 +171,9 @@ private:
 
     TdsTestServer *FServer;
     int FSocket;
+    TdsChannel FChannel;
+    TdsTestServer::Encryption FEncryption;
+    TlsScope FTls = TlsScope::None;
     std::thread FThread;
     std::thread FWorker;
     std::atomic<bool> FCancel{false};
@@ -146,14 +189,7 @@ private:
 };
 
 bool TdsTestServer::Session::ReadExact(char *buffer, std::size_t size) {
-    while (size > 0) {
-        const ssize_t got = ::recv(FSocket, buffer, size, 0);
-        if (got <= 0)
-            return false;
-        buffer += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
+    return FChannel.Read(buffer, size);
 }
 
 bool TdsTestServer::Session::ReadMessage(std::uint8_t *type, QByteArray *payload) {
@@ -170,8 +206,10 @@ bool TdsTestServer::Session::ReadMessage(std::uint8_t *type, QByteArray *payload
         payload->resize(at + static_cast<qsizetype>(length - kHeader));
         if (!ReadExact(payload->data() + at, length - kHeader))
             return false;
-        if (header[1] & 0x01)
+        if (header[1] & 0x01) {
+            FServer->RecordMessage(*type, FChannel.Encrypted());
             return true;
+        }
     }
 }
 
@@ -198,15 +236,7 @@ bool TdsTestServer::Session::SendPackets(bool endOfMessage) {
                                 0};
         std::string packet(header, kHeader);
         packet.append(FOut.Data() + sent, chunk);
-        for (std::size_t off = 0; off < packet.size();) {
-            const ssize_t n =
-                ::send(FSocket, packet.data() + off, packet.size() - off, MSG_NOSIGNAL);
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            off += static_cast<std::size_t>(n);
-        }
+        ok = FChannel.Write(packet.data(), packet.size());
         sent += chunk;
         if (last)
             break;
@@ -215,8 +245,24 @@ bool TdsTestServer::Session::SendPackets(bool endOfMessage) {
     return ok;
 }
 
-void TdsTestServer::Session::PreLoginReply() {
-    // Options VERSION, ENCRYPTION (0x02: not supported), INSTOPT, THREADID (empty), MARS.
+// Answers the client's PRELOGIN and, when encryption was agreed, runs the TLS handshake; false
+// when the connection ends here.
+bool TdsTestServer::Session::PreLogin(const QByteArray &payload) {
+    const EncryptionAnswer answer = AnswerEncryption(FEncryption, ClientEncryption(payload));
+    PreLoginReply(answer.reply);
+    FTls = answer.scope;
+    switch (answer.scope) {
+    case TlsScope::None:
+        return true;
+    case TlsScope::Refused:
+        return false;
+    default:
+        return FChannel.StartTls();
+    }
+}
+
+void TdsTestServer::Session::PreLoginReply(std::uint8_t encryption) {
+    // Options VERSION, ENCRYPTION, INSTOPT, THREADID (empty), MARS.
     FOut.Clear();
     const std::uint8_t tokens[5] = {0, 1, 2, 3, 4};
     const std::uint16_t lengths[5] = {6, 1, 1, 0, 1};
@@ -230,7 +276,7 @@ void TdsTestServer::Session::PreLoginReply() {
     FOut.U8(0xFF);
     const char version[6] = {16, 0, 0, 1, 0, 0};
     FOut.Bytes(version, 6);
-    FOut.U8(0x02);
+    FOut.U8(encryption);
     FOut.U8(0x00);
     FOut.U8(0x00);
     SendReply();
@@ -431,8 +477,11 @@ void TdsTestServer::Session::Run() {
         }
         JoinWorker();
         if (type == Tds::PreLogin) {
-            PreLoginReply();
+            if (!PreLogin(payload))
+                break;
         } else if (type == Tds::Login7) {
+            if (FTls == TlsScope::Login)
+                FChannel.EndTls(); // the reply and all that follows travel in clear
             if (!Login(payload))
                 break;
         } else if (!FLoggedIn) {
@@ -499,7 +548,7 @@ void TdsTestServer::AcceptLoop() {
         if (client < 0)
             return; // the listening socket was shut down
         std::lock_guard lock(FLock);
-        FSessions.push_back(std::make_unique<Session>(this, client));
+        FSessions.push_back(std::make_unique<Session>(this, client, FEncryption));
     }
 }
 
@@ -547,4 +596,32 @@ std::shared_ptr<const DbResult> TdsTestServer::CannedResult(const QString &sql) 
 void TdsTestServer::RecordCancel() {
     std::lock_guard lock(FLock);
     ++FCancelled;
+}
+
+void TdsTestServer::SetEncryption(Encryption mode) {
+    std::lock_guard lock(FLock);
+    FEncryption = mode;
+}
+
+void TdsTestServer::RecordMessage(std::uint8_t type, bool encrypted) {
+    std::lock_guard lock(FLock);
+    FReceived.push_back({type, encrypted});
+}
+
+std::vector<TdsTestServer::ReceivedMessage> TdsTestServer::ReceivedMessages() const {
+    std::lock_guard lock(FLock);
+    return FReceived;
+}
+
+void TdsTestServer::KeepCapture(const QByteArray &bytes) {
+    std::lock_guard lock(FLock);
+    FClosedCapture += bytes;
+}
+
+QByteArray TdsTestServer::CapturedBytes() const {
+    std::lock_guard lock(FLock);
+    QByteArray bytes = FClosedCapture;
+    for (const auto &session : FSessions)
+        bytes += session->Captured();
+    return bytes;
 }

@@ -5,6 +5,8 @@
 // a query time-out of the client) stops a running statement. `WAITFOR DELAY 'hh:mm:ss[.mmm]'` is
 // understood by the server itself (anywhere in a batch; the test server does not look for it in
 // strings or comments), which gives the tests a statement that outlives a time-out.
+// Like SQL Server it can encrypt the login or the whole session with TLS (TdsChannel), with a
+// self-signed certificate made when the first encrypted connection comes.
 #include "U_DbResult.h"
 
 #include <QHash>
@@ -29,6 +31,20 @@ public:
         int PacketSize = 0;
     };
 
+    // The server's encryption setting, as its PRELOGIN answer shows it.
+    enum class Encryption {
+        NotSupported, // 0x02: never TLS
+        LoginOnly,    // 0x00: the login packet under TLS, the rest in clear (unless the client
+                      // asks for more: then the whole session)
+        Required,     // 0x01: the whole session under TLS; a client without TLS is turned away
+    };
+
+    // One message a client sent, and whether it came under TLS.
+    struct ReceivedMessage {
+        std::uint8_t Type = 0;
+        bool Encrypted = false;
+    };
+
     TdsTestServer(const QString &folder, const QString &user, const QString &password);
     ~TdsTestServer();
     TdsTestServer(const TdsTestServer &) = delete;
@@ -42,7 +58,12 @@ public:
     // Answers a batch of exactly this text with the given result instead of asking the engine:
     // for values the embedded engine cannot hold (38-digit decimals, long texts).
     void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result);
-    int BatchesCancelled() const; // batches stopped by an ATTENTION
+    int BatchesCancelled() const;        // batches stopped by an ATTENTION
+    void SetEncryption(Encryption mode); // for the connections that come after
+    // The messages of every connection so far, in the order they arrived (handshake packets are
+    // not messages), and every byte the clients sent, as read off the sockets.
+    std::vector<ReceivedMessage> ReceivedMessages() const;
+    QByteArray CapturedBytes() const;
 
     class Session;
 
@@ -51,6 +72,8 @@ private:
     friend class Session;
     void RecordLogin(const LoginInfo &info);
     void RecordCancel();
+    void RecordMessage(std::uint8_t type, bool encrypted);
+    void KeepCapture(const QByteArray &bytes); // of a connection that ended
     std::shared_ptr<const DbResult> CannedResult(const QString &sql) const;
 
     QString FFolder;
@@ -63,5 +86,8 @@ private:
     std::vector<std::unique_ptr<Session>> FSessions;
     LoginInfo FLastLogin;
     int FCancelled = 0;
+    Encryption FEncryption = Encryption::NotSupported;
+    std::vector<ReceivedMessage> FReceived;
+    QByteArray FClosedCapture;
     QHash<QString, std::shared_ptr<const DbResult>> FCanned;
 };

@@ -1,0 +1,360 @@
+// The SQL Server path as real servers run it: the FreeTDS ODBC driver against the TDS test server
+// encrypting the login only (PRELOGIN answer 0x00) or the whole session (0x01). What the user sees
+// must not change: the same login, database list, exports and failure texts as in clear; and the
+// login packet never crosses the wire in clear.
+#include "TdsTestServer.h"
+#include "TdsWire.h"
+#include "TestSupport.h"
+#include "U_Db.h"
+#include "U_Login.h"
+#include "U_OdbcBackend.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sql.h>
+#include <sqlext.h>
+#include <unistd.h>
+
+namespace {
+
+using Encryption = TdsTestServer::Encryption;
+
+const QString kUser = QStringLiteral("orvel");
+const QString kPassword = QStringLiteral("Tajne;hasło}");
+const QString kDatabaseList = QStringLiteral("SELECT dbid,DB_NAME(dbid) AS DB_NAME From");
+
+QByteArray Utf16(const QString &text) {
+    QByteArray bytes;
+    for (QChar c : text) {
+        bytes.append(static_cast<char>(c.unicode() & 0xFF));
+        bytes.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+// The password as the login packet carries it: UTF-16LE, each byte's nibbles swapped, then XOR
+// 0xA5.
+QByteArray Scrambled(const QString &password) {
+    QByteArray bytes = Utf16(password);
+    for (char &c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        c = static_cast<char>((((b & 0x0F) << 4) | (b >> 4)) ^ 0xA5);
+    }
+    return bytes;
+}
+
+struct CliResult {
+    int Status = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+// Creation times differ between two runs of the runner; everything else must not.
+QByteArray WithoutCreationTime(QByteArray bytes) {
+    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
+    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
+    QString text = QString::fromLatin1(bytes);
+    text.replace(xmlDate, QStringLiteral("<date/>"));
+    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
+    return text.toLatin1();
+}
+
+std::unique_ptr<TdsTestServer> StartServer(const QString &folder, Encryption mode) {
+    auto server = std::make_unique<TdsTestServer>(folder, kUser, kPassword);
+    server->SetEncryption(mode);
+    if (!server->Start())
+        return nullptr;
+    return server;
+}
+
+TOrvel_ConnectionSettings Settings(const TdsTestServer &server, const QString &password) {
+    TOrvel_ConnectionSettings settings =
+        LoginConnectionSettings(server.ServerName(), true, kUser, password);
+    settings.LoginTimeout = 10;
+    return settings;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(TdsTestServer::Encryption)
+
+class TestTls : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void loginNeverInClear_data();
+    void loginNeverInClear();
+    void wrongPasswordRefused_data();
+    void wrongPasswordRefused();
+    void exportsMatch_data();
+    void exportsMatch();
+    void driverEncryptionSetting_data();
+    void driverEncryptionSetting();
+
+private:
+    QString App(const QString &relative) const { return FApp.filePath(relative); }
+    QString Engine() const { return App(QStringLiteral("engine")); }
+    TdsTestServer &Server(Encryption mode) const;
+    CliResult Cli(const QStringList &args) const;
+
+    QTemporaryDir FApp;
+    std::unique_ptr<TdsTestServer> FClear, FLoginOnly, FRequired;
+};
+
+void TestTls::initTestCase() {
+    QVERIFY(FApp.isValid());
+    QVERIFY(QDir().mkpath(Engine()));
+    const QString demo = BuiltAppDir() + QStringLiteral("/data/demo");
+    for (const QString &name : {QStringLiteral("Hurtownia"), QStringLiteral("Kadry")})
+        QVERIFY2(QFile::copy(demo + u'/' + name + QStringLiteral(".sqlite"),
+                             Engine() + u'/' + name + QStringLiteral(".sqlite")),
+                 qPrintable(demo));
+    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
+    QVERIFY(QFile::copy(SourceDir() + QStringLiteral("/data/export.css"),
+                        App(QStringLiteral("data/export.css"))));
+    const QString samples = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
+    const QString reports = App(QStringLiteral("data reports/Przykłady"));
+    QVERIFY(QDir().mkpath(reports));
+    for (const QString &file : QDir(samples).entryList(QDir::Files))
+        QVERIFY(QFile::copy(samples + u'/' + file, reports + u'/' + file));
+
+    FClear = StartServer(Engine(), Encryption::NotSupported);
+    FLoginOnly = StartServer(Engine(), Encryption::LoginOnly);
+    FRequired = StartServer(Engine(), Encryption::Required);
+    QVERIFY(FClear && FLoginOnly && FRequired);
+}
+
+void TestTls::cleanupTestCase() {
+    for (auto *server : {&FClear, &FLoginOnly, &FRequired})
+        if (*server)
+            (*server)->Stop();
+}
+
+TdsTestServer &TestTls::Server(Encryption mode) const {
+    return mode == Encryption::LoginOnly  ? *FLoginOnly
+           : mode == Encryption::Required ? *FRequired
+                                          : *FClear;
+}
+
+CliResult TestTls::Cli(const QStringList &args) const {
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.setWorkingDirectory(FApp.path());
+    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    CliResult r;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.Status = process.exitCode();
+    r.Out = process.readAllStandardOutput();
+    r.Err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+void TestTls::loginNeverInClear_data() {
+    QTest::addColumn<Encryption>("mode");
+    QTest::addColumn<bool>("loginUnderTls");
+    QTest::addColumn<bool>("batchesUnderTls");
+    // The first row shows that the capture does see what travels in clear.
+    QTest::newRow("server without TLS") << Encryption::NotSupported << false << false;
+    QTest::newRow("login only") << Encryption::LoginOnly << true << false;
+    QTest::newRow("whole session") << Encryption::Required << true << true;
+}
+
+void TestTls::loginNeverInClear() {
+    // Our connection string leaves FreeTDS at its default ("request"): it takes what the server
+    // offers and still logs in to a server without TLS.
+    QFETCH(Encryption, mode);
+    QFETCH(bool, loginUnderTls);
+    QFETCH(bool, batchesUnderTls);
+    const auto server = StartServer(Engine(), mode); // a capture of this test's connection only
+    QVERIFY(server);
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(OpenConnection(connection, Settings(*server, kPassword), &failure),
+             qPrintable(failure));
+    QStringList databases;
+    LoadDatabaseList(connection, databases);
+    QCOMPARE(databases, (QStringList{"HURTOWNIA", "KADRY"}));
+    QVERIFY(UseDatabase(connection, "KADRY"));
+    connection.Close();
+    server->Stop();
+    QCOMPARE(server->LastLogin().User, kUser); // read by the server after decryption
+
+    // What the server read, message by message: the login and two batches.
+    int logins = 0;
+    int batches = 0;
+    for (const TdsTestServer::ReceivedMessage &m : server->ReceivedMessages()) {
+        if (m.Type == Tds::Login7) {
+            ++logins;
+            QCOMPARE(m.Encrypted, loginUnderTls);
+        } else if (m.Type == Tds::SqlBatch) {
+            ++batches;
+            QCOMPARE(m.Encrypted, batchesUnderTls);
+        }
+    }
+    QCOMPARE(logins, 1);
+    QCOMPARE(batches, 2);
+
+    // What crossed the wire: neither the user name nor the password of the login packet under TLS;
+    // the batches' texts exactly when they travel in clear.
+    const QByteArray wire = server->CapturedBytes();
+    QVERIFY(!wire.isEmpty());
+    QCOMPARE(wire.contains(Utf16(kUser)), !loginUnderTls);
+    QCOMPARE(wire.contains(Scrambled(kPassword)), !loginUnderTls);
+    QCOMPARE(wire.contains(Utf16(kDatabaseList)), !batchesUnderTls);
+    QCOMPARE(wire.contains(Utf16(QStringLiteral("USE \"KADRY\""))), !batchesUnderTls);
+}
+
+void TestTls::wrongPasswordRefused_data() {
+    QTest::addColumn<Encryption>("mode");
+    QTest::newRow("login only") << Encryption::LoginOnly;
+    QTest::newRow("whole session") << Encryption::Required;
+}
+
+void TestTls::wrongPasswordRefused() {
+    // The password travels encrypted and the server still checks it: the refusal reads as in clear.
+    QFETCH(Encryption, mode);
+    DbConnection connection;
+    QString text;
+    QVERIFY(!OpenConnection(connection, Settings(Server(mode), kPassword + "x"), &text));
+    QVERIFY(!connection.IsConnected());
+    QCOMPARE(text, QStringLiteral("Nieprawidłowe hasło lub nazwa użytkownika\r\n([FreeTDS][SQL "
+                                  "Server]Login failed for user 'orvel'.)"));
+    // The connection object is usable for the right password straight away.
+    QVERIFY2(OpenConnection(connection, Settings(Server(mode), kPassword), &text),
+             qPrintable(text));
+}
+
+void TestTls::exportsMatch_data() {
+    QTest::addColumn<Encryption>("mode");
+    QTest::addColumn<QString>("format");
+    for (const auto &[name, mode] : {std::pair{"login only", Encryption::LoginOnly},
+                                     std::pair{"whole session", Encryption::Required}})
+        for (const char *format : {"csv", "xml", "xhtml"})
+            QTest::addRow("%s, %s", name, format) << mode << QString::fromLatin1(format);
+}
+
+void TestTls::exportsMatch() {
+    // A sample report through the runner (login, database, parameters, fetch, export): the same
+    // bytes over TLS as in clear.
+    QFETCH(Encryption, mode);
+    QFETCH(QString, format);
+    auto run = [&](const TdsTestServer &server, const QString &file) {
+        QFile::remove(file);
+        const CliResult r =
+            Cli({"run", "Przykłady/Faktury kontrahenta", "--server", server.ServerName(), "--user",
+                 kUser, "--set", "Kontrahent=3", "--" + format, file});
+        return r.Status == 0 && r.Err.isEmpty() ? ReadBytes(file) : r.Err.toUtf8();
+    };
+    const QByteArray clear = run(*FClear, App("clear." + format));
+    const QByteArray encrypted = run(Server(mode), App("tls." + format));
+    QVERIFY2(clear.contains("Kontrahent") || clear.count('\n') > 2, clear.left(300).constData());
+    QCOMPARE(WithoutCreationTime(encrypted), WithoutCreationTime(clear));
+}
+
+void TestTls::driverEncryptionSetting_data() {
+    // The driver's own Encryption keyword, which our login leaves out: the outcome a user with a
+    // stricter driver setting would meet, and the text a refusal would read as.
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<Encryption>("mode");
+    QTest::addColumn<bool>("connects");
+    QTest::newRow("require, server encrypting the login: the whole session")
+        << "require" << Encryption::LoginOnly << true;
+    QTest::newRow("require, server encrypting the session")
+        << "require" << Encryption::Required << true;
+    QTest::newRow("require, server without TLS") << "require" << Encryption::NotSupported << false;
+    QTest::newRow("off, server requiring TLS") << "off" << Encryption::Required << false;
+    QTest::newRow("off, server encrypting the login: all in clear")
+        << "off" << Encryption::LoginOnly << true;
+}
+
+void TestTls::driverEncryptionSetting() {
+    QFETCH(QString, setting);
+    QFETCH(Encryption, mode);
+    QFETCH(bool, connects);
+    const auto server = StartServer(Engine(), mode);
+    QVERIFY(server);
+    const QString connectionString =
+        BuildOdbcConnectionString(Settings(*server, kPassword), QStringLiteral("FreeTDS")) +
+        QStringLiteral("Encryption={%1};").arg(setting);
+
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    QVERIFY(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)));
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    QVERIFY(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+    const std::u16string wide = connectionString.toStdU16String();
+    const bool opened = SQL_SUCCEEDED(SQLDriverConnectW(
+        dbc, nullptr, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(wide.c_str())), SQL_NTS,
+        nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    QList<OdbcDiagRecord> records;
+    bool batchRan = false;
+    if (opened) {
+        SQLHSTMT stmt = SQL_NULL_HSTMT;
+        const std::u16string sql = u"SELECT 1 AS a";
+        batchRan = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)) &&
+                   SQL_SUCCEEDED(SQLExecDirectW(
+                       stmt, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(sql.c_str())),
+                       SQL_NTS)) &&
+                   SQL_SUCCEEDED(SQLFetch(stmt));
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        SQLDisconnect(dbc);
+    } else {
+        for (SQLSMALLINT i = 1;; ++i) {
+            SQLWCHAR state[6] = {};
+            SQLINTEGER native = 0;
+            SQLWCHAR text[1024] = {};
+            SQLSMALLINT length = 0;
+            if (!SQL_SUCCEEDED(
+                    SQLGetDiagRecW(SQL_HANDLE_DBC, dbc, i, state, &native, text, 1024, &length)))
+                break;
+            OdbcDiagRecord r;
+            r.SqlState = QString::fromUtf16(reinterpret_cast<const char16_t *>(state));
+            r.NativeError = native;
+            r.Text = QString::fromUtf16(reinterpret_cast<const char16_t *>(text));
+            records << r;
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    server->Stop();
+
+    QCOMPARE(opened, connects);
+    if (!connects) {
+        // The refusal maps to our text for a server that cannot be reached, with the driver's words
+        // in parentheses after it.
+        QVERIFY(!records.isEmpty());
+        int decisive = 0;
+        const std::uint32_t code = MapOdbcOpenError(records, &decisive);
+        const QString text = LoginFailureText(code, records[decisive].Text);
+        QVERIFY2(text.startsWith("Podany serwer nie został znaleziony\r\n([FreeTDS]"),
+                 qPrintable(text));
+        return;
+    }
+    QVERIFY(batchRan);
+    // "require" asks for more than the login: every message after PRELOGIN travels under TLS;
+    // "off" keeps all of it in clear.
+    int messages = 0;
+    for (const TdsTestServer::ReceivedMessage &m : server->ReceivedMessages()) {
+        if (m.Type == Tds::PreLogin)
+            continue;
+        ++messages;
+        QCOMPARE(m.Encrypted, setting == QLatin1String("require"));
+    }
+    QVERIFY(messages >= 2); // the login, the batch, perhaps an ATTENTION at the statement's end
+}
+
+QTEST_GUILESS_MAIN(TestTls)
+#include "test_tls.moc"
