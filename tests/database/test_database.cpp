@@ -17,6 +17,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 void execSqlite(const QString &file, const char *sql) {
@@ -98,6 +101,9 @@ private slots:
     void batchStopsAtError();
     void printAndInformationMessages();
     void batchWithoutResultSet();
+    void cancel_data();
+    void cancel();
+    void cancelWithNothingRunning();
     void databaseListAndUse();
     void openingAMissingFolderFails();
     void sorting_data();
@@ -534,6 +540,90 @@ void DatabaseTest::batchWithoutResultSet() {
     auto later = f.open(
         QStringLiteral("CREATE TABLE #y (a INT) INSERT INTO #y VALUES (5) SELECT a FROM #y"));
     QCOMPARE(later->Field(0)->AsString(), QStringLiteral("5"));
+}
+
+// A statement of the engine that runs for minutes: a recursive common table expression counting to
+// 10^9, as a report would write it.
+const QString kLongCount =
+    QStringLiteral("WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000) "
+                   "SELECT COUNT(*) AS ile FROM n OPTION (MAXRECURSION 0)");
+
+void DatabaseTest::cancel_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("waitMSecs");  // before the cancel; 0: cancelled before the batch starts
+    QTest::addColumn<bool>("tableMade"); // whether the batch's first statement ran
+
+    // Inside the engine: the running statement is interrupted.
+    QTest::newRow("long statement") << "CREATE TABLE #x (a INT) " + kLongCount << 300 << true;
+    // Rows already read are not a result: the cancel drops them.
+    QTest::newRow("rows partly read")
+        << "CREATE TABLE #x (a INT) WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i "
+           "< 1000000000) SELECT i FROM n WHERE i % 1000000 = 0 OPTION (MAXRECURSION 0)"
+        << 300 << true;
+    // A cancel asked before the batch reaches the engine still stops it, before its first
+    // statement.
+    QTest::newRow("before the start") << "CREATE TABLE #x (a INT) SELECT 1 AS a" << 0 << false;
+}
+
+void DatabaseTest::cancel() {
+    QFETCH(QString, sql);
+    QFETCH(int, waitMSecs);
+    QFETCH(bool, tableMade);
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral("USE Testy ") + sql;
+    std::atomic<bool> cancelled = false;
+    QString otherFailure;
+    // Announced, so that the test never waits minutes for a cancel that came too early.
+    f.conn.ExpectBatch();
+    if (waitMSecs == 0)
+        q.Cancel();
+    std::thread worker([&] {
+        try {
+            q.Open();
+        } catch (const EDbCancelled &e) {
+            cancelled = e.message() == QStringLiteral("Wykonywanie raportu przerwane przez "
+                                                      "użytkownika");
+        } catch (const EOrvelError &e) {
+            otherFailure = e.message();
+        }
+    });
+    if (waitMSecs > 0) {
+        QThread::msleep(static_cast<unsigned long>(waitMSecs));
+        q.Cancel();
+    }
+    worker.join();
+    QVERIFY2(otherFailure.isEmpty(), qPrintable(otherFailure));
+    QVERIFY(cancelled);
+    QVERIFY(!q.IsOpen());
+    QCOMPARE(q.RecordCount(), 0);
+    QVERIFY(f.conn.ProviderMessages().isEmpty());
+
+    // The connection stays usable, and a cancel is not left behind for the next batch.
+    q.SQL = QStringLiteral("SELECT COUNT(*) AS n FROM #x");
+    bool made = true;
+    try {
+        q.Open();
+    } catch (const EDbProviderError &) {
+        made = false;
+    }
+    QCOMPARE(made, tableMade);
+    auto next = f.open(QStringLiteral("SELECT COUNT(*) AS n FROM Osoby"));
+    QCOMPARE(next->Field(0)->AsString(), QStringLiteral("9"));
+}
+
+void DatabaseTest::cancelWithNothingRunning() {
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.Cancel();
+    f.conn.Cancel();
+    auto next = f.open(QStringLiteral("SELECT COUNT(*) AS n FROM Osoby"));
+    QCOMPARE(next->Field(0)->AsString(), QStringLiteral("9"));
+    // A recursive expression of a few rows runs to its end (T-SQL without the RECURSIVE word).
+    auto counted = f.open(QStringLiteral(
+        "WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50) SELECT COUNT(*) AS "
+        "ile FROM n"));
+    QCOMPARE(counted->Field(0)->AsString(), QStringLiteral("50"));
 }
 
 void DatabaseTest::databaseListAndUse() {

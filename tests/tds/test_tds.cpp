@@ -11,6 +11,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 const QString kUser = QStringLiteral("orvel");
 // Separators and braces that a connection string must carry through its quoting.
@@ -55,6 +58,9 @@ private slots:
     void severalStatements();
     void failedBatchText();
     void timeOutLeavesConnectionUsable();
+    void cancel_data();
+    void cancel();
+    void closingCutsAServerThatIgnoresTheCancel();
 
 private:
     bool Connect(DbConnection &connection, QString *failure = nullptr,
@@ -346,6 +352,119 @@ void TestTds::timeOutLeavesConnectionUsable() {
     QCOMPARE(FServer->BatchesCancelled(), cancelledBefore + 1);
     QVERIFY(FConnection.IsConnected());
     query.CommandTimeout = -1;
+    query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+}
+
+// Runs query.Open() on a thread of its own, as the run's worker does; `during` runs meanwhile on
+// the calling thread. Returns "cancelled", "ok" or the error's text.
+QString OpenAside(DbQuery &query, const std::function<void()> &during) {
+    QString outcome;
+    std::thread worker([&] {
+        try {
+            query.Open();
+            outcome = QStringLiteral("ok");
+        } catch (const EDbCancelled &) {
+            outcome = QStringLiteral("cancelled");
+        } catch (const EOrvelError &e) {
+            outcome = e.message();
+        }
+    });
+    during();
+    worker.join();
+    return outcome;
+}
+
+void TestTds::cancel_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("waitMSecs"); // before the cancel; 0: cancelled before the batch starts
+    QTest::addColumn<int>("serverCancels"); // batches the server saw stopped by an ATTENTION
+
+    // A statement the server holds: the driver sends ATTENTION, the server answers DONE (ATTN).
+    QTest::newRow("waitfor") << "WAITFOR DELAY '00:00:30'; SELECT 1 AS a" << 300 << 1;
+    // A long statement of the engine behind the server, stopped there as well.
+    QTest::newRow("long statement")
+        << "WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000) "
+           "SELECT COUNT(*) AS ile FROM n OPTION (MAXRECURSION 0)"
+        << 300 << 1;
+    // Asked before the batch is sent: nothing reaches the server.
+    QTest::newRow("before the start") << "SELECT COUNT(*) AS n FROM liczby" << 0 << 0;
+}
+
+void TestTds::cancel() {
+    QFETCH(QString, sql);
+    QFETCH(int, waitMSecs);
+    QFETCH(int, serverCancels);
+    const int cancelledBefore = FServer->BatchesCancelled();
+    DbQuery query(&FConnection);
+    query.SQL = sql;
+    // Announced, so that a cancel that comes early still stops the batch.
+    FConnection.ExpectBatch();
+    if (waitMSecs == 0)
+        query.Cancel();
+    const QString outcome = OpenAside(query, [&] {
+        if (waitMSecs > 0) {
+            QThread::msleep(static_cast<unsigned long>(waitMSecs));
+            query.Cancel();
+        }
+    });
+    QCOMPARE(outcome, QStringLiteral("cancelled"));
+    QVERIFY(!query.IsOpen());
+    // The cancel is the outcome: the driver's "cancelled" records are not the server's messages.
+    QVERIFY(FConnection.ProviderMessages().isEmpty());
+    QCOMPARE(FServer->BatchesCancelled(), cancelledBefore + serverCancels);
+
+    // The same connection runs the next batch, and no cancel is left behind for it.
+    QVERIFY(FConnection.IsConnected());
+    query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+    query.Cancel(); // nothing runs: nothing happens
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+}
+
+void TestTds::closingCutsAServerThatIgnoresTheCancel() {
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(Connect(connection, &failure), qPrintable(failure));
+    QVERIFY(UseDatabase(connection, "HURTOWNIA"));
+    FServer->SetIgnoreAttention(true);
+    const auto answerAgain = qScopeGuard([this] { FServer->SetIgnoreAttention(false); });
+    DbQuery query(&connection);
+    // The server would answer after a minute; the batch must end long before that.
+    query.SQL = "WAITFOR DELAY '00:01:00'; SELECT 1 AS a";
+    connection.ExpectBatch();
+    std::atomic<bool> ended = false;
+    QString outcome;
+    std::thread worker([&] {
+        try {
+            query.Open();
+            outcome = QStringLiteral("ok");
+        } catch (const EDbCancelled &) {
+            outcome = QStringLiteral("cancelled");
+        } catch (const EOrvelError &e) {
+            outcome = e.message();
+        }
+        ended = true;
+    });
+    const auto joined = qScopeGuard([&] { worker.join(); });
+    QThread::msleep(300);
+    query.Cancel(); // unanswered
+    QThread::msleep(300);
+    QVERIFY(!ended);
+    // Closed from our side while the batch waits in the driver.
+    connection.Close();
+    QVERIFY(!connection.IsConnected());
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 30000);
+    QCOMPARE(outcome, QStringLiteral("cancelled"));
+    QVERIFY(!query.IsOpen());
+
+    // A new login on the same connection object works.
+    FServer->SetIgnoreAttention(false);
+    QVERIFY2(Connect(connection, &failure), qPrintable(failure));
+    QVERIFY(UseDatabase(connection, "HURTOWNIA"));
     query.SQL = "SELECT COUNT(*) AS n FROM liczby";
     query.Open();
     QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);

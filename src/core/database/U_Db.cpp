@@ -17,6 +17,7 @@ namespace {
 constexpr std::uint32_t kErrObjectClosed = 0x800A0E78;
 constexpr std::uint32_t kErrObjectOpen = 0x800A0E79;
 constexpr std::uint32_t kErrInCommand = 0x80040E14;
+constexpr std::uint32_t kErrCancelled = 0x80040E4E; // as OLE DB's DB_E_CANCELED
 
 const QString kClosedText =
     QStringLiteral("Operacja nie jest dozwolona, gdy obiekt jest zamknięty");
@@ -153,6 +154,10 @@ private:
 
 } // namespace
 
+EDbCancelled::EDbCancelled()
+    : EDbProviderError(kErrCancelled,
+                       QStringLiteral("Wykonywanie raportu przerwane przez użytkownika")) {}
+
 // ---------------------------------------------------------------------------------------------
 // DbConnection
 
@@ -165,21 +170,53 @@ void DbConnection::Open(const TOrvel_ConnectionSettings &settings) {
     if (IsConnected())
         throw EDbProviderError(
             kErrObjectOpen, QStringLiteral("Operacja nie jest dozwolona, gdy obiekt jest otwarty"));
-    std::unique_ptr<DbBackend> backend = CreateBackend(settings.Server);
+    std::shared_ptr<DbBackend> backend = CreateBackend(settings.Server);
     backend->Open(settings);
+    QMutexLocker lock(&FBackendLock);
     FBackend = std::move(backend);
     FServer = settings.Server;
 }
 
 void DbConnection::Close() {
-    if (FBackend) {
-        FBackend->Close();
-        FBackend.reset();
+    std::shared_ptr<DbBackend> backend;
+    {
+        QMutexLocker lock(&FBackendLock);
+        backend = std::move(FBackend);
     }
+    if (!backend)
+        return;
+    if (backend.use_count() > 1) {
+        // A batch still runs on another thread and holds the backend: stop it and cut the line;
+        // the backend closes itself when that batch lets go of it.
+        backend->Cancel();
+        backend->Sever();
+        return;
+    }
+    backend->Close();
 }
 
 bool DbConnection::IsConnected() const {
-    return FBackend && FBackend->IsConnected();
+    const std::shared_ptr<DbBackend> backend = SharedBackend();
+    return backend && backend->IsConnected();
+}
+
+DbBackend *DbConnection::Backend() const {
+    return SharedBackend().get();
+}
+
+std::shared_ptr<DbBackend> DbConnection::SharedBackend() const {
+    QMutexLocker lock(&FBackendLock);
+    return FBackend;
+}
+
+void DbConnection::Cancel() {
+    if (const std::shared_ptr<DbBackend> backend = SharedBackend())
+        backend->Cancel();
+}
+
+void DbConnection::ExpectBatch() {
+    if (const std::shared_ptr<DbBackend> backend = SharedBackend())
+        backend->ExpectBatch();
 }
 
 QList<TOrvel_ProviderMessage> DbConnection::ProviderMessages() const {
@@ -306,11 +343,16 @@ DbQuery::DbQuery(DbConnection *connection, QObject *parent)
 DbQuery::~DbQuery() = default;
 
 DbBatchOutcome DbQuery::runBatch(bool firstResultOnly) {
-    if (!FConnection || !FConnection->IsConnected())
+    // The batch holds its backend for as long as it runs, so that a connection closed meanwhile
+    // from another thread cannot pull it away.
+    const std::shared_ptr<DbBackend> backend = FConnection ? FConnection->SharedBackend() : nullptr;
+    if (!backend || !backend->IsConnected())
         throw EDbProviderError(kErrObjectClosed, kClosedText);
     FConnection->ClearProviderMessages();
     const int timeout = CommandTimeout >= 0 ? CommandTimeout : FConnection->CommandTimeout;
-    DbBatchOutcome outcome = FConnection->Backend()->ExecBatch(SQL, timeout, firstResultOnly);
+    DbBatchOutcome outcome = backend->ExecBatch(SQL, timeout, firstResultOnly);
+    if (outcome.Cancelled)
+        throw EDbCancelled();
 
     QList<TOrvel_ProviderMessage> messages;
     const TOrvel_ProviderMessage *firstError = nullptr;
@@ -358,6 +400,11 @@ void DbQuery::Open() {
 
 void DbQuery::Execute() {
     runBatch(false);
+}
+
+void DbQuery::Cancel() {
+    if (FConnection)
+        FConnection->Cancel();
 }
 
 void DbQuery::Close() {

@@ -53,6 +53,12 @@ private:
     std::uint32_t FCode;
 };
 
+// A batch stopped by a cancel request: its own outcome, not an error of the server.
+class EDbCancelled : public EDbProviderError {
+public:
+    EDbCancelled();
+};
+
 class DbResult;  // column-wise storage of one result set (U_DbResult.h)
 class DbBackend; // one connection of one backend (U_DbBackend.h)
 struct DbBatchOutcome;
@@ -67,8 +73,18 @@ public:
     // Raises EDbProviderError on failure. Opening an open connection raises the "already open"
     // code.
     void Open(const TOrvel_ConnectionSettings &settings);
+    // Safe also while a batch runs on another thread: that batch is cancelled, the connection is
+    // closed from our side at once (a server that does not answer cannot hold it), and the
+    // backend goes away with the batch.
     void Close();
     bool IsConnected() const;
+
+    // Asks the batch now running on the connection to stop; safe from any thread, and nothing
+    // happens when no batch runs. The query of that batch then raises EDbCancelled.
+    void Cancel();
+    // Announces a batch that another thread is about to run, so that a cancel asked before the
+    // batch reaches the server still stops it.
+    void ExpectBatch();
     int CommandTimeout = 180;
 
     // The server's messages about the last statement; safe to call from the run's worker thread.
@@ -76,11 +92,14 @@ public:
     void ClearProviderMessages();
     void AddProviderMessages(const QList<TOrvel_ProviderMessage> &messages);
 
-    DbBackend *Backend() const { return FBackend.get(); }
+    DbBackend *Backend() const;
     QString ServerName() const { return FServer; }
 
 private:
-    std::unique_ptr<DbBackend> FBackend;
+    friend class DbQuery;
+    std::shared_ptr<DbBackend> SharedBackend() const;
+    mutable QMutex FBackendLock; // the pointer only: a running batch holds its own reference
+    std::shared_ptr<DbBackend> FBackend;
     QString FServer;
     mutable QMutex FMessagesLock;
     QList<TOrvel_ProviderMessage> FMessages;
@@ -137,6 +156,9 @@ public:
     void Execute();
     void Close();
     bool IsOpen() const;
+    // Asks the running Open or Execute to stop (from any thread); it then raises EDbCancelled and
+    // leaves the query closed.
+    void Cancel();
 
     int RecordCount() const;
     int RecNo() const; // from 1; 0 when empty or closed

@@ -17,3 +17,46 @@ std::unique_ptr<DbBackend> CreateBackend(const QString &server) {
         return CreateSqliteBackend();
     return CreateOdbcBackend();
 }
+
+DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) {
+    {
+        std::lock_guard lock(FRunLock);
+        // A request left from before is stale unless this batch was announced.
+        if (!FActive)
+            FCancelRequested = false;
+        FActive = true;
+    }
+    DbBatchOutcome outcome;
+    try {
+        outcome = RunBatch(sql, timeoutSeconds, firstResultOnly);
+    } catch (...) {
+        std::lock_guard lock(FRunLock);
+        FActive = false;
+        FCancelRequested = false;
+        throw;
+    }
+    std::lock_guard lock(FRunLock);
+    if (FCancelRequested) {
+        // What the batch produced up to the cancel (rows, the driver's "cancelled" records) is
+        // dropped: the user asked for nothing of it.
+        outcome = DbBatchOutcome();
+        outcome.Cancelled = true;
+    }
+    FActive = false;
+    FCancelRequested = false;
+    return outcome;
+}
+
+void DbBackend::Cancel() {
+    std::lock_guard lock(FRunLock);
+    if (!FActive)
+        return;
+    FCancelRequested = true;
+    InterruptBatch();
+}
+
+void DbBackend::ExpectBatch() {
+    std::lock_guard lock(FRunLock);
+    FActive = true;
+    FCancelRequested = false;
+}

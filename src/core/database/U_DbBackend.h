@@ -3,7 +3,9 @@
 #include "U_Db.h"
 #include "U_DbResult.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // What one batch produced, in the order the server sent it: result sets (with columns), counts of
@@ -19,6 +21,7 @@ struct DbBatchItem {
 struct DbBatchOutcome {
     std::vector<DbBatchItem> Items;
     bool Failed = false;         // an error stopped the batch
+    bool Cancelled = false;      // a cancel request stopped the batch; nothing of it counts
     std::uint32_t ErrorCode = 0; // provider code of the failure
     QString ErrorMessage;        // the driver's / engine's message of the failure
 };
@@ -30,9 +33,32 @@ public:
     virtual void Close() = 0;
     virtual bool IsConnected() const = 0;
     // Runs one batch. With firstResultOnly the backend may stop reading after the first result
-    // that has columns (a report run needs no more).
-    virtual DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds,
-                                     bool firstResultOnly) = 0;
+    // that has columns (a report run needs no more). A batch stopped by Cancel ends with
+    // Cancelled set and nothing else of it counts.
+    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly);
+
+    // Asks the batch now running to stop; safe from any thread. Nothing happens when no batch
+    // runs and none is expected.
+    void Cancel();
+    // Marks a batch as about to start on another thread: a cancel asked before it reaches the
+    // server is kept, and the batch stops as soon as it starts.
+    void ExpectBatch();
+    // Closes the connection from our side while a batch may still be running on another thread:
+    // that batch fails at once where the backend can make it (the socket is shut down), and the
+    // connection cannot be used again. Safe from any thread.
+    virtual void Sever() {}
+
+protected:
+    virtual DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds,
+                                    bool firstResultOnly) = 0;
+    // Stops the running statement; called under the run lock while a batch is running.
+    virtual void InterruptBatch() = 0;
+    bool CancelRequested() const { return FCancelRequested.load(); }
+
+private:
+    std::mutex FRunLock;
+    bool FActive = false; // a batch runs or is expected
+    std::atomic<bool> FCancelRequested{false};
 };
 
 // Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine, every other

@@ -5,9 +5,17 @@
 #include <sqlucode.h>
 
 #include <QDate>
+#include <QDir>
+#include <QFile>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 // SQL Server's own column types and diagnostic fields (Microsoft's msodbcsql.h; FreeTDS uses the
@@ -257,9 +265,18 @@ public:
     void Open(const TOrvel_ConnectionSettings &settings) override;
     void Close() override;
     bool IsConnected() const override;
-    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+
+protected:
+    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+    void InterruptBatch() override;
+
+public:
+    void Sever() override;
 
 private:
+    // Makes the statement the one a cancel reaches; false when a cancel came first.
+    bool Register(SQLHSTMT stmt);
+    void Unregister();
     QStringList RegisteredDrivers() const;
     std::shared_ptr<DbResult> ReadResult(SQLHSTMT stmt, int columns, DbBatchOutcome &outcome);
     bool FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
@@ -271,7 +288,92 @@ private:
     EnvHandle FEnv;
     DbcHandle FDbc;
     bool FConnected = false;
+    std::mutex FStmtLock;
+    SQLHSTMT FRunningStmt = nullptr; // the statement of the running batch
+    // The driver's socket, when it could be told apart: shutting it down ends a call that waits
+    // for a server that no longer answers. ODBC offers no way to reach it.
+    int FSocket = -1;
 };
+
+int LocalPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return -1;
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+    return -1;
+}
+
+// This process's open TCP stream sockets, each with the inode that names it; `listening`
+// receives the local ports this process listens on.
+QList<QPair<int, quint64>> TcpSockets(QList<int> *listening = nullptr) {
+    QList<QPair<int, quint64>> sockets;
+    const QStringList fds = QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::AllEntries);
+    for (const QString &name : fds) {
+        bool ok = false;
+        const int fd = name.toInt(&ok);
+        struct stat st {};
+        if (!ok || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        const int port = LocalPort(fd);
+        if (port < 0 || ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 ||
+            type != SOCK_STREAM)
+            continue;
+        int accepting = 0;
+        socklen_t acceptingLength = sizeof accepting;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &acceptingLength) == 0 &&
+            accepting) {
+            if (listening)
+                listening->append(port);
+            continue;
+        }
+        sockets.append({fd, static_cast<quint64>(st.st_ino)});
+    }
+    return sockets;
+}
+
+// The socket the driver opened for a new connection: the one new TCP socket of the process. A
+// server in this same process (the tests') accepts its peer meanwhile; that one is passed over.
+int NewClientSocket(const QList<QPair<int, quint64>> &before) {
+    QList<int> listening;
+    QList<QPair<int, quint64>> added = TcpSockets(&listening);
+    added.removeIf([&](const QPair<int, quint64> &s) {
+        return before.contains(s) || listening.contains(LocalPort(s.first));
+    });
+    return added.size() == 1 ? added.front().first : -1;
+}
+
+void OdbcBackend::Sever() {
+    if (FSocket >= 0)
+        ::shutdown(FSocket, SHUT_RDWR);
+}
+
+bool OdbcBackend::Register(SQLHSTMT stmt) {
+    std::lock_guard lock(FStmtLock);
+    if (CancelRequested())
+        return false;
+    FRunningStmt = stmt;
+    return true;
+}
+
+void OdbcBackend::Unregister() {
+    std::lock_guard lock(FStmtLock);
+    FRunningStmt = nullptr;
+}
+
+void OdbcBackend::InterruptBatch() {
+    // SQLCancel is the one ODBC call meant for another thread: the driver sends the server an
+    // ATTENTION and the statement's pending call returns with HY008.
+    std::lock_guard lock(FStmtLock);
+    if (FRunningStmt)
+        SQLCancel(FRunningStmt);
+}
 
 QStringList OdbcBackend::RegisteredDrivers() const {
     QStringList drivers;
@@ -318,6 +420,7 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
     const QString connectionString = BuildOdbcConnectionString(settings, driver);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
+    const QList<QPair<int, quint64>> socketsBefore = TcpSockets();
     const SQLRETURN rc = SQLDriverConnectW(FDbc.Get(), nullptr, Wide(connectionString), SQL_NTS,
                                            completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
@@ -330,6 +433,7 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
                                                   : records[decisive].Text;
         throw EDbProviderError(code, message);
     }
+    FSocket = NewClientSocket(socketsBefore);
     FConnected = true;
 }
 
@@ -337,6 +441,7 @@ void OdbcBackend::Close() {
     if (FConnected)
         SQLDisconnect(FDbc.Get());
     FConnected = false;
+    FSocket = -1;
     FDbc.Reset();
     FEnv.Reset();
 }
@@ -373,8 +478,7 @@ bool OdbcBackend::AddDiagnostics(SQLHSTMT stmt, DbBatchOutcome &outcome) {
     return error;
 }
 
-DbBatchOutcome OdbcBackend::ExecBatch(const QString &sql, int timeoutSeconds,
-                                      bool firstResultOnly) {
+DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) {
     DbBatchOutcome outcome;
     StmtHandle stmt;
     if (!FConnected || !stmt.Allocate(FDbc.Get())) {
@@ -387,10 +491,20 @@ DbBatchOutcome OdbcBackend::ExecBatch(const QString &sql, int timeoutSeconds,
     SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeoutSeconds, 0))),
                     0);
+    if (!Register(stmt.Get()))
+        return outcome;
+    // The statement is freed (and any unread rest of the batch cancelled) after a cancel can no
+    // longer reach it.
+    struct Unregistered {
+        OdbcBackend *backend;
+        ~Unregistered() { backend->Unregister(); }
+    } unregistered{this};
 
     SQLRETURN rc = SQLExecDirectW(stmt.Get(), Wide(sql), static_cast<SQLINTEGER>(sql.size()));
     bool first = true;
     for (;;) {
+        if (CancelRequested())
+            break;
         const bool hadErrorRecords =
             (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || (first && rc == SQL_NO_DATA)) &&
             AddDiagnostics(stmt.Get(), outcome);
@@ -515,6 +629,10 @@ bool OdbcBackend::FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector
 
     bool ok = true;
     for (;;) {
+        if (CancelRequested()) {
+            ok = false;
+            break;
+        }
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
             break;
@@ -608,6 +726,8 @@ bool OdbcBackend::FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<F
                             DbBatchOutcome &outcome) {
     std::u16string text;
     for (;;) {
+        if (CancelRequested())
+            return false;
         SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
             return true;

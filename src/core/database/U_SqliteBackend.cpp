@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -683,9 +684,18 @@ public:
         DbBatchOutcome outcome;
         FOutcome = &outcome;
         int line = 1;
+        watch();
+        struct Unwatch {
+            Batch *b;
+            ~Unwatch() { b->unwatch(); }
+        } unwatch{this};
         try {
             const std::vector<Statement> statements = tsql::SplitBatch(sql);
             for (const Statement &s : statements) {
+                // The layer's own statements (DECLARE, SET, PRINT, USE) run no engine code that a
+                // cancel could interrupt, so the request is also looked at between statements.
+                if (FBackend.CancelRequested())
+                    break;
                 line = s.line;
                 const bool hadRows = FHadRows;
                 execute(s);
@@ -1031,6 +1041,7 @@ private:
         if (t.size() != 2)
             throw syntaxNear(t.size() > 2 ? t[2].text : QStringLiteral("USE"));
         FBackend.UseDatabase(t[1].value());
+        watch();
     }
 
     void databaseList() {
@@ -1106,15 +1117,27 @@ private:
         }
     }
 
+    // The progress handler watches the whole batch for a cancel, and each statement for the
+    // time-out; USE brings a new handle, which is watched in turn.
+    void watch() {
+        FWatched = db();
+        sqlite3_progress_handler(FWatched, 10000, &Batch::progress, this);
+    }
+    void unwatch() {
+        if (FWatched == db())
+            sqlite3_progress_handler(FWatched, 0, nullptr, nullptr);
+        FWatched = nullptr;
+    }
     void startClock() {
         FClock.start();
-        if (FTimeout > 0)
-            sqlite3_progress_handler(db(), 20000, &Batch::progress, this);
+        FClockRunning = FTimeout > 0;
     }
-    void stopClock() { sqlite3_progress_handler(db(), 0, nullptr, nullptr); }
+    void stopClock() { FClockRunning = false; }
     static int progress(void *self) {
         auto *b = static_cast<Batch *>(self);
-        return b->FClock.elapsed() > qint64(b->FTimeout) * 1000 ? 1 : 0;
+        if (b->FBackend.CancelRequested())
+            return 1;
+        return b->FClockRunning && b->FClock.elapsed() > qint64(b->FTimeout) * 1000 ? 1 : 0;
     }
 
     void runSql(const QString &sql) {
@@ -1320,6 +1343,14 @@ private:
                         kw == QLatin1String("RIGHT")) &&
                        !afterDot && nextIsOpen(t, i, to)) {
                 append(QStringLiteral("tsql_") + kw.toLower());
+            } else if (kw == QLatin1String("OPTION") && tok.depth == 0 && nextIsOpen(t, i, to)) {
+                // Query hints: only the recursion limit is understood, and the engine has none of
+                // its own to lift, so the clause has nothing to say here.
+                const std::size_t close = closing(t, i + 1);
+                if (!(close == i + 4 && t[i + 2].is("MAXRECURSION") &&
+                      t[i + 3].kind == Token::Number))
+                    throw unsupported(QStringLiteral("Klauzula OPTION inna niż MAXRECURSION"));
+                i = close;
             } else if (kw == QLatin1String("CURRENT_TIMESTAMP")) {
                 append(QStringLiteral("getdate()"));
             } else if (kw == QLatin1String("WITH") && nextIsOpen(t, i, to) && i + 2 < to &&
@@ -1343,6 +1374,8 @@ private:
     SqliteBackend &FBackend;
     int FTimeout;
     QElapsedTimer FClock;
+    bool FClockRunning = false;
+    sqlite3 *FWatched = nullptr;
     DbBatchOutcome *FOutcome = nullptr;
     std::map<QString, Variable> FVariables;
     qint64 FLastCount = 0;
@@ -1391,7 +1424,7 @@ void SqliteBackend::Open(const TOrvel_ConnectionSettings &settings) {
                             .arg(settings.Server));
     FFolder = QDir::cleanPath(info.absoluteFilePath());
     try {
-        FDb = openHandle(QStringLiteral(":memory:"));
+        replaceHandle(openHandle(QStringLiteral(":memory:")));
     } catch (const Error &e) {
         throw EDbProviderError(0x80004005, e.Text);
     }
@@ -1399,11 +1432,24 @@ void SqliteBackend::Open(const TOrvel_ConnectionSettings &settings) {
     FConnected = true;
 }
 
-void SqliteBackend::Close() {
-    if (FDb) {
-        sqlite3_close_v2(FDb);
-        FDb = nullptr;
+void SqliteBackend::replaceHandle(sqlite3 *handle) {
+    sqlite3 *old = nullptr;
+    {
+        std::lock_guard lock(FHandleLock);
+        old = std::exchange(FDb, handle);
     }
+    if (old)
+        sqlite3_close_v2(old);
+}
+
+void SqliteBackend::InterruptBatch() {
+    std::lock_guard lock(FHandleLock);
+    if (FDb)
+        sqlite3_interrupt(FDb);
+}
+
+void SqliteBackend::Close() {
+    replaceHandle(nullptr);
     FConnected = false;
     FDatabaseName.clear();
 }
@@ -1435,9 +1481,7 @@ QStringList SqliteBackend::DatabaseNames() const {
 
 void SqliteBackend::UseDatabase(const QString &name) {
     if (name.compare(QLatin1String("master"), Qt::CaseInsensitive) == 0) {
-        sqlite3 *handle = openHandle(QStringLiteral(":memory:"));
-        sqlite3_close_v2(FDb);
-        FDb = handle;
+        replaceHandle(openHandle(QStringLiteral(":memory:")));
         FDatabaseName = QStringLiteral("master");
         return;
     }
@@ -1449,9 +1493,7 @@ void SqliteBackend::UseDatabase(const QString &name) {
         for (const QFileInfo &f : files) {
             if (f.completeBaseName() == candidate &&
                 f.suffix().compare(QLatin1String("sqlite"), Qt::CaseInsensitive) == 0) {
-                sqlite3 *handle = openHandle(f.absoluteFilePath());
-                sqlite3_close_v2(FDb);
-                FDb = handle;
+                replaceHandle(openHandle(f.absoluteFilePath()));
                 FDatabaseName = candidate;
                 return;
             }
@@ -1463,8 +1505,8 @@ void SqliteBackend::UseDatabase(const QString &name) {
                          .arg(name));
 }
 
-DbBatchOutcome SqliteBackend::ExecBatch(const QString &sql, int timeoutSeconds,
-                                        bool firstResultOnly) {
+DbBatchOutcome SqliteBackend::RunBatch(const QString &sql, int timeoutSeconds,
+                                       bool firstResultOnly) {
     if (!FConnected || !FDb) {
         DbBatchOutcome outcome;
         outcome.Failed = true;

@@ -4,6 +4,8 @@
 // database is an empty in-memory "master".
 #include "U_DbBackend.h"
 
+#include <mutex>
+
 struct sqlite3;
 namespace sqlitefn {
 struct Context;
@@ -17,7 +19,6 @@ public:
     void Open(const TOrvel_ConnectionSettings &settings) override;
     void Close() override;
     bool IsConnected() const override;
-    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
 
     // The user databases of the folder: names as the files spell them, ordered by name with
     // letter case ignored; the system databases' names are left out.
@@ -29,10 +30,17 @@ public:
     // when the folder has no such database.
     void UseDatabase(const QString &name);
 
+protected:
+    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+    void InterruptBatch() override;
+
 private:
     class Batch;
     friend class Batch;
     sqlite3 *openHandle(const QString &path);
+    // Makes another handle current; a cancel never meets a handle being closed.
+    void replaceHandle(sqlite3 *handle);
+    std::mutex FHandleLock; // guards FDb against a cancel from another thread
     QString FFolder;
     QString FDatabaseName;
     sqlite3 *FDb = nullptr;

@@ -464,11 +464,14 @@ void TdsTestServer::Session::Run() {
     QByteArray payload;
     while (ReadMessage(&type, &payload)) {
         if (type == Tds::Attention) {
+            if (FServer->FIgnoreAttention)
+                continue;
             {
                 std::lock_guard lock(FWaitLock);
                 FCancel = true;
             }
             FWake.notify_all();
+            FEngine->Cancel(); // a long statement of the engine stops as well
             JoinWorker();
             FOut.Clear();
             Tds::Done(FOut, Tds::DoneAttention, 0);

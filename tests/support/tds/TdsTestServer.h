@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +65,8 @@ public:
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
     QByteArray CapturedBytes() const;
+    // A server that leaves ATTENTION unanswered (the running batch goes on as if none came).
+    void SetIgnoreAttention(bool ignore) { FIgnoreAttention = ignore; }
 
     class Session;
 
@@ -89,5 +92,6 @@ private:
     Encryption FEncryption = Encryption::NotSupported;
     std::vector<ReceivedMessage> FReceived;
     QByteArray FClosedCapture;
+    std::atomic<bool> FIgnoreAttention{false};
     QHash<QString, std::shared_ptr<const DbResult>> FCanned;
 };
