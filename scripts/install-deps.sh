@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libqscintilla2-qt6-dev
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
-  libgnutls28-dev
+  libgnutls28-dev libxlsxwriter-dev unzip
   locales xvfb xauth imagemagick fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do

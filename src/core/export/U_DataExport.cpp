@@ -80,7 +80,7 @@ TOrvel_DataExport::~TOrvel_DataExport() = default;
 
 void TOrvel_DataExport::WriteHeader() {
     FDocument.reset();
-    if (FKind != TOrvel_ExportKind::ekCSV)
+    if (FKind == TOrvel_ExportKind::ekXML || FKind == TOrvel_ExportKind::ekXHTML)
         FDocument = std::make_unique<TOrvel_ExportDocument>();
     FColumns.clear();
     for (int i = 0; i < FGrid.Count(); ++i) {
@@ -126,6 +126,11 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
     if (FDocument)
         FDocument->WriteAfterRows(out);
     out.Finish();
+}
+
+void TOrvel_DataExport::WalkRows() {
+    TOrvel_ExportOutput unused(Charset());
+    Walk(unused);
 }
 
 QByteArray TOrvel_DataExport::GetOutputBytes() {

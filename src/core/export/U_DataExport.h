@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV };
+enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV, ekXLSX };
 
 class TOrvel_DataExport {
 public:
@@ -53,6 +53,9 @@ protected:
     virtual void WriteRow() {}
     virtual void WriteFooter() {}
     TOrvel_ExportOutput &Out() const { return *FOut; }
+    // The walk for a writer that makes its file itself (the spreadsheet): the same steps over the
+    // same rows, with the result's current row and views restored on every path.
+    void WalkRows();
     // The time the export is dated with.
     const QDateTime &ExportTime() const { return FTime; }
 
