@@ -6,10 +6,11 @@
 namespace {
 
 // Options that take a value; every other option is a flag.
-const QSet<QString> kValueOptions = {
-    QStringLiteral("app-folder"), QStringLiteral("set"),      QStringLiteral("server"),
-    QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
-    QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml")};
+const QSet<QString> kValueOptions = {QStringLiteral("app-folder"), QStringLiteral("set"),
+                                     QStringLiteral("server"),     QStringLiteral("user"),
+                                     QStringLiteral("database"),   QStringLiteral("csv"),
+                                     QStringLiteral("separator"),  QStringLiteral("xml"),
+                                     QStringLiteral("xhtml"),      QStringLiteral("xlsx")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"), QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help")};
@@ -29,7 +30,7 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("server"),   QStringLiteral("user"),      QStringLiteral("windows-auth"),
             QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
-            QStringLiteral("xhtml"),    QStringLiteral("print")};
+            QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print")};
     }
     return {};
 }
@@ -47,10 +48,10 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
     if (single.contains(QStringLiteral("user")) && o.User.isEmpty())
         return QStringLiteral("--user needs a user name");
     int outputs = 0;
-    const std::pair<const char *, TOrvel_CliOutput> kinds[] = {
-        {"csv", TOrvel_CliOutput::coCsv},
-        {"xml", TOrvel_CliOutput::coXml},
-        {"xhtml", TOrvel_CliOutput::coXhtml}};
+    const std::pair<const char *, TOrvel_CliOutput> kinds[] = {{"csv", TOrvel_CliOutput::coCsv},
+                                                               {"xml", TOrvel_CliOutput::coXml},
+                                                               {"xhtml", TOrvel_CliOutput::coXhtml},
+                                                               {"xlsx", TOrvel_CliOutput::coXlsx}};
     for (const auto &[name, kind] : kinds) {
         const auto it = single.find(QLatin1String(name));
         if (it == single.end())
@@ -66,7 +67,7 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         o.Output = TOrvel_CliOutput::coPrint;
     }
     if (outputs != 1)
-        return QStringLiteral("run needs exactly one of --csv, --xml, --xhtml and --print");
+        return QStringLiteral("run needs exactly one of --csv, --xml, --xhtml, --xlsx and --print");
     if (single.contains(QStringLiteral("separator"))) {
         if (o.Output != TOrvel_CliOutput::coCsv)
             return QStringLiteral("--separator belongs to --csv");
@@ -225,13 +226,16 @@ QString CliUsageText() {
         "      assignments a run puts at the marker line.\n"
         "  run REPORT --server SERVER [--user USER | --windows-auth] [--database DB]\n"
         "             [--defaults] [--set NAME=VALUE]...\n"
-        "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --print)\n"
+        "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
+        "              --print)\n"
         "      Connects, runs the report and saves or prints its result. The password comes\n"
         "      from the environment variable ORVEL_PASSWORD or is asked for on the terminal.\n"
         "\n"
         "  --defaults       apply the report's stored parameter values first\n"
         "  --set NAME=VALUE set a parameter from a value written as in \"NAME defaults.xml\"\n"
         "  --separator C    CSV separator (default: the preference, else \",\")\n"
+        "  --xlsx FILE      an Excel workbook with typed cells and the row styles; rows past\n"
+        "                   the sheet limit continue on further sheets (told on stderr)\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
         "\".xml\", or a full path. --app-folder holds \"data\" and \"data reports\" (default: the\n"

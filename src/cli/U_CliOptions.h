@@ -9,7 +9,7 @@
 #include <vector>
 
 enum class TOrvel_CliCommand { ccList, ccInfo, ccParams, ccRun, ccHelp };
-enum class TOrvel_CliOutput { coNone, coCsv, coXml, coXhtml, coPrint };
+enum class TOrvel_CliOutput { coNone, coCsv, coXml, coXhtml, coXlsx, coPrint };
 
 struct TOrvel_CliOptions {
     TOrvel_CliCommand Command = TOrvel_CliCommand::ccHelp;

@@ -3,6 +3,7 @@
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
 #include "U_DataExport.h"
+#include "U_DataExport_XLSX.h"
 #include "U_Db.h"
 #include "U_GridColumns.h"
 #include "U_LoadReports.h"
@@ -244,6 +245,14 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o) {
         case TOrvel_CliOutput::coXhtml:
             TOrvel_DataExport_XHTML(columns, title).ExportToFile(file);
             break;
+        case TOrvel_CliOutput::coXlsx: {
+            TOrvel_DataExport_XLSX writer(columns, title);
+            writer.ExportToFile(file);
+            if (writer.SheetCount() > 1)
+                WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
+                             .arg(TOrvel_DataExport_XLSX::SplitMessage(writer.SheetCount())));
+            break;
+        }
         case TOrvel_CliOutput::coPrint: {
             // A tab or line break inside a text would split it; it is shown as a blank.
             const auto cell = [](QString text) {

@@ -165,6 +165,7 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     FExport->Columns = &gridlist->Columns();
     FExport->View = gridlist;
     FExport->Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
+    FExport->ShowStatus = [this](const QString &text) { SetActivityText(text); };
     FExport->ConnectMenu(pmSaveAsFormat);
     FDbChanging = false;
     FTreeChanging = false;
@@ -224,7 +225,8 @@ void TF_Main::BuildToolbar() {
     const char *items[][2] = {{"miSaveAs_CSV", "zapisz do formatu CSV"},
                               {"miSaveAs_XHTML", "zapisz do formatu XHTML"},
                               {"miSaveAs_XHTML_andOpen", "zapisz do formatu XHTML i pokaż"},
-                              {"miSaveAs_XML", "zapisz do formatu XML"}};
+                              {"miSaveAs_XML", "zapisz do formatu XML"},
+                              {"miSaveAs_XLSX", "Arkusz Excel (XLSX)…"}};
     for (const auto &item : items)
         pmSaveAsFormat->addAction(QString::fromUtf8(item[1]))
             ->setObjectName(QString::fromLatin1(item[0]));

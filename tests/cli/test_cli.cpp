@@ -92,6 +92,7 @@ private slots:
     void exportsMatchTheWriters_data();
     void exportsMatchTheWriters();
     void printShowsTheShownResult();
+    void xlsxWritesAWorkbook();
     void failures_data();
     void failures();
 
@@ -211,11 +212,17 @@ void TestCli::usageErrors_data() {
         << QStringList{"info", "A", "--set", "=1"} << "--set needs NAME=VALUE";
     QTest::newRow("run without server")
         << QStringList{"run", "A", "--print"} << "run needs --server";
-    QTest::newRow("run without output") << QStringList{"run", "A", "--server", s}
-                                        << "exactly one of --csv, --xml, --xhtml and --print";
+    QTest::newRow("run without output")
+        << QStringList{"run", "A", "--server", s}
+        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
     QTest::newRow("run with two outputs")
         << QStringList{"run", "A", "--server", s, "--print", "--xml", "a.xml"}
-        << "exactly one of --csv, --xml, --xhtml and --print";
+        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
+    QTest::newRow("xlsx with csv")
+        << QStringList{"run", "A", "--server", s, "--xlsx", "a.xlsx", "--csv", "a.csv"}
+        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
+    QTest::newRow("xlsx without file")
+        << QStringList{"run", "A", "--server", s, "--xlsx"} << "--xlsx needs a value";
     QTest::newRow("file name taken from the next option")
         << QStringList{"run", "A", "--server", s, "--csv", "--print"} << "--csv needs a value";
     QTest::newRow("separator without csv")
@@ -395,6 +402,8 @@ void TestCli::exportsMatchTheWriters() {
     case TOrvel_ExportKind::ekXHTML:
         writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "Obroty");
         break;
+    default:
+        QFAIL("no byte-exact writer of that kind");
     }
     const QString expectedFile = App(QStringLiteral("expected.out"));
     QVERIFY(writer->ExportToFile(expectedFile));
@@ -408,6 +417,27 @@ void TestCli::exportsMatchTheWriters() {
     QCOMPARE(WithoutCreationTime(written), WithoutCreationTime(expected));
     if (kind != int(TOrvel_ExportKind::ekCSV))
         QVERIFY(WithoutCreationTime(written) != written); // the creation time was there
+}
+
+// The workbook is a zip: its sheet holds the shown columns' captions and the typed amounts.
+void TestCli::xlsxWritesAWorkbook() {
+    const QString file = App(QStringLiteral("out.xlsx"));
+    QFile::remove(file);
+    const CliResult r = Cli({"run", "Sprzedaż/Obroty", "--server", Server(), "--set", "Rok=2023",
+                             "--xlsx", "out.xlsx"});
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QVERIFY(r.Err.isEmpty());
+    QVERIFY(ReadBytes(file).startsWith("PK\x03\x04"));
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"),
+                {QStringLiteral("-p"), file, QStringLiteral("xl/worksheets/sheet1.xml")});
+    QVERIFY(unzip.waitForFinished(30000));
+    const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    QVERIFY2(sheet.contains(QStringLiteral("Kwota \"brutto\"")) ||
+                 sheet.contains(QStringLiteral("Kwota &quot;brutto&quot;")),
+             qPrintable(sheet.left(400)));
+    QVERIFY(!sheet.contains(QStringLiteral("Orvel_Zestawnik_FORMAT")));
+    QVERIFY(!sheet.contains(QStringLiteral("ukryte")));
 }
 
 void TestCli::printShowsTheShownResult() {
@@ -470,8 +500,9 @@ void TestCli::failures_data() {
     QTest::newRow("failing script")
         << QStringList{"run",  "Błędy/Zły skrypt", "--server", server, "--database",
                        "Hurt", "--print"}
-        << none << QStringList{"Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n",
-                                    " - Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n"};
+        << none
+        << QStringList{"Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n",
+                       " - Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n"};
     QTest::newRow("no marker") << QStringList{"run", "Błędy/Bez markera", "--server", server,
                                               "--print"}
                                << none

@@ -13,7 +13,9 @@
 
 #include <xlsxwriter.h>
 
+#include <clocale>
 #include <cmath>
+#include <locale.h>
 
 namespace {
 
@@ -60,6 +62,29 @@ QByteArray CellText(const QString &text) {
     }
     return out.toUtf8();
 }
+
+// The library prints numbers with the C library's formatting, which follows the locale: under
+// the Polish one 1234.5 would reach the file as "1234,5", which no spreadsheet reads as a number.
+// While the workbook is written, this thread formats numbers the C way.
+class TCNumericLocale {
+public:
+    TCNumericLocale() : FC(newlocale(LC_NUMERIC_MASK, "C", duplocale(LC_GLOBAL_LOCALE))) {
+        if (FC)
+            FPrevious = uselocale(FC);
+    }
+    ~TCNumericLocale() {
+        if (!FC)
+            return;
+        uselocale(FPrevious);
+        freelocale(FC);
+    }
+    TCNumericLocale(const TCNumericLocale &) = delete;
+    TCNumericLocale &operator=(const TCNumericLocale &) = delete;
+
+private:
+    locale_t FC;
+    locale_t FPrevious = LC_GLOBAL_LOCALE;
+};
 
 [[noreturn]] void Fail(const QString &fileName, const QString &reason) {
     throw EOrvelError(QStringLiteral("Nie można zapisać pliku \"%1\": %2").arg(fileName, reason));
@@ -137,6 +162,7 @@ QString TOrvel_DataExport_XLSX::SplitMessage(int sheets) {
 bool TOrvel_DataExport_XLSX::ExportToFile(const QString &fileName) {
     if (!FDataSet || !FDataSet->IsOpen())
         throw EOrvelError(QStringLiteral("Brak otwartego wyniku do zapisania"));
+    const TCNumericLocale cNumbers;
     FBook = std::make_unique<Workbook>(fileName);
     FSheetCount = 0;
     FFormats.clear();

@@ -2,6 +2,7 @@
 
 #include "U_Application.h"
 #include "U_DataExport.h"
+#include "U_DataExport_XLSX.h"
 #include "U_GridColumns.h"
 #include "U_WidgetUtils.h"
 #include "U_settings.h"
@@ -81,7 +82,8 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
         {"miSaveAs_CSV", &TOrvel_ExportCommands::miSaveAs_CSVClick},
         {"miSaveAs_XHTML", &TOrvel_ExportCommands::miSaveAs_XHTMLClick},
         {"miSaveAs_XHTML_andOpen", &TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick},
-        {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick}};
+        {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick},
+        {"miSaveAs_XLSX", &TOrvel_ExportCommands::miSaveAs_XLSXClick}};
     for (QAction *action : menu->actions()) {
         for (const auto &[name, handler] : entries) {
             if (action->objectName() != QLatin1String(name))
@@ -153,4 +155,18 @@ void TOrvel_ExportCommands::miSaveAs_XMLClick() {
         return;
     TViewStateKeeper keep(View);
     TOrvel_DataExport_XML(*Columns, DocumentTitle()).ExportToFile(file);
+}
+
+void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
+    if (!Columns)
+        return;
+    const QString file = AskFor(QStringLiteral("Zapisz jako arkusz Excel"), QStringLiteral(".xlsx"),
+                                QStringLiteral("arkusze Excel|*.xlsx"));
+    if (file.isEmpty())
+        return;
+    TViewStateKeeper keep(View);
+    TOrvel_DataExport_XLSX writer(*Columns, DocumentTitle());
+    writer.ExportToFile(file);
+    if (writer.SheetCount() > 1 && ShowStatus)
+        ShowStatus(TOrvel_DataExport_XLSX::SplitMessage(writer.SheetCount()));
 }

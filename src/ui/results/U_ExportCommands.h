@@ -52,9 +52,12 @@ public:
     // Replaceable so that tests choose the file name and see what would be opened.
     TOrvel_AskFileName AskFileName = AskSaveFileName;
     std::function<void(QWidget *owner, const QString &file)> OpenFile;
+    // Tells the user something about a finished export in the status bar (a split spreadsheet).
+    std::function<void(const QString &text)> ShowStatus;
 
-    // Connects the menu's actions named "miSaveAs_CSV", "miSaveAs_XHTML", "miSaveAs_XHTML_andOpen"
-    // and "miSaveAs_XML" to the entries; an error of an entry goes to the general error message.
+    // Connects the menu's actions named "miSaveAs_CSV", "miSaveAs_XHTML", "miSaveAs_XHTML_andOpen",
+    // "miSaveAs_XML" and "miSaveAs_XLSX" to the entries; an error of an entry goes to the general
+    // error message.
     void ConnectMenu(QMenu *menu);
 
     // The entries of the menu; without Columns they do nothing. Errors of the writers pass on to
@@ -63,6 +66,7 @@ public:
     void miSaveAs_XHTMLClick();
     void miSaveAs_XHTML_andOpenClick();
     void miSaveAs_XMLClick();
+    void miSaveAs_XLSXClick();
 
     // The file of the last XHTML export; empty when the last one was abandoned or failed.
     const QString &LastXhtmlFile() const { return FLastXhtmlFile; }
