@@ -1,10 +1,11 @@
-// Export of a large result to CSV, XML and XHTML, next to the sqlite3 shell writing the same rows
-// to CSV in the same run.
+// Export of a large result to CSV, XML, XHTML and XLSX, next to the sqlite3 shell writing the same
+// rows to CSV in the same run.
 //   bench_export [rows [folder]]   (default 1000000 rows; the files are kept in the folder when
 //                                   one is given, e.g. to compare two builds' output)
 // Prints one line per step: seconds, output size, and the peak memory during the step (the
 // result's rows, held since the fetch, included).
 #include "U_DataExport.h"
+#include "U_DataExport_XLSX.h"
 #include "U_SQL_report_settings.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -143,6 +144,10 @@ int main(int argc, char **argv) {
     const QString xhtml = out.filePath(QStringLiteral("out.htm"));
     Report("export XHTML",
            Timed([&] { TOrvel_DataExport_XHTML(columns, "B").ExportToFile(xhtml); }), xhtml);
+
+    const QString xlsx = out.filePath(QStringLiteral("out.xlsx"));
+    Report("export XLSX", Timed([&] { TOrvel_DataExport_XLSX(columns, "B").ExportToFile(xlsx); }),
+           xlsx);
 
     const QString shellCsv = dir.filePath(QStringLiteral("shell.csv"));
     bool shellOk = false;

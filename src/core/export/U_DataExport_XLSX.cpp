@@ -26,6 +26,17 @@ constexpr qsizetype MaxCellText = 32767;
 // our XML export, and a literal "_xHHHH_" is escaped so that the spreadsheet does not read it as
 // its own character escape.
 QByteArray CellText(const QString &text) {
+    // Most texts need no care at all.
+    bool plain = text.size() <= MaxCellText;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == u'_' || u >= 0xD800) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return text.toUtf8();
     QString out;
     out.reserve(text.size());
     const qsizetype n = text.size();
@@ -231,6 +242,8 @@ void TOrvel_DataExport_XLSX::WriteHeader() {
             column.NumFormat.clear();
         FCols.push_back(column);
     }
+    FCellFormats.assign(FCols.size(), {});
+    FExactFormats.assign(FCols.size(), {});
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
     StartSheet();
 }
@@ -294,8 +307,21 @@ int TOrvel_DataExport_XLSX::RowStyleOfCurrentRow() {
 }
 
 lxw_format *TOrvel_DataExport_XLSX::CellFormat(const Column &column, int rowStyle, bool exactText) {
+    // The quick way, taken for nearly every cell: this column's format for this row style.
+    const auto index = static_cast<std::size_t>(&column - FCols.data());
+    auto &known = (exactText ? FExactFormats : FCellFormats)[index];
+    const auto style = static_cast<std::size_t>(rowStyle);
+    if (style < known.size() && known[style])
+        return known[style];
+    if (style >= known.size())
+        known.resize(style + 1, nullptr);
+    return known[style] = MakeCellFormat(column, rowStyle, exactText);
+}
+
+lxw_format *TOrvel_DataExport_XLSX::MakeCellFormat(const Column &column, int rowStyle,
+                                                   bool exactText) {
     const lxw_format_alignments align = exactText ? LXW_ALIGN_RIGHT : column.Align;
-    const QByteArray &numFormat = exactText ? QByteArray() : column.NumFormat;
+    const QByteArray numFormat = exactText ? QByteArray() : column.NumFormat;
     const QString key =
         QStringLiteral("%1|%2|%3").arg(QString::fromUtf8(numFormat)).arg(align).arg(rowStyle);
     lxw_format *&format = FFormats[key];

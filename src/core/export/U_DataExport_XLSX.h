@@ -44,6 +44,7 @@ private:
     struct Column;
     struct Workbook;
     lxw_format *CellFormat(const Column &column, int rowStyle, bool exactText);
+    lxw_format *MakeCellFormat(const Column &column, int rowStyle, bool exactText);
     int RowStyleOfCurrentRow();
     void StartSheet();
     void FinishSheet();
@@ -57,6 +58,8 @@ private:
     QHash<QString, int> FRowStyleIds;      // a row's format text: its style number
     std::vector<QString> FRowStyleTexts;   // style number - 1: the format text
     QHash<QString, lxw_format *> FFormats; // made once per distinct combination
+    // Per column and row style: the format of a cell, and of a cell written as exact text.
+    std::vector<std::vector<lxw_format *>> FCellFormats, FExactFormats;
     int FSheetCount = 0;
     int FSheetRow = 0; // the next row of the current sheet
 };
