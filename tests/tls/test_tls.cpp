@@ -93,6 +93,8 @@ private slots:
     void wrongPasswordRefused();
     void exportsMatch_data();
     void exportsMatch();
+    void timeOutLeavesSessionUsable_data();
+    void timeOutLeavesSessionUsable();
     void driverEncryptionSetting_data();
     void driverEncryptionSetting();
 
@@ -261,6 +263,49 @@ void TestTls::exportsMatch() {
     const QByteArray encrypted = run(Server(mode), App("tls." + format));
     QVERIFY2(clear.contains("Kontrahent") || clear.count('\n') > 2, clear.left(300).constData());
     QCOMPARE(WithoutCreationTime(encrypted), WithoutCreationTime(clear));
+}
+
+void TestTls::timeOutLeavesSessionUsable_data() {
+    QTest::addColumn<Encryption>("mode");
+    QTest::newRow("login only") << Encryption::LoginOnly;
+    QTest::newRow("whole session") << Encryption::Required;
+}
+
+void TestTls::timeOutLeavesSessionUsable() {
+    // A query time-out: the driver sends an ATTENTION (under TLS when the session is encrypted),
+    // the server stops the statement and acknowledges it, and the session goes on.
+    QFETCH(Encryption, mode);
+    const auto server = StartServer(Engine(), mode);
+    QVERIFY(server);
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(OpenConnection(connection, Settings(*server, kPassword), &failure),
+             qPrintable(failure));
+    DbQuery query(&connection);
+    query.CommandTimeout = 1;
+    query.SQL = "WAITFOR DELAY '00:00:30'; SELECT 1 AS a";
+    try {
+        query.Open();
+        QFAIL("the query outlived its time-out without an error");
+    } catch (const EDbProviderError &e) {
+        QCOMPARE(e.code(), 0x80040E31u);
+        ConnectionErrorsText(connection);
+    }
+    QCOMPARE(server->BatchesCancelled(), 1);
+    QVERIFY(connection.IsConnected());
+    query.CommandTimeout = -1;
+    query.SQL = "USE \"HURTOWNIA\"; SELECT 7 AS n";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 7);
+    connection.Close();
+    server->Stop();
+    bool attention = false;
+    for (const TdsTestServer::ReceivedMessage &m : server->ReceivedMessages())
+        if (m.Type == Tds::Attention) {
+            attention = true;
+            QCOMPARE(m.Encrypted, mode == Encryption::Required);
+        }
+    QVERIFY(attention);
 }
 
 void TestTls::driverEncryptionSetting_data() {
