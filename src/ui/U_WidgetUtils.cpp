@@ -3,7 +3,14 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
+#include <QVariant>
 #include <QWidget>
+
+namespace {
+// Set on a control that SetControlsEnabled disabled, so that enabling gives back only what it
+// took: a control disabled by its own rule stays disabled.
+const char *const kDisabledByContainer = "orvelDisabledByContainer";
+} // namespace
 
 void SetControlsEnabled(QWidget *container, bool enabled) {
     if (!container)
@@ -12,7 +19,15 @@ void SetControlsEnabled(QWidget *container, bool enabled) {
     for (QWidget *child : children) {
         if (!child->findChildren<QWidget *>(Qt::FindDirectChildrenOnly).isEmpty())
             SetControlsEnabled(child, enabled);
-        child->setEnabled(enabled);
+        if (enabled) {
+            if (child->property(kDisabledByContainer).toBool()) {
+                child->setProperty(kDisabledByContainer, QVariant());
+                child->setEnabled(true);
+            }
+        } else if (!child->testAttribute(Qt::WA_ForceDisabled)) {
+            child->setProperty(kDisabledByContainer, true);
+            child->setEnabled(false);
+        }
     }
 }
 

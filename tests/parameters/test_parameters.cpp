@@ -317,6 +317,13 @@ private slots:
                                        << "'Q'" << -1;
         QTest::newRow("value without caption") << INT << "X;Y;Z;W"
                                                << "W" << -1;
+        // Letter case is ignored for the ASCII letters only.
+        QTest::newRow("non-ASCII case tells values apart") << TEXT << "Łódź;łódź"
+                                                           << "łódź" << 1;
+        QTest::newRow("non-ASCII capitals match no value") << TEXT << "Łódź;łódź"
+                                                           << "ŁÓDŹ" << -1;
+        QTest::newRow("ASCII case ignored beside non-ASCII") << TEXT << "Łódź;ŁÓDŹ"
+                                                             << "'ŁÓdŹ'" << 1;
         QTest::newRow("position") << INT << ""
                                   << "2" << 2;
         QTest::newRow("quoted position") << TEXT << ""

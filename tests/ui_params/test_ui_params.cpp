@@ -8,14 +8,18 @@
 #include "U_MessageBox.h"
 #include "U_ParamInput.h"
 #include "U_ReportUI.h"
+#include "U_WidgetUtils.h"
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -58,12 +62,20 @@ private slots:
     void rowsAndWidths();
     void noParametersLeavesTitleAndSpacer();
     void dateStartsUnset();
+    void dateTyping_data();
+    void dateTyping();
+    void datePickedFromTheCalendar();
+    void dateRuleSurvivesEnablingThePanel();
+    void tabOrderOverADateRow();
+    void rejectedInputRefusesTheRun_data();
+    void rejectedInputRefusesTheRun();
     void numberChecks_data();
     void numberChecks();
     void textAndCheckBoxNotify();
     void fixedListDeleteThenLeave();
     void sqlListEnterChooseAndCascade();
     void sqlListWithoutListFieldsShowsKeys();
+    void listFieldsSplitAtLineBreaks();
     void failingPickListQueryOnEntering();
     void storedValuesShowInTheInputs();
     void runFromThePanel();
@@ -77,6 +89,8 @@ private:
     TOrvel_Parameter *Row(int index) { return FUi->Parameters().Row(index); }
     void Leave(); // the focus moves to the box outside the panel
     void Enter(QWidget *widget);
+    // Selects the date's text and types over it, as a user does; an empty text deletes it.
+    void TypeDate(TOrvel_DateInput *date, const QString &text);
 
     QTemporaryDir FDir;
     DbConnection FConnection;
@@ -183,6 +197,9 @@ void UiParamsTest::rowsAndWidths() {
     QCOMPARE(input->x(), 100);
     QCOMPARE(input->y(), 2);
     QCOMPARE(input->height(), 21);
+    // The date input is 108 wide, or wider where the font needs it to show a whole date.
+    if (auto *date = qobject_cast<TOrvel_DateInput *>(input))
+        fixedWidth = qMax(fixedWidth, date->NeededWidth());
     for (int width : {600, 820}) {
         FWindow->resize(width, 400);
         QTRY_COMPARE(row->width(), width);
@@ -213,14 +230,212 @@ void UiParamsTest::dateStartsUnset() {
     auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
     QVERIFY(date);
     QVERIFY(!date->CheckBox()->isChecked());
-    QCOMPARE(date->DateEdit()->date(), QDate::currentDate());
+    QCOMPARE(date->Date(), QDate::currentDate());
     QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("NULL"));
     QTest::mouseClick(date->CheckBox(), Qt::LeftButton);
     QCOMPARE(FNotified, QStringList{"Data=" + DateToSQL(QDate::currentDate())});
-    date->DateEdit()->setDate(QDate(2024, 1, 31));
+    TypeDate(date, "31.01.2024");
     QCOMPARE(FNotified.last(), QStringLiteral("Data='20240131'"));
     QTest::mouseClick(date->CheckBox(), Qt::LeftButton);
     QCOMPARE(FNotified.last(), QStringLiteral("Data=NULL"));
+    // The whole date shows: the text's room holds the widest date of the font.
+    QLineEdit *edit = date->DateEdit();
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    const QRect textRoom = edit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, edit);
+    QVERIFY2(textRoom.width() - 4 >= edit->fontMetrics().horizontalAdvance("28.08.2088"),
+             qPrintable(QString::number(textRoom.width())));
+}
+
+void UiParamsTest::TypeDate(TOrvel_DateInput *date, const QString &text) {
+    Enter(date->DateEdit());
+    QTest::keyClick(date->DateEdit(), Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(date->DateEdit(), Qt::Key_Delete);
+    else
+        QTest::keyClicks(date->DateEdit(), text);
+}
+
+void UiParamsTest::dateTyping_data() {
+    QTest::addColumn<bool>("ticked"); // the box before typing
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<QString>("shown"); // after leaving the input: always as typed
+    QTest::newRow("whole date into an unticked input") << false << "01.01.2024"
+                                                       << "'20240101'" << true << "01.01.2024";
+    QTest::newRow("last day of a month") << true << "31.03.2024"
+                                         << "'20240331'" << true << "31.03.2024";
+    QTest::newRow("leap day") << false << "29.02.2024"
+                              << "'20240229'" << true << "29.02.2024";
+    QTest::newRow("without leading zeros") << false << "1.2.2024"
+                                           << "'20240201'" << true << "1.2.2024";
+    QTest::newRow("impossible date stays as typed") << false << "31.02.2024"
+                                                    << "NULL" << true << "31.02.2024";
+    QTest::newRow("partial date stays as typed") << true << "01.01"
+                                                 << "NULL" << true << "01.01";
+    QTest::newRow("two-digit year is partial") << false << "01.01.24"
+                                               << "NULL" << true << "01.01.24";
+    QTest::newRow("not a date") << false << "abc"
+                                << "NULL" << true << "abc";
+    QTest::newRow("cleared text takes the date away") << true << ""
+                                                      << "NULL" << false << "";
+}
+
+void UiParamsTest::dateTyping() {
+    QFETCH(bool, ticked);
+    QFETCH(QString, typed);
+    QFETCH(QString, value);
+    QFETCH(bool, set);
+    QFETCH(QString, shown);
+    Load(Item("Data", "DATE"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    if (ticked)
+        QTest::mouseClick(date->CheckBox(), Qt::LeftButton);
+    TypeDate(date, typed);
+    Leave();
+    QCOMPARE(date->IsSet(), set);
+    QCOMPARE(date->CheckBox()->isChecked(), set);
+    QCOMPARE(date->DateEdit()->text(), shown);
+    const TOrvel_ParamInput &input = FUi->Report().Param(0);
+    QCOMPARE(input.GetSQLValue(), value);
+    QCOMPARE(FNotified.last(), "Data=" + value);
+    const bool rejected = set && value == u"NULL";
+    QCOMPARE(date->IsRejected(), rejected);
+    QCOMPARE(input.RejectedText(), rejected ? typed : QString());
+    QCOMPARE(date->DateEdit()->toolTip().isEmpty(), !rejected);
+    QVERIFY(date->DateEdit()->isEnabled());
+    QVERIFY(FMessages->Messages().empty()); // nothing is said, nothing replaced
+}
+
+void UiParamsTest::datePickedFromTheCalendar() {
+    Load(Item("Data", "DATE"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    TypeDate(date, "15.05.2024");
+    QTest::mouseClick(date->CheckBox(), Qt::LeftButton); // untick: the date stays shown
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("NULL"));
+    // Alt+Down opens the calendar on the shown date; a day picked with the keys ticks the box.
+    QTest::keyClick(date->DateEdit(), Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(date->CalendarPopup() && date->CalendarPopup()->isVisible());
+    QCOMPARE(date->Calendar()->selectedDate(), QDate(2024, 5, 15));
+    QTest::keyClick(date->Calendar()->focusWidget() ? date->Calendar()->focusWidget()
+                                                    : date->Calendar(),
+                    Qt::Key_Right);
+    QTest::keyClick(date->Calendar()->focusWidget() ? date->Calendar()->focusWidget()
+                                                    : date->Calendar(),
+                    Qt::Key_Return);
+    QTRY_VERIFY(!date->CalendarPopup()->isVisible());
+    QVERIFY(date->IsSet());
+    QCOMPARE(date->DateEdit()->text(), QStringLiteral("16.05.2024"));
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240516'"));
+    QCOMPARE(FNotified.last(), QStringLiteral("Data='20240516'"));
+    // The arrow button opens it too, and a click on a day picks it.
+    QTest::mouseClick(date->CalendarButton(), Qt::LeftButton);
+    QVERIFY(date->CalendarPopup()->isVisible());
+    emit date->Calendar()->clicked(QDate(2024, 6, 3));
+    QVERIFY(!date->CalendarPopup()->isVisible());
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240603'"));
+}
+
+void UiParamsTest::dateRuleSurvivesEnablingThePanel() {
+    // Disabling and enabling the work area (a run, a load) gives back what it took and no more.
+    Load(Item("Data", "DATE") + Item("A", "INT"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    auto *own = new QLineEdit(FPanel);
+    own->setEnabled(false); // a control disabled by its own rule
+    SetControlsEnabled(FPanel, false);
+    QVERIFY(!date->DateEdit()->isEnabled());
+    QVERIFY(!Row(1)->InputWidget()->isEnabled());
+    SetControlsEnabled(FPanel, true);
+    QVERIFY(date->DateEdit()->isEnabled());
+    QVERIFY(date->CheckBox()->isEnabled());
+    QVERIFY(Row(1)->InputWidget()->isEnabled());
+    QVERIFY(!own->isEnabled());
+    // Typing into the unticked input now ticks it: what is shown is what runs.
+    TypeDate(date, "02.03.2024");
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240302'"));
+}
+
+void UiParamsTest::tabOrderOverADateRow() {
+    Load(Item("A", "INT") + Item("Data", "DATE") + Item("T", "TEXT"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(1)->InputWidget());
+    QWidget *a = Row(0)->InputWidget();
+    QWidget *t = Row(2)->InputWidget();
+    Enter(a);
+    const QList<QWidget *> forward = {date->CheckBox(), date->DateEdit(), t};
+    for (QWidget *expected : forward) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    const QList<QWidget *> backward = {date->DateEdit(), date->CheckBox(), a};
+    for (QWidget *expected : backward) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    // The space bar on the focused box ticks it.
+    QTest::keyClick(a, Qt::Key_Tab);
+    QTest::keyClick(date->CheckBox(), Qt::Key_Space);
+    QVERIFY(date->IsSet());
+}
+
+void UiParamsTest::rejectedInputRefusesTheRun_data() {
+    QTest::addColumn<QByteArray>("items");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    const QString head = QStringLiteral("Raport nie został uruchomiony: wartość ");
+    QTest::newRow("whole number")
+        << Item("P", "INT") << "12x"
+        << head + QStringLiteral("\"12x\" parametru \"Opis P\" nie jest liczbą całkowitą.");
+    QTest::newRow("whole number out of range")
+        << Item("P", "INT") << "3000000000"
+        << head + QStringLiteral("\"3000000000\" parametru \"Opis P\" nie jest liczbą całkowitą.");
+    QTest::newRow("number with a dot")
+        << Item("P", "NUMERIC") << "1.5"
+        << head + QStringLiteral("\"1.5\" parametru \"Opis P\" nie jest liczbą.");
+    QTest::newRow("impossible date")
+        << Item("P", "DATE") << "31.02.2024"
+        << head + QStringLiteral(
+                      "\"31.02.2024\" parametru \"Opis P\" nie jest datą w postaci DD.MM.RRRR.");
+    QTest::newRow("partial date, after a good parameter")
+        << Item("A", "INT") + Item("P", "DATE") << "01.01"
+        << head +
+               QStringLiteral("\"01.01\" parametru \"Opis P\" nie jest datą w postaci DD.MM.RRRR.");
+}
+
+void UiParamsTest::rejectedInputRefusesTheRun() {
+    QFETCH(QByteArray, items);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    Load(items, "DECLARE @A INT, @P NVARCHAR(30)\r\n" + kMarker + "\r\nSELECT @P AS p\r\n");
+    TOrvel_Parameter *row = Row(FUi->Parameters().Count() - 1);
+    if (auto *date = qobject_cast<TOrvel_DateInput *>(row->InputWidget())) {
+        TypeDate(date, typed);
+    } else {
+        Enter(row->InputWidget());
+        QTest::keyClicks(row->InputWidget(), typed);
+    }
+    int done = 0;
+    FUi->OnRunDone = [&] { ++done; };
+    QVERIFY(!FUi->Run());
+    QCOMPARE(FMessages->Messages().size(), std::size_t(1));
+    const TOrvel_MessageRequest &box = FMessages->Messages().front();
+    QCOMPARE(box.Text, message);
+    QCOMPARE(box.Icon, TOrvel_MsgIcon::Error);
+    QCOMPARE(box.Owner, FPanel->window());
+    QCoreApplication::processEvents();
+    QCOMPARE(done, 0);
+    QVERIFY(!FUi->Report().ResultQuery()->IsOpen());
+    // Mended, the same report runs.
+    if (auto *date = qobject_cast<TOrvel_DateInput *>(row->InputWidget())) {
+        TypeDate(date, "01.02.2024");
+    } else {
+        auto *edit = qobject_cast<QLineEdit *>(row->InputWidget());
+        edit->selectAll();
+        QTest::keyClicks(edit, "5");
+    }
+    QVERIFY(FUi->Run());
+    QTRY_COMPARE_WITH_TIMEOUT(done, 1, 60000);
+    QCOMPARE(FUi->ErrorText(), QString());
 }
 
 void UiParamsTest::numberChecks_data() {
@@ -382,6 +597,19 @@ void UiParamsTest::sqlListWithoutListFieldsShowsKeys() {
     QCOMPARE(list->itemText(0), FUi->Report().ListQuery(0)->Field(0)->DisplayTextAt(0));
     FUi->Report().SetParamValue(0, FUi->Report().ListQuery(0)->Field(0)->AsStringAt(1));
     QCOMPARE(list->currentIndex(), 1);
+}
+
+void UiParamsTest::listFieldsSplitAtLineBreaks() {
+    // A hand-written list of shown fields, one per line: split as every list text is.
+    Load(Item("K", "INT",
+              "<key>IdKategorii</key><listquery>SELECT IdKategorii, Nazwa FROM Kategorie ORDER BY "
+              "IdKategorii</listquery><listfields>Nazwa\r\nIdKategorii;</listfields>"));
+    auto *list = qobject_cast<DbLookupList *>(Row(0)->InputWidget());
+    Enter(list);
+    QVERIFY(FMessages->Messages().empty());
+    QVERIFY(list->count() > 1);
+    QCOMPARE(list->model()->columnCount(), 2);
+    QCOMPARE(list->itemText(0), FUi->Report().ListQuery(0)->Field(1)->DisplayTextAt(0));
 }
 
 void UiParamsTest::failingPickListQueryOnEntering() {

@@ -69,8 +69,7 @@ bool IsSQLNumberLiteral(const QString &text) {
 }
 
 QString ShortDateText(const QDate &date) {
-    const TOrvel_FormatSettings &fs = UserFormatSettings();
-    return fs.Locale.toString(date, fs.ShortDateFormat);
+    return DateToUserText(date, UserFormatSettings());
 }
 
 // SQLToDate and TextDateToSQL raise on texts that are not dates; here that means "no value".
@@ -163,6 +162,61 @@ bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs) {
     return ScanNumber(TrimText(text), separator, plain) && IsFiniteNumber(plain);
 }
 
+QDate UserTextToDate(const QString &text, const TOrvel_FormatSettings &fs) {
+    QString order;
+    for (QChar c : fs.ShortDateFormat)
+        if ((c == u'd' || c == u'M' || c == u'y') && !order.contains(c))
+            order += c;
+    if (order.size() != 3)
+        order = QStringLiteral("dMy");
+    const QChar separator = fs.DateSeparator.isNull() ? QChar(u'.') : fs.DateSeparator;
+    const QStringList parts = TrimText(text).split(separator);
+    if (parts.size() != 3)
+        return {};
+    int day = 0, month = 0, year = 0;
+    for (qsizetype i = 0; i < 3; ++i) {
+        const QString &part = parts.at(i);
+        const bool isYear = order.at(i) == u'y';
+        if (part.isEmpty() || part.size() > (isYear ? 4 : 2) || (isYear && part.size() != 4))
+            return {};
+        for (QChar c : part)
+            if (!IsAsciiDigit(c))
+                return {};
+        const int value = part.toInt();
+        if (order.at(i) == u'd')
+            day = value;
+        else if (order.at(i) == u'M')
+            month = value;
+        else
+            year = value;
+    }
+    const QDate date(year, month, day);
+    return year >= 1 && date.isValid() ? date : QDate();
+}
+
+QString DateToUserText(const QDate &date, const TOrvel_FormatSettings &fs) {
+    return fs.Locale.toString(date, fs.ShortDateFormat);
+}
+
+QString DatePatternText(const TOrvel_FormatSettings &fs) {
+    // Each part in the user's words, whatever its width in the format: DD, MM, RRRR (rok).
+    QString pattern;
+    const QString &f = fs.ShortDateFormat;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        const QChar c = f[i];
+        if (c == u'd' || c == u'M' || c == u'y') {
+            while (i + 1 < f.size() && f[i + 1] == c)
+                ++i;
+            pattern += c == u'd' ? QStringLiteral("DD")
+                       : c == u'M' ? QStringLiteral("MM")
+                                   : QStringLiteral("RRRR");
+        } else {
+            pattern += c;
+        }
+    }
+    return pattern;
+}
+
 TOrvel_ParamInput::TOrvel_ParamInput(const TOrvel_ParamData &definition)
     : FDefinition(definition), FKind(InputKindOf(definition)), FDate(QDate::currentDate()) {
     if (FKind == TOrvel_InputKind::ikFixedList) {
@@ -176,6 +230,50 @@ TOrvel_ParamInput::TOrvel_ParamInput(const TOrvel_ParamData &definition)
 void TOrvel_ParamInput::SetDate(const QDate &date, bool set) {
     FDate = date;
     FDateSet = set && date.isValid();
+    FDateText.clear();
+}
+
+void TOrvel_ParamInput::SetRejectedDateText(const QString &text) {
+    FDateSet = true;
+    FDateText = text.isEmpty() ? QStringLiteral(" ") : text;
+}
+
+QString TOrvel_ParamInput::RejectedText() const {
+    switch (FKind) {
+    case TOrvel_InputKind::ikInt: {
+        std::int32_t v = 0;
+        return TrimText(FText).isEmpty() || TryTextToInt32(FText, v) ? QString() : FText;
+    }
+    case TOrvel_InputKind::ikNumeric:
+        return TrimText(FText).isEmpty() || IsLocaleNumberText(FText, UserFormatSettings())
+                   ? QString()
+                   : FText;
+    case TOrvel_InputKind::ikDate:
+        return FDateSet ? FDateText : QString();
+    default:
+        return {};
+    }
+}
+
+QString TOrvel_ParamInput::RejectionMessage() const {
+    const QString rejected = RejectedText();
+    if (rejected.isEmpty())
+        return {};
+    QString what;
+    switch (FKind) {
+    case TOrvel_InputKind::ikInt:
+        what = QStringLiteral("nie jest liczbą całkowitą");
+        break;
+    case TOrvel_InputKind::ikNumeric:
+        what = QStringLiteral("nie jest liczbą");
+        break;
+    default:
+        what = QStringLiteral("nie jest datą w postaci ") + DatePatternText(UserFormatSettings());
+        break;
+    }
+    const QString caption = FDefinition.desc.isEmpty() ? FDefinition.name : FDefinition.desc;
+    return QStringLiteral("Raport nie został uruchomiony: wartość \"%1\" parametru \"%2\" %3.")
+        .arg(rejected, caption, what);
 }
 
 void TOrvel_ParamInput::SetChosenIndex(int index) {
@@ -281,7 +379,7 @@ QString TOrvel_ParamInput::GetSQLValue() const {
         return t;
     }
     case TOrvel_InputKind::ikDate:
-        return FDateSet && FDate.isValid() ? DateToSQL(FDate) : kNull;
+        return FDateSet && FDateText.isEmpty() && FDate.isValid() ? DateToSQL(FDate) : kNull;
     }
     return kNull;
 }
@@ -299,8 +397,10 @@ void TOrvel_ParamInput::SetSQLValue(const QString &value) {
         if (isNull)
             return;
         if (FHasValues) {
+            // Letter case is ignored for the ASCII letters only, as everywhere in the system.
+            const QString wanted = AsciiLower(v);
             for (int i = 0; i < FCaptions.size() && i < FValues.size(); ++i) {
-                if (FValues.at(i).compare(v, Qt::CaseInsensitive) == 0) {
+                if (AsciiLower(FValues.at(i)) == wanted) {
                     FIndex = i;
                     return;
                 }
@@ -341,6 +441,7 @@ void TOrvel_ParamInput::SetSQLValue(const QString &value) {
     case TOrvel_InputKind::ikDate:
         if (isNull) {
             FDateSet = false;
+            FDateText.clear();
             return;
         }
         // A value that is not a date leaves the input as it was.
@@ -349,6 +450,7 @@ void TOrvel_ParamInput::SetSQLValue(const QString &value) {
             if (d.isValid()) {
                 FDate = d;
                 FDateSet = true;
+                FDateText.clear();
             }
         });
         return;

@@ -34,6 +34,14 @@ bool TryTextToInt32(const QString &text, std::int32_t &value);
 // The number check: the trimmed text is a finite number written with the user's decimal
 // separator and no thousands separators (an exponent is allowed).
 bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs);
+// A whole date typed in the user's short date format: day, month and year in the format's order,
+// divided by its date separator, day and month with or without a leading zero, the year with all
+// four digits. Anything else, a partial or an impossible date, gives an invalid date.
+QDate UserTextToDate(const QString &text, const TOrvel_FormatSettings &fs);
+// The user's short date format in the user's words, e.g. "DD.MM.RRRR".
+QString DatePatternText(const TOrvel_FormatSettings &fs);
+// A date in the user's short date format, as the date input shows it.
+QString DateToUserText(const QDate &date, const TOrvel_FormatSettings &fs);
 
 class TOrvel_ParamInput {
 public:
@@ -54,6 +62,15 @@ public:
     const QDate &Date() const { return FDate; }
     bool DateSet() const { return FDateSet; }
     void SetDate(const QDate &date, bool set);
+    // Plain DATE: the user typed a text that is no date; the input is set but has no value.
+    void SetRejectedDateText(const QString &text);
+    // The text of a plain INT, NUMERIC or DATE input that its type rejects; empty when the input
+    // holds a value or nothing. Such an input renders a stand-in (0 or NULL), so no report may
+    // run with it.
+    QString RejectedText() const;
+    // Why the rejected text cannot run, naming the parameter's caption; empty when nothing is
+    // rejected.
+    QString RejectionMessage() const;
     // Fixed pick list: captions, values (only when the definition has them), chosen position.
     const QStringList &Captions() const { return FCaptions; }
     bool HasValues() const { return FHasValues; }
@@ -87,6 +104,7 @@ private:
     bool FChecked = false;
     QDate FDate;
     bool FDateSet = false;
+    QString FDateText; // a typed text that is no date, while the input is set
     QStringList FCaptions;
     QStringList FValues;
     bool FHasValues = false;

@@ -18,7 +18,7 @@ constexpr int ReportCommandTimeout = 600; // seconds
 
 // In the information tree the three list texts show ";" as ", ".
 QString ListShown(const QString &text) {
-    return QString(text).replace(u';', QStringLiteral(", "));
+    return SplitListText(text).join(QStringLiteral(", "));
 }
 } // namespace
 
@@ -286,6 +286,18 @@ bool TOrvel_Report::Run() {
             FView->RunRefused(QStringLiteral("Zapytanie SQL nie zawiera linii wymiany parametrów"));
         return false;
     }
+    // An input whose text its type rejects renders a stand-in (0 or NULL): running with it
+    // would give a report the user did not ask for.
+    if (FRefuseRejectedInput) {
+        for (int i = 0; i < ParamCount(); ++i) {
+            const QString message = Param(i).RejectionMessage();
+            if (!message.isEmpty()) {
+                if (FView)
+                    FView->RunRefused(message);
+                return false;
+            }
+        }
+    }
     // Only the marker's own characters make way for the assignments; later markers stay.
     const QString sql =
         script.left(marker) + GetParamsBlock(false) + script.mid(marker + OrvelParamsMarker.size());
@@ -295,6 +307,7 @@ bool TOrvel_Report::Run() {
     FResult->SQL = sql;
     FSortAscending = true;
     FSortColumn = -1;
+    FSortField.clear();
     FErrorText.clear();
 
     // The result is read on this thread only after the run has ended: the query's own
@@ -328,11 +341,13 @@ int TOrvel_Report::RecordCount() const {
 }
 
 void TOrvel_Report::SortByColumn(int column, const QString &fieldName) {
-    if (column == FSortColumn)
+    // The same field again reverses the direction, also after its column was moved.
+    if (FSortColumn >= 0 && fieldName == FSortField)
         FSortAscending = !FSortAscending;
     else
         FSortAscending = true;
     FSortColumn = column;
+    FSortField = fieldName;
     FResult->Sort(fieldName + (FSortAscending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
 }
 

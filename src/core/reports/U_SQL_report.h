@@ -60,6 +60,9 @@ public:
 
     // The rows that show the parameters; none for a report without a user interface. Not owned.
     void SetParamView(TOrvel_ParamView *view) { FView = view; }
+    // Whether Run refuses while an input holds a text its type rejects (on by default). Off for a
+    // caller that checks the values it sets itself and keeps the lenient rule for stored ones.
+    void SetRefuseRejectedInput(bool refuse) { FRefuseRejectedInput = refuse; }
 
     // A parameter's value changed: (name, SQL value text).
     std::function<void(const QString &name, const QString &sqlValue)> OnParamChange;
@@ -114,7 +117,7 @@ public:
     bool HasRecords() const;
     int RecordCount() const;
 
-    // Sorts the open result by a grid column; the same column again reverses the direction.
+    // Sorts the open result by a grid column; the same field again reverses the direction.
     void SortByColumn(int column, const QString &fieldName);
     bool SortAscending() const { return FSortAscending; }
     int SortColumn() const { return FSortColumn; }
@@ -149,6 +152,7 @@ private:
 
     DbConnection *FConnection;
     TOrvel_ParamView *FView = nullptr;
+    bool FRefuseRejectedInput = true;
     std::vector<std::unique_ptr<Parameter>> FParams;
     bool FLoaded = false;
     TOrvel_XML_util FDefinition;
@@ -165,5 +169,6 @@ private:
     std::unique_ptr<TOrvel_SQLRunThread> FRunThread;
     bool FSortAscending = true;
     int FSortColumn = -1;
+    QString FSortField;
     QString FErrorText;
 };

@@ -1,6 +1,7 @@
 #include "DbLookupList.h"
 
 #include "U_Db.h"
+#include "U_ParamInput.h"
 
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -49,12 +50,12 @@ void DbLookupList::SetListFields(const QString &names) {
 }
 
 QStringList DbLookupList::ListFields() const {
+    // Split as every list text of a definition is: at ";" and at line breaks; empty pieces name
+    // no field, and a list without fields shows the key.
     QStringList names;
-    if (!FListFields.isEmpty())
-        names = FListFields.split(u';');
-    // A final ";" adds no field; a list without fields shows the key.
-    if (!names.isEmpty() && names.last().isEmpty())
-        names.removeLast();
+    for (const QString &name : SplitListText(FListFields))
+        if (!name.isEmpty())
+            names << name;
     if (names.isEmpty())
         names << FKeyField;
     return names;

@@ -7,22 +7,28 @@
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 constexpr int NumberBoxWidth = 90;
 constexpr int NumberMaxLength = 12;
 constexpr int CheckBoxWidth = 32;
-constexpr int DateInputWidth = 108;
+constexpr int DateInputWidth = 108; // at least; wider where the font needs it
+constexpr int DateInputSpacing = 2;
 constexpr int CaptionLeft = 4; // the row's border
 
 // A check box without a caption: the whole box takes the click, not only its indicator.
@@ -45,39 +51,171 @@ bool LeavesControl(const QFocusEvent *event) {
 // ---------------------------------------------------------------------------------------------
 
 TOrvel_DateInput::TOrvel_DateInput(QWidget *parent)
-    : QWidget(parent), FCheck(new QCheckBox(this)), FEdit(new QDateEdit(this)) {
+    : QWidget(parent), FCheck(new QCheckBox(this)), FEdit(new QLineEdit(this)),
+      FButton(new QToolButton(this)) {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
+    layout->setSpacing(DateInputSpacing);
     layout->addWidget(FCheck);
     layout->addWidget(FEdit, 1);
-    FEdit->setDisplayFormat(UserFormatSettings().ShortDateFormat);
-    FEdit->setCalendarPopup(true);
-    // Not set, although the picker shows today's date.
+    layout->addWidget(FButton);
+    FCheck->setFocusPolicy(Qt::StrongFocus);
+    FEdit->setObjectName(QStringLiteral("edDateText"));
+    FButton->setArrowType(Qt::DownArrow);
+    FButton->setFocusPolicy(Qt::NoFocus);
+    FButton->setToolTip(QStringLiteral("Kalendarz"));
+    // Not set, although the input shows today's date.
     SetValue(QDate::currentDate(), false);
-    setFocusProxy(FEdit);
-    connect(FCheck, &QCheckBox::clicked, this, [this] {
-        FEdit->setEnabled(FCheck->isChecked());
+    FEdit->installEventFilter(this);
+    connect(FCheck, &QCheckBox::clicked, this, [this](bool checked) {
+        // A box ticked over an empty text gets a date to stand for.
+        if (checked && TrimText(FEdit->text()).isEmpty())
+            FEdit->setText(DateToUserText(QDate::currentDate(), UserFormatSettings()));
+        ShowState();
         emit changed();
     });
-    connect(FEdit, &QDateEdit::dateChanged, this, [this] { emit changed(); });
+    connect(FEdit, &QLineEdit::textEdited, this, &TOrvel_DateInput::TextEdited);
+    connect(FButton, &QToolButton::clicked, this, &TOrvel_DateInput::ShowCalendar);
 }
 
 QDate TOrvel_DateInput::Date() const {
-    return FEdit->date();
+    return UserTextToDate(FEdit->text(), UserFormatSettings());
 }
 
 bool TOrvel_DateInput::IsSet() const {
     return FCheck->isChecked();
 }
 
+QString TOrvel_DateInput::Text() const {
+    return FEdit->text();
+}
+
+bool TOrvel_DateInput::IsRejected() const {
+    return IsSet() && !Date().isValid();
+}
+
 void TOrvel_DateInput::SetValue(const QDate &date, bool set) {
     const QSignalBlocker blockEdit(FEdit);
     const QSignalBlocker blockCheck(FCheck);
     if (date.isValid())
-        FEdit->setDate(date);
+        FEdit->setText(DateToUserText(date, UserFormatSettings()));
+    else if (!Date().isValid())
+        FEdit->setText(DateToUserText(QDate::currentDate(), UserFormatSettings()));
     FCheck->setChecked(set);
-    FEdit->setEnabled(set);
+    ShowState();
+}
+
+int TOrvel_DateInput::NeededWidth() const {
+    // The widest date: two-digit day and month, digits as wide as the font draws any digit.
+    int widest = 0;
+    for (const QDate &d : {QDate(2000, 12, 28), QDate(2088, 8, 28), QDate(2000, 10, 20)})
+        widest =
+            qMax(widest,
+                 FEdit->fontMetrics().horizontalAdvance(DateToUserText(d, UserFormatSettings())));
+    QStyleOptionFrame frame;
+    frame.initFrom(FEdit);
+    frame.lineWidth = FEdit->hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+    const QMargins margins = FEdit->textMargins();
+    // QLineEdit keeps 2 pixels of its own on each side of the text, and a cursor's width.
+    const int text = widest + margins.left() + margins.right() + 2 * 2 + 2;
+    const int edit = style()
+                         ->sizeFromContents(QStyle::CT_LineEdit, &frame,
+                                            QSize(text, FEdit->fontMetrics().height()), FEdit)
+                         .width();
+    return FCheck->sizeHint().width() + DateInputSpacing + edit + DateInputSpacing +
+           FButton->sizeHint().width();
+}
+
+void TOrvel_DateInput::TextEdited(const QString &text) {
+    {
+        // Typing a date sets it; clearing the text takes the date away.
+        const QSignalBlocker block(FCheck);
+        FCheck->setChecked(!TrimText(text).isEmpty());
+    }
+    ShowState();
+    emit changed();
+}
+
+void TOrvel_DateInput::Pick(const QDate &date) {
+    if (FPopup)
+        FPopup->hide();
+    if (!date.isValid())
+        return;
+    {
+        const QSignalBlocker blockEdit(FEdit);
+        const QSignalBlocker blockCheck(FCheck);
+        FEdit->setText(DateToUserText(date, UserFormatSettings()));
+        FCheck->setChecked(true);
+    }
+    ShowState();
+    FEdit->setFocus(Qt::OtherFocusReason);
+    emit changed();
+}
+
+void TOrvel_DateInput::ShowCalendar() {
+    if (!FPopup) {
+        FPopup = new QFrame(this, Qt::Popup);
+        FPopup->setObjectName(QStringLiteral("pmCalendar"));
+        FPopup->setFrameShape(QFrame::Box);
+        auto *layout = new QVBoxLayout(FPopup);
+        layout->setContentsMargins(1, 1, 1, 1);
+        FCalendar = new QCalendarWidget(FPopup);
+        FCalendar->setLocale(UserFormatSettings().Locale);
+        FCalendar->setFirstDayOfWeek(UserFormatSettings().Locale.firstDayOfWeek());
+        layout->addWidget(FCalendar);
+        connect(FCalendar, &QCalendarWidget::clicked, this, &TOrvel_DateInput::Pick);
+        connect(FCalendar, &QCalendarWidget::activated, this, &TOrvel_DateInput::Pick);
+    }
+    const QDate shown = Date();
+    FCalendar->setSelectedDate(shown.isValid() ? shown : QDate::currentDate());
+    FPopup->adjustSize();
+    // Below the input, kept on its screen.
+    QPoint at = mapToGlobal(QPoint(0, height()));
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        if (at.y() + FPopup->height() > area.bottom())
+            at.setY(mapToGlobal(QPoint(0, 0)).y() - FPopup->height());
+        at.setX(qBound(area.left(), at.x(), qMax(area.left(), area.right() - FPopup->width())));
+    }
+    FPopup->move(at);
+    FPopup->show();
+    FCalendar->setFocus(Qt::PopupFocusReason);
+}
+
+void TOrvel_DateInput::ShowState() {
+    QPalette palette = QApplication::palette(FEdit);
+    if (!IsSet()) {
+        palette.setColor(QPalette::Text, palette.color(QPalette::Disabled, QPalette::Text));
+        FEdit->setToolTip(QString());
+    } else if (IsRejected()) {
+        palette.setColor(QPalette::Text, QColor(0xc0, 0x00, 0x00));
+        palette.setColor(QPalette::Base, QColor(0xff, 0xe4, 0xe4));
+        FEdit->setToolTip(QStringLiteral("To nie jest data w postaci ") +
+                          DatePatternText(UserFormatSettings()));
+    } else {
+        FEdit->setToolTip(QString());
+    }
+    FEdit->setPalette(palette);
+}
+
+void TOrvel_DateInput::focusInEvent(QFocusEvent *event) {
+    // Focus given to the input as a whole goes to its text.
+    QWidget::focusInEvent(event);
+    FEdit->setFocus(event->reason());
+}
+
+bool TOrvel_DateInput::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == FEdit) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_F4 ||
+                (key->key() == Qt::Key_Down && key->modifiers() == Qt::AltModifier)) {
+                ShowCalendar();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,11 +310,14 @@ void TOrvel_Parameter::CreateInput() {
         FDate->SetValue(Input().Date().isValid() ? Input().Date() : QDate::currentDate(),
                         Input().DateSet());
         connect(FDate, &TOrvel_DateInput::changed, this, [this] {
-            Input().SetDate(FDate->Date(), FDate->IsSet());
+            if (FDate->IsRejected())
+                Input().SetRejectedDateText(FDate->Text());
+            else
+                Input().SetDate(FDate->Date(), FDate->IsSet());
             Changed();
         });
         FInput = FDate;
-        FFixedWidth = DateInputWidth;
+        FFixedWidth = qMax(DateInputWidth, FDate->NeededWidth());
         break;
     }
     FInput->setObjectName(QStringLiteral("ed") + input.Name());

@@ -13,28 +13,56 @@
 class DbLookupList;
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
+class QCalendarWidget;
 class QLabel;
 class QLineEdit;
+class QToolButton;
 class TOrvel_ParamInput;
 
-// A date input with its own check box that tells whether a date is set.
+// A date input with its own check box that tells whether a date is set, as a date picker with a
+// check box behaves: the text shows the date in the user's short date format; typing a date or
+// picking one from the calendar ticks the box; a typed text that is no whole date stays as typed
+// and is shown as invalid, never replaced by another date; the text is greyed while the box is
+// clear. The check box and the text are both reached by Tab and Shift+Tab; Alt+Down or F4 in
+// the text, or the arrow button, opens the calendar.
 class TOrvel_DateInput : public QWidget {
     Q_OBJECT
 public:
     explicit TOrvel_DateInput(QWidget *parent = nullptr);
+    // The date the text shows; invalid while the text is no whole date.
     QDate Date() const;
     bool IsSet() const;
+    QString Text() const;
+    // Set with a text that is no whole date.
+    bool IsRejected() const;
     void SetValue(const QDate &date, bool set); // no signal
+    // The width that shows the whole of any date beside the check box and the arrow.
+    int NeededWidth() const;
     QCheckBox *CheckBox() const { return FCheck; }
-    QDateEdit *DateEdit() const { return FEdit; }
+    QLineEdit *DateEdit() const { return FEdit; }
+    QToolButton *CalendarButton() const { return FButton; }
+    // The calendar's pop-up, created when first shown.
+    QWidget *CalendarPopup() const { return FPopup; }
+    QCalendarWidget *Calendar() const { return FCalendar; }
+    void ShowCalendar();
 
 signals:
     void changed(); // the user changed the date or the check box
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+
 private:
+    void TextEdited(const QString &text);
+    void Pick(const QDate &date);
+    void ShowState();
+
     QCheckBox *FCheck;
-    QDateEdit *FEdit;
+    QLineEdit *FEdit;
+    QToolButton *FButton;
+    QFrame *FPopup = nullptr;
+    QCalendarWidget *FCalendar = nullptr;
 };
 
 // One parameter's row with its input.
