@@ -9,9 +9,11 @@
 #include "U_LoadReports.h"
 #include "U_Login.h"
 #include "U_ParamInput.h"
+#include "U_ParamType.h"
 #include "U_ReportFiles.h"
 #include "U_SQL_report.h"
 #include "U_error.h"
+#include "U_locale.h"
 #include "U_settings.h"
 #include "U_utils.h"
 
@@ -85,6 +87,47 @@ void LoadReport(TOrvel_Report &report, const ReportFile &file) {
         Fail(kNotLoaded + QStringLiteral(" (%1)").arg(file.DefinitionFile));
 }
 
+// A value typed with --set must be what its parameter's type takes, written as in the stored
+// values: a date as eight digits YYYYMMDD, a whole number, a number with "." (empty or NULL
+// mean no value). Unlike a stored value, a wrong one is never replaced by today's date, 0 or NULL.
+void CheckSetValue(const TOrvel_ParamInput &param, const QString &typed) {
+    const QString value = TrimText(UnquoteSQLString(typed));
+    if (value.isEmpty() || value == kNull || param.Kind() == TOrvel_InputKind::ikFixedList)
+        return;
+    QString expected;
+    switch (param.Type()) {
+    case TOrvel_ParamType::ptDate: {
+        bool digits = value.size() == 8;
+        for (QChar c : value)
+            digits = digits && c >= u'0' && c <= u'9';
+        const QDate date =
+            digits ? QDate(value.left(4).toInt(), value.mid(4, 2).toInt(), value.mid(6, 2).toInt())
+                   : QDate();
+        if (!date.isValid() || date.year() < 1)
+            expected = QStringLiteral("YYYYMMDD");
+        break;
+    }
+    case TOrvel_ParamType::ptInt: {
+        std::int32_t whole = 0;
+        if (!TryTextToInt32(value, whole))
+            expected = QStringLiteral("a whole number");
+        break;
+    }
+    case TOrvel_ParamType::ptNumeric: {
+        TOrvel_FormatSettings plain = UserFormatSettings();
+        plain.DecimalSeparator = u'.';
+        if (!IsLocaleNumberText(value, plain))
+            expected = QStringLiteral("a number");
+        break;
+    }
+    default:
+        break;
+    }
+    if (!expected.isEmpty())
+        Misuse(QStringLiteral("invalid value for parameter %1: '%2' (expected %3)")
+                   .arg(param.Name(), typed, expected));
+}
+
 // --defaults as button "U" does, then every --set in the order given, each value read as a
 // stored value. Without a connection the SQL pick lists cannot be refreshed; their values are
 // set all the same, from the same stored values.
@@ -97,6 +140,8 @@ void ApplyValues(TOrvel_Report &report, const TOrvel_CliOptions &o, bool connect
                 indexes.push_back(i);
         if (indexes.empty())
             Misuse(QStringLiteral("the report has no parameter '%1'").arg(name));
+        for (int i : indexes)
+            CheckSetValue(report.Param(i), value);
         targets.push_back(indexes);
     }
     if (o.Defaults) {
@@ -202,15 +247,16 @@ void Connect(DbConnection &connection, const TOrvel_CliOptions &o) {
 }
 
 // The report's default database, as the main window picks it: the first listed database equal
-// to it in lower case, made current under its listed name; otherwise a warning.
+// to it with its ASCII letters lower-cased, made current under its listed name; otherwise a
+// warning.
 bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
     QStringList databases;
     LoadDatabaseList(connection, databases);
     for (const QString &listed : databases)
-        if (listed.toLower() == name.toLower())
+        if (AsciiLower(listed) == AsciiLower(name))
             return UseDatabase(connection, listed);
     WriteErr(QStringLiteral("Domyślna baza \"%1\" dla raportu, nie jest dostępna\n")
-                 .arg(name.toLower()));
+                 .arg(AsciiLower(name)));
     return false;
 }
 
@@ -294,6 +340,8 @@ void CommandRun(const TOrvel_CliOptions &o) {
     TOrvel_Report report(&connection);
     RefusalCatcher view;
     report.SetParamView(&view);
+    // Typed values are checked as they are set; stored ones keep their lenient reading.
+    report.SetRefuseRejectedInput(false);
     bool databaseSet = false;
     if (o.Database.isEmpty())
         report.OnDefaultDatabase = [&](const QString &name, const QString &) {

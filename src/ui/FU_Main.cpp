@@ -708,9 +708,9 @@ int TF_Main::NextWarningCount(const QString &key) {
 // Services for the report object
 
 bool TF_Main::SelectDefaultDatabase(const QString &database, const QString &definitionFile) {
-    const QString wanted = database.toLower();
+    const QString wanted = AsciiLower(database);
     for (int i = 0; i < listDB->count(); ++i) {
-        if (listDB->itemText(i).toLower() == wanted) {
+        if (AsciiLower(listDB->itemText(i)) == wanted) {
             listDB->setCurrentIndex(i);
             SelectDatabase(false);
             return true;
@@ -924,23 +924,9 @@ void TF_Main::miAddDefParameterClick() {
     F_AddDefParam->exec();
 }
 
-// The first rows decide a new column's width, as far as they can be read at once; the caption
-// and the grid's width are taken care of by the fitting that follows.
+// The first rows decide a new column's width, as far as they can be read at once; the grid's
+// width is taken care of by the fitting that follows.
 void TF_Main::FitColumnsToContent() {
     constexpr int SampleRows = 200;
-    constexpr int Padding = 10;
-    TOrvel_GridColumns &columns = gridlist->Columns();
-    const QAbstractItemModel *model = gridlist->model();
-    const int rows = std::min(model->rowCount(), SampleRows);
-    for (int position = 0; position < columns.Count(); ++position) {
-        const DbField *field = columns.Field(position);
-        if (!field)
-            continue;
-        int widest = 0;
-        for (int row = 0; row < rows; ++row)
-            widest = std::max(
-                widest, columns.TextWidth(model->index(row, field->Index()).data().toString()));
-        if (rows > 0)
-            columns.SetWidth(position, widest + Padding);
-    }
+    gridlist->FitColumnsToContent(SampleRows);
 }

@@ -85,6 +85,9 @@ class TestCli : public QObject {
 private slots:
     void initTestCase();
     void usageErrors_data();
+    void strictSetValues_data();
+    void strictSetValues();
+    void storedValuesStayLenient();
     void usageErrors();
     void listShowsTheReportTree();
     void textCommands_data();
@@ -155,6 +158,31 @@ void TestCli::initTestCase() {
     QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Lista defaults.xml"),
                        "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
                        "<Zestawnik><Kod>B2</Kod></Zestawnik>\r\n"));
+
+    // One parameter of each checked type; the stored values are wrong in every one of them.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("Sprzedaż/Typy.xml"),
+        Definition(
+            QStringLiteral("Hurt"),
+            Item(QStringLiteral("Od"), QStringLiteral("DATE"), QStringLiteral("Od dnia")) +
+                Item(QStringLiteral("Ile"), QStringLiteral("INT"), QStringLiteral("Ile")) +
+                Item(QStringLiteral("Kwota"), QStringLiteral("NUMERIC"), QStringLiteral("Kwota")) +
+                Item(QStringLiteral("Rodzaj"), QStringLiteral("INT"), QStringLiteral("Rodzaj"),
+                     QStringLiteral("<listitems>A;B</listitems>")))));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Typy.sql"),
+                       "DECLARE @Od DATETIME, @Ile INT, @Kwota NUMERIC(10,2), @Rodzaj INT\r\n"
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+                       "SELECT @Ile AS Ile, @Kwota AS Kwota\r\n"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Sprzedaż/Typy defaults.xml"),
+                       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                       "<Zestawnik><Od>2024-01-31</Od><Ile>12x</Ile><Kwota>x</Kwota>"
+                       "</Zestawnik>\r\n"));
+    // A database whose name has non-ASCII capitals, and a report naming it in other letters.
+    QVERIFY(RunSqlite(App(QStringLiteral("db/KSIĘGOWOŚĆ.sqlite")), kTable));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Inne litery.xml"),
+                       Definition(QStringLiteral("KSIęGOWOść"), {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Inne litery.sql"),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT 1 AS Jeden\r\n"));
 
     const QString marker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]\r\n");
     QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Zły skrypt.xml"), Definition({}, {})));
@@ -248,6 +276,89 @@ void TestCli::usageErrors_data() {
         << "the report has no parameter 'Brak'";
 }
 
+void TestCli::strictSetValues_data() {
+    QTest::addColumn<QString>("set");
+    QTest::addColumn<QString>("message"); // empty: accepted
+    QTest::addColumn<QString>("block");   // the assignments when accepted
+    const QString rest = QStringLiteral("SET @Ile = NULL -- INT\nSET @Kwota = NULL -- NUMERIC\n"
+                                        "SET @Rodzaj = NULL -- INT\n");
+    auto invalid = [](const QString &name, const QString &value, const QString &expected) {
+        return QStringLiteral("orvel-zestawnik-cli: invalid value for parameter %1: '%2' "
+                              "(expected %3)\n")
+            .arg(name, value, expected);
+    };
+    QTest::newRow("date as text") << "Od=abc" << invalid("Od", "abc", "YYYYMMDD") << QString();
+    QTest::newRow("impossible date")
+        << "Od=20240231" << invalid("Od", "20240231", "YYYYMMDD") << QString();
+    QTest::newRow("date with dashes")
+        << "Od=2024-01-31" << invalid("Od", "2024-01-31", "YYYYMMDD") << QString();
+    QTest::newRow("date of seven digits")
+        << "Od=2024013" << invalid("Od", "2024013", "YYYYMMDD") << QString();
+    QTest::newRow("not a whole number")
+        << "Ile=12x" << invalid("Ile", "12x", "a whole number") << QString();
+    QTest::newRow("whole number out of range")
+        << "Ile=3000000000" << invalid("Ile", "3000000000", "a whole number") << QString();
+    QTest::newRow("number with a comma")
+        << "Kwota=1,5" << invalid("Kwota", "1,5", "a number") << QString();
+    QTest::newRow("not a number") << "Kwota=x" << invalid("Kwota", "x", "a number") << QString();
+    QTest::newRow("real date") << "Od=20240229" << QString()
+                               << "SET @Od = '20240229' -- DATE\n" + rest;
+    QTest::newRow("quoted date") << "Od='20240229'" << QString()
+                                 << "SET @Od = '20240229' -- DATE\n" + rest;
+    QTest::newRow("empty date") << "Od=" << QString() << "SET @Od = NULL -- DATE\n" + rest;
+    QTest::newRow("NULL date") << "Od=NULL" << QString() << "SET @Od = NULL -- DATE\n" + rest;
+    QTest::newRow("whole number") << "Ile= -7 " << QString()
+                                  << QStringLiteral("SET @Od = NULL -- DATE\nSET @Ile = -7 -- "
+                                                    "INT\nSET @Kwota = NULL -- NUMERIC\n"
+                                                    "SET @Rodzaj = NULL -- INT\n");
+    QTest::newRow("number with a dot")
+        << "Kwota=1.25" << QString()
+        << QStringLiteral("SET @Od = NULL -- DATE\nSET @Ile = NULL -- INT\n"
+                          "SET @Kwota = 1.25 -- NUMERIC\nSET @Rodzaj = NULL -- INT\n");
+    QTest::newRow("a fixed list takes its own values")
+        << "Rodzaj=1" << QString()
+        << QStringLiteral("SET @Od = NULL -- DATE\nSET @Ile = NULL -- INT\n"
+                          "SET @Kwota = NULL -- NUMERIC\nSET @Rodzaj = 1 -- INT\n");
+}
+
+void TestCli::strictSetValues() {
+    QFETCH(QString, set);
+    QFETCH(QString, message);
+    QFETCH(QString, block);
+    const CliResult r = Cli({"params", "Sprzedaż/Typy", "--set", set});
+    if (message.isEmpty()) {
+        QCOMPARE(r.Status, 0);
+        QCOMPARE(r.Err, QString());
+        QCOMPARE(QString::fromUtf8(r.Out), block);
+    } else {
+        QCOMPARE(r.Status, 2);
+        QVERIFY2(r.Err.startsWith(message), qPrintable(r.Err));
+        QVERIFY(r.Out.isEmpty());
+    }
+}
+
+void TestCli::storedValuesStayLenient() {
+    // Wrong stored values: a date not of eight characters is today, a wrong whole number 0, a
+    // wrong number NULL; the run goes ahead with them.
+    const CliResult params = Cli({"params", "Sprzedaż/Typy", "--defaults"});
+    QCOMPARE(params.Status, 0);
+    QCOMPARE(QString::fromUtf8(params.Out),
+             QStringLiteral("SET @Od = %1 -- DATE\nSET @Ile = 0 -- INT\n"
+                            "SET @Kwota = NULL -- NUMERIC\nSET @Rodzaj = NULL -- INT\n")
+                 .arg(DateToSQL(QDate::currentDate())));
+    const CliResult run =
+        Cli({"run", "Sprzedaż/Typy", "--server", Server(), "--defaults", "--print"});
+    QCOMPARE(run.Status, 0);
+    QVERIFY2(run.Err.isEmpty(), qPrintable(run.Err));
+    QVERIFY(run.Out.startsWith("Ile\tKwota\n0\t"));
+    // A value typed on the command line over a stored one is strict all the same.
+    const CliResult typed = Cli(
+        {"run", "Sprzedaż/Typy", "--server", Server(), "--defaults", "--set", "Ile=1x", "--print"});
+    QCOMPARE(typed.Status, 2);
+    QVERIFY(typed.Err.startsWith(
+        "orvel-zestawnik-cli: invalid value for parameter Ile: '1x' (expected a whole number)"));
+}
+
 void TestCli::usageErrors() {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
@@ -264,12 +375,14 @@ void TestCli::listShowsTheReportTree() {
     QCOMPARE(QString::fromUtf8(r.Out), QStringLiteral("Błędy/\n"
                                                       "  Bez markera\n"
                                                       "  Bez wyniku\n"
+                                                      "  Inne litery\n"
                                                       "  Obca baza\n"
                                                       "  Zły skrypt\n"
                                                       "Sprzedaż/\n"
                                                       "  Lista\n"
                                                       "  Obroty\n"
-                                                      "  Puste/\n"));
+                                                      "  Puste/\n"
+                                                      "  Typy\n"));
 }
 
 void TestCli::textCommands_data() {
@@ -517,6 +630,10 @@ void TestCli::failures_data() {
     QTest::newRow("default database not on the server")
         << QStringList{"run", "Błędy/Obca baza", "--server", server, "--print"} << none
         << QStringList{"Domyślna baza \"kadry\" dla raportu, nie jest dostępna\n",
+                       "Baza nie została ustawiona !"};
+    QTest::newRow("default database compared by its ASCII letters only")
+        << QStringList{"run", "Błędy/Inne litery", "--server", server, "--print"} << none
+        << QStringList{"Domyślna baza \"księgowość\" dla raportu, nie jest dostępna\n",
                        "Baza nie została ustawiona !"};
     QTest::newRow("no database at all")
         << QStringList{"run", "Błędy/Zły skrypt", "--server", server, "--print"} << none

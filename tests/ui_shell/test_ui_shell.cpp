@@ -688,7 +688,9 @@ private slots:
         ChooseDatabase(QStringLiteral("KADRY"));
         for (const QString &name : {QStringLiteral("Brak A"), QStringLiteral("Brak B")}) {
             QByteArray xml = ReadBytes(FFolder->Reports() + QStringLiteral("Stany magazynowe.xml"));
-            xml.replace("<defaultdb>Hurtownia</defaultdb>", "<defaultdb>Archiwum</defaultdb>");
+            // Only the ASCII letters are lower-cased in the comparison and in the warning.
+            xml.replace("<defaultdb>Hurtownia</defaultdb>",
+                        QStringLiteral("<defaultdb>Archiwum ŁÓDŹ</defaultdb>").toUtf8());
             QVERIFY(WriteBytes(FFolder->Reports() + name + QStringLiteral(".xml"), xml));
         }
         FMain->RebuildReportList();
@@ -699,7 +701,7 @@ private slots:
         QCOMPARE(boxes.Messages()[0].Caption, QStringLiteral("Informacja"));
         QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Warning);
         QCOMPARE(boxes.Messages()[0].Text,
-                 QStringLiteral("Domyślna baza \"archiwum\" dla raportu, nie jest dostępna"));
+                 QStringLiteral("Domyślna baza \"archiwum ŁÓdŹ\" dla raportu, nie jest dostępna"));
         QCOMPARE(FMain->State(), asReady);
         QCOMPARE(FMain->listDB->currentText(), QStringLiteral("KADRY"));
         Choose(QStringLiteral("Stany magazynowe"));
