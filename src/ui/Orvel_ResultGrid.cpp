@@ -3,6 +3,8 @@
 #include "U_Db.h"
 #include "U_DbResult.h"
 #include "U_GridColumns.h"
+#include "U_SQL_report_settings.h"
+#include "U_utils.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -252,12 +254,22 @@ void TOrvel_ResultHeader::paintSection(QPainter *painter, const QRect &rect,
 void TOrvel_ResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                   const QModelIndex &index) const {
     QStyleOptionViewItem opt = option;
-    // Only the focused cell keeps the selection colours; elsewhere the row's format shows.
+    initStyleOption(&opt, index);
     const QWidget *view = option.widget;
     const bool focused = (option.state & QStyle::State_HasFocus) && view && view->hasFocus();
-    if (!focused)
+    if (focused) {
+        // The focused cell is drawn the platform's way, with the selection colours and the
+        // grid's own font: no row format, no sort tint.
+        opt.font = view->font();
+        opt.fontMetrics = QFontMetrics(opt.font);
+        opt.backgroundBrush = QBrush();
+        opt.palette = option.palette;
+    } else {
+        // Elsewhere the row's format shows, not the selection.
         opt.state &= ~QStyle::State_Selected;
-    QStyledItemDelegate::paint(painter, opt, index);
+    }
+    const QStyle *style = view ? view->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
     if (!focused && index.data(TOrvel_ResultModel::LineUpRole).toBool()) {
         painter->save();
         painter->setPen(QPen(QColor(0, 0, 128), 1));
@@ -384,21 +396,55 @@ void TOrvel_ResultGrid::FitColumnWidths(bool limit) {
     const int scrollBarWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     for (int position = 0; position < columns.Count(); ++position) {
         if (limit) {
-            // The width the cells cover now: the indicator and the columns from the first one
-            // shown, at most the grid's client width; taken anew for every column.
+            // The cap is the grid's client width. (The width the cells happen to cover would cut
+            // every column of a narrow result, a one-cell result by a scroll bar and more.)
             const int indicator = verticalHeader()->isVisible() ? verticalHeader()->width() : 0;
-            const int first = std::max(FHeader->visualIndexAt(0), 0);
-            int covered = indicator;
-            for (int p = first; p < columns.Count(); ++p)
-                covered += columns.Visible(p) ? columns.Width(p) : 0;
-            covered = std::min(covered, viewport()->width() + indicator);
-            const int m = covered - (scrollBarWidth + 16);
+            const int m = viewport()->width() + indicator - (scrollBarWidth + 16);
             if (columns.Width(position) > m)
                 columns.SetWidth(position, m);
         }
         const int needed = columns.TextWidth(columns.Caption(position)) + w + 10;
         if (needed >= columns.Width(position))
             columns.SetWidth(position, needed);
+    }
+}
+
+int TOrvel_ResultGrid::CellWidthFor(const QString &text, const QFont &font) const {
+    // The item view draws the text inside a margin on each side; the grid line takes a pixel.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return QFontMetrics(font).horizontalAdvance(text) + 2 * margin + (showGrid() ? 1 : 0) + 2;
+}
+
+void TOrvel_ResultGrid::FitColumnsToContent(int sampleRows) {
+    TOrvel_GridColumns &columns = *FColumnsLayout;
+    const int rows = std::min(FModel->rowCount(), sampleRows);
+    if (rows <= 0)
+        return;
+    // The font of each row: the grid's, with the attributes its row format sets.
+    std::vector<QFont> fonts;
+    fonts.reserve(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+        const QVariant roleFont = FModel->index(row, 0).data(Qt::FontRole);
+        fonts.push_back(roleFont.isValid() ? qvariant_cast<QFont>(roleFont).resolve(font())
+                                           : font());
+    }
+    const int markWidth = SortImageWidth(0);
+    for (int position = 0; position < columns.Count(); ++position) {
+        DbField *field = columns.Field(position);
+        if (!field)
+            continue;
+        // Measured as the column will show: a number without a format of its own gets its
+        // kind's default format when the column settings are applied.
+        const QString ownFormat = field->DisplayFormat;
+        if (IsNumericField(*field) && ownFormat.isEmpty())
+            field->DisplayFormat = TOrvel_ReportSettings::DefaultDisplayFormat(field->DataType());
+        int widest = columns.TextWidth(columns.Caption(position)) + markWidth + 10;
+        for (int row = 0; row < rows; ++row)
+            widest =
+                std::max(widest, CellWidthFor(FModel->index(row, field->Index()).data().toString(),
+                                              fonts[static_cast<std::size_t>(row)]));
+        field->DisplayFormat = ownFormat;
+        columns.SetWidth(position, std::min(widest, ContentCap));
     }
 }
 
@@ -448,6 +494,18 @@ void TOrvel_ResultGrid::layoutColumnMoved(int from, int to) {
         FSyncing = false;
     }
     FModel->SyncPositions();
+    // The sort mark and tint belong to the sorted field: they move with its column.
+    if (FSortColumn >= 0) {
+        int sorted = FSortColumn;
+        if (sorted == from)
+            sorted = to;
+        else if (from < sorted && sorted <= to)
+            --sorted;
+        else if (to <= sorted && sorted < from)
+            ++sorted;
+        if (sorted != FSortColumn)
+            SetSortMark(sorted, FSortAscending);
+    }
     FModel->RefreshAll();
 }
 

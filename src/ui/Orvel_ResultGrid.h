@@ -126,8 +126,16 @@ public:
     void RefreshTitles();
 
     // Fits every column to its caption (and the sort mark); with limit, no column is wider than
-    // the part of the grid its cells cover now, less a scroll bar and 16 pixels.
+    // the grid's client width (with the row indicator), less a scroll bar and 16 pixels.
     void FitColumnWidths(bool limit);
+    // Sets every column wide enough for the widest display text among the first rows (numbers
+    // with their default format when they have none), measured in the font each row is drawn
+    // with (a row format's bold included), with the cell's text margins and grid line; never
+    // narrower than the caption and never wider than ContentCap.
+    static constexpr int ContentCap = 600;
+    void FitColumnsToContent(int sampleRows);
+    // The width a cell needs to show a text whole in a font.
+    int CellWidthFor(const QString &text, const QFont &font) const;
 
 signals:
     // A column title was clicked while the grid shows rows (after the column was widened).

@@ -6,11 +6,14 @@
 #include "U_Db.h"
 #include "U_GridColumns.h"
 #include "U_RowFormat.h"
+#include "U_SQL_report_settings.h"
 #include "U_locale.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -228,14 +231,40 @@ private slots:
         QVERIFY(!Data(RowOf(2), 1, Qt::BackgroundRole).isValid());
     }
 
-    void tintFollowsPositionAfterAMove() {
-        Grid->SetSortMark(0, true);
-        Grid->Columns().Move(0, 2); // "id" now third
-        QCOMPARE(Grid->horizontalHeader()->visualIndex(0), 2);
-        QCOMPARE(Grid->horizontalHeader()->logicalIndex(0), 1);
-        // The sorted position is 0, which now shows "nazwa".
-        QCOMPARE(Data(1, 1, Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 245, 255));
-        QVERIFY(!Data(1, 0, Qt::BackgroundRole).isValid());
+    void sortMarkFollowsTheSortedField_data() {
+        QTest::addColumn<int>("sorted"); // position of the sorted column before the move
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("expected"); // its position after the move
+        QTest::newRow("the sorted column dragged right") << 0 << 0 << 2 << 2;
+        QTest::newRow("the sorted column dragged left") << 2 << 2 << 0 << 0;
+        QTest::newRow("another column dragged before it") << 1 << 2 << 0 << 2;
+        QTest::newRow("another column dragged past it") << 1 << 0 << 3 << 0;
+        QTest::newRow("a move beyond it leaves it") << 0 << 1 << 3 << 0;
+    }
+    void sortMarkFollowsTheSortedField() {
+        QFETCH(int, sorted);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, expected);
+        const int field = Grid->Columns().Field(sorted)->Index();
+        Grid->SetSortMark(sorted, false);
+        // As the mouse drags a title.
+        QHeaderView *header = Grid->horizontalHeader();
+        header->moveSection(from, to);
+        QCOMPARE(Grid->Columns().Field(expected)->Index(), field);
+        QCOMPARE(Grid->SortColumn(), expected);
+        QVERIFY(!Grid->SortAscending());
+        QCOMPARE(Model()->SortPosition(), expected);
+        // The tint stays on the sorted field's cells and nowhere else.
+        const QColor tint(250, 245, 255);
+        for (int column = 0; column < 3; ++column) {
+            const QVariant background = Data(1, column, Qt::BackgroundRole);
+            if (column == field)
+                QCOMPARE(background.value<QBrush>().color(), tint);
+            else
+                QVERIFY(!background.isValid());
+        }
         // Alignment comes from the column's own settings, wherever it stands.
         QVERIFY(Data(1, 0, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
     }
@@ -312,6 +341,79 @@ private slots:
         QCOMPARE(columns.Width(1), 123);
         columns.SetVisible(1, true);
         QCOMPARE(header->sectionSize(2), 123);
+    }
+
+    void startingWidthsShowWholeValues() {
+        // Wide amounts in a bold row and a one-cell result: every value shows whole, in the
+        // default format the column settings give it and in the font its row is drawn with, and
+        // the fitting to the grid does not cut it again.
+        F->Query->SQL = QStringLiteral(
+            "SELECT id, CAST(kwota * 1000000 AS NUMERIC(14,2)) AS kw, kwota * 1000000 AS kf, "
+            "Orvel_Zestawnik_FORMAT FROM t ORDER BY id");
+        F->Open();
+        Grid->FitColumnsToContent(200);
+        Grid->FitColumnWidths(true);
+        TOrvel_GridColumns &columns = Grid->Columns();
+        for (int p : {1, 2}) {
+            DbField *field = columns.Field(p);
+            QVERIFY(field->DisplayFormat.isEmpty()); // the fitting leaves the format alone
+            field->DisplayFormat = TOrvel_ReportSettings::DefaultDisplayFormat(field->DataType());
+        }
+        QFont bold = Grid->font();
+        bold.setBold(true);
+        const QFont plain = Grid->font();
+        const int margin =
+            Grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Grid.get()) + 1;
+        for (int p : {1, 2})
+            for (int row = 0; row < Model()->rowCount(); ++row) {
+                const QString text = Data(row, p, Qt::DisplayRole).toString();
+                const QFont &font = row == 0 ? bold : plain; // the first row's format sets bold
+                QVERIFY2(columns.Width(p) - 2 * margin - 1 >=
+                             QFontMetrics(font).horizontalAdvance(text),
+                         qPrintable(text));
+            }
+        QCOMPARE(Data(0, 2, Qt::DisplayRole).toString(), QStringLiteral("1500000,000"));
+        // Never narrower than the caption with the sort mark.
+        QVERIFY(columns.Width(0) >= columns.TextWidth(QStringLiteral("id")) + 9 + 10);
+
+        F->Query->SQL = QStringLiteral("SELECT COUNT(*) * 1000 AS n FROM t");
+        F->Open();
+        Grid->FitColumnsToContent(200);
+        const int fitted = columns.Width(0);
+        Grid->FitColumnWidths(true);
+        QCOMPARE(columns.Width(0), fitted);
+        const QFont plainFont = Grid->font();
+        QVERIFY(fitted - 2 * margin - 1 >=
+                QFontMetrics(plainFont).horizontalAdvance(Data(0, 0, Qt::DisplayRole).toString()));
+    }
+
+    void focusedCellDrawnWithoutRowFormat() {
+        // The focused cell of a bold, coloured row looks as the focused cell of a plain row with
+        // the same text: the selection colours and the grid's own font.
+        F->Query->SQL = QStringLiteral(
+            "SELECT 'Alfa' AS nazwa, 'color=0000FF;fontstyle=B' AS Orvel_Zestawnik_FORMAT "
+            "UNION ALL SELECT 'Alfa', ''");
+        F->Open();
+        Grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Grid.get()));
+        Grid->setFocus();
+        QTRY_VERIFY(Grid->hasFocus());
+        auto cell = [this](int row) {
+            Grid->setCurrentIndex(Model()->index(row, 0));
+            QStyleOptionViewItem option;
+            option.initFrom(Grid.get());
+            option.widget = Grid.get();
+            option.rect = QRect(0, 0, 120, 24);
+            option.state |= QStyle::State_HasFocus | QStyle::State_Selected;
+            option.font = Grid->font();
+            QImage image(option.rect.size(), QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            Grid->itemDelegate()->paint(&painter, option, Model()->index(row, 0));
+            painter.end();
+            return image;
+        };
+        QCOMPARE(cell(0), cell(1));
     }
 
     void captionFromTheLayout() {
