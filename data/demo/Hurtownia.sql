@@ -2,13 +2,15 @@
 -- stock. Rows are generated with recursive queries from fixed lists, so every build yields the
 -- same data. Column types use the T-SQL names that the embedded engine maps onto field kinds;
 -- dates are ISO texts ("YYYY-MM-DD", date-times "YYYY-MM-DD HH:MM:SS").
+-- Text columns sort and compare as the server's Polish case-insensitive collation does
+-- (POLISH_CI_AS, which the program registers with SQLite).
 PRAGMA journal_mode = DELETE;
 BEGIN;
 
 CREATE TABLE Magazyny (
   IdMagazynu INT PRIMARY KEY,
-  Nazwa NVARCHAR(50) NOT NULL,
-  Miasto NVARCHAR(50) NOT NULL,
+  Nazwa NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
+  Miasto NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
   DataOtwarcia DATE NOT NULL
 );
 INSERT INTO Magazyny VALUES
@@ -19,7 +21,7 @@ INSERT INTO Magazyny VALUES
 
 CREATE TABLE Kategorie (
   IdKategorii INT PRIMARY KEY,
-  Nazwa NVARCHAR(50) NOT NULL
+  Nazwa NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL
 );
 INSERT INTO Kategorie VALUES
   (1, 'Artykuły biurowe'), (2, 'Środki czystości'), (3, 'Żywność'), (4, 'Napoje'),
@@ -28,10 +30,10 @@ INSERT INTO Kategorie VALUES
 -- Goods: every category gets fifteen names made of a base word and a variant.
 CREATE TABLE Towary (
   IdTowaru INT PRIMARY KEY,
-  Indeks NVARCHAR(20) NOT NULL,
-  Nazwa NVARCHAR(100) NOT NULL,
+  Indeks NVARCHAR(20) COLLATE POLISH_CI_AS NOT NULL,
+  Nazwa NVARCHAR(100) COLLATE POLISH_CI_AS NOT NULL,
   IdKategorii INT NOT NULL REFERENCES Kategorie(IdKategorii),
-  Jm NVARCHAR(10) NOT NULL,
+  Jm NVARCHAR(10) COLLATE POLISH_CI_AS NOT NULL,
   CenaNetto MONEY NOT NULL,
   StawkaVat NUMERIC(5,2) NOT NULL,
   Waga NUMERIC(10,3) NULL,
@@ -75,19 +77,19 @@ FROM Slowa s CROSS JOIN Warianty w;
 -- Customers: company names from three lists, cities with their provinces.
 CREATE TABLE Kontrahenci (
   IdKontrahenta INT PRIMARY KEY,
-  Nazwa NVARCHAR(100) NOT NULL,
-  Nip NVARCHAR(13) NOT NULL,
-  Miasto NVARCHAR(50) NOT NULL,
-  Wojewodztwo NVARCHAR(50) NOT NULL,
+  Nazwa NVARCHAR(100) COLLATE POLISH_CI_AS NOT NULL,
+  Nip NVARCHAR(13) COLLATE POLISH_CI_AS NOT NULL,
+  Miasto NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
+  Wojewodztwo NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
   LimitKredytu MONEY NULL,
   Aktywny BIT NOT NULL,
-  Email NVARCHAR(100) NULL,
+  Email NVARCHAR(100) COLLATE POLISH_CI_AS NULL,
   DataRejestracji DATE NOT NULL
 );
 CREATE TEMP TABLE Przedrostki (Nr INT, Tekst TEXT);
 INSERT INTO Przedrostki VALUES (0,'Hurt'),(1,'Żagiel'),(2,'Łączność'),(3,'Ślęża'),(4,'Orzeł'),
   (5,'Źródło'),(6,'Bałtyk'),(7,'Mazur'),(8,'Sokół'),(9,'Ćma'),(10,'Lech'),(11,'Łosoś'),(12,'Zorza'),
-  (13,'Jantar'),(14,'Wisła'),(15,'Polna'),(16,'lazur'),(17,'Ekspres'),(18,'Dąb'),(19,'Kłos');
+  (13,'Jantar'),(14,'Wisła'),(15,'Polna'),(16,'Lazur'),(17,'Ekspres'),(18,'Dąb'),(19,'Kłos');
 CREATE TEMP TABLE Rdzenie (Nr INT, Tekst TEXT);
 INSERT INTO Rdzenie VALUES (0,'Handel'),(1,'Serwis'),(2,'Trade'),(3,'Dystrybucja'),(4,'Market'),
   (5,'Spółdzielnia'),(6,'Usługi'),(7,'Hurtownia'),(8,'Zaopatrzenie'),(9,'Logistyka');
@@ -118,14 +120,14 @@ JOIN Miasta m ON m.Nr = (i * 5) % 12;
 -- Invoices over 2023 and 2024: issue date-time, due date, payment (NULL while unpaid).
 CREATE TABLE Faktury (
   IdFaktury INT PRIMARY KEY,
-  Numer NVARCHAR(20) NOT NULL,
+  Numer NVARCHAR(20) COLLATE POLISH_CI_AS NOT NULL,
   IdKontrahenta INT NOT NULL REFERENCES Kontrahenci(IdKontrahenta),
   IdMagazynu INT NOT NULL REFERENCES Magazyny(IdMagazynu),
   DataWystawienia DATETIME NOT NULL,
   TerminPlatnosci DATE NOT NULL,
   DataZaplaty DATE NULL,
   Zaplacona BIT NOT NULL,
-  Uwagi NVARCHAR(200) NULL
+  Uwagi NVARCHAR(200) COLLATE POLISH_CI_AS NULL
 );
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1800),
 d(i, dzien, minuta) AS (SELECT i, (i * 389) % 731, 480 + (i * 97) % 540 FROM n)

@@ -1,13 +1,15 @@
 -- Demo database "Kadry": a company's departments, staff, monthly pay and absences. Generated from
 -- fixed lists with recursive queries, so every build yields the same data. Surnames include the
 -- Polish letters that sort after their plain neighbours (Ł after L, Ś after S, Ż after Z).
+-- Text columns sort and compare as the server's Polish case-insensitive collation does
+-- (POLISH_CI_AS, which the program registers with SQLite).
 PRAGMA journal_mode = DELETE;
 BEGIN;
 
 CREATE TABLE Dzialy (
   IdDzialu INT PRIMARY KEY,
-  Symbol NVARCHAR(5) NOT NULL,
-  Nazwa NVARCHAR(50) NOT NULL,
+  Symbol NVARCHAR(5) COLLATE POLISH_CI_AS NOT NULL,
+  Nazwa NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
   Budzet MONEY NULL
 );
 INSERT INTO Dzialy VALUES
@@ -39,18 +41,18 @@ INSERT INTO Stanowiska VALUES
 
 CREATE TABLE Pracownicy (
   IdPracownika INT PRIMARY KEY,
-  Imie NVARCHAR(30) NOT NULL,
-  Nazwisko NVARCHAR(50) NOT NULL,
+  Imie NVARCHAR(30) COLLATE POLISH_CI_AS NOT NULL,
+  Nazwisko NVARCHAR(50) COLLATE POLISH_CI_AS NOT NULL,
   IdDzialu INT NOT NULL REFERENCES Dzialy(IdDzialu),
-  Stanowisko NVARCHAR(60) NOT NULL,
+  Stanowisko NVARCHAR(60) COLLATE POLISH_CI_AS NOT NULL,
   DataUrodzenia DATE NOT NULL,
   DataZatrudnienia DATE NOT NULL,
   DataZwolnienia DATE NULL,
   Pensja MONEY NOT NULL,
   Etat NUMERIC(3,2) NOT NULL,
   Kierownik BIT NOT NULL,
-  Email NVARCHAR(100) NULL,
-  Telefon NVARCHAR(20) NULL
+  Email NVARCHAR(100) COLLATE POLISH_CI_AS NULL,
+  Telefon NVARCHAR(20) COLLATE POLISH_CI_AS NULL
 );
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 160),
 p(i, imie, nazwisko, dzial, stan) AS (
@@ -95,7 +97,7 @@ WHERE p.DataZatrudnienia <= date('2023-01-01', '+' || m.k || ' months', '+1 mont
 CREATE TABLE Nieobecnosci (
   IdNieobecnosci INT PRIMARY KEY,
   IdPracownika INT NOT NULL REFERENCES Pracownicy(IdPracownika),
-  Rodzaj NVARCHAR(30) NOT NULL,
+  Rodzaj NVARCHAR(30) COLLATE POLISH_CI_AS NOT NULL,
   Od DATE NOT NULL,
   Do DATE NOT NULL,
   Dni INT NOT NULL,

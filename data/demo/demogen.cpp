@@ -1,5 +1,7 @@
 // Builds one demo database: runs a SQL file in a fresh SQLite file and moves it into place, so an
 // interrupted build never leaves a half-filled database behind.
+#include "U_SqliteCollation.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -27,6 +29,11 @@ int main(int argc, char **argv) {
     if (sqlite3_open(temporary.c_str(), &db) != SQLITE_OK) {
         std::fprintf(stderr, "%s: %s\n", temporary.c_str(),
                      db ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        return 1;
+    }
+    if (!sqlitecoll::Register(db)) {
+        std::fprintf(stderr, "%s: %s\n", temporary.c_str(), sqlite3_errmsg(db));
         sqlite3_close(db);
         return 1;
     }

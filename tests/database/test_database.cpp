@@ -3,6 +3,7 @@
 #include "U_Db.h"
 #include "U_DbBackend.h"
 #include "U_DbResult.h"
+#include "U_SqliteCollation.h"
 #include "U_TextCodec.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -94,6 +95,10 @@ private slots:
     void expressionKinds_data();
     void expressionKinds();
     void nullsAndMixedColumns();
+    void castKeepsDecimalScale_data();
+    void castKeepsDecimalScale();
+    void polishTextOrder_data();
+    void polishTextOrder();
     void batches_data();
     void batches();
     void errors_data();
@@ -191,10 +196,10 @@ void DatabaseTest::expressionKinds_data() {
     QTest::newRow("dateadd") << "DATEADD(month, 1, '20240131')" << int(TFieldType::ftDate)
                              << QVariant(QDate(2024, 2, 29));
     QTest::newRow("convert style 104")
-        << "CONVERT(VARCHAR(10), CAST('20240131' AS DATETIME), 104)"
-        << int(TFieldType::ftWideString) << QVariant(QStringLiteral("31.01.2024"));
-    QTest::newRow("numeric rounds")
-        << "CAST(2.345 AS NUMERIC(10,2))" << int(TFieldType::ftFloat) << QVariant(2.35);
+        << "CONVERT(VARCHAR(10), CAST('20240131' AS DATETIME), 104)" << int(TFieldType::ftString)
+        << QVariant(QStringLiteral("31.01.2024"));
+    QTest::newRow("numeric rounds") << "CAST(2.345 AS NUMERIC(10,2))" << int(TFieldType::ftBCD)
+                                    << QVariant(QStringLiteral("2.35"));
     QTest::newRow("cast to int truncates")
         << "CAST(7.9 AS INT)" << int(TFieldType::ftInteger) << QVariant(qint64(7));
     QTest::newRow("isnull") << "ISNULL(NULL, 3)" << int(TFieldType::ftInteger)
@@ -223,6 +228,124 @@ void DatabaseTest::expressionKinds() {
     auto q = f.open(QStringLiteral("SELECT %1 AS x").arg(expression));
     QCOMPARE(int(q->Field(0)->DataType()), type);
     QCOMPARE(q->Field(0)->Value(), value);
+}
+
+void DatabaseTest::castKeepsDecimalScale_data() {
+    // A column that is a CAST or CONVERT to DECIMAL/NUMERIC(p,s) is a fixed-point decimal with
+    // scale s, as on the server, also through a derived table, a UNION, TOP and ORDER BY.
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<QStringList>("shown"); // the first column's values as text
+    QTest::newRow("sum of an amount")
+        << "SELECT CAST(SUM(Kwota) AS NUMERIC(14,2)) AS s FROM Osoby" << QStringList{"119,50"};
+    QTest::newRow("whole number gets its decimals")
+        << "SELECT CAST(104832 AS DECIMAL(14, 2)) AS s" << QStringList{"104832,00"};
+    QTest::newRow("rounded to the scale")
+        << "SELECT CAST(2.345 AS NUMERIC(10,2)) AS s" << QStringList{"2,35"};
+    QTest::newRow("convert, scale 3")
+        << "SELECT CONVERT(NUMERIC(8,3), 1.5) s" << QStringList{"1,500"};
+    QTest::newRow("scale 0") << "SELECT CAST(7.6 AS NUMERIC(5)) AS s" << QStringList{"8"};
+    QTest::newRow("through a derived table")
+        << "SELECT d.v AS [Wartość] FROM (SELECT CAST(7 AS NUMERIC(6,2)) AS v) AS d"
+        << QStringList{"7,00"};
+    QTest::newRow("derived table, unqualified")
+        << "SELECT v FROM (SELECT Id, CAST(Id AS NUMERIC(6,2)) AS v FROM Osoby WHERE Id < 3) x "
+           "ORDER BY v DESC"
+        << QStringList{"2,00", "1,00"};
+    QTest::newRow("union takes the first select's type")
+        << "SELECT CAST(1 AS NUMERIC(6,2)) AS v UNION ALL SELECT 2.5"
+        << QStringList{"1,00", "2,50"};
+    QTest::newRow("top and order by")
+        << "SELECT TOP 2 CAST(Kwota * 3 AS NUMERIC(12,2)) AS k, Id FROM Osoby ORDER BY Id"
+        << QStringList{"31,50", "-3,00"};
+    QTest::newRow("a cast inside an expression is not the column's type")
+        << "SELECT CAST(1 AS NUMERIC(6,2)) + 0.125 AS v" << QStringList{"1,125"};
+}
+
+void DatabaseTest::castKeepsDecimalScale() {
+    QFETCH(QString, select);
+    QFETCH(QStringList, shown);
+    Fixture f;
+    auto q = f.open(select);
+    QStringList got;
+    for (q->First(); !q->Eof(); q->Next())
+        got << q->Field(0)->AsString();
+    QCOMPARE(got, shown);
+    const bool cast = !select.contains(QStringLiteral("+ 0.125"));
+    QCOMPARE(q->Field(0)->DataType() == TFieldType::ftBCD, cast);
+}
+
+void DatabaseTest::polishTextOrder_data() {
+    // The embedded engine's text columns of the demo databases compare as SQL Server's Polish
+    // case-insensitive, accent-sensitive collation: "Ł" between "L" and "M", "Ź" and "Ż" after
+    // "Z", letter case ignored, accents not, trailing blanks ignored.
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<QString>("ids");
+    QTest::newRow("order by") << "SELECT Id FROM Nazwy ORDER BY Nazwa, Id"
+                              << "14 13 12 11 3 7 2 15 5 6 4 1 8 9 10";
+    QTest::newRow("order by descending") << "SELECT TOP 4 Id FROM Nazwy ORDER BY Nazwa DESC, Id"
+                                         << "10 9 8 1";
+    QTest::newRow("equal ignores letter case") << "SELECT Id FROM Nazwy WHERE Nazwa = 'ŁÓDŹ' "
+                                                  "ORDER BY Id"
+                                               << "5 6";
+    QTest::newRow("equal keeps accents") << "SELECT Id FROM Nazwy WHERE Nazwa = 'lodz'"
+                                         << "7";
+    QTest::newRow("equal ignores trailing blanks")
+        << "SELECT Id FROM Nazwy WHERE Nazwa = 'łazienka' ORDER BY Id"
+        << "2 15";
+    QTest::newRow("less than") << "SELECT Id FROM Nazwy WHERE Nazwa < 'M' ORDER BY Id"
+                               << "2 3 5 6 7 11 12 13 14 15";
+    QTest::newRow("between") << "SELECT Id FROM Nazwy WHERE Nazwa BETWEEN 'l' AND 'łz' ORDER BY Id"
+                             << "2 3 5 6 7 15";
+    QTest::newRow("variable") << "DECLARE @n NVARCHAR(30)\nSET @n = N'łódź'\n"
+                                 "SELECT Id FROM Nazwy WHERE Nazwa = @n ORDER BY Id"
+                              << "5 6";
+    QTest::newRow("like, letter case ignored")
+        << "SELECT Id FROM Nazwy WHERE Nazwa LIKE 'ł%' ORDER BY Id"
+        << "2 5 6 15";
+    QTest::newRow("like with one character")
+        << "SELECT Id FROM Nazwy WHERE Nazwa LIKE '%Ó_Ź' ORDER BY Id"
+        << "5 6";
+    QTest::newRow("like with a set") << "SELECT Id FROM Nazwy WHERE Nazwa LIKE '[ŁL]a%' ORDER BY Id"
+                                     << "2 3 15";
+    QTest::newRow("like with a range in Polish order")
+        << "SELECT Id FROM Nazwy WHERE Nazwa LIKE '[a-c]%' ORDER BY Id"
+        << "12 13 14";
+    QTest::newRow("like with a negated set")
+        << "SELECT Id FROM Nazwy WHERE Nazwa LIKE '[^a-ł]%' ORDER BY Id"
+        << "1 4 8 9 10";
+    QTest::newRow("like with an escape")
+        << "SELECT Id FROM Nazwy WHERE Nazwa LIKE '%!%%' ESCAPE '!'"
+        << "";
+    QTest::newRow("group by") << "SELECT COUNT(*) FROM Nazwy GROUP BY Nazwa HAVING COUNT(*) > 1"
+                              << "2 2";
+    QTest::newRow("distinct") << "SELECT COUNT(*) FROM (SELECT DISTINCT Nazwa FROM Nazwy) d"
+                              << "13";
+}
+
+void DatabaseTest::polishTextOrder() {
+    QFETCH(QString, select);
+    QFETCH(QString, ids);
+    Fixture f;
+    const QString file = f.dir.filePath(QStringLiteral("Polski.sqlite"));
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+    QVERIFY(sqlitecoll::Register(db));
+    const int rc = sqlite3_exec(
+        db,
+        "CREATE TABLE Nazwy (Id INT, Nazwa NVARCHAR(30) COLLATE POLISH_CI_AS);"
+        "INSERT INTO Nazwy VALUES (1,'Ogród'),(2,'Łazienka'),(3,'Lampa'),(4,'mydło'),"
+        "(5,'Łódź'),(6,'łódź'),(7,'Lodz'),(8,'Zebra'),(9,'Źródło'),(10,'Żaba'),(11,'Ćma'),"
+        "(12,'Cebula'),(13,'Ąb'),(14,'Ab'),(15,'Łazienka  ');",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral("USE Polski\n") + select;
+    q.Open();
+    QStringList got;
+    for (q.First(); !q.Eof(); q.Next())
+        got << q.Field(0)->AsString();
+    QCOMPARE(got.join(u' '), ids);
 }
 
 void DatabaseTest::nullsAndMixedColumns() {

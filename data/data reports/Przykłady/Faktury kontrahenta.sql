@@ -6,7 +6,7 @@ SET @NaDzien = ISNULL(@NaDzien, '20241231')
 SELECT f.Numer, k.Nazwa AS Kontrahent, k.Miasto,
        f.DataWystawienia AS [Data wystawienia], f.TerminPlatnosci AS [Termin p³atnoœci],
        f.DataZaplaty AS [Data zap³aty], f.Zaplacona AS [Zap³acona],
-       w.Netto, w.Brutto,
+       CAST(w.Netto AS NUMERIC(14,2)) AS Netto, CAST(w.Brutto AS NUMERIC(14,2)) AS Brutto,
        CASE WHEN f.Zaplacona = 0 AND f.TerminPlatnosci < @NaDzien
             THEN DATEDIFF(day, f.TerminPlatnosci, @NaDzien) END AS [Dni po terminie],
        f.Uwagi,

@@ -7,7 +7,8 @@ SELECT x.Dzial AS [Dzia³], x.Pracownik, x.Wyplat AS [Liczba wyp³at],
        x.Brutto AS [Suma brutto], x.Premie AS [Suma premii], x.Srednio AS [Œrednio miesiêcznie],
        x.Orvel_Zestawnik_FORMAT
 FROM (SELECT d.Nazwa AS Dzial, 0 AS Poziom, p.Nazwisko + ' ' + p.Imie AS Pracownik,
-             COUNT(*) AS Wyplat, SUM(w.Brutto) AS Brutto, SUM(ISNULL(w.Premia, 0)) AS Premie,
+             COUNT(*) AS Wyplat, CAST(SUM(w.Brutto) AS NUMERIC(14,2)) AS Brutto,
+             CAST(SUM(ISNULL(w.Premia, 0)) AS NUMERIC(14,2)) AS Premie,
              CAST(AVG(w.Brutto) AS NUMERIC(12,2)) AS Srednio,
              CASE WHEN p.Kierownik = 1 THEN 'fontstyle=B' END AS Orvel_Zestawnik_FORMAT
       FROM Wynagrodzenia w

@@ -1,5 +1,6 @@
 #include "U_SqliteFunctions.h"
 
+#include "U_SqliteCollation.h"
 #include "U_TSql.h"
 
 #include <QLocale>
@@ -554,6 +555,8 @@ void Register(sqlite3 *db, Context *context) {
         sqlite3_create_function_v2(db, d.name, d.args,
                                    SQLITE_UTF8 | (d.deterministic ? SQLITE_DETERMINISTIC : 0),
                                    context, d.fn, nullptr, nullptr, nullptr);
+    // The server's text order and LIKE.
+    sqlitecoll::Register(db);
 }
 
 } // namespace sqlitefn

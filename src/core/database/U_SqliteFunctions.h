@@ -15,7 +15,8 @@ struct sqlite3_stmt;
 
 namespace sqlitefn {
 
-// Registers ISNULL, GETDATE, LEN, DB_NAME, date functions, CONVERT/CAST support and text helpers.
+// Registers ISNULL, GETDATE, LEN, DB_NAME, date functions, CONVERT/CAST support, text helpers,
+// and the Polish collation with T-SQL's LIKE (U_SqliteCollation).
 // currentDatabase and databaseNames answer DB_NAME().
 struct Context {
     std::function<QString()> currentDatabase;
