@@ -1,5 +1,6 @@
 #include "U_ParamInput.h"
 #include "U_ParamList.h"
+#include "U_ParamName.h"
 #include "U_ParamType.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -57,6 +58,26 @@ QString Today() {
 class ParamTypeTest : public QObject {
     Q_OBJECT
 private slots:
+    void paramNames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("letters") << "Kwota" << true;
+        QTest::newRow("Polish letters") << "Data_od_ąęŁ" << true;
+        QTest::newRow("underscore first, digits after") << "_1rok" << true;
+        QTest::newRow("127 characters") << QString(127, u'a') << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("blank inside") << "data od" << false;
+        QTest::newRow("digit first") << "1rok" << false;
+        QTest::newRow("at sign") << "@Kwota" << false;
+        QTest::newRow("statement smuggled in") << "x INT; DROP TABLE T; --" << false;
+        QTest::newRow("hyphen") << "kwota-netto" << false;
+        QTest::newRow("128 characters") << QString(128, u'a') << false;
+    }
+    void paramNames() {
+        QFETCH(QString, name);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidParamName(name), valid);
+    }
     void typeTexts_data() {
         QTest::addColumn<TOrvel_ParamType>("type");
         QTest::addColumn<QString>("code");

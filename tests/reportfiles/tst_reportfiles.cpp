@@ -207,11 +207,15 @@ private slots:
     }
 
     void appendWithoutParams() {
+        // The missing container is added at the end of the root, then the item into it.
         TOrvel_XML_util doc;
         doc.NewDocument();
-        const QString before = doc.GetXML();
-        QVERIFY(!AppendDefinitionItem(doc, TOrvel_ParamData()));
-        QCOMPARE(doc.GetXML(), before);
+        TOrvel_ParamData p;
+        p.name = "Rok";
+        QVERIFY(AppendDefinitionItem(doc, p));
+        QVERIFY(doc.GetXML().contains(
+            QStringLiteral("<Zestawnik><params><item><name>Rok</name><type>INT</type>")));
+        QCOMPARE(ReadParamItems(doc).size(), std::size_t(1));
     }
 
     void readsScript_data() {

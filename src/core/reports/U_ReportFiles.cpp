@@ -12,7 +12,6 @@
 
 namespace {
 
-
 bool IsDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
@@ -139,9 +138,14 @@ bool ReadDefinition(TOrvel_XML_util &doc, const QString &definitionFile,
 }
 
 bool AppendDefinitionItem(TOrvel_XML_util &doc, const TOrvel_ParamData &param) {
-    const TOrvel_XmlElement container = doc.FindElement(QStringLiteral("params"));
-    if (!container)
-        return false;
+    // A definition without `params` gets one at the end of its root, so the item is not lost.
+    TOrvel_XmlElement container = doc.FindElement(QStringLiteral("params"));
+    if (!container) {
+        const TOrvel_XmlElement root = doc.RootElement();
+        if (!root)
+            return false;
+        container = doc.AddElement(root, QStringLiteral("params"));
+    }
     const TOrvel_XmlElement item = doc.AddElement(container, QStringLiteral("item"));
     const std::pair<const char *, QString> children[] = {
         {"name", param.name},

@@ -21,7 +21,6 @@ QString DefaultsFileName(const QString &definitionFile); // "NAME defaults.xml"
 QString SettingsFileName(const QString &definitionFile); // "NAME settings.xml"
 QString BackupFileName(const QString &definitionFile);   // NAME.bak
 
-
 // The version text, trimmed, with every "." replaced by the user's decimal separator and
 // converted in single precision; throws EOrvelError "'%s' is not a valid floating point value"
 // with the replaced text.
@@ -29,7 +28,6 @@ float ReadDefinitionVersion(const QString &versionText);
 
 // A decimal integer after trimming, or the fallback.
 int ReadDecimalInteger(const QString &text, int fallback);
-
 
 struct TOrvel_ReportDefinition {
     QString VersionText; // trimmed, for display
@@ -50,8 +48,8 @@ std::vector<TOrvel_ParamData> ReadParamItems(const TOrvel_XML_util &doc);
 bool ReadDefinition(TOrvel_XML_util &doc, const QString &definitionFile,
                     TOrvel_ReportDefinition &definition);
 
-// Appends one `item` with its ten children to the first `params` element; false (and nothing
-// changed) when the document has none.
+// Appends one `item` with its ten children to the first `params` element, which is added at the
+// end of the root when missing; false (nothing changed) only for a document without a root.
 bool AppendDefinitionItem(TOrvel_XML_util &doc, const TOrvel_ParamData &param);
 
 // The script, decoded by the file's own encoding (UTF-8 or Windows-1250), its lines joined with

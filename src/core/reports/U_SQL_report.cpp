@@ -356,3 +356,14 @@ bool TOrvel_Report::AddDefinitionItem(const TOrvel_ParamData &param) {
         return false;
     return AppendDefinitionItem(FDefinition, param);
 }
+
+QStringList TOrvel_Report::ListQueryColumns(const QString &listQuery) {
+    DbQuery query(FConnection);
+    query.SQL = GetParamsBlock(true) + kCrLf + listQuery;
+    query.Open();
+    QStringList columns;
+    for (const auto &field : query.Fields())
+        columns.append(field->FieldName());
+    query.Close();
+    return columns;
+}

@@ -123,6 +123,9 @@ public:
     int SortColumn() const { return FSortColumn; }
 
     bool AddDefinitionItem(const TOrvel_ParamData &param);
+    // Opens a pick list's query as the list would open it (every parameter declared and set in
+    // front of it) and returns the names of its columns; the database error passes on.
+    QStringList ListQueryColumns(const QString &listQuery);
 
     TOrvel_ReportSettings Settings;
 
