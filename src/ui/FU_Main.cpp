@@ -9,6 +9,8 @@
 #include "Orvel_ResultGrid.h"
 #include "U_Application.h"
 #include "U_Db.h"
+#include "U_DefinitionCheck.h"
+#include "U_EditorFiles.h"
 #include "U_ExportCommands.h"
 #include "U_GridColumns.h"
 #include "U_GridCommands.h"
@@ -16,11 +18,15 @@
 #include "U_Login.h"
 #include "U_MessageBox.h"
 #include "U_ReportEditors.h"
+#include "U_ReportFiles.h"
 #include "U_ReportTree.h"
 #include "U_RowIndicator.h"
 #include "U_SqlEditor.h"
+#include "U_TextCodec.h"
 #include "U_UiResources.h"
+#include "U_XML_util.h"
 #include "U_XmlEditor.h"
+#include "U_error.h"
 #include "U_settings.h"
 #include "U_utils.h"
 
@@ -28,6 +34,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -38,6 +46,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringDecoder>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
@@ -445,21 +454,20 @@ void TF_Main::BuildRight() {
     tabReportDefinition = new QWidget(tabsRight);
     tabReportDefinition->setObjectName(QStringLiteral("tabReportDefinition"));
     TOrvel_EditorHost host;
-    host.ScriptFileName = [this] { return FReport ? FReport->GetScriptFileName() : QString(); };
+    // A report whose definition failed to load is open in the editors under its own files.
+    host.ScriptFileName = [this] {
+        return FReport && FReport->IsLoaded() ? FReport->GetScriptFileName() : FRepairScriptFile;
+    };
     host.DefinitionFileName = [this] {
-        return FReport ? FReport->GetDefinitionFileName() : QString();
+        return FReport && FReport->IsLoaded() ? FReport->GetDefinitionFileName()
+                                              : FRepairDefinitionFile;
     };
-    host.Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
+    host.Title = [this] { return FShownTitle; };
     host.SetActivityText = [this](const QString &text) { SetActivityText(text); };
-    host.ReloadReport = [this] {
-        // Selecting the node already selected fires nothing: run the handler for it.
-        const auto selected = tree->selectedItems();
-        if (!selected.isEmpty()) {
-            tree->setCurrentItem(selected.first());
-            treeChange(selected.first());
-        }
-    };
+    host.ReloadReport = [this] { ReloadReport(); };
     host.AddDefinitionParameter = [this] { miAddDefParameterClick(); };
+    host.CanRun = [this] { return btnRun->isEnabled(); };
+    host.RunReport = [this] { btnRunClick(); };
     FEditors = new TOrvel_ReportEditors(tabReportSQL, tabReportDefinition, host, this);
     barEdit_SQL = FEditors->barEdit_SQL;
     barEdit_DEF = FEditors->barEdit_DEF;
@@ -469,6 +477,13 @@ void TF_Main::BuildRight() {
     edReportDefinition->setObjectName(QStringLiteral("edReportDefinition"));
     tabsRight->addTab(tabReportSQL, QStringLiteral("Zapytanie SQL"));
     tabsRight->addTab(tabReportDefinition, QStringLiteral("Definicja"));
+    // An asterisk after a tab's caption: its text differs from the file.
+    connect(edReportSQL, &QsciScintilla::modificationChanged, this, [this](bool modified) {
+        UpdateEditorTab(tabReportSQL, QStringLiteral("Zapytanie SQL"), modified);
+    });
+    connect(edReportDefinition, &QsciScintilla::modificationChanged, this, [this](bool modified) {
+        UpdateEditorTab(tabReportDefinition, QStringLiteral("Definicja"), modified);
+    });
 
     connect(btnResetParams, &QToolButton::clicked, this,
             Guarded([this] { btnResetParamsClick(); }));
@@ -533,7 +548,18 @@ void TF_Main::closeEvent(QCloseEvent *event) {
         PlayExclamation();
         return;
     }
+    // Unsaved changes in the editors: saved, dropped on purpose, or the window stays open.
+    if (!FEditors->ConfirmDiscard()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
+}
+
+void TF_Main::UpdateEditorTab(QWidget *tab, const QString &caption, bool modified) {
+    const int index = tabsRight->indexOf(tab);
+    if (index >= 0)
+        tabsRight->setTabText(index, modified ? caption + u'*' : caption);
 }
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event) {
@@ -551,10 +577,12 @@ TOrvel_AppState TF_Main::State() const {
 
 void TF_Main::SetAppState(TOrvel_AppState state) {
     FStateMachine->SetAppState(state);
+    FEditors->UpdateCommands(FReport && FReport->IsLoaded());
 }
 
 void TF_Main::EnableWorkArea(bool enable) {
     FStateMachine->EnableWorkArea(enable);
+    FEditors->UpdateCommands(FReport && FReport->IsLoaded());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -589,6 +617,7 @@ QStringList TF_Main::DatabaseList() const {
 }
 
 void TF_Main::SetDatabaseList(const QStringList &databases) {
+    FCurrentDatabase.clear();
     listDB->clear();
     listDB->addItems(databases);
     listDB->setCurrentIndex(-1);
@@ -641,6 +670,11 @@ void TF_Main::ResetReport(bool clearTree) {
     if (FReport)
         FReport->ClearReport();
     FEditors->Clear();
+    FShownTitle.clear();
+    FRepairDefinitionFile.clear();
+    FRepairScriptFile.clear();
+    if (clearTree)
+        FShownIndex = -1;
     SetReportTitle(QStringLiteral("Wybierz raport"));
     SetResultInfo(QStringLiteral("Wynik"));
 }
@@ -656,9 +690,13 @@ void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
         return;
     }
     SetAppState(asLoading);
+    FShownTitle = entry.DisplayName;
     bool loaded = false;
+    QString loadError;
     try {
         loaded = FReport && FReport->LoadReport(entry.DefinitionFile, entry.DisplayName);
+    } catch (const EOrvelError &error) {
+        loadError = error.message();
     } catch (...) {
         // The window stays usable: the report counts as not loaded, the error is shown by the
         // caller's general error message.
@@ -669,9 +707,78 @@ void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
         FEditors->ShowReport(FReport->GetScriptText(), FReport->GetScriptFileName(),
                              FReport->GetDefinitionText());
         SetAppState(asReady);
+    } else if (FReport && OpenForRepair(entry, loadError)) {
+        // The author repairs the files in the editors; nothing runs until the definition loads.
     } else {
         SetAppState(asNotLoaded);
     }
+}
+
+namespace {
+
+// A definition file's text as written, for an editor: in the encoding its declaration names,
+// else UTF-8, else Windows-1250.
+QString DefinitionFileText(const QByteArray &bytes) {
+    const QString declared = DeclaredXmlEncoding(QString::fromLatin1(bytes.left(512)));
+    if (!declared.isEmpty() && declared.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) != 0) {
+        QStringDecoder decoder(declared.toLatin1().constData());
+        if (decoder.isValid()) {
+            const QString text = decoder.decode(bytes);
+            if (!decoder.hasError())
+                return text;
+        }
+    }
+    return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : DecodeWindows1250(bytes);
+}
+
+} // namespace
+
+bool TF_Main::OpenForRepair(const TOrvel_ReportItem &entry, const QString &loadError) {
+    QFile file(entry.DefinitionFile);
+    if (!QFileInfo(entry.DefinitionFile).isFile() || !file.open(QIODevice::ReadOnly))
+        return false; // nothing there to repair
+    const QByteArray bytes = file.readAll();
+    // The script named by the definition when it can be read that far, else NAME.sql.
+    QString scriptFile;
+    TOrvel_XML_util doc;
+    if (doc.LoadFromFile(entry.DefinitionFile))
+        scriptFile = TrimText(doc.GetValue(QStringLiteral("query")));
+    if (scriptFile.isEmpty())
+        scriptFile = ScriptFileName(entry.DefinitionFile);
+    const TOrvel_ScriptFile script = ReadScriptFile(scriptFile);
+
+    FRepairDefinitionFile = entry.DefinitionFile;
+    FRepairScriptFile = scriptFile;
+    FEditors->ShowReport(script.Text, script.Exists ? scriptFile : QString(),
+                         DefinitionFileText(bytes));
+    // Ready with no report loaded: the editors are writable, the run is not.
+    SetAppState(asReady);
+    const TOrvel_DefinitionCheck check = CheckDefinition(bytes);
+    QString reason = check.Ok ? loadError : check.Reason;
+    if (!check.Ok && check.Line > 0)
+        reason += QStringLiteral(" (wiersz %1)").arg(check.Line);
+    SetActivityText(QStringLiteral("Raport nie został załadowany, popraw definicję: ") + reason);
+    return true;
+}
+
+void TF_Main::ReloadReport() {
+    // Selecting the node already selected fires nothing: load it explicitly.
+    const auto selected = tree->selectedItems();
+    if (selected.isEmpty() || FTreeChanging)
+        return;
+    FTreeChanging = true;
+    struct Clear {
+        bool &flag;
+        ~Clear() { flag = false; }
+    } clear{FTreeChanging};
+    tree->setCurrentItem(selected.first());
+    LoadNode(selected.first());
+}
+
+void TF_Main::LoadNode(QTreeWidgetItem *node) {
+    FShownIndex = node ? ReportIndexOf(node) : -1;
+    if (node)
+        SelectReport(FReports->GetItem(FShownIndex));
 }
 
 void TF_Main::RebuildReportList() {
@@ -756,8 +863,16 @@ void TF_Main::treeChange(QTreeWidgetItem *node) {
         bool &flag;
         ~Clear() { flag = false; }
     } clear{FTreeChanging};
-    if (node)
-        SelectReport(FReports->GetItem(ReportIndexOf(node)));
+    if (node && !FEditors->ConfirmDiscard()) {
+        // Anuluj (or a failed save): the selection goes back to the report in the editors.
+        QTreeWidgetItem *shown = FShownIndex >= 0 ? FindReportItem(tree, FShownIndex) : nullptr;
+        if (shown)
+            tree->setCurrentItem(shown);
+        else
+            tree->clearSelection();
+        return;
+    }
+    LoadNode(node);
 }
 
 void TF_Main::listDBChange() {
@@ -772,6 +887,13 @@ void TF_Main::SelectDatabase(bool fromUser) {
         bool &flag;
         ~Clear() { flag = false; }
     } clear{FDbChanging};
+    // A database chosen by hand drops the report: its unsaved changes are asked about first, and
+    // Anuluj puts the list back.
+    if (fromUser && !FEditors->ConfirmDiscard()) {
+        listDB->setCurrentIndex(FCurrentDatabase.isEmpty() ? -1
+                                                           : listDB->findText(FCurrentDatabase));
+        return;
+    }
     SetAppState(asChangingDatabase);
     if (FReport && FReport->ResultQuery() && FReport->ResultQuery()->IsOpen())
         FReport->ResultQuery()->Close();
@@ -780,6 +902,7 @@ void TF_Main::SelectDatabase(bool fromUser) {
         return;
     }
     if (UseDatabase(*conn1, listDB->currentText())) {
+        FCurrentDatabase = listDB->currentText();
         if (fromUser)
             ResetReport(true);
         SetAppState(asReady);
@@ -790,6 +913,9 @@ void TF_Main::SelectDatabase(bool fromUser) {
 
 void TF_Main::btnLoginClick() {
     if (!FLogin)
+        return;
+    // A new login rebuilds the report tree and drops the report.
+    if (!FEditors->ConfirmDiscard())
         return;
     if (FLogin->ShowModal() && FLogin->Connect(*this))
         RebuildReportList();
@@ -882,6 +1008,7 @@ void TF_Main::CreateDialogs() {
     F_ResultFormat = new TF_ResultFormat(this);
     F_AddDefParam = new TF_AddDefParam(this);
     F_NewReport = new TF_NewReport(this);
+    F_NewReport->BeforeCreate = [this] { return FEditors->ConfirmDiscard(); };
     F_NewReport->OnReportCreated = [this](const QString &definitionFile) {
         RunGuarded([this, &definitionFile] {
             tabsRight->setCurrentWidget(tabResult);
@@ -920,7 +1047,8 @@ void TF_Main::miAddDefParameterClick() {
     F_AddDefParam->SetTarget(TOrvel_AddParamTarget::ForEditors(
         FEditors,
         [this](const TOrvel_ParamData &param) { return FReport->AddDefinitionItem(param); },
-        [this] { return FReport->GetDefinitionText(); }));
+        [this] { return FReport->GetDefinitionText(); },
+        [this](const QString &query) { return FReport->ListQueryColumns(query); }));
     F_AddDefParam->exec();
 }
 

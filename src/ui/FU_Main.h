@@ -64,6 +64,9 @@ public:
     void ShowResult(bool visible);
     void ResetReport(bool clearTree);
     void SelectReport(const TOrvel_ReportItem &entry);
+    // Loads the report again from its files (after an editor was saved), without asking about
+    // unsaved changes: the editor that was not saved keeps its text.
+    void ReloadReport();
     void RebuildReportList();
     void ShowExecTime(bool final);
     int NextWarningCount(const QString &key);
@@ -163,6 +166,9 @@ private:
     void SelectDatabase(bool fromUser);
     void SetGridVisible(bool visible);
     void FitColumnsToContent();
+    void LoadNode(QTreeWidgetItem *node);
+    bool OpenForRepair(const TOrvel_ReportItem &entry, const QString &loadError);
+    void UpdateEditorTab(QWidget *tab, const QString &caption, bool modified);
 
     std::unique_ptr<DbConnection> conn1;
     std::unique_ptr<TOrvel_LoadReports> FReports;
@@ -172,6 +178,13 @@ private:
     std::uint32_t FRunStartTick = 0;
     TOrvel_ExportCommands *FExport = nullptr;
     TOrvel_ReportEditors *FEditors = nullptr;
+    // The report shown in the editors: its tree entry (-1 none) and title; the files of a report
+    // whose definition failed to load, opened in the editors for repair ("" otherwise).
+    int FShownIndex = -1;
+    QString FShownTitle;
+    QString FRepairDefinitionFile;
+    QString FRepairScriptFile;
+    QString FCurrentDatabase;   // the database made current last ("" none)
     bool FColumnsFresh = false; // the grid's columns were laid out afresh for a new result
     bool FDbChanging = false;
     bool FTreeChanging = false;

@@ -1,5 +1,6 @@
 #include "U_MessageBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 namespace {
@@ -51,6 +52,9 @@ QMessageBox::StandardButton ShowMessage(const TOrvel_MessageRequest &request) {
                     request.Text, request.Buttons, request.Owner);
     if (request.DefaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.DefaultButton);
+    for (const auto &[button, text] : request.ButtonTexts)
+        if (QAbstractButton *shown = box.button(button))
+            shown->setText(text);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

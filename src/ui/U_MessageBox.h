@@ -1,7 +1,9 @@
 #pragma once
 // Every modal message box of the program goes through ShowMessage, so that a test can install a
 // handler that sees and answers each box without blocking.
+#include <QList>
 #include <QMessageBox>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -18,6 +20,8 @@ struct TOrvel_MessageRequest {
     QString Text;
     QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
     QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
+    // Captions of the program's own for some of the buttons ("Nie zapisuj").
+    QList<QPair<QMessageBox::StandardButton, QString>> ButtonTexts;
 };
 
 using TOrvel_MessageHandler =

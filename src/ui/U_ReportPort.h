@@ -4,6 +4,7 @@
 // reached only through this interface, so the window neither knows its inner parts nor depends on
 // them being built, and tests can drive the window with a report of their own.
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -60,6 +61,9 @@ public:
 
     // Appends a parameter entry to the loaded definition (the add-parameter dialog).
     virtual bool AddDefinitionItem(const TOrvel_ParamData &param) = 0;
+    // The columns of a pick list's query opened as the list would open it; the database error
+    // passes on (the add-parameter dialog's check of a query).
+    virtual QStringList ListQueryColumns(const QString &listQuery) = 0;
 
     // Sorts the result by the grid column at a position (the same column again reverses).
     virtual void SortByColumn(TOrvel_GridColumns &columns, int position) = 0;

@@ -13,6 +13,7 @@
 #include "U_SqlEditor.h"
 #include "U_XML_util.h"
 #include "U_XmlEditor.h"
+#include "U_error.h"
 #include "U_locale.h"
 #include "U_settings.h"
 #include "U_utils.h"
@@ -53,8 +54,8 @@ struct DefinitionFixture : AppFolder {
     std::unique_ptr<TOrvel_ReportEditors> Editors;
     int Reloads = 0;
 
-    DefinitionFixture() {
-        WriteBytes(DefinitionFile, Definition);
+    explicit DefinitionFixture(const QByteArray &definition = Definition) {
+        WriteBytes(DefinitionFile, definition);
         TOrvel_EditorHost host;
         host.DefinitionFileName = [this] { return DefinitionFile; };
         host.ScriptFileName = [this] {
@@ -64,12 +65,14 @@ struct DefinitionFixture : AppFolder {
             ++Reloads;
             Load();
         };
+        host.Title = [] { return QStringLiteral("Raport"); };
         Editors = std::make_unique<TOrvel_ReportEditors>(&SqlTab, &DefinitionTab, host);
         Load();
     }
+    QString ScriptFile() const { return CompanionFileName(DefinitionFile, QStringLiteral(".sql")); }
     void Load() {
         Doc.LoadFromFile(DefinitionFile);
-        Editors->edReportDefinition->SetEditorText(Doc.GetXML());
+        Editors->ShowReport(ReadScriptFile(ScriptFile()).Text, ScriptFile(), Doc.GetXML());
     }
     TOrvel_AddParamTarget Target() {
         return TOrvel_AddParamTarget::ForEditors(
@@ -100,6 +103,16 @@ private slots:
     void addParamRefuses_data();
     void addParamRefuses();
     void addParamCapitalises();
+    void addParamRefusesNames_data();
+    void addParamRefusesNames();
+    void addParamDeclaresInScript_data();
+    void addParamDeclaresInScript();
+    void addParamWithoutParamsElement();
+    void addParamAsksAboutDefinitionEdits_data();
+    void addParamAsksAboutDefinitionEdits();
+    void addParamChecksListQuery_data();
+    void addParamChecksListQuery();
+    void addParamTypeListShowsItsEntries();
 
     void newReportCreates_data();
     void newReportCreates();
@@ -305,7 +318,8 @@ void TestDialogs::addParamRefuses() {
     QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
     if (!caption.isEmpty())
         QCOMPARE(boxes.Messages()[0].Caption, caption);
-    QCOMPARE(boxes.Messages()[0].Text, message);
+    // The definition check adds its reason after the message.
+    QVERIFY2(boxes.Messages()[0].Text.startsWith(message), qPrintable(boxes.Messages()[0].Text));
     QCOMPARE(dialog.result(), int(QDialog::Rejected)); // still open: not accepted
     QCOMPARE(ReadBytes(f.DefinitionFile), Definition);
     QVERIFY(ReadParamItems(f.Doc).empty());
@@ -332,6 +346,228 @@ void TestDialogs::addParamCapitalises() {
     for (const QString &typed : {QStringLiteral("ł"), QStringLiteral("k")})
         QTest::sendKeyEvent(QTest::Click, dialog.edDesc, Qt::Key_unknown, typed, Qt::NoModifier);
     QCOMPARE(dialog.edDesc->text(), QStringLiteral("łk"));
+}
+
+namespace {
+// Fills the dialog with an INT parameter of this name and confirms it.
+void ConfirmParam(TF_AddDefParam &dialog, const QString &name) {
+    dialog.FormShow();
+    dialog.listTyp->setCurrentIndex(3);
+    dialog.edName->setText(name);
+    dialog.edDesc->setText(QStringLiteral("Opis"));
+    dialog.btnOK->click();
+}
+
+QByteArray DefinitionWith(const QString &items) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+           "<Zestawnik><version>1.0</version><params>" +
+           items.toUtf8() + "</params></Zestawnik>\r\n";
+}
+} // namespace
+
+void TestDialogs::addParamRefusesNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("existing"); // a parameter already in the definition
+    QTest::addColumn<QString>("message");  // a part of the message
+
+    QTest::newRow("blanks and Polish letters")
+        << "data od ąę"
+        << "" << QStringLiteral("'data od ąę' nie może być nazwą zmiennej SQL");
+    QTest::newRow("digit first") << "1Rok"
+                                 << "" << QStringLiteral("'1Rok' nie może być");
+    QTest::newRow("punctuation") << "Kwota-netto"
+                                 << "" << QStringLiteral("'Kwota-netto'");
+    QTest::newRow("used already, letter case aside")
+        << "kWOTA"
+        << "Kwota" << QStringLiteral("Parametr o nazwie 'kWOTA' już istnieje w definicji raportu");
+}
+
+void TestDialogs::addParamRefusesNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, existing);
+    QFETCH(QString, message);
+    const QByteArray definition =
+        existing.isEmpty()
+            ? Definition
+            : DefinitionWith(
+                  QStringLiteral("<item><name>%1</name><type>INT</type></item>").arg(existing));
+    DefinitionFixture f(definition);
+    TF_AddDefParam dialog;
+    dialog.SetTarget(f.Target());
+    TOrvel_MessageRecorder boxes;
+
+    ConfirmParam(dialog, name);
+
+    QCOMPARE(int(boxes.Messages().size()), 1);
+    QVERIFY2(boxes.Messages()[0].Text.contains(message), qPrintable(boxes.Messages()[0].Text));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected)); // still open
+    QCOMPARE(ReadBytes(f.DefinitionFile), definition);
+    QCOMPARE(f.Reloads, 0);
+    // A valid name of Polish letters and underscores goes in.
+    boxes.Clear();
+    ConfirmParam(dialog, QStringLiteral("Data_od_ąę"));
+    QVERIFY(boxes.Messages().empty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void TestDialogs::addParamDeclaresInScript_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected"); // the script editor's text afterwards
+    const QString marker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]\r\n");
+    QTest::newRow("declarations above the marker")
+        << QStringLiteral("DECLARE @Od DATETIME\r\n") + marker + QStringLiteral("SELECT 1\r\n")
+        << QStringLiteral("DECLARE @Od DATETIME\r\nDECLARE @Kwota NUMERIC(12,2)\r\n") + marker +
+               QStringLiteral("SELECT 1\r\n");
+    QTest::newRow("nothing declared above the marker")
+        << marker + QStringLiteral("DECLARE @x INT\r\nSELECT 1\r\n")
+        << marker + QStringLiteral("DECLARE @x INT\r\nSELECT 1\r\n");
+    QTest::newRow("declared already") << QStringLiteral("declare @KWOTA money\r\n") + marker
+                                      << QStringLiteral("declare @KWOTA money\r\n") + marker;
+    QTest::newRow("no marker") << QStringLiteral("DECLARE @Od INT\r\nSELECT 1\r\n")
+                               << QStringLiteral("DECLARE @Od INT\r\nSELECT 1\r\n");
+}
+
+void TestDialogs::addParamDeclaresInScript() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    DefinitionFixture f;
+    WriteBytes(f.ScriptFile(), script.toUtf8());
+    f.Load();
+    f.Editors->SetWritable(true); // a report is loaded: the editors take edits
+    TF_AddDefParam dialog;
+    dialog.SetTarget(f.Target());
+    dialog.FormShow();
+    dialog.listTyp->setCurrentIndex(4); // liczba rzeczywista
+    dialog.edName->setText(QStringLiteral("Kwota"));
+    dialog.edDesc->setText(QStringLiteral("Kwota"));
+    TOrvel_MessageRecorder boxes;
+
+    dialog.btnOK->click();
+
+    QVERIFY(boxes.Messages().empty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    TOrvel_SqlEditor *sql = f.Editors->edReportSQL;
+    QCOMPARE(sql->text(), expected);
+    // Shown as an unsaved change of the script; the file is the author's to save.
+    QCOMPARE(sql->isModified(), expected != script);
+    QCOMPARE(ReadBytes(f.ScriptFile()), script.toUtf8());
+    if (expected != script) {
+        sql->undo();
+        QCOMPARE(sql->text(), script);
+    }
+}
+
+void TestDialogs::addParamWithoutParamsElement() {
+    DefinitionFixture f("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                        "<Zestawnik><version>1.0</version></Zestawnik>\r\n");
+    TF_AddDefParam dialog;
+    dialog.SetTarget(f.Target());
+    TOrvel_MessageRecorder boxes;
+    ConfirmParam(dialog, QStringLiteral("Rok"));
+    QVERIFY(boxes.Messages().empty());
+    TOrvel_XML_util saved;
+    QVERIFY(saved.LoadFromFile(f.DefinitionFile));
+    const std::vector<TOrvel_ParamData> items = ReadParamItems(saved);
+    QCOMPARE(int(items.size()), 1);
+    QCOMPARE(items[0].name, QStringLiteral("Rok"));
+}
+
+void TestDialogs::addParamAsksAboutDefinitionEdits_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("added");
+    QTest::addColumn<bool>("editKept"); // the typed edit is in the saved definition
+    QTest::newRow("Zapisz: the edit is saved, then the item added")
+        << int(QMessageBox::Save) << true << true;
+    QTest::newRow("Nie zapisuj: the item added to the file's definition")
+        << int(QMessageBox::Discard) << true << false;
+    QTest::newRow("Anuluj: nothing changes, the dialog stays")
+        << int(QMessageBox::Cancel) << false << false;
+}
+
+void TestDialogs::addParamAsksAboutDefinitionEdits() {
+    QFETCH(int, answer);
+    QFETCH(bool, added);
+    QFETCH(bool, editKept);
+    DefinitionFixture f;
+    TOrvel_XmlEditor *xml = f.Editors->edReportDefinition;
+    const QString edited =
+        xml->text().replace(QStringLiteral("<version>1.0</version>"),
+                            QStringLiteral("<version>1.0</version><defaultdb>KADRY</defaultdb>"));
+    xml->setText(edited);
+    TF_AddDefParam dialog;
+    dialog.SetTarget(f.Target());
+    TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+
+    ConfirmParam(dialog, QStringLiteral("Rok"));
+
+    QCOMPARE(int(boxes.Messages().size()), 1);
+    QCOMPARE(boxes.Messages()[0].Text, QStringLiteral("Zapisać zmiany w raporcie „Raport”?"));
+    QCOMPARE(dialog.result(), added ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    const QByteArray file = ReadBytes(f.DefinitionFile);
+    QCOMPARE(file.contains("<name>Rok</name>"), added);
+    QCOMPARE(file.contains("<defaultdb>KADRY</defaultdb>"), editKept);
+    if (!added) {
+        QCOMPARE(xml->text(), edited);
+        QVERIFY(xml->isModified());
+    }
+}
+
+void TestDialogs::addParamChecksListQuery_data() {
+    QTest::addColumn<QStringList>("columns"); // what the query gives; empty: it fails
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("columns found")
+        << QStringList{"Id", "Nazwa"} << "id" << int(TOrvel_MsgIcon::Information)
+        << QStringLiteral("Kolumny zapytania: Id, Nazwa");
+    QTest::newRow("key not among them")
+        << QStringList{"Id", "Nazwa"} << "Klucz" << int(TOrvel_MsgIcon::Warning)
+        << QStringLiteral("Kolumny zapytania: Id, Nazwa\nBrak kolumn: Klucz");
+    QTest::newRow("the server's error") << QStringList() << "Id" << int(TOrvel_MsgIcon::Error)
+                                        << QStringLiteral("Nieprawidłowa nazwa obiektu 'Towary2'.");
+}
+
+void TestDialogs::addParamChecksListQuery() {
+    QFETCH(QStringList, columns);
+    QFETCH(QString, key);
+    QFETCH(int, icon);
+    QFETCH(QString, message);
+    DefinitionFixture f;
+    TOrvel_AddParamTarget target = f.Target();
+    QString asked;
+    target.ListQueryColumns = [&](const QString &query) {
+        asked = query;
+        if (columns.isEmpty())
+            throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa obiektu 'Towary2'."));
+        return columns;
+    };
+    TF_AddDefParam dialog;
+    dialog.SetTarget(target);
+    dialog.FormShow();
+    dialog.listLista->setCurrentIndex(2);
+    QVERIFY(dialog.btnCheckSQL->isVisibleTo(&dialog));
+    dialog.edListSQL->setPlainText(QStringLiteral(" SELECT Id, Nazwa FROM Towary2 \n"));
+    dialog.edListSQLKey->setText(key);
+    dialog.edListSQLFields->setText(QStringLiteral("Nazwa"));
+    TOrvel_MessageRecorder boxes;
+
+    dialog.btnCheckSQL->click();
+
+    QCOMPARE(asked, QStringLiteral("SELECT Id, Nazwa FROM Towary2"));
+    QCOMPARE(int(boxes.Messages().size()), 1);
+    QCOMPARE(int(boxes.Messages()[0].Icon), icon);
+    QCOMPARE(boxes.Messages()[0].Text, message);
+    QCOMPARE(dialog.result(), 0); // the dialog goes on
+    QCOMPARE(ReadBytes(f.DefinitionFile), Definition);
+}
+
+void TestDialogs::addParamTypeListShowsItsEntries() {
+    TF_AddDefParam dialog;
+    for (int i = 0; i < dialog.listTyp->count(); ++i)
+        QVERIFY2(dialog.listTyp->width() >=
+                     dialog.listTyp->fontMetrics().horizontalAdvance(dialog.listTyp->itemText(i)) +
+                         16,
+                 qPrintable(dialog.listTyp->itemText(i)));
 }
 
 void TestDialogs::newReportCreates_data() {

@@ -102,6 +102,7 @@ public:
     void ApplyColumns(TOrvel_GridColumns &) override {}
     TOrvel_ReportSettings *ColumnSettings() override { return &Settings; }
     bool AddDefinitionItem(const TOrvel_ParamData &) override { return false; }
+    QStringList ListQueryColumns(const QString &) override { return {}; }
     TOrvel_ReportSettings Settings;
     void SortByColumn(TOrvel_GridColumns &, int) override {}
     bool SortAscending() const override { return true; }
@@ -722,23 +723,241 @@ private slots:
         QVERIFY(!FMain->btnRun->isEnabled());
     }
 
-    void errorWhileLoadingLeavesTheWindowUsable() {
+    void brokenDefinitionOpensForRepair() {
+        // A definition edited outside the program so that it no longer loads.
         QByteArray xml = ReadBytes(FFolder->Reports() + QStringLiteral("Stany magazynowe.xml"));
         xml.replace("<version>1.0</version>", "<version>abc</version>");
         QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Zepsuty.xml"), xml));
+        QVERIFY(QFile::copy(FFolder->Reports() + QStringLiteral("Stany magazynowe.sql"),
+                            FFolder->Reports() + QStringLiteral("Zepsuty.sql")));
         FMain->RebuildReportList();
         ChooseDatabase(QStringLiteral("HURTOWNIA"));
         TOrvel_MessageRecorder boxes;
         Choose(QStringLiteral("Zepsuty"));
-        QCOMPARE(boxes.Messages().size(), std::size_t(1));
-        QCOMPARE(boxes.Messages()[0].Text,
-                 QStringLiteral("'abc' is not a valid floating point value."));
-        QCOMPARE(FMain->State(), asNotLoaded);
+
+        // Opened in the editors from the files; nothing runs, the status says why.
+        QVERIFY(boxes.Messages().empty());
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->Report()->IsLoaded());
+        QVERIFY(!FMain->btnRun->isEnabled());
+        QVERIFY(FMain->ParamsPanel()->findChildren<QLineEdit *>().isEmpty());
+        QVERIFY2(FMain->StatusText(1).contains(QStringLiteral("'abc'")),
+                 qPrintable(FMain->StatusText(1)));
+        QCOMPARE(FMain->edReportDefinition->text(), QString::fromUtf8(xml));
+        QVERIFY(
+            FMain->edReportSQL->text().contains(QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]")));
+        QVERIFY(!FMain->edReportDefinition->isReadOnly());
+        QVERIFY(!FMain->Editors()->miAddDefParameter->isEnabled());
         QCloseEvent event;
         QApplication::sendEvent(FMain.get(), &event);
         QVERIFY(event.isAccepted());
-        Choose(QStringLiteral("Stany magazynowe")); // the tree still answers
+
+        // Repaired in the editor and saved: the report loads.
+        FMain->edReportDefinition->setText(FMain->edReportDefinition->text().replace(
+            QStringLiteral("<version>abc</version>"), QStringLiteral("<version>1.1</version>")));
+        FMain->Editors()->btnEditDEF_save->click();
+        QVERIFY(boxes.Messages().empty());
+        QVERIFY(ReadBytes(FFolder->Reports() + QStringLiteral("Zepsuty.xml")).contains("1.1"));
+        QVERIFY(FMain->Report()->IsLoaded());
         QCOMPARE(FMain->State(), asReady);
+        QVERIFY(FMain->btnRun->isEnabled());
+        QVERIFY(FMain->Editors()->miAddDefParameter->isEnabled());
+        QCOMPARE(FMain->tree->currentItem()->text(0), QStringLiteral("Zepsuty"));
+    }
+
+    void malformedDefinitionOpensForRepair() {
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Urwany.xml"),
+                           "<Zestawnik><version>1</version>\r\n<params>\r\n"));
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        Choose(QStringLiteral("Urwany"));
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->btnRun->isEnabled());
+        QVERIFY2(FMain->StatusText(1).contains(QStringLiteral("(wiersz 3)")),
+                 qPrintable(FMain->StatusText(1)));
+        QCOMPARE(FMain->edReportDefinition->text(),
+                 QStringLiteral("<Zestawnik><version>1</version>\r\n<params>\r\n"));
+        QVERIFY(FMain->edReportSQL->text().isEmpty());
+        // A folder still leaves nothing to edit.
+        Choose(QStringLiteral("Przykłady"));
+        QCOMPARE(FMain->State(), asNotLoaded);
+        QVERIFY(FMain->edReportDefinition->text().isEmpty());
+    }
+
+    void unsavedQuestionWhenChoosingAnotherReport_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("moves");   // the other report is loaded
+        QTest::addColumn<bool>("written"); // the edit reached the file
+        QTest::newRow("Zapisz") << int(QMessageBox::Save) << true << true;
+        QTest::newRow("Nie zapisuj") << int(QMessageBox::Discard) << true << false;
+        QTest::newRow("Anuluj") << int(QMessageBox::Cancel) << false << false;
+    }
+    void unsavedQuestionWhenChoosingAnotherReport() {
+        QFETCH(int, answer);
+        QFETCH(bool, moves);
+        QFETCH(bool, written);
+        Choose(QStringLiteral("Stany magazynowe"));
+        const QString script = FFolder->Reports() + QStringLiteral("Stany magazynowe.sql");
+        const QByteArray before = ReadBytes(script);
+        QCOMPARE(FMain->tabsRight->tabText(1), QStringLiteral("Zapytanie SQL"));
+        FMain->edReportSQL->setCursorPosition(0, 0);
+        QTest::keyClicks(FMain->edReportSQL, QStringLiteral("-- poprawka"));
+        QCOMPARE(FMain->tabsRight->tabText(1), QStringLiteral("Zapytanie SQL*"));
+        const QString typed = FMain->edReportSQL->text();
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+
+        Choose(QStringLiteral("Wynagrodzenia w roku"));
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Zapisać zmiany w raporcie „Stany magazynowe”?"));
+        QCOMPARE(ReadBytes(script).startsWith("-- poprawka"), written);
+        if (!written)
+            QCOMPARE(ReadBytes(script), before);
+        QCOMPARE(FMain->tree->currentItem()->text(0), moves ? QStringLiteral("Wynagrodzenia w roku")
+                                                            : QStringLiteral("Stany magazynowe"));
+        QCOMPARE(FMain->labTitle->text(), moves ? QStringLiteral(" Wynagrodzenia w roku")
+                                                : QStringLiteral(" Stany magazynowe"));
+        if (moves) {
+            QVERIFY(!FMain->edReportSQL->text().contains(QStringLiteral("-- poprawka")));
+            QCOMPARE(FMain->tabsRight->tabText(1), QStringLiteral("Zapytanie SQL"));
+        } else {
+            QCOMPARE(FMain->edReportSQL->text(), typed);
+            QCOMPARE(FMain->tabsRight->tabText(1), QStringLiteral("Zapytanie SQL*"));
+            QVERIFY(FMain->Report()->IsLoaded());
+            // The next choice asks again.
+            boxes.SetAnswer(QMessageBox::Discard);
+            Choose(QStringLiteral("Wynagrodzenia w roku"));
+            QCOMPARE(int(boxes.Messages().size()), 2);
+        }
+    }
+
+    void unsavedQuestionOnOtherPaths_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("answer");
+        for (const char *path : {"database", "close", "new report", "login"}) {
+            QTest::addRow("%s, Anuluj", path)
+                << QString::fromLatin1(path) << int(QMessageBox::Cancel);
+            QTest::addRow("%s, Nie zapisuj", path)
+                << QString::fromLatin1(path) << int(QMessageBox::Discard);
+            QTest::addRow("%s, Zapisz", path)
+                << QString::fromLatin1(path) << int(QMessageBox::Save);
+        }
+    }
+    void unsavedQuestionOnOtherPaths() {
+        QFETCH(QString, path);
+        QFETCH(int, answer);
+        const bool cancel = answer == QMessageBox::Cancel;
+        Choose(QStringLiteral("Stany magazynowe"));
+        const QString definition = FFolder->Reports() + QStringLiteral("Stany magazynowe.xml");
+        FMain->edReportDefinition->setText(FMain->edReportDefinition->text().replace(
+            QStringLiteral("<desc>"), QStringLiteral("<desc>Nowy opis ")));
+        QCOMPARE(FMain->tabsRight->tabText(2), QStringLiteral("Definicja*"));
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+        bool went = false; // the action went on
+
+        if (path == QStringLiteral("database")) {
+            ChooseDatabase(QStringLiteral("KADRY"));
+            QCOMPARE(FMain->listDB->currentText(),
+                     cancel ? QStringLiteral("HURTOWNIA") : QStringLiteral("KADRY"));
+            went = !FMain->Report()->IsLoaded();
+        } else if (path == QStringLiteral("close")) {
+            QCloseEvent event;
+            QApplication::sendEvent(FMain.get(), &event);
+            went = event.isAccepted();
+        } else if (path == QStringLiteral("new report")) {
+            QWidget *seen = nullptr;
+            WhenModal(
+                [](QWidget *dialog) {
+                    auto *add = qobject_cast<TF_NewReport *>(dialog);
+                    QVERIFY(add);
+                    add->edName->setText(QStringLiteral("Drugi"));
+                    add->btnOK->click();
+                    if (add->isVisible())
+                        add->reject(); // Anuluj kept it open: leave it by hand
+                },
+                &seen);
+            FMain->btnNew->click();
+            went = QFile::exists(FFolder->Path() + QStringLiteral("data reports/Drugi.xml"));
+        } else {
+            FLogin->ModalRunner = [](TF_Login &) { return int(QDialog::Rejected); };
+            int shown = 0;
+            FLogin->ModalRunner = [&shown](TF_Login &) {
+                ++shown;
+                return int(QDialog::Rejected);
+            };
+            FMain->btnLoginClick();
+            went = shown == 1;
+        }
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QCOMPARE(went, !cancel);
+        QCOMPARE(ReadBytes(definition).contains("Nowy opis"), answer == QMessageBox::Save);
+        if (cancel) {
+            QVERIFY(FMain->Report()->IsLoaded());
+            QVERIFY(FMain->edReportDefinition->text().contains(QStringLiteral("Nowy opis")));
+            QCOMPARE(FMain->tabsRight->tabText(2), QStringLiteral("Definicja*"));
+        }
+    }
+
+    void refusedSaveKeepsEverything() {
+        // Zapisz with a definition the check refuses: nothing is written, nothing dropped.
+        Choose(QStringLiteral("Stany magazynowe"));
+        const QString definition = FFolder->Reports() + QStringLiteral("Stany magazynowe.xml");
+        const QByteArray before = ReadBytes(definition);
+        FMain->edReportDefinition->setText(QStringLiteral("<foo/>"));
+        TOrvel_MessageRecorder boxes(QMessageBox::Save);
+        Choose(QStringLiteral("Wynagrodzenia w roku"));
+        QCOMPARE(int(boxes.Messages().size()), 2);
+        QCOMPARE(boxes.Messages()[1].Caption, QStringLiteral("Błąd walidacji"));
+        QCOMPARE(ReadBytes(definition), before);
+        QCOMPARE(FMain->tree->currentItem()->text(0), QStringLiteral("Stany magazynowe"));
+        QCOMPARE(FMain->edReportDefinition->text(), QStringLiteral("<foo/>"));
+    }
+
+    void addParameterNeedsALoadedReport() {
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->Report()->IsLoaded());
+        QVERIFY(!FMain->Editors()->btnEditDEF_add->isEnabled());
+        TOrvel_MessageRecorder boxes;
+        FMain->Editors()->miAddDefParameter->trigger();
+        QVERIFY(boxes.Messages().empty());
+        Choose(QStringLiteral("Stany magazynowe"));
+        QVERIFY(FMain->Editors()->btnEditDEF_add->isEnabled());
+        // One click opens the dialog: no menu in between.
+        QVERIFY(!FMain->Editors()->btnEditDEF_add->menu());
+        QWidget *seen = nullptr;
+        WhenModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); }, &seen);
+        FMain->Editors()->btnEditDEF_add->click();
+        QVERIFY(qobject_cast<TF_AddDefParam *>(seen));
+    }
+
+    void listQueryIsCheckedOnTheConnection() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        TOrvel_ReportPort *report = FMain->Report();
+        QCOMPARE(report->ListQueryColumns(QStringLiteral(
+                     "SELECT IdKategorii, Nazwa FROM Kategorie WHERE @Fraza IS NULL")),
+                 (QStringList{"IdKategorii", "Nazwa"}));
+        try {
+            report->ListQueryColumns(QStringLiteral("SELECT * FROM Brak"));
+            QFAIL("no error for a missing table");
+        } catch (const EOrvelError &error) {
+            QVERIFY2(error.message().contains(QStringLiteral("Brak")), qPrintable(error.message()));
+        }
+    }
+
+    void runKeyInTheScriptEditor() {
+        Choose(QStringLiteral("Stany magazynowe"));
+        FMain->edReportSQL->setText(FMain->edReportSQL->text() + QStringLiteral("\r\n-- x"));
+        TOrvel_MessageRecorder boxes(QMessageBox::Discard);
+        SoundCounter sounds;
+        QTest::keyClick(FMain->edReportSQL, Qt::Key_F5);
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(sounds.Count, 1, 60000);
+        QVERIFY(FMain->Report()->HasRecords());
+        QVERIFY(FMain->edReportSQL->text().endsWith(QStringLiteral("-- x")));
     }
 
     void runningAReport() {

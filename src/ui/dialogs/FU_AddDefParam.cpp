@@ -1,8 +1,14 @@
 #include "FU_AddDefParam.h"
 
 #include "U_Application.h"
+#include "U_DefinitionCheck.h"
+#include "U_EditorFiles.h"
+#include "U_MessageBox.h"
+#include "U_ParamInput.h"
+#include "U_ParamName.h"
 #include "U_ParamType.h"
 #include "U_ReportEditors.h"
+#include "U_SqlEditor.h"
 #include "U_XmlEditor.h"
 #include "U_error.h"
 #include "U_utils.h"
@@ -45,7 +51,8 @@ int WholeNumber(const QString &text) {
 TOrvel_AddParamTarget
 TOrvel_AddParamTarget::ForEditors(TOrvel_ReportEditors *editors,
                                   std::function<bool(const TOrvel_ParamData &)> addItem,
-                                  std::function<QString()> definitionText) {
+                                  std::function<QString()> definitionText,
+                                  std::function<QStringList(const QString &)> listColumns) {
     TOrvel_AddParamTarget target;
     target.ValidateDefinition = [editors] { return editors->ValidateDefinition(); };
     target.AddDefinitionItem = std::move(addItem);
@@ -53,7 +60,14 @@ TOrvel_AddParamTarget::ForEditors(TOrvel_ReportEditors *editors,
     target.SetDefinitionEditorText = [editors](const QString &text) {
         editors->edReportDefinition->SetEditorText(text);
     };
-    target.SaveDefinition = [editors] { editors->btnEditDEF_saveClick(); };
+    target.SaveDefinition = [editors] { return editors->SaveDefinition(); };
+    target.ConfirmDefinitionEdits = [editors] {
+        return !editors->edReportDefinition->isModified() || editors->ConfirmDiscard(true);
+    };
+    target.DeclareInScript = [editors](const TOrvel_ParamData &param) {
+        editors->edReportSQL->AddDeclaration(param);
+    };
+    target.ListQueryColumns = std::move(listColumns);
     return target;
 }
 
@@ -76,6 +90,9 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
          {TOrvel_ParamType::ptText, TOrvel_ParamType::ptBit, TOrvel_ParamType::ptDate,
           TOrvel_ParamType::ptInt, TOrvel_ParamType::ptNumeric})
         listTyp->addItem(ParamTypeName(type), int(type));
+    // Wide enough for its longest entry ("liczba rzeczywista") in the font in use.
+    listTyp->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const int typeWidth = std::max(120, listTyp->sizeHint().width());
     listLista = new QComboBox;
     listLista->addItems(
         {QStringLiteral("nie"), QStringLiteral("tekstowa"), QStringLiteral("z zapytania sql")});
@@ -89,6 +106,11 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
     edListSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
     edListSQLFields = new QLineEdit;
     edListSQLKey = new QLineEdit;
+    btnCheckSQL = new QPushButton(QStringLiteral("Sprawdź"));
+    btnCheckSQL->setObjectName(QStringLiteral("btnCheckSQL"));
+    btnCheckSQL->setAutoDefault(false);
+    btnCheckSQL->setToolTip(QStringLiteral(
+        "Uruchamia zapytanie na bieżącym połączeniu i pokazuje kolumny, które zwraca"));
 
     const QPair<QWidget *, const char *> names[] = {{edName, "edName"},
                                                     {edDesc, "edDesc"},
@@ -121,7 +143,7 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
     // -1: the input stretches with the window.
     rows->addWidget(AddRow(rName, QStringLiteral("Nazwa"), edName, 200));
     rows->addWidget(AddRow(rDesc, QStringLiteral("Opis"), edDesc, 200));
-    rows->addWidget(AddRow(rType, QStringLiteral("Typ"), listTyp, 120));
+    rows->addWidget(AddRow(rType, QStringLiteral("Typ"), listTyp, typeWidth));
     rows->addWidget(AddRow(rList, QStringLiteral("Lista"), listLista, 120));
     udWidth = NewUpDown(edWidth, QStringLiteral("udWidth"));
     rows->addWidget(AddRow(rWidth, QStringLiteral("Szerokość pola"), edWidth, 60));
@@ -164,6 +186,8 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
     connect(listLista, &QComboBox::currentIndexChanged, this, &TF_AddDefParam::listTypChange);
     connect(btnOK, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOKClick(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &TF_AddDefParam::btnCancelClick);
+    connect(btnCheckSQL, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { btnCheckSQLClick(); }); });
     edName->installEventFilter(this);
     edDesc->installEventFilter(this);
 
@@ -172,7 +196,8 @@ TF_AddDefParam::TF_AddDefParam(QWidget *parent) : QDialog(parent) {
         ShowRow(row, false);
 
     // 440 by 280 at first and never smaller; wider when the font's captions need it.
-    const QSize least(std::max(440, CaptionWidth() + 288 + 16), 280);
+    const QSize least(std::max(440, CaptionWidth() + 288 + btnCheckSQL->sizeHint().width() + 16),
+                      280);
     setMinimumSize(least);
     resize(least);
 }
@@ -208,6 +233,10 @@ QWidget *TF_AddDefParam::AddRow(Row row, const QString &caption, QWidget *input,
         if (row != rListSQL)
             input->setFixedHeight(21);
         line->addWidget(input, 1);
+        if (row == rListSQL) {
+            btnCheckSQL->setParent(widget);
+            line->addWidget(btnCheckSQL, 0, Qt::AlignTop);
+        }
     }
     widget->setAccessibleName(caption);
     FRows[row] = widget;
@@ -360,15 +389,72 @@ void TF_AddDefParam::btnOKClick() {
     param.key = TrimText(edListSQLKey->text());
     param.listquery = TrimText(edListSQL->toPlainText());
     param.listfields = TrimText(edListSQLFields->text());
+    // The name becomes a variable in the script and in every list query of the report: a name
+    // the server would not take, or one already used, would break the report elsewhere.
+    if (!IsValidParamName(param.name))
+        throw EOrvelError(
+            QStringLiteral("Nazwa parametru '%1' nie może być nazwą zmiennej SQL: dozwolone są "
+                           "litery, cyfry i podkreślenia, bez spacji, a na początku litera lub "
+                           "podkreślenie")
+                .arg(param.name));
+    RefuseUsedName(param.name);
+    if (FTarget.ConfirmDefinitionEdits && !FTarget.ConfirmDefinitionEdits())
+        return;                 // Anuluj: the dialog stays open, nothing changed
+    RefuseUsedName(param.name); // the definition may have been saved and reloaded
     FParam = param;
 
     if (FTarget.AddDefinitionItem)
         FTarget.AddDefinitionItem(FParam);
     if (FTarget.SetDefinitionEditorText && FTarget.GetDefinitionText)
         FTarget.SetDefinitionEditorText(FTarget.GetDefinitionText());
-    if (FTarget.SaveDefinition)
-        FTarget.SaveDefinition();
+    if (FTarget.SaveDefinition && !FTarget.SaveDefinition())
+        return;
+    if (FTarget.DeclareInScript)
+        FTarget.DeclareInScript(FParam);
     accept();
+}
+
+void TF_AddDefParam::RefuseUsedName(const QString &name) const {
+    if (!FTarget.GetDefinitionText)
+        return;
+    const QStringList used = DefinitionParamNames(DefinitionFileBytes(FTarget.GetDefinitionText()));
+    if (ContainsParamName(used, name))
+        throw EOrvelError(QStringLiteral("Parametr o nazwie '%1' już istnieje w definicji raportu "
+                                         "(wielkość liter nie ma znaczenia)")
+                              .arg(name));
+}
+
+void TF_AddDefParam::btnCheckSQLClick() {
+    const QString query = TrimText(edListSQL->toPlainText());
+    if (!FTarget.ListQueryColumns || query.isEmpty())
+        return;
+    QStringList columns;
+    try {
+        columns = FTarget.ListQueryColumns(query);
+    } catch (const EOrvelError &error) {
+        ShowMessage(this, TOrvel_MsgIcon::Error, QStringLiteral("Błąd zapytania"), error.message());
+        return;
+    }
+    if (columns.isEmpty()) {
+        ShowMessage(this, TOrvel_MsgIcon::Warning, QStringLiteral("Informacja"),
+                    QStringLiteral("Zapytanie nie zwraca żadnych kolumn"));
+        return;
+    }
+    QString text = QStringLiteral("Kolumny zapytania: ") + columns.join(QStringLiteral(", "));
+    // The key and the shown fields typed so far must be among them.
+    QStringList missing;
+    QStringList wanted = SplitListText(edListSQLFields->text());
+    wanted.prepend(edListSQLKey->text());
+    for (const QString &field : wanted) {
+        const QString name = TrimText(field);
+        if (!name.isEmpty() && !columns.contains(name, Qt::CaseInsensitive) &&
+            !missing.contains(name))
+            missing.append(name);
+    }
+    if (!missing.isEmpty())
+        text += QStringLiteral("\nBrak kolumn: ") + missing.join(QStringLiteral(", "));
+    ShowMessage(this, missing.isEmpty() ? TOrvel_MsgIcon::Information : TOrvel_MsgIcon::Warning,
+                QStringLiteral("Informacja"), text);
 }
 
 void TF_AddDefParam::btnCancelClick() {

@@ -1,7 +1,8 @@
 #pragma once
 // The add-parameter dialog: composes one parameter (name, description, type, width, decimal
 // places, and for a text parameter an optional fixed or SQL pick list) and appends it to the
-// report's definition, which is then saved through the definition editor and reloaded.
+// report's definition, which is then saved through the definition editor and reloaded. A name
+// that is not a valid SQL variable name, or is used already, is refused.
 #include "U_ParamData.h"
 
 #include <QDialog>
@@ -19,16 +20,26 @@ class TOrvel_ReportEditors;
 
 // What the dialog changes: the definition editor and the report object.
 struct TOrvel_AddParamTarget {
-    std::function<bool()> ValidateDefinition; // the editor's well-formedness check
+    std::function<bool()> ValidateDefinition; // the definition editor's check
     std::function<bool(const TOrvel_ParamData &)> AddDefinitionItem; // the report's
     std::function<QString()> GetDefinitionText;                      // the report's
     std::function<void(const QString &)> SetDefinitionEditorText;
-    std::function<void()> SaveDefinition; // the definition's save command
+    std::function<bool()> SaveDefinition; // the definition's save command; false: not saved
+    // Before the definition editor's text is replaced: its unsaved changes are asked about
+    // (saving reloads the report); false on Anuluj.
+    std::function<bool()> ConfirmDefinitionEdits;
+    // Adds the new parameter's declaration to the script editor, when the script declares its
+    // variables above the marker line; it shows there as an unsaved change.
+    std::function<void(const TOrvel_ParamData &)> DeclareInScript;
+    // "Sprawdź": the columns of a list query opened as the list would open it; the database
+    // error passes on.
+    std::function<QStringList(const QString &)> ListQueryColumns;
 
     // The editor's side taken from the report editors.
-    static TOrvel_AddParamTarget ForEditors(TOrvel_ReportEditors *editors,
-                                            std::function<bool(const TOrvel_ParamData &)> addItem,
-                                            std::function<QString()> definitionText);
+    static TOrvel_AddParamTarget
+    ForEditors(TOrvel_ReportEditors *editors, std::function<bool(const TOrvel_ParamData &)> addItem,
+               std::function<QString()> definitionText,
+               std::function<QStringList(const QString &)> listColumns = {});
 };
 
 class TF_AddDefParam : public QDialog {
@@ -44,6 +55,8 @@ public:
     void edNameExit();
     void btnOKClick();
     void btnCancelClick();
+    // "Sprawdź" beside the list query: shows the columns the query gives, or the server's error.
+    void btnCheckSQLClick();
 
     // The record filled by the last confirmation.
     const TOrvel_ParamData &Param() const { return FParam; }
@@ -63,6 +76,7 @@ public:
     QPlainTextEdit *edListSQL;
     QLineEdit *edListSQLFields;
     QLineEdit *edListSQLKey;
+    QPushButton *btnCheckSQL;
     QPushButton *btnOK;
     QPushButton *btnCancel;
 
@@ -89,6 +103,8 @@ private:
     QWidget *AddRow(Row row, const QString &caption, QWidget *input, int inputWidth);
     QWidget *NewUpDown(QLineEdit *edit, const QString &name);
     void ShowRow(Row row, bool visible);
+    // Throws the user's error when the report's definition has a parameter of this name.
+    void RefuseUsedName(const QString &name) const;
 
     QWidget *FRows[RowCount] = {};
     TOrvel_AddParamTarget FTarget;

@@ -175,6 +175,8 @@ TF_NewReport::TCreateResult TF_NewReport::CreateReportFiles(QString &definitionF
 }
 
 void TF_NewReport::btnOKClick() {
+    if (BeforeCreate && !BeforeCreate())
+        return;
     QString definitionFile;
     switch (CreateReportFiles(definitionFile)) {
     case TCreateResult::Created:

@@ -25,6 +25,9 @@ public:
     // Called after the dialog has closed with a new report: the main window brings its "Raport"
     // tab to the front, rebuilds the report tree and selects the node of this definition file.
     std::function<void(const QString &definitionFile)> OnReportCreated;
+    // Asked on "OK" before any file is written (the open report's unsaved changes); false keeps
+    // the dialog open and writes nothing.
+    std::function<bool()> BeforeCreate;
 
     enum class TCreateResult { Created, Refused, Failed };
     // Creates the report's files; `definitionFile` receives the new definition's full path.

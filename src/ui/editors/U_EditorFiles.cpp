@@ -46,13 +46,17 @@ QByteArray DefinitionFileBytes(const QString &text) {
 
 QByteArray ScriptFileBytes(const QString &text, TOrvel_TextEncoding &encoding, bool bom) {
     const QString fileText = EditorTextToFileText(text);
+    // Windows-1250 whenever it holds the whole text, whatever the file was before; UTF-8 only
+    // for a text that needs it.
     bool lossy = false;
-    QByteArray bytes = EncodeScriptText(fileText, encoding, bom, &lossy);
-    if (lossy && encoding == TOrvel_TextEncoding::teWindows1250) {
-        encoding = TOrvel_TextEncoding::teUtf8;
-        bytes = EncodeScriptText(fileText, encoding, false);
+    const QByteArray ansi =
+        EncodeScriptText(fileText, TOrvel_TextEncoding::teWindows1250, false, &lossy);
+    if (!lossy) {
+        encoding = TOrvel_TextEncoding::teWindows1250;
+        return ansi;
     }
-    return bytes;
+    encoding = TOrvel_TextEncoding::teUtf8;
+    return EncodeScriptText(fileText, encoding, bom);
 }
 
 bool IsWellFormedXml(const QByteArray &bytes) {
@@ -98,5 +102,15 @@ bool ReformatXmlFile(const QString &path) {
     QFile::remove(path); // in case the rename failed
     const bool result = QFile::rename(tmpPath, path);
     QFile::remove(tmpPath); // left only when the rename failed
+    // The copy as written is only the way back while the files change places: once the
+    // re-formatted file is in place it goes, so no stale copies pile up beside the definitions.
+    if (result)
+        QFile::remove(bakPath);
+    else if (!QFileInfo::exists(path))
+        QFile::rename(bakPath, path);
     return result;
+}
+
+void RemoveStaleXmlBackup(const QString &path) {
+    QFile::remove(CompanionFileName(path, QStringLiteral(".xmlbak")));
 }

@@ -18,9 +18,9 @@ QString DeclaredXmlEncoding(const QString &text);
 // (UTF-8 without one); characters that encoding lacks become character references.
 QByteArray DefinitionFileBytes(const QString &text);
 
-// A script text as file bytes in the encoding the script was read with. A Windows-1250 script
-// that gained characters the code page lacks is written as UTF-8 instead, so nothing is lost
-// (a UTF-8 file with non-ASCII characters reads back as UTF-8); `encoding` then says so.
+// A script text as file bytes: Windows-1250 when the code page holds every character (whatever
+// the file was before), else UTF-8 (with a byte-order mark when `bom`), so nothing is lost and a
+// UTF-8 file with non-ASCII characters reads back as UTF-8. `encoding` says which was written.
 QByteArray ScriptFileBytes(const QString &text, TOrvel_TextEncoding &encoding, bool bom);
 
 // Whether the bytes parse as a well-formed XML document. Nothing is written anywhere.
@@ -29,7 +29,10 @@ bool IsWellFormedXml(const QByteArray &bytes);
 // The plug-in library's file name, looked up in the application folder.
 QString XmlFormatterLibraryPath();
 
-// Lets the plug-in library re-format a saved file: afterwards the file holds the library's output
-// and "NAME.xmlbak" beside it the text as it was written. False (file untouched) when the library
-// is absent, lacks its functions, or does not accept the file as XML.
+// Lets the plug-in library re-format a saved file: afterwards the file holds the library's output.
+// "NAME.xmlbak" holds the text as written only while the files change places and is removed
+// once the re-formatted file is in place. False (file untouched) when the library is absent,
+// lacks its functions, or does not accept the file as XML.
 bool ReformatXmlFile(const QString &path);
+// Removes "NAME.xmlbak" beside a saved file: a copy left by an earlier save is out of date.
+void RemoveStaleXmlBackup(const QString &path);

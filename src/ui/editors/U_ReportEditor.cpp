@@ -2,6 +2,10 @@
 
 #include <QKeyEvent>
 
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
+#include <algorithm>
+
 TOrvel_ReportEditor::TOrvel_ReportEditor(QWidget *parent) : QsciScintilla(parent) {
     setUtf8(true);
     setFont(EditorFont());
@@ -21,6 +25,8 @@ TOrvel_ReportEditor::TOrvel_ReportEditor(QWidget *parent) : QsciScintilla(parent
     // The caret may go past the end of a line.
     SendScintilla(SCI_SETVIRTUALSPACEOPTIONS,
                   static_cast<unsigned long>(SCVS_RECTANGULARSELECTION | SCVS_USERACCESSIBLE));
+    setBraceMatching(QsciScintilla::SloppyBraceMatch);
+    BindKeys();
     setReadOnly(true);
     connect(this, &QsciScintilla::linesChanged, this, &TOrvel_ReportEditor::UpdateGutterWidth);
     UpdateGutterWidth();
@@ -33,13 +39,42 @@ QFont TOrvel_ReportEditor::EditorFont() {
     return font;
 }
 
+void TOrvel_ReportEditor::BindKeys() {
+    QsciCommandSet *commands = standardCommands();
+    const auto unbind = [commands](int key) {
+        if (QsciCommand *command = commands->boundTo(key)) {
+            if (command->key() == key)
+                command->setKey(0);
+            else
+                command->setAlternateKey(0);
+        }
+    };
+    // Ctrl+/ comments lines out in the script editor; the editor's own use of it (one word part
+    // to the left) gives way. Ctrl+Shift+Z redoes, as Ctrl+Y does.
+    unbind((Qt::CTRL | Qt::Key_Slash).toCombined());
+    const int redoKey = (Qt::CTRL | Qt::SHIFT | Qt::Key_Z).toCombined();
+    unbind(redoKey);
+    if (QsciCommand *redo = commands->find(QsciCommand::Redo))
+        redo->setAlternateKey(redoKey);
+}
+
 void TOrvel_ReportEditor::SetEditorText(const QString &text) {
     const bool wasReadOnly = isReadOnly();
     setReadOnly(false);
     setText(text);
     setReadOnly(wasReadOnly);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
+    // The text now is the file's: the tab's mark of unsaved changes goes.
+    setModified(false);
     setCursorPosition(0, 0);
+}
+
+void TOrvel_ReportEditor::ShowPosition(int line, int column) {
+    const int target = std::clamp(line, 1, std::max(1, lines())) - 1;
+    setCursorPosition(target, std::max(0, column - 1));
+    ensureLineVisible(target);
+    ensureCursorVisible();
+    setFocus();
 }
 
 void TOrvel_ReportEditor::InsertAsOneEdit(const QString &text) {

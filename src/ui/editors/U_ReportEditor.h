@@ -1,7 +1,8 @@
 #pragma once
 // What both report editors share: a QScintilla editor with the fixed-pitch font, a line-number
 // gutter, no right margin line, automatic indent, virtual space after the line end, grouped undo
-// and smart deletion of indentation. Read-only at creation. Each language is a subclass that sets
+// and smart deletion of indentation, matching brackets marked, Ctrl+Shift+Z redoing as Ctrl+Y
+// does. Read-only at creation. Each language is a subclass that sets
 // its lexer and tab behaviour and says how its text is written to a file.
 #include <Qsci/qsciscintilla.h>
 
@@ -23,6 +24,9 @@ public:
 
     // Inserts text at the caret as one undoable edit, in insert mode whatever the mode is.
     void InsertAsOneEdit(const QString &text);
+    // Puts the caret on a 1-based line and column (0: the line's start), shows it and takes the
+    // focus.
+    void ShowPosition(int line, int column);
 
     static QFont EditorFont();
 
@@ -32,5 +36,6 @@ protected:
     virtual bool HandleTabKey() { return false; }
 
 private:
+    void BindKeys();
     void UpdateGutterWidth();
 };

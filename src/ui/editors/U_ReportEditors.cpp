@@ -1,7 +1,9 @@
 #include "U_ReportEditors.h"
 
 #include "U_Application.h"
+#include "U_DefinitionCheck.h"
 #include "U_EditorFiles.h"
+#include "U_FindBar.h"
 #include "U_MessageBox.h"
 #include "U_SafeFile.h"
 #include "U_SqlEditor.h"
@@ -14,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -127,26 +130,41 @@ TOrvel_ReportEditors::TOrvel_ReportEditors(QWidget *sqlTab, QWidget *definitionT
     btnEditDEF_undo = NewButton(barEdit_DEF, QStringLiteral("btnEditDEF_undo"), QString(),
                                 QStringLiteral("Cofnij"), QStyle::SP_ArrowBack);
     barEdit_DEF->addSeparator();
+    // A menu with a single entry of the button's own name would only cost a second click: the
+    // button performs the command itself.
     btnEditDEF_add =
         NewButton(barEdit_DEF, QStringLiteral("btnEditDEF_add"), QStringLiteral("Wstaw parametr"),
                   QStringLiteral("Wstaw"), QStyle::SP_FileDialogDetailedView);
-    pmEditorDEF_add = new QMenu(btnEditDEF_add);
-    pmEditorDEF_add->setObjectName(QStringLiteral("pmEditorDEF_add"));
-    miAddDefParameter = pmEditorDEF_add->addAction(QStringLiteral("Wstaw parametr"));
+    miAddDefParameter = new QAction(btnEditDEF_add->icon(), QStringLiteral("Wstaw parametr"), this);
     miAddDefParameter->setObjectName(QStringLiteral("miAddDefParameter"));
-    btnEditDEF_add->setMenu(pmEditorDEF_add);
-    btnEditDEF_add->setPopupMode(QToolButton::InstantPopup);
+    miAddDefParameter->setToolTip(QStringLiteral("Wstaw"));
+    btnEditDEF_add->setDefaultAction(miAddDefParameter);
     edReportDefinition = new TOrvel_XmlEditor(definitionTab);
 
-    for (auto [tab, bar, editor] :
-         {std::tuple<QWidget *, QToolBar *, QWidget *>{sqlTab, barEdit_SQL, edReportSQL},
-          {definitionTab, barEdit_DEF, edReportDefinition}}) {
+    barFind_SQL = new TOrvel_FindBar(edReportSQL, sqlTab);
+    barFind_SQL->setObjectName(QStringLiteral("barFind_SQL"));
+    barFind_DEF = new TOrvel_FindBar(edReportDefinition, definitionTab);
+    barFind_DEF->setObjectName(QStringLiteral("barFind_DEF"));
+    for (auto [tab, bar, editor, find] :
+         {std::tuple<QWidget *, QToolBar *, QWidget *, QWidget *>{sqlTab, barEdit_SQL, edReportSQL,
+                                                                  barFind_SQL},
+          {definitionTab, barEdit_DEF, edReportDefinition, barFind_DEF}}) {
         auto *layout = new QVBoxLayout(tab);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
         layout->addWidget(bar);
         layout->addWidget(editor, 1);
+        layout->addWidget(find);
     }
+    AddShortcuts(sqlTab, edReportSQL, barFind_SQL, &TOrvel_ReportEditors::btnEditSQL_saveClick);
+    AddShortcuts(definitionTab, edReportDefinition, barFind_DEF,
+                 &TOrvel_ReportEditors::btnEditDEF_saveClick);
+    auto *comment = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Slash), sqlTab);
+    comment->setObjectName(QStringLiteral("scCommentLines"));
+    comment->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(comment, &QShortcut::activated, edReportSQL, &TOrvel_SqlEditor::ToggleLineComments);
+    connect(edReportSQL, &TOrvel_SqlEditor::runRequested, this,
+            [this] { RunGuarded([this] { RunRequested(); }); });
 
     auto guarded = [this](void (TOrvel_ReportEditors::*handler)()) {
         return [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); };
@@ -169,10 +187,30 @@ TOrvel_ReportEditors::TOrvel_ReportEditors(QWidget *sqlTab, QWidget *definitionT
             guarded(&TOrvel_ReportEditors::miAddDefParameterClick));
 }
 
+void TOrvel_ReportEditors::AddShortcuts(QWidget *tab, TOrvel_ReportEditor *editor,
+                                        TOrvel_FindBar *bar, void (TOrvel_ReportEditors::*save)()) {
+    // The keys work in the editor and in its find bar, not elsewhere in the window.
+    const auto add = [tab](const QKeySequence &keys, const char *name, auto slot) {
+        auto *shortcut = new QShortcut(keys, tab);
+        shortcut->setObjectName(QLatin1String(name));
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, tab, [slot] { RunGuarded(slot); });
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_S), "scSave", [this, save] { (this->*save)(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), "scFind", [bar] { bar->ShowFind(); });
+    add(QKeySequence(Qt::Key_F3), "scFindNext", [bar] { bar->FindNext(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_H), "scReplace", [bar] { bar->ShowReplace(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_G), "scGoToLine", [bar] { bar->ShowGoToLine(); });
+    Q_UNUSED(editor);
+}
+
 void TOrvel_ReportEditors::ShowReport(const QString &script, const QString &scriptFile,
                                       const QString &definition) {
-    edReportSQL->SetScript(script, scriptFile);
-    edReportDefinition->SetEditorText(definition);
+    // After a save only the saved editor is refilled from the files; the other keeps its edits.
+    if (!(FReloading && edReportSQL->isModified() && edReportSQL->SourceFile() == scriptFile))
+        edReportSQL->SetScript(script, scriptFile);
+    if (!(FReloading && edReportDefinition->isModified()))
+        edReportDefinition->SetEditorText(definition);
 }
 
 void TOrvel_ReportEditors::Clear() {
@@ -185,36 +223,182 @@ void TOrvel_ReportEditors::SetWritable(bool writable) {
     edReportDefinition->setReadOnly(!writable);
 }
 
+void TOrvel_ReportEditors::UpdateCommands(bool reportLoaded) {
+    // With no report loaded the add-parameter dialog would have no definition to add to.
+    miAddDefParameter->setEnabled(reportLoaded);
+    btnEditDEF_add->setEnabled(reportLoaded && btnEditDEF_save->isEnabled());
+}
+
 void TOrvel_ReportEditors::SetActivity(const QString &text) {
     if (FHost.SetActivityText)
         FHost.SetActivityText(text);
 }
 
+QString TOrvel_ReportEditors::ScriptPath() const {
+    return FHost.ScriptFileName ? FHost.ScriptFileName() : QString();
+}
+
+QString TOrvel_ReportEditors::DefinitionPath() const {
+    return FHost.DefinitionFileName ? FHost.DefinitionFileName() : QString();
+}
+
 void TOrvel_ReportEditors::WriteEditor(const QString &path, TOrvel_ReportEditor *editor) {
     SetActivity(QStringLiteral("Zapisywanie..."));
     SafeWriteFile(path, editor->FileBytes());
+    if (editor == edReportSQL)
+        FWroteUtf8 = edReportSQL->Encoding() == TOrvel_TextEncoding::teUtf8;
+    RemoveStaleXmlBackup(path);
     ReformatXmlFile(path); // a file the library does not take as XML stays as written
     SetActivity(QStringLiteral("Zapisane"));
+}
+
+void TOrvel_ReportEditors::Reload() {
+    if (!FHost.ReloadReport)
+        return;
+    FReloading = true;
+    struct Clear {
+        bool &Flag;
+        ~Clear() { Flag = false; }
+    } clear{FReloading};
+    FHost.ReloadReport();
+}
+
+void TOrvel_ReportEditors::ReportScriptEncoding() {
+    if (!FWroteUtf8)
+        return;
+    FWroteUtf8 = false;
+    SetActivity(
+        QStringLiteral("Skrypt zapisany w UTF-8: zawiera znaki spoza strony kodowej Windows-1250"));
 }
 
 void TOrvel_ReportEditors::SaveEditorToFile(const QString &path, TOrvel_ReportEditor *editor) {
     if (path.isEmpty())
         return; // no report loaded
+    FWroteUtf8 = false;
     WriteEditor(path, editor);
+    // The file now holds the editor's text, also when the reload below is not this report's.
+    editor->setModified(false);
     Pause(100);
-    if (FHost.ReloadReport)
-        FHost.ReloadReport();
+    Reload();
+    ReportScriptEncoding();
 }
 
 bool TOrvel_ReportEditors::ValidateDefinition() {
     // The text is checked as the bytes a save would write, without a file: a file of the user's
     // that happens to carry the check's name is never overwritten or removed.
-    if (IsWellFormedXml(edReportDefinition->FileBytes()))
+    const TOrvel_DefinitionCheck check = CheckDefinition(edReportDefinition->FileBytes());
+    if (check.Ok)
         return true;
+    QString where;
+    if (check.Line > 0 && check.Column > 0)
+        where = QStringLiteral("\n(wiersz %1, kolumna %2)").arg(check.Line).arg(check.Column);
+    else if (check.Line > 0)
+        where = QStringLiteral("\n(wiersz %1)").arg(check.Line);
     ShowMessage(edReportDefinition->window(), TOrvel_MsgIcon::Error,
                 QStringLiteral("Błąd walidacji"),
-                QStringLiteral("Plik definicji zawiera błędy i nie może być zapisany"));
+                QStringLiteral("Plik definicji zawiera błędy i nie może być zapisany\n\n") +
+                    check.Reason + where);
+    if (check.Line > 0)
+        edReportDefinition->ShowPosition(check.Line, check.Column);
     return false;
+}
+
+bool TOrvel_ReportEditors::IsModified() const {
+    return edReportSQL->isModified() || edReportDefinition->isModified();
+}
+
+TOrvel_ReportEditors::Answer TOrvel_ReportEditors::AskToSave() {
+    TOrvel_MessageRequest request;
+    request.Owner = edReportSQL->window();
+    request.Icon = TOrvel_MsgIcon::Question;
+    request.Caption = QStringLiteral("Uwaga");
+    request.Text = QStringLiteral("Zapisać zmiany w raporcie „%1”?")
+                       .arg(FHost.Title ? FHost.Title() : QString());
+    request.Buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+    request.DefaultButton = QMessageBox::Save;
+    request.ButtonTexts = {{QMessageBox::Save, QStringLiteral("Zapisz")},
+                           {QMessageBox::Discard, QStringLiteral("Nie zapisuj")},
+                           {QMessageBox::Cancel, QStringLiteral("Anuluj")}};
+    switch (ShowMessage(request)) {
+    case QMessageBox::Save:
+        return Answer::Save;
+    case QMessageBox::Discard:
+        return Answer::Discard;
+    default:
+        return Answer::Cancel; // also the box closed by Esc or its close button
+    }
+}
+
+bool TOrvel_ReportEditors::ConfirmDiscard(bool reloadAfterSave) {
+    if (!IsModified())
+        return true;
+    switch (AskToSave()) {
+    case Answer::Save:
+        return SaveModified(reloadAfterSave);
+    case Answer::Discard:
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TOrvel_ReportEditors::SaveModified(bool reload) {
+    const bool script = edReportSQL->isModified();
+    const bool definition = edReportDefinition->isModified();
+    if (definition && !ValidateDefinition())
+        return false;
+    bool written = false;
+    FWroteUtf8 = false;
+    const bool ok = RunGuarded([&] {
+        if (definition && !DefinitionPath().isEmpty()) {
+            WriteEditor(DefinitionPath(), edReportDefinition);
+            edReportDefinition->setModified(false);
+            written = true;
+        }
+        if (script && !ScriptPath().isEmpty()) {
+            WriteEditor(ScriptPath(), edReportSQL);
+            edReportSQL->setModified(false);
+            written = true;
+        }
+    });
+    if (!ok)
+        return false; // the error was shown; what was not written keeps its mark
+    if (reload && written) {
+        Pause(100);
+        Reload();
+    }
+    ReportScriptEncoding();
+    return true;
+}
+
+bool TOrvel_ReportEditors::SaveDefinition() {
+    if (!ValidateDefinition())
+        return false;
+    const QString path = DefinitionPath();
+    if (path.isEmpty())
+        return false;
+    SaveEditorToFile(path, edReportDefinition);
+    return true;
+}
+
+void TOrvel_ReportEditors::RunRequested() {
+    if (!FHost.RunReport || (FHost.CanRun && !FHost.CanRun()))
+        return;
+    if (IsModified()) {
+        switch (AskToSave()) {
+        case Answer::Save:
+            if (!SaveModified(true))
+                return;
+            break;
+        case Answer::Discard:
+            break; // the run uses the files; the editors keep their text
+        case Answer::Cancel:
+            return;
+        }
+    }
+    if (!FHost.CanRun || FHost.CanRun())
+        FHost.RunReport();
 }
 
 void TOrvel_ReportEditors::SaveEditorAs(const QString &extension, TOrvel_ReportEditor *editor) {
@@ -237,14 +421,11 @@ void TOrvel_ReportEditors::SaveEditorAs(const QString &extension, TOrvel_ReportE
 }
 
 void TOrvel_ReportEditors::btnEditSQL_saveClick() {
-    SaveEditorToFile(FHost.ScriptFileName ? FHost.ScriptFileName() : QString(), edReportSQL);
+    SaveEditorToFile(ScriptPath(), edReportSQL);
 }
 
 void TOrvel_ReportEditors::btnEditDEF_saveClick() {
-    if (!ValidateDefinition())
-        return;
-    SaveEditorToFile(FHost.DefinitionFileName ? FHost.DefinitionFileName() : QString(),
-                     edReportDefinition);
+    SaveDefinition();
 }
 
 void TOrvel_ReportEditors::btnEditSQL_saveasClick() {
@@ -270,6 +451,6 @@ void TOrvel_ReportEditors::miAddSQLParametersClick() {
 }
 
 void TOrvel_ReportEditors::miAddDefParameterClick() {
-    if (FHost.AddDefinitionParameter)
+    if (miAddDefParameter->isEnabled() && FHost.AddDefinitionParameter)
         FHost.AddDefinitionParameter();
 }

@@ -55,6 +55,9 @@ public:
     bool AddDefinitionItem(const TOrvel_ParamData &param) override {
         return FReport->AddDefinitionItem(param);
     }
+    QStringList ListQueryColumns(const QString &listQuery) override {
+        return FReport->ListQueryColumns(listQuery);
+    }
     void SortByColumn(TOrvel_GridColumns &columns, int position) override;
     bool SortAscending() const override { return FReport->SortAscending(); }
     int SortColumn() const override { return FReport->SortColumn(); }
