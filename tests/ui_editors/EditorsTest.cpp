@@ -226,7 +226,7 @@ void TestReportEditors::brokenDefinitionIsRefused_data() {
 
     QTest::newRow("unclosed element")
         << QStringLiteral("<?xml version=\"1.0\"?>\n<Zestawnik><params>\n</Zestawnik>\n")
-        << QStringLiteral("(wiersz 4, kolumna 1)") << 4 << 1;
+        << QStringLiteral("params line 2 and Zestawnik\n(wiersz 3, kolumna 13)") << 3 << 13;
     QTest::newRow("empty") << QString() << QStringLiteral("empty") << 0 << 0;
     QTest::newRow("text after the root") << QStringLiteral("<Zestawnik/>\njunk")
                                          << QStringLiteral("(wiersz 2, kolumna 1)") << 2 << 1;

@@ -23,21 +23,59 @@ using Document = std::unique_ptr<xmlDoc, DocDeleter>;
 // Parsed as the loader parses a definition file: no network, no messages on the console.
 constexpr int ParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
+// The first error the parser meets: later ones are often only its echo at the end of the text.
+struct FirstError {
+    bool Seen = false;
+    QString Message;
+    int Line = 0;
+    int Column = 0;
+};
+
+void RecordError(void *data, xmlErrorPtr error) {
+    auto *first = static_cast<FirstError *>(data);
+    if (first->Seen || !error || error->level < XML_ERR_ERROR)
+        return;
+    first->Seen = true;
+    first->Message = error->message ? TrimText(QString::fromUtf8(error->message)) : QString();
+    first->Line = error->line;
+    first->Column = error->int2;
+}
+
+// Installs the recorder for the time of one parse (the handler is per thread in libxml2).
+class ErrorRecorder {
+public:
+    explicit ErrorRecorder(FirstError *first) { xmlSetStructuredErrorFunc(first, RecordError); }
+    ~ErrorRecorder() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+    ErrorRecorder(const ErrorRecorder &) = delete;
+    ErrorRecorder &operator=(const ErrorRecorder &) = delete;
+};
+
 Document Parse(const QByteArray &bytes, TOrvel_DefinitionCheck *check) {
     std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
     if (!context)
         throw std::bad_alloc();
-    Document doc(xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr,
-                                   nullptr, ParseOptions));
+    FirstError first;
+    Document doc;
+    {
+        ErrorRecorder recorder(&first);
+        doc.reset(xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr,
+                                    nullptr, ParseOptions));
+    }
     if (doc && xmlDocGetRootElement(doc.get()))
         return doc;
     if (check) {
         check->Ok = false;
-        const xmlError *error = xmlCtxtGetLastError(context.get());
-        if (error && error->message) {
-            check->Reason = TrimText(QString::fromUtf8(error->message));
-            check->Line = error->line;
-            check->Column = error->int2;
+        const xmlError *last = xmlCtxtGetLastError(context.get());
+        if (!first.Seen && last && last->message) {
+            first.Seen = true;
+            first.Message = TrimText(QString::fromUtf8(last->message));
+            first.Line = last->line;
+            first.Column = last->int2;
+        }
+        if (first.Seen) {
+            check->Reason = first.Message;
+            check->Line = first.Line;
+            check->Column = first.Column;
         } else {
             check->Reason = QStringLiteral("Brak elementu głównego");
         }
