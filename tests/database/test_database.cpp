@@ -284,6 +284,17 @@ void DatabaseTest::polishTextOrder_data() {
                               << "14 13 12 11 3 7 2 15 5 6 4 1 8 9 10";
     QTest::newRow("order by descending") << "SELECT TOP 4 Id FROM Nazwy ORDER BY Nazwa DESC, Id"
                                          << "10 9 8 1";
+    // An ORDER BY over an expression or a derived table's column sorts texts the same way.
+    QTest::newRow("order by an expression")
+        << "SELECT Id FROM Nazwy WHERE Id < 6 ORDER BY N'' + Nazwa, Id"
+        << "3 2 5 4 1";
+    QTest::newRow("order by a union's column, descending")
+        << "SELECT n FROM (SELECT Nazwa + '' AS n FROM Nazwy WHERE Id IN (1, 2) "
+           "UNION ALL SELECT 'Lampa') AS d ORDER BY n DESC"
+        << "Ogród Łazienka Lampa";
+    QTest::newRow("order by with TOP, numbers stay numbers")
+        << "SELECT TOP 3 Id FROM Nazwy ORDER BY Id * 2 DESC"
+        << "15 14 13";
     QTest::newRow("equal ignores letter case") << "SELECT Id FROM Nazwy WHERE Nazwa = 'ŁÓDŹ' "
                                                   "ORDER BY Id"
                                                << "5 6";

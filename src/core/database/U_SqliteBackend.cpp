@@ -1,5 +1,6 @@
 #include "U_SqliteBackend.h"
 
+#include "U_SqliteCollation.h"
 #include "U_SqliteFunctions.h"
 #include "U_TSql.h"
 #include "U_utils.h"
@@ -1444,11 +1445,57 @@ private:
                 out += QLatin1Char(' ');
             out += piece;
         };
+        // ORDER BY terms sort texts in the server's order: each term gets the collation, which
+        // a number or a date does not use. Open lists, innermost last.
+        struct OrderList {
+            int depth;
+            bool termOpen = false;
+            bool collated = false;
+        };
+        std::vector<OrderList> orders;
+        auto closeTerm = [&](OrderList &o) {
+            if (o.termOpen && !o.collated)
+                append(QString::fromLatin1(sqlitecoll::CollationName).prepend(u"COLLATE "));
+            o.termOpen = o.collated = false;
+        };
+        auto endsOrderList = [](const Token &tok, int depth) {
+            static const char *const words[] = {"LIMIT",  "OFFSET",    "OPTION", "FOR",   "UNION",
+                                                "EXCEPT", "INTERSECT", "FETCH",  "INTO",  "FROM",
+                                                "WHERE",  "GROUP",     "HAVING", "SELECT"};
+            if (tok.depth < depth)
+                return true;
+            if (tok.depth != depth)
+                return false;
+            if (tok.isSymbol(")") || tok.isSymbol(";"))
+                return true;
+            for (const char *w : words)
+                if (tok.is(w))
+                    return true;
+            return false;
+        };
         for (std::size_t i = from; i < to; ++i) {
+            while (!orders.empty() && t[i].significant()) {
+                OrderList &o = orders.back();
+                if (endsOrderList(t[i], o.depth)) {
+                    closeTerm(o);
+                    orders.pop_back();
+                    continue;
+                }
+                if (t[i].depth == o.depth &&
+                    (t[i].isSymbol(",") || t[i].is("ASC") || t[i].is("DESC")))
+                    closeTerm(o);
+                else if (t[i].depth == o.depth && t[i].is("COLLATE"))
+                    o.collated = true;
+                else
+                    o.termOpen = true;
+                break;
+            }
             for (const auto &[at, text] : limits)
                 if (at == i)
                     append(text);
             const Token &tok = t[i];
+            if (tok.is("BY") && i > from && t[i - 1].is("ORDER"))
+                orders.push_back({tok.depth});
             const QString kw = tok.keyword();
             const bool afterDot = i > from && t[i - 1].isSymbol(".");
             if (tok.kind == Token::String) {
@@ -1560,6 +1607,10 @@ private:
             } else {
                 append(tok.text);
             }
+        }
+        while (!orders.empty()) {
+            closeTerm(orders.back());
+            orders.pop_back();
         }
         for (const auto &[at, text] : limits)
             if (at >= to)
