@@ -2,14 +2,31 @@
 #include "FU_Login.h"
 #include "FU_Main.h"
 #include "FU_Splash.h"
+#include "U_AppLayout.h"
 #include "U_Application.h"
+#include "U_MessageBox.h"
 #include "U_ReportFactory.h"
+#include "U_error.h"
 
 #include <QEventLoop>
+#include <QIcon>
 #include <QTimer>
 
 int main(int argc, char *argv[]) {
     TOrvel_Application app(argc, argv);
+    // The desktop entry the window belongs to, for the desktop's task list and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvel-zestawnik"));
+    // Installed, the icon theme holds the program's icon; a portable folder has none.
+    if (QIcon::hasThemeIcon(QStringLiteral("orvel-zestawnik")))
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("orvel-zestawnik")));
+
+    // An installed program fills the user's folder before anything reads it.
+    try {
+        PrepareAppFolder();
+    } catch (const EOrvelError &e) {
+        ShowMessage(nullptr, TOrvel_MsgIcon::Error, QStringLiteral("Orvel-Zestawnik"), e.message());
+        return 1;
+    }
 
     TF_Splash splash;
     splash.SetSplashInfo(QString());

@@ -239,5 +239,7 @@ QString CliUsageText() {
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
         "\".xml\", or a full path. --app-folder holds \"data\" and \"data reports\" (default: the\n"
-        "executable's folder). Exit status: 0 success, 1 failure, 2 wrong usage.\n");
+        "executable's folder; for the installed program $XDG_DATA_HOME/orvel-zestawnik, by\n"
+        "default ~/.local/share/orvel-zestawnik, filled on the first start). Exit status:\n"
+        "0 success, 1 failure, 2 wrong usage.\n");
 }

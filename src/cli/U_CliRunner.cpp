@@ -1,5 +1,6 @@
 #include "U_CliRunner.h"
 
+#include "U_AppLayout.h"
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
 #include "U_DataExport.h"
@@ -396,6 +397,7 @@ int RunCli(const QStringList &arguments) {
                 Misuse(QStringLiteral("--app-folder '%1' is not a folder").arg(o.AppFolder));
             SetAppFolder(folder.absoluteFilePath());
         }
+        PrepareAppFolder();
         CreateAppPrefs();
         switch (o.Command) {
         case TOrvel_CliCommand::ccList:

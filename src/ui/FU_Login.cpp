@@ -121,7 +121,7 @@ void TF_Login::FormShow() {
     QStringList entries = SplitServerNames(servers, u',');
     // A first start: no server has been used yet, so the demo data is offered as a server.
     if (entries.isEmpty())
-        entries.append(QStringLiteral("sqlite:") + GetDataFolder() + QStringLiteral("demo"));
+        entries.append(QStringLiteral("sqlite:") + CutAtLastChar(GetDemoFolder(), u'/'));
     edServer->clear();
     edServer->addItems(entries);
     QString server = prefs ? prefs->ReadString(kServer) : QString();

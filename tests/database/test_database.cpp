@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -111,6 +112,7 @@ private slots:
     void cancelWithNothingRunning();
     void databaseListAndUse();
     void openingAMissingFolderFails();
+    void folderWithoutWriteAccessIsReadOnly();
     void sorting_data();
     void sorting();
     void sortingErrorsAndRestore();
@@ -596,6 +598,10 @@ void DatabaseTest::errors_data() {
     QTest::newRow("top percent")
         << "SELECT TOP 10 PERCENT Id FROM Osoby" << 40001 << 16
         << "TOP ... PERCENT nie jest obsługiwane przez wbudowany silnik SQLite.";
+    QTest::newRow("write to a read-only database")
+        << "PRAGMA query_only = 1; INSERT INTO Mieszana VALUES (3)" << 3906 << 16
+        << "Nie można zaktualizować bazy danych \"Testy\", ponieważ baza danych jest tylko do "
+           "odczytu.";
     QTest::newRow("GO is not T-SQL")
         << "DECLARE @a INT\nGO" << 102 << 15 << "Niepoprawna składnia w pobliżu 'GO'.";
 }
@@ -807,6 +813,41 @@ void DatabaseTest::openingAMissingFolderFails() {
     DbQuery q(&conn);
     q.SQL = QStringLiteral("SELECT 1");
     QVERIFY_THROWS_EXCEPTION(EDbProviderError, q.Open());
+}
+
+void DatabaseTest::folderWithoutWriteAccessIsReadOnly() {
+    if (::geteuid() == 0)
+        QSKIP("the superuser may write to any folder");
+    QTemporaryDir dir;
+    execSqlite(dir.filePath(QStringLiteral("Demo.sqlite")),
+               "CREATE TABLE t (a INT); INSERT INTO t VALUES (1);");
+    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ExeOwner;
+    QVERIFY(QFile::setPermissions(dir.path(), readOnly));
+    // Given back before the temporary folder is removed, also when a check below fails.
+    struct Restore {
+        QString Path;
+        ~Restore() {
+            QFile::setPermissions(Path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+    } restore{dir.path()};
+
+    DbConnection conn;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + dir.path();
+    conn.Open(settings);
+    DbQuery q(&conn);
+    q.SQL = QStringLiteral("USE Demo SELECT COUNT(*) AS n FROM t");
+    q.Open();
+    QCOMPARE(q.Field(0)->AsString(), QStringLiteral("1"));
+    q.SQL = QStringLiteral("USE Demo INSERT INTO t VALUES (2)");
+    try {
+        q.Execute();
+        QFAIL("the write did not fail");
+    } catch (const EDbProviderError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Nie można zaktualizować bazy danych \"Demo\", "
+                                             "ponieważ baza danych jest tylko do odczytu."));
+    }
+    QCOMPARE(int(conn.ProviderMessages().value(0).NativeError), 3906);
 }
 
 void DatabaseTest::sorting_data() {

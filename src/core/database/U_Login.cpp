@@ -128,7 +128,7 @@ QString ConnectionErrorsText(DbConnection &connection) {
 }
 
 QString GetSQLServerList() {
-    LoadedLibrary library(GetAppFolder() + QStringLiteral("libSQLServerInfo.so"));
+    LoadedLibrary library(GetPluginFolder() + QStringLiteral("libSQLServerInfo.so"));
     using GetServersFunction = unsigned char (*)(char *buffer);
     auto getServers = reinterpret_cast<GetServersFunction>(library.Resolve("GetServers"));
     if (!getServers)

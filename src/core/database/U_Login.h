@@ -43,7 +43,7 @@ QString ProviderMessagesText(const QList<TOrvel_ProviderMessage> &messages);
 // The connection's pending provider messages as text; empties the list.
 QString ConnectionErrorsText(DbConnection &connection);
 
-// The names the plug-in library "libSQLServerInfo.so" in the application folder reports, separated
+// The names the plug-in library "libSQLServerInfo.so" in the plug-in folder reports, separated
 // by ";"; "" without the library or its function "GetServers".
 QString GetSQLServerList();
 

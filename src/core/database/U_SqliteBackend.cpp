@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -18,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -50,6 +52,7 @@ Error syntaxNear(const QString &near) {
 struct EngineFailure {
     QString sql;          // the text given to SQLite
     int extendedCode = 0; // sqlite3_extended_errcode()
+    QString database;     // the database's name: its file's base name
 };
 
 // The significant tokens of the failed text; none when it does not split (it always should).
@@ -153,6 +156,12 @@ const EngineErrorRule kEngineErrors[] = {
              .arg(statement, statement == QLatin1String("DELETE") ? QStringLiteral("REFERENCE")
                                                                   : QStringLiteral("FOREIGN KEY"));
      }},
+    {R"re(attempt to write a readonly database)re", 3906, 16,
+     [](const Match &, const EngineFailure &f) {
+         return QStringLiteral("Nie można zaktualizować bazy danych \"%1\", ponieważ baza danych "
+                               "jest tylko do odczytu.")
+             .arg(f.database);
+     }},
     {R"re(no such function: (.+))re", 195, 15,
      [](const Match &m, const EngineFailure &) {
          return QStringLiteral("'%1' nie jest rozpoznawaną nazwą funkcji wbudowanej.")
@@ -182,6 +191,15 @@ const EngineErrorRule kEngineErrors[] = {
      }},
 };
 
+// A database in a folder the user cannot write to (the installed demo data) is opened read-only:
+// its journal could not be made there, so a write must fail at once with the server's own
+// read-only error rather than half-way through.
+bool CanWriteDatabase(const QString &path) {
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
+}
+
 // The number of engine failures the table does not know; their text stays the engine's own.
 constexpr int kGeneralEngineError = 50000;
 
@@ -199,7 +217,9 @@ Error sqliteError(sqlite3 *db, int rc, const QString &sql) {
         return list;
     }();
     const QString text = QString::fromUtf8(sqlite3_errmsg(db));
-    const EngineFailure failure{sql, sqlite3_extended_errcode(db)};
+    const char *file = sqlite3_db_filename(db, "main");
+    const EngineFailure failure{sql, sqlite3_extended_errcode(db),
+                                QFileInfo(QString::fromUtf8(file ? file : "")).completeBaseName()};
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         const Match m = patterns[i].match(text);
         if (m.hasMatch())
@@ -1642,8 +1662,11 @@ SqliteBackend::~SqliteBackend() {
 sqlite3 *SqliteBackend::openHandle(const QString &path) {
     sqlite3 *handle = nullptr;
     const QByteArray p = path.toUtf8();
-    const int flags = path == QLatin1String(":memory:") ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
-                                                        : SQLITE_OPEN_READWRITE;
+    int flags = SQLITE_OPEN_READWRITE;
+    if (path == QLatin1String(":memory:"))
+        flags |= SQLITE_OPEN_CREATE;
+    else if (!CanWriteDatabase(path))
+        flags = SQLITE_OPEN_READONLY;
     const int rc = sqlite3_open_v2(p.constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString text =

@@ -1,10 +1,9 @@
 #include "U_utils.h"
 
+#include "U_AppLayout.h"
 #include "U_error.h"
 #include "U_locale.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -21,13 +20,6 @@ QString WithSeparator(const QString &folder) {
     if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')))
         return folder;
     return folder + QLatin1Char('/');
-}
-
-QString ExecutableFolder() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    // No application object yet (command-line tools, early start-up): ask the kernel.
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
 }
 
 QString ReplaceEach(QString text, const QString &chars, QChar by) {
@@ -68,7 +60,7 @@ int ExpandYear(int year, qsizetype digits) {
 QString GetAppFolder() {
     if (g_appFolder)
         return WithSeparator(*g_appFolder);
-    return WithSeparator(ExecutableFolder());
+    return CurrentAppLayout().AppFolder;
 }
 
 QString GetDataFolder() {
@@ -83,11 +75,28 @@ QString GetTemplateFolder() {
     return GetDataFolder() + QStringLiteral("template/");
 }
 
+QString GetPluginFolder() {
+    const TOrvel_AppLayout &layout = CurrentAppLayout();
+    // Portable, the plug-ins lie in the application folder, wherever it has been pointed.
+    return layout.Kind == TOrvel_LayoutKind::lkInstalled ? layout.PluginFolder : GetAppFolder();
+}
+
+QString GetDemoFolder() {
+    const TOrvel_AppLayout &layout = CurrentAppLayout();
+    return layout.Kind == TOrvel_LayoutKind::lkInstalled
+               ? layout.DemoFolder
+               : GetDataFolder() + QStringLiteral("demo/");
+}
+
 void SetAppFolder(const QString &folder) {
     if (folder.isEmpty())
         g_appFolder.reset();
     else
         g_appFolder = folder;
+}
+
+bool IsAppFolderSet() {
+    return g_appFolder.has_value();
 }
 
 QString TrimText(const QString &text) {
@@ -126,7 +135,9 @@ QString SanitizeFileName(const QString &text) {
     return SanitizePath(text).replace(QLatin1Char('\\'), QLatin1Char('_'));
 }
 
-QString GetProductWebAddress() { return QStringLiteral("https://orvel-zestawnik.example.org/"); }
+QString GetProductWebAddress() {
+    return QStringLiteral("https://orvel-zestawnik.example.org/");
+}
 
 QString GetVersionString() {
 #if defined(ORVEL_VERSION_MAJOR) && defined(ORVEL_VERSION_MINOR) &&                                \

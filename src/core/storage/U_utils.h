@@ -12,9 +12,16 @@ QString GetAppFolder();
 QString GetDataFolder();
 QString GetReportsFolder();
 QString GetTemplateFolder();
+// The folder the plug-in libraries are looked up in: the application folder when portable,
+// PREFIX/lib/orvel-zestawnik when installed.
+QString GetPluginFolder();
+// The embedded engine's demo databases: "data/demo" in the application folder when portable, the
+// read-only shared folder's "demo" when installed. Ends with the separator.
+QString GetDemoFolder();
 // Points the application folder elsewhere (tests, the command-line runner); "" restores the
-// executable's folder.
+// folder of the layout the program runs in.
 void SetAppFolder(const QString &folder);
+bool IsAppFolderSet();
 
 // Trimming everywhere removes leading and trailing characters with codes up to 32.
 QString TrimText(const QString &text);

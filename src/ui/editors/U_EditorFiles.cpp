@@ -71,7 +71,7 @@ bool IsWellFormedXml(const QByteArray &bytes) {
 }
 
 QString XmlFormatterLibraryPath() {
-    return GetAppFolder() + QStringLiteral("libTinyXml.so");
+    return GetPluginFolder() + QStringLiteral("libTinyXml.so");
 }
 
 bool ReformatXmlFile(const QString &path) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the report editors do with files, without widgets: the bytes an editor's text is written
 // as, the well-formedness check of a definition text, and the re-formatting of a saved file by the
-// optional plug-in library in the application folder.
+// optional plug-in library in the plug-in folder.
 #include "U_TextCodec.h"
 
 #include <QByteArray>
@@ -26,7 +26,7 @@ QByteArray ScriptFileBytes(const QString &text, TOrvel_TextEncoding &encoding, b
 // Whether the bytes parse as a well-formed XML document. Nothing is written anywhere.
 bool IsWellFormedXml(const QByteArray &bytes);
 
-// The plug-in library's file name, looked up in the application folder.
+// The plug-in library's file name, looked up in the plug-in folder.
 QString XmlFormatterLibraryPath();
 
 // Lets the plug-in library re-format a saved file: afterwards the file holds the library's output.
