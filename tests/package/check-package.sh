@@ -56,7 +56,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = 1.0.0 ] || fail "Version is $(field Version)"
 depends=$(field Depends)
 for dep in tdsodbc qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libqt6core6 \
-  libsqlite3-0 libxml2 libodbc2 libtinyxml2 libqscintilla2-qt6 libc6; do
+  libsqlite3-0 libxml2 libodbc2 libtinyxml2 libqscintilla2-qt6 libxlsxwriter libc6; do
   grep -Eq "(^|, )$dep[-0-9a-z.]*( \(|,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 
