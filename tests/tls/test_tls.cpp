@@ -6,6 +6,7 @@
 #include "TdsWire.h"
 #include "TestSupport.h"
 #include "U_Db.h"
+#include "U_DbResult.h"
 #include "U_Login.h"
 #include "U_OdbcBackend.h"
 
@@ -14,9 +15,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sql.h>
 #include <sqlext.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -95,6 +98,8 @@ private slots:
     void exportsMatch();
     void timeOutLeavesSessionUsable_data();
     void timeOutLeavesSessionUsable();
+    void cancel_data();
+    void cancel();
     void driverEncryptionSetting_data();
     void driverEncryptionSetting();
 
@@ -306,6 +311,77 @@ void TestTls::timeOutLeavesSessionUsable() {
             QCOMPARE(m.Encrypted, mode == Encryption::Required);
         }
     QVERIFY(attention);
+}
+
+void TestTls::cancel_data() {
+    QTest::addColumn<Encryption>("mode");
+    QTest::addColumn<QString>("sql");
+    const QString held = QStringLiteral("WAITFOR DELAY '00:00:30'; SELECT 1 AS a");
+    const QString streamed = QStringLiteral("SELECT n, t FROM many");
+    // A statement the server holds, and a result the server is sending while the ATTENTION
+    // comes (under TLS the server reads it while it writes).
+    QTest::newRow("login only, held statement") << Encryption::LoginOnly << held;
+    QTest::newRow("login only, rows on the way") << Encryption::LoginOnly << streamed;
+    QTest::newRow("whole session, held statement") << Encryption::Required << held;
+    QTest::newRow("whole session, rows on the way") << Encryption::Required << streamed;
+}
+
+void TestTls::cancel() {
+    // The user's cancel of a running report: SQLCancel from another thread, the driver's
+    // ATTENTION, the server's acknowledgement; the session then serves the next batch.
+    QFETCH(Encryption, mode);
+    QFETCH(QString, sql);
+    const auto server = StartServer(Engine(), mode);
+    QVERIFY(server);
+    DbColumnInfo number;
+    number.Name = "n";
+    number.Type = TFieldType::ftInteger;
+    DbColumnInfo text;
+    text.Name = "t";
+    text.Type = TFieldType::ftWideString;
+    auto many = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number, text});
+    for (int i = 0; i < 1000000; ++i) {
+        many->Column(0).AppendInt(i);
+        many->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
+    }
+    server->SetCannedResult(QStringLiteral("SELECT n, t FROM many"), many);
+
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(OpenConnection(connection, Settings(*server, kPassword), &failure),
+             qPrintable(failure));
+    DbQuery query(&connection);
+    query.SQL = sql;
+    connection.ExpectBatch();
+    QString outcome;
+    std::thread worker([&] {
+        try {
+            query.Open();
+            outcome = QStringLiteral("ok");
+        } catch (const EDbCancelled &) {
+            outcome = QStringLiteral("cancelled");
+        } catch (const EOrvelError &e) {
+            outcome = e.message();
+        }
+    });
+    QThread::msleep(300);
+    query.Cancel();
+    worker.join();
+    QCOMPARE(outcome, QStringLiteral("cancelled"));
+    QCOMPARE(server->BatchesCancelled(), 1);
+    QVERIFY(connection.IsConnected());
+    query.SQL = "SELECT 7 AS n";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 7);
+    connection.Close();
+    server->Stop();
+    int attentions = 0;
+    for (const TdsTestServer::ReceivedMessage &m : server->ReceivedMessages())
+        if (m.Type == Tds::Attention) {
+            ++attentions;
+            QCOMPARE(m.Encrypted, mode == Encryption::Required);
+        }
+    QVERIFY(attentions >= 1);
 }
 
 void TestTls::driverEncryptionSetting_data() {

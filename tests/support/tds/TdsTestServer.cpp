@@ -153,7 +153,7 @@ private:
     void Run();
     bool ReadExact(char *buffer, std::size_t size);
     bool ReadMessage(std::uint8_t *type, QByteArray *payload);
-    bool SendPackets(bool endOfMessage);
+    bool SendPackets(bool endOfMessage, bool everything = false);
     void SendReply() { SendPackets(true); }
     bool PreLogin(const QByteArray &payload);
     void PreLoginReply(std::uint8_t encryption);
@@ -213,16 +213,17 @@ bool TdsTestServer::Session::ReadMessage(std::uint8_t *type, QByteArray *payload
     }
 }
 
-// Sends the buffered tokens as reply packets; without the end of the message, only whole packets.
-bool TdsTestServer::Session::SendPackets(bool endOfMessage) {
+// Sends the buffered tokens as reply packets; without the end of the message, only whole packets
+// unless `everything` is asked for.
+bool TdsTestServer::Session::SendPackets(bool endOfMessage, bool everything) {
     const std::size_t body = FPacketSize - kHeader;
     std::size_t sent = 0;
     bool ok = true;
     while (ok) {
         const std::size_t left = FOut.Size() - sent;
-        if (left < body && !endOfMessage)
+        if (left < body && !endOfMessage && !everything)
             break;
-        if (left == 0 && sent > 0)
+        if (left == 0 && (sent > 0 || !endOfMessage))
             break;
         const std::size_t chunk = std::min(left, body);
         const bool last = endOfMessage && chunk == left;
@@ -446,8 +447,10 @@ void TdsTestServer::Session::RunBatch(const QString &sql) {
     if (canned)
         WriteRows(*canned, pending);
     if (FCancel) {
-        // The reply ends with the acknowledgement of the ATTENTION, sent by the reader.
-        FOut.Clear();
+        // The reply ends with the acknowledgement of the ATTENTION, sent by the reader. A row
+        // already begun in a sent packet must arrive whole first, or the client reads the
+        // acknowledgement as the rest of that row.
+        SendPackets(false, true);
         FServer->RecordCancel();
         return;
     }
