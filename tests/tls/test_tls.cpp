@@ -50,6 +50,34 @@ QByteArray Scrambled(const QString &password) {
     return bytes;
 }
 
+// The client's side of a connection as a capture tool reads it: TDS packets in clear (their
+// types, in order) and TLS records going straight on the socket.
+struct WireView {
+    QList<int> ClearPackets;
+    int TlsRecords = 0;
+    bool Parsed = true; // every byte belongs to a packet or a record
+};
+
+WireView ReadWire(const QByteArray &wire) {
+    WireView view;
+    const auto at = [&wire](qsizetype i) { return static_cast<unsigned char>(wire[i]); };
+    qsizetype i = 0;
+    while (i < wire.size()) {
+        // A TLS record: content type 20-23 (no TDS packet type), version 3.x, 2-byte length.
+        if (i + 5 <= wire.size() && at(i) >= 0x14 && at(i) <= 0x17 && at(i + 1) == 0x03) {
+            ++view.TlsRecords;
+            i += 5 + (at(i + 3) << 8 | at(i + 4));
+            continue;
+        }
+        if (i + 8 > wire.size() || (at(i + 2) << 8 | at(i + 3)) < 8)
+            break;
+        view.ClearPackets << at(i);
+        i += at(i + 2) << 8 | at(i + 3);
+    }
+    view.Parsed = i == wire.size();
+    return view;
+}
+
 struct CliResult {
     int Status = -1;
     QByteArray Out;
@@ -221,6 +249,14 @@ void TestTls::loginNeverInClear() {
     QCOMPARE(wire.contains(Scrambled(kPassword)), !loginUnderTls);
     QCOMPARE(wire.contains(Utf16(kDatabaseList)), !batchesUnderTls);
     QCOMPARE(wire.contains(Utf16(QStringLiteral("USE \"KADRY\""))), !batchesUnderTls);
+    // Read packet by packet: no login packet (type 0x10) in clear under TLS, the batches (0x01)
+    // in clear exactly when the session is not encrypted, the rest in TLS records.
+    const WireView view = ReadWire(wire);
+    QVERIFY(view.Parsed);
+    QCOMPARE(view.ClearPackets.first(), int(Tds::PreLogin));
+    QCOMPARE(view.ClearPackets.count(Tds::Login7), loginUnderTls ? 0 : 1);
+    QCOMPARE(view.ClearPackets.count(Tds::SqlBatch), batchesUnderTls ? 0 : 2);
+    QCOMPARE(view.TlsRecords > 0, loginUnderTls);
 }
 
 void TestTls::wrongPasswordRefused_data() {
