@@ -74,6 +74,9 @@ void TOrvel_ReportEditor::ShowPosition(int line, int column) {
     setCursorPosition(target, std::max(0, column - 1));
     ensureLineVisible(target);
     ensureCursorVisible();
+    // Called right after a message box: the window takes the keyboard back, so the editor's
+    // keys (Ctrl+G, Ctrl+S ...) work at once.
+    window()->activateWindow();
     setFocus();
 }
 
