@@ -6,6 +6,7 @@
 #include "U_Application.h"
 #include "U_MessageBox.h"
 #include "U_ReportFactory.h"
+#include "U_Translations.h"
 #include "U_error.h"
 
 #include <QEventLoop>
@@ -14,6 +15,9 @@
 
 int main(int argc, char *argv[]) {
     TOrvel_Application app(argc, argv);
+    // The toolkit's dialogs and system error reasons speak the user's language.
+    InstallToolkitTranslations(app, QLocale::system());
+
     // The desktop entry the window belongs to, for the desktop's task list and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("orvel-zestawnik"));
     // Installed, the icon theme holds the program's icon; a portable folder has none.

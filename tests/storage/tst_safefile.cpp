@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 class SafeFileTest : public QObject {
@@ -47,6 +49,35 @@ private slots:
             QFAIL("no error");
         } catch (const EOrvelError &e) {
             QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+        }
+    }
+
+    // The toolkit words a few reasons in English only; the user reads the C library's wording.
+    void systemReasonInTheUserLanguage_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("code");
+        QTest::newRow("missing") << QStringLiteral("No such file or directory") << ENOENT;
+        QTest::newRow("denied") << QStringLiteral("Permission denied") << EACCES;
+        QTest::newRow("full") << QStringLiteral("No space left on device") << ENOSPC;
+        QTest::newRow("too many") << QStringLiteral("Too many open files") << EMFILE;
+        QTest::newRow("other kept") << QStringLiteral("Filename refers to a directory") << 0;
+    }
+    void systemReasonInTheUserLanguage() {
+        QFETCH(QString, reason);
+        QFETCH(int, code);
+        const QString expected = code ? QString::fromLocal8Bit(strerror(code)) : reason;
+        QCOMPARE(SystemErrorReason(reason), expected);
+    }
+
+    void missingFolderGivesThePolishReason() {
+        // Tests run under pl_PL.UTF-8 with the C library's Polish messages installed.
+        QTemporaryDir dir;
+        try {
+            SafeWriteFile(dir.filePath("missing/x.csv"), "x");
+            QFAIL("no error");
+        } catch (const EOrvelError &e) {
+            QVERIFY2(e.message().endsWith(QStringLiteral(": Nie ma takiego pliku ani katalogu")),
+                     qPrintable(e.message()));
         }
     }
 

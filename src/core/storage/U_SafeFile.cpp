@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 [[noreturn]] void Fail(const QString &path, const QString &reason) {
     throw EOrvelError(QStringLiteral("Nie można zapisać pliku \"%1\": %2")
-                          .arg(QDir::toNativeSeparators(path), reason));
+                          .arg(QDir::toNativeSeparators(path), SystemErrorReason(reason)));
 }
 
 template <typename Text, typename Char> Text CrLfLines(const Text &text, Char cr, Char lf) {
@@ -36,6 +39,26 @@ template <typename Text, typename Char> Text CrLfLines(const Text &text, Char cr
 }
 
 } // namespace
+
+QString SystemErrorReason(const QString &reason) {
+    // The toolkit words these four reasons itself, always in English; every other one it takes
+    // from the C library, which speaks the user's language.
+    static const struct {
+        int Code;
+        const char *Text;
+    } english[] = {{EACCES, "Permission denied"},
+                   {EMFILE, "Too many open files"},
+                   {ENOENT, "No such file or directory"},
+                   {ENOSPC, "No space left on device"}};
+    for (const auto &known : english) {
+        if (reason != QLatin1String(known.Text))
+            continue;
+        char buffer[256];
+        // GNU strerror_r: thread-safe, worded under the process's LC_MESSAGES.
+        return QString::fromLocal8Bit(strerror_r(known.Code, buffer, sizeof buffer)).trimmed();
+    }
+    return reason;
+}
 
 QByteArray ToCrLfLines(const QByteArray &bytes) {
     return CrLfLines(bytes, '\r', '\n');

@@ -13,6 +13,10 @@ void SafeWriteTextFile(const QString &path, const QByteArray &bytes);
 QByteArray ToCrLfLines(const QByteArray &bytes);
 QString ToCrLfLines(const QString &text);
 
+// A file error's reason as the user reads it: the few reasons the toolkit words in English are
+// replaced by the C library's wording under the user's locale; others are returned as they are.
+QString SystemErrorReason(const QString &reason);
+
 // A file written in pieces and replaced safely: the pieces go to a temporary file beside the
 // target, which Commit renames over it. A failure, or the end of the object without Commit,
 // leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.

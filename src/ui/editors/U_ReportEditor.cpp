@@ -1,6 +1,9 @@
 #include "U_ReportEditor.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <QMenu>
 
 #include <Qsci/qscicommand.h>
 #include <Qsci/qscicommandset.h>
@@ -100,4 +103,40 @@ void TOrvel_ReportEditor::keyPressEvent(QKeyEvent *event) {
 
 void TOrvel_ReportEditor::UpdateGutterWidth() {
     setMarginWidth(0, QStringLiteral("00%1").arg(lines()));
+}
+
+QMenu *TOrvel_ReportEditor::CreateEditMenu(QWidget *parent) {
+    auto *menu = new QMenu(parent);
+    const bool writable = !isReadOnly();
+    const bool selected = hasSelectedText();
+    const auto add = [menu](const QString &caption, QKeySequence::StandardKey key, bool enabled,
+                            auto slot) {
+        QAction *action = menu->addAction(caption);
+        action->setShortcut(QKeySequence(key));
+        action->setEnabled(enabled);
+        QObject::connect(action, &QAction::triggered, menu, slot);
+        return action;
+    };
+    add(QStringLiteral("&Cofnij"), QKeySequence::Undo, writable && isUndoAvailable(),
+        [this] { undo(); });
+    add(QStringLiteral("&Ponów"), QKeySequence::Redo, writable && isRedoAvailable(),
+        [this] { redo(); });
+    menu->addSeparator();
+    add(QStringLiteral("Wy&tnij"), QKeySequence::Cut, writable && selected, [this] { cut(); });
+    add(QStringLiteral("&Kopiuj"), QKeySequence::Copy, selected, [this] { copy(); });
+    add(QStringLiteral("&Wklej"), QKeySequence::Paste, writable && SendScintilla(SCI_CANPASTE) != 0,
+        [this] { paste(); });
+    add(QStringLiteral("&Usuń"), QKeySequence::Delete, writable && selected,
+        [this] { removeSelectedText(); });
+    menu->addSeparator();
+    add(QStringLiteral("&Zaznacz wszystko"), QKeySequence::SelectAll, length() > 0,
+        [this] { selectAll(); });
+    return menu;
+}
+
+void TOrvel_ReportEditor::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = CreateEditMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
 }

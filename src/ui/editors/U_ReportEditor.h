@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QFont>
 
+class QMenu;
+
 class TOrvel_ReportEditor : public QsciScintilla {
     Q_OBJECT
 public:
@@ -30,8 +32,13 @@ public:
 
     static QFont EditorFont();
 
+    // The right-click menu: undo, redo, cut, copy, paste, delete, select all, with Polish
+    // captions (the editor component ships no Polish texts of its own). The caller owns it.
+    QMenu *CreateEditMenu(QWidget *parent);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     // The tab key without modifiers; true when the subclass has handled it.
     virtual bool HandleTabKey() { return false; }
 
