@@ -16,12 +16,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QThread>
+
+#include <memory>
 
 namespace {
 const QString kServers = QStringLiteral("Connection/servers");
 const QString kServer = QStringLiteral("Connection/server");
 const QString kLogin = QStringLiteral("Connection/login");
 const QString kSQLServerAuth = QStringLiteral("Connection/SQLServerAuth");
+const QString kLoginInfo = QStringLiteral("Wprowadź dane logowania do Serwera SQL");
 
 template <class W> W *Place(W *widget, const char *name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -44,9 +48,9 @@ TF_Login::TF_Login(QWidget *parent)
     imgLogin = Place(new QLabel(this), "imgLogin", 8, 8, 24, 24);
     imgLogin->setPixmap(UiPicture(QStringLiteral("database")));
     imgLogin->setAttribute(Qt::WA_TranslucentBackground);
-    labInfo = Place(new QLabel(QStringLiteral("Wprowadź dane logowania do Serwera SQL"), this),
-                    "labInfo", 44, 8, 249, 24);
+    labInfo = Place(new QLabel(kLoginInfo, this), "labInfo", 44, 8, 279, 24);
     labInfo->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labInfo->setWordWrap(true);
     Label1 = Place(new QLabel(QStringLiteral("Nazwa serwera"), this), "Label1", 8, 44, 93, 21);
     edServer = Place(new QComboBox(this), "edServer", 108, 44, 184, 21);
     edServer->setEditable(true);
@@ -116,6 +120,8 @@ void TF_Login::showEvent(QShowEvent *event) {
 
 void TF_Login::FormShow() {
     setWindowTitle(ApplicationTitle() + QStringLiteral(": login"));
+    if (!FBrowse)
+        labInfo->setText(kLoginInfo);
     TOrvel_XMLPrefs *prefs = AppPrefs.get();
     QString servers = prefs ? prefs->ReadString(kServers) : QString();
     QStringList entries = SplitServerNames(servers, u',');
@@ -142,6 +148,9 @@ void TF_Login::UpdateAuthControls() {
         FSQLServerAuth = false;
     if (rbSQLServerAuth->isChecked())
         FSQLServerAuth = true;
+    // Tab enters the radio group on the chosen button; the arrow keys move within the group.
+    rbSQLServerAuth->setFocusPolicy(FSQLServerAuth ? Qt::StrongFocus : Qt::ClickFocus);
+    rbWindowsAuth->setFocusPolicy(FSQLServerAuth ? Qt::ClickFocus : Qt::StrongFocus);
     labUser->setEnabled(FSQLServerAuth);
     labPassword->setEnabled(FSQLServerAuth);
     edUser->setEnabled(FSQLServerAuth);
@@ -205,13 +214,46 @@ bool TF_Login::Connect(TOrvel_LoginHost &host) {
     return FConnected;
 }
 
+TF_Login::~TF_Login() {
+    // The question to the network ends by itself within its time-out; its answer is not wanted.
+    if (FBrowse) {
+        FBrowse->disconnect(this);
+        FBrowse->wait();
+    }
+}
+
 void TF_Login::btnGetServersClick() {
-    const QStringList names = SplitServerNames(GetSQLServerList(), u';');
+    if (FBrowse)
+        return; // one question at a time
+    // The question waits for the servers' answers (about 1.5 s): the window stays alive meanwhile.
+    btnGetServers->setEnabled(false);
+    btnGetServers->setCursor(Qt::BusyCursor);
+    labInfo->setText(QStringLiteral("Wyszukiwanie serwerów..."));
+    auto found = std::make_shared<QString>();
+    FBrowse = QThread::create([found] { *found = GetSQLServerList(); });
+    FBrowse->setParent(this);
+    connect(FBrowse, &QThread::finished, this, [this, found] {
+        FBrowse->deleteLater();
+        FBrowse = nullptr;
+        RunGuarded([this, found] { ServersFound(*found); });
+    });
+    FBrowse->start();
+}
+
+void TF_Login::ServersFound(const QString &list) {
+    btnGetServers->unsetCursor();
+    btnGetServers->setEnabled(true);
+    const QStringList names = SplitServerNames(list, u';');
+    if (names.isEmpty()) {
+        labInfo->setText(kNoServersFound);
+        return;
+    }
+    labInfo->setText(kLoginInfo);
     for (const QString &name : names) {
         QStringList entries = ServerEntries();
         if (AppendServerName(entries, name))
             edServer->addItem(name);
     }
-    if (!names.isEmpty())
+    if (isVisible())
         edServer->showPopup();
 }

@@ -5,6 +5,7 @@
 #include "U_AppState.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <functional>
 
@@ -15,6 +16,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QThread;
+
+// Said in the login window's information line when the network holds no SQL Server.
+inline const QString kNoServersFound =
+    QStringLiteral("Nie znaleziono serwerów SQL Server w sieci lokalnej");
 
 // What Connect needs of the main window.
 class TOrvel_LoginHost {
@@ -32,6 +38,7 @@ class TF_Login : public QDialog {
     Q_OBJECT
 public:
     explicit TF_Login(QWidget *parent = nullptr);
+    ~TF_Login() override;
 
     // Shows the window modally; true when it was closed with "Połącz". Tests replace the modal
     // loop with their own answer through ModalRunner.
@@ -60,13 +67,19 @@ public:
     QPushButton *btnConnect;
     QPushButton *btnClose;
 
+    // Asks the local network for SQL Servers off the user-interface thread; the button shows a
+    // busy cursor meanwhile. Found names join the server list, which drops down; when none is
+    // found the window says so in its information line.
     void btnGetServersClick();
+    bool Browsing() const { return FBrowse != nullptr; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     QStringList ServerEntries() const;
+    void ServersFound(const QString &list);
+    QThread *FBrowse = nullptr;
     bool FConnected = false;
     bool FSQLServerAuth = true;
     bool FFilledForThisShow = false;

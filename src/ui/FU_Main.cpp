@@ -24,12 +24,14 @@
 #include "U_SqlEditor.h"
 #include "U_TextCodec.h"
 #include "U_UiResources.h"
+#include "U_WindowPlace.h"
 #include "U_XML_util.h"
 #include "U_XmlEditor.h"
 #include "U_error.h"
 #include "U_settings.h"
 #include "U_utils.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -40,10 +42,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringDecoder>
@@ -55,6 +61,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <vector>
 
 TF_Main *F_Main = nullptr;
 TF_ResultFormat *F_ResultFormat = nullptr;
@@ -70,6 +78,10 @@ std::uint32_t TickCount() {
 
 namespace {
 const QString kTreeWidth = QStringLiteral("Windows/Main/TreeView/Width");
+const QString kMainPlace = QStringLiteral("Windows/Main");
+const QString kLeftTab = QStringLiteral("Windows/Main/LeftTab");
+// The first start shows the sample reports' results without scrolling sideways.
+constexpr QSize kFirstSize(1100, 700);
 
 // Rows of the report tree: the height of its pictures plus 2 pixels.
 class TreeRowDelegate : public QStyledItemDelegate {
@@ -83,11 +95,17 @@ public:
     int RowHeight = 18;
 };
 
+// A hint that names the command's keys: "Login (Alt+L)".
+QString HintWithKeys(const QString &hint, const QString &keys) {
+    return keys.isEmpty() ? hint : hint + QStringLiteral(" (") + keys + u')';
+}
+
 QToolButton *ToolButton(QToolBar *bar, const char *name, const QString &hint,
-                        const QString &picture) {
+                        const QString &picture, const QKeySequence &key = {}) {
     auto *button = new QToolButton(bar);
     button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(hint);
+    button->setShortcut(key);
+    button->setToolTip(HintWithKeys(hint, key.toString(QKeySequence::NativeText)));
     button->setIcon(UiIcon(picture));
     button->setIconSize(QSize(24, 24));
     button->setFixedSize(31, 31);
@@ -102,6 +120,53 @@ const char *kCaptionStyle = "QLabel { color: #003651; background: palette(tool-t
 template <class F> auto Guarded(F f) {
     return [f](auto &&...) { RunGuarded(f); };
 }
+
+// Keeps the keyboard focus where the user is across a command that disables and enables the
+// window's controls on its way (a disabled control hands the focus on to the next one). Keys
+// typed meanwhile (the next arrow presses while a report loads) would reach whatever control
+// held the focus for the moment and be lost: they are held back and delivered afterwards to the
+// control the focus went back to.
+class FocusKeeper : public QObject {
+public:
+    explicit FocusKeeper(QWidget *window) : FWindow(window), FWidget(window->focusWidget()) {
+        qApp->installEventFilter(this);
+    }
+    ~FocusKeeper() override {
+        qApp->removeEventFilter(this);
+        RestoreFocus(FWidget);
+        QWidget *target = FWindow ? FWindow->focusWidget() : nullptr;
+        for (std::unique_ptr<QEvent> &key : FKeys)
+            if (target)
+                QCoreApplication::postEvent(target, key.release());
+    }
+    FocusKeeper(const FocusKeeper &) = delete;
+    FocusKeeper &operator=(const FocusKeeper &) = delete;
+
+    static void RestoreFocus(QWidget *widget) {
+        if (widget && widget->isEnabled() && widget->isVisible() && !widget->hasFocus())
+            widget->setFocus(Qt::OtherFocusReason);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+            watched->isWidgetType() && FWindow &&
+            static_cast<QWidget *>(watched)->window() == FWindow) {
+            FKeys.emplace_back(event->clone());
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> FWindow;
+    QPointer<QWidget> FWidget;
+    std::vector<std::unique_ptr<QEvent>> FKeys;
+};
+
+bool IsEnterKey(const QKeyEvent *event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
 } // namespace
 
 TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
@@ -109,14 +174,12 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     F_Main = this;
     setObjectName(QStringLiteral("F_Main"));
     InitUiResources();
-    resize(776, 515);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     BuildToolbar();
     BuildLeft();
     BuildRight();
     BuildStatusBar();
+    BuildShortcuts();
     ExecTime = new QTimer(this);
     ExecTime->setObjectName(QStringLiteral("ExecTime"));
     ExecTime->setInterval(200);
@@ -157,6 +220,7 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     QApplication::setApplicationName(QStringLiteral("Orvel-Zestawnik"));
     setWindowTitle(ApplicationTitle());
     CreateAppPrefs();
+    RestoreWindowPlace(this, kMainPlace, kFirstSize);
     FReports = std::make_unique<TOrvel_LoadReports>();
     if (reportFactory)
         FReport = reportFactory(panParams, *conn1);
@@ -216,17 +280,24 @@ void TF_Main::BuildToolbar() {
     ToolBar1->setIconSize(QSize(24, 24));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
-    btnLogin = ToolButton(ToolBar1, "btnLogin", QStringLiteral("Login"), QStringLiteral("login"));
-    btnNew = ToolButton(ToolBar1, "btnNew", QStringLiteral("Nowy"), QStringLiteral("new"));
+    // Every command has an Alt key, named in its hint; running also has F5 and Ctrl+Enter.
+    btnLogin = ToolButton(ToolBar1, "btnLogin", QStringLiteral("Login"), QStringLiteral("login"),
+                          QKeySequence(Qt::ALT | Qt::Key_L));
+    btnNew = ToolButton(ToolBar1, "btnNew", QStringLiteral("Nowy"), QStringLiteral("new"),
+                        QKeySequence(Qt::ALT | Qt::Key_N));
+    // "Zapisz" only drops down its menu; its key opens the menu (below).
     btnSave = ToolButton(ToolBar1, "btnSave", QStringLiteral("Zapisz"), QStringLiteral("save"));
+    btnSave->setToolTip(
+        HintWithKeys(QStringLiteral("Zapisz"),
+                     QKeySequence(Qt::ALT | Qt::Key_Z).toString(QKeySequence::NativeText)));
     btnRun = ToolButton(ToolBar1, "btnRun", QStringLiteral("Uruchom"), QStringLiteral("run"));
     btnStop = ToolButton(ToolBar1, "btnStop", QStringLiteral("Zatrzymaj"), QStringLiteral("stop"));
     btnFormat = ToolButton(ToolBar1, "btnFormat", QStringLiteral("Format wyniku"),
-                           QStringLiteral("format"));
+                           QStringLiteral("format"), QKeySequence(Qt::ALT | Qt::Key_F));
     btnSettings = ToolButton(ToolBar1, "btnSettings", QStringLiteral("Ustawienia"),
-                             QStringLiteral("settings"));
-    btnAbout =
-        ToolButton(ToolBar1, "btnAbout", QStringLiteral("O programie"), QStringLiteral("about"));
+                             QStringLiteral("settings"), QKeySequence(Qt::ALT | Qt::Key_T));
+    btnAbout = ToolButton(ToolBar1, "btnAbout", QStringLiteral("O programie"),
+                          QStringLiteral("about"), QKeySequence(Qt::ALT | Qt::Key_O));
 
     // The export menu behind "Zapisz"; its entries are connected by the export commands.
     pmSaveAsFormat = new QMenu(this);
@@ -253,7 +324,9 @@ void TF_Main::BuildToolbar() {
     listDB->setObjectName(QStringLiteral("listDB"));
     listDB->setEditable(false);
     listDB->setFixedWidth(213);
-    listDB->setToolTip(QStringLiteral("Lista baz serwera"));
+    listDB->setToolTip(
+        HintWithKeys(QStringLiteral("Lista baz serwera"),
+                     QKeySequence(Qt::ALT | Qt::Key_B).toString(QKeySequence::NativeText)));
     dbLayout->addWidget(listDB);
 
     ToolBar1->addWidget(btnLogin);
@@ -272,13 +345,77 @@ void TF_Main::BuildToolbar() {
     ToolBar1->addWidget(btnAbout);
 
     connect(btnLogin, &QToolButton::clicked, this, Guarded([this] { btnLoginClick(); }));
-    connect(btnRun, &QToolButton::clicked, this, Guarded([this] { btnRunClick(); }));
+    BuildRunCommand();
     connect(btnNew, &QToolButton::clicked, this, Guarded([this] { btnNewClick(); }));
     connect(btnFormat, &QToolButton::clicked, this, Guarded([this] { btnFormatClick(); }));
     connect(btnSettings, &QToolButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
     connect(btnAbout, &QToolButton::clicked, this, Guarded([this] { btnAboutClick(); }));
     // A selection by the user counts as coming from the user, also of the entry already chosen.
     connect(listDB, &QComboBox::activated, this, Guarded([this] { listDBChange(); }));
+}
+
+void TF_Main::BuildRunCommand() {
+    // The one way a run is asked for: the button, F5 and Ctrl+Enter anywhere in the window, and
+    // Enter in a parameter input all come to RunCommand.
+    actRun = new QAction(QStringLiteral("Uruchom"), this);
+    actRun->setObjectName(QStringLiteral("actRun"));
+    actRun->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                          QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    actRun->setShortcutContext(Qt::WindowShortcut);
+    addAction(actRun);
+    btnRun->setToolTip(HintWithKeys(
+        QStringLiteral("Uruchom"),
+        QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText) + QStringLiteral(", ") +
+            QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText)));
+    connect(actRun, &QAction::triggered, this, Guarded([this] { RunCommand(); }));
+    connect(btnRun, &QToolButton::clicked, this, Guarded([this] { RunCommand(); }));
+}
+
+void TF_Main::BuildShortcuts() {
+    const auto key = [this](QKeyCombination keys, std::function<void()> act) {
+        auto *shortcut = new QShortcut(QKeySequence(keys), this);
+        connect(shortcut, &QShortcut::activated, this, Guarded(std::move(act)));
+    };
+    key(Qt::ALT | Qt::Key_Z, [this] {
+        if (btnSave->isEnabled())
+            btnSave->showMenu();
+    });
+    key(Qt::ALT | Qt::Key_B, [this] {
+        if (listDB->isEnabled())
+            listDB->setFocus(Qt::ShortcutFocusReason);
+    });
+    key(Qt::ALT | Qt::Key_R, [this] {
+        if (!pages->isEnabled())
+            return;
+        pages->setCurrentWidget(tree);
+        tree->setFocus(Qt::ShortcutFocusReason);
+    });
+    // Alt+P: the report's first parameter input.
+    key(Qt::ALT | Qt::Key_P, [this] {
+        for (QWidget *widget : panParams->findChildren<QWidget *>()) {
+            if (panTitle->isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus) ||
+                !widget->isVisibleTo(panParams) || !widget->isEnabled())
+                continue;
+            widget->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    });
+    labTitle->setToolTip(
+        HintWithKeys(QStringLiteral("Parametry raportu"),
+                     QKeySequence(Qt::ALT | Qt::Key_P).toString(QKeySequence::NativeText)));
+    pages->setTabToolTip(
+        0, HintWithKeys(QStringLiteral("Lista raportów"),
+                        QKeySequence(Qt::ALT | Qt::Key_R).toString(QKeySequence::NativeText)));
+    // Enter in a parameter input runs the report; an input that uses Enter itself (an open
+    // drop-down) keeps it, only what the inputs pass on reaches the panel.
+    panParams->installEventFilter(this);
+}
+
+void TF_Main::RunCommand() {
+    const bool noDatabase =
+        listDB->currentIndex() < 0 && (State() == asReady || State() == asNoDatabase);
+    if (btnRun->isEnabled() || noDatabase)
+        btnRunClick();
 }
 
 void TF_Main::BuildLeft() {
@@ -312,6 +449,9 @@ void TF_Main::BuildLeft() {
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setItemDelegate(new TreeRowDelegate(tree));
+    // The style draws no focus mark on a tree: its frame shows where the keyboard is.
+    tree->setStyleSheet(
+        QStringLiteral("QTreeWidget:focus { border: 1px solid palette(highlight); }"));
     QPalette treePalette = tree->palette();
     // The selection stays visible when the tree loses the focus.
     treePalette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -396,6 +536,7 @@ void TF_Main::BuildRight() {
         QStringLiteral("#panParamButtons { background: #9CE3FE; border: 1px solid #0098C4; }"
                        " QToolButton { color: #003148; border: none; font-weight: bold; }"
                        " QToolButton:hover { background: #C8F0FF; }"
+                       " QToolButton:focus { border: 1px dotted #003148; }"
                        " QToolButton:disabled { color: #6A9AB0; }"));
     auto *buttonLayout = new QHBoxLayout(buttonBox);
     buttonLayout->setContentsMargins(1, 1, 1, 1);
@@ -411,12 +552,18 @@ void TF_Main::BuildRight() {
         buttonLayout->addWidget(button);
         return button;
     };
-    btnLoadDefaultValues = paramButton("btnLoadDefaultValues", QStringLiteral("U"),
-                                       QStringLiteral("Ustaw domyślne wartości parametrów"));
-    btnSaveParams = paramButton("btnSaveParams", QStringLiteral("Z"),
-                                QStringLiteral("Zapamiętaj wartości parametrów"));
+    // The one-letter captions are explained in words by their hints.
+    btnLoadDefaultValues =
+        paramButton("btnLoadDefaultValues", QStringLiteral("U"),
+                    QStringLiteral("Ustaw domyślne wartości parametrów\n"
+                                   "Wpisuje w pola wartości zapamiętane przyciskiem „Z”."));
+    btnSaveParams =
+        paramButton("btnSaveParams", QStringLiteral("Z"),
+                    QStringLiteral("Zapamiętaj wartości parametrów\n"
+                                   "Zapisuje obecne wartości pól jako domyślne dla tego raportu."));
     btnResetParams = paramButton("btnResetParams", QStringLiteral("W"),
-                                 QStringLiteral("Wyczyść wartości parametrów"));
+                                 QStringLiteral("Wyczyść wartości parametrów\n"
+                                                "Opróżnia wszystkie pola parametrów."));
     titleLayout->addWidget(buttonBox);
     paramsLayout->addWidget(panTitle);
     resultTabLayout->addWidget(panParams);
@@ -467,7 +614,7 @@ void TF_Main::BuildRight() {
     host.ReloadReport = [this] { ReloadReport(); };
     host.AddDefinitionParameter = [this] { miAddDefParameterClick(); };
     host.CanRun = [this] { return btnRun->isEnabled(); };
-    host.RunReport = [this] { btnRunClick(); };
+    host.RunReport = [this] { RunCommand(); };
     FEditors = new TOrvel_ReportEditors(tabReportSQL, tabReportDefinition, host, this);
     barEdit_SQL = FEditors->barEdit_SQL;
     barEdit_DEF = FEditors->barEdit_DEF;
@@ -508,7 +655,9 @@ void TF_Main::BuildStatusBar() {
         FStatusPanels[i] = new QLabel(barStatus);
         FStatusPanels[i]->setObjectName(QStringLiteral("barStatusPanel%1").arg(i));
     }
-    FStatusPanels[0]->setFixedWidth(200);
+    // The connection panel is at least 200 wide and as wide as its text, so that the server and
+    // user name show whole.
+    FStatusPanels[0]->setMinimumWidth(200);
     FStatusPanels[1]->setMinimumWidth(50);
     barStatus->addWidget(FStatusPanels[0]);
     barStatus->addWidget(FStatusPanels[1], 1);
@@ -527,7 +676,9 @@ void TF_Main::showEvent(QShowEvent *event) {
 
 void TF_Main::FormShow() {
     static_cast<TreeRowDelegate *>(tree->itemDelegate())->RowHeight = tree->iconSize().height() + 2;
-    pages->setCurrentIndex(0);
+    // The left tab the user left in front last time ("Lista" at first).
+    const int leftTab = AppPrefs ? AppPrefs->ReadInteger(kLeftTab, 0) : 0;
+    pages->setCurrentIndex(leftTab >= 0 && leftTab < pages->count() ? leftTab : 0);
     tabsRight->setCurrentIndex(0);
     int width = AppPrefs ? AppPrefs->ReadInteger(kTreeWidth, 200) : 200;
     width = std::max(width, panLeft->minimumWidth());
@@ -546,6 +697,9 @@ void TF_Main::closeEvent(QCloseEvent *event) {
     if (!StateAllowsClose(State())) {
         event->ignore();
         PlayExclamation();
+        // Said over the running time, which the timer writes into the activity panel.
+        if (State() == asRunning)
+            barStatus->showMessage(QStringLiteral("Raport jest wykonywany"), 5000);
         return;
     }
     // Unsaved changes in the editors: saved, dropped on purpose, or the window stays open.
@@ -553,7 +707,15 @@ void TF_Main::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
+    StoreWindowState();
     QMainWindow::closeEvent(event);
+}
+
+void TF_Main::StoreWindowState() {
+    if (!AppPrefs)
+        return;
+    AppPrefs->WriteInteger(kLeftTab, pages->currentIndex());
+    StoreWindowPlace(this, kMainPlace); // writes the preferences file
 }
 
 void TF_Main::UpdateEditorTab(QWidget *tab, const QString &caption, bool modified) {
@@ -565,6 +727,13 @@ void TF_Main::UpdateEditorTab(QWidget *tab, const QString &caption, bool modifie
 bool TF_Main::eventFilter(QObject *watched, QEvent *event) {
     if (watched == panRight && event->type() == QEvent::Resize)
         panRightResize();
+    if (watched == panParams && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (IsEnterKey(key) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            RunGuarded([this] { RunCommand(); });
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -845,8 +1014,11 @@ void TF_Main::OnRunFinished() {
     SetAppState(asReady);
     if (FReport && FReport->HasRecords()) {
         ShowExecTime(true);
-        SetResultInfo(QStringLiteral("Wynik (%1 pozycji)").arg(FReport->RecordCount()));
+        SetResultInfo(ResultCountCaption(FReport->RecordCount()));
     }
+    // The user goes on where the run was asked for (a parameter input, the tree).
+    FocusKeeper::RestoreFocus(FRunFocus);
+    FRunFocus = nullptr;
     if (error.isEmpty())
         PlayExclamation();
 }
@@ -872,6 +1044,8 @@ void TF_Main::treeChange(QTreeWidgetItem *node) {
             tree->clearSelection();
         return;
     }
+    // Browsing the tree with the arrow keys goes on from the chosen node.
+    FocusKeeper keepFocus(this);
     LoadNode(node);
 }
 
@@ -894,6 +1068,8 @@ void TF_Main::SelectDatabase(bool fromUser) {
                                                            : listDB->findText(FCurrentDatabase));
         return;
     }
+    // A database chosen with the keyboard leaves the focus in the list.
+    FocusKeeper keepFocus(this);
     SetAppState(asChangingDatabase);
     if (FReport && FReport->ResultQuery() && FReport->ResultQuery()->IsOpen())
         FReport->ResultQuery()->Close();
@@ -917,11 +1093,29 @@ void TF_Main::btnLoginClick() {
     // A new login rebuilds the report tree and drops the report.
     if (!FEditors->ConfirmDiscard())
         return;
-    if (FLogin->ShowModal() && FLogin->Connect(*this))
+    if (!FLogin->ShowModal())
+        return;
+    if (FLogin->Connect(*this)) {
         RebuildReportList();
+        // The next step is choosing a database.
+        if (listDB->isEnabled())
+            listDB->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Nothing of the former connection is left to show: neither its last run's time nor the
+    // caption of its result.
+    ResetReport(true);
+    SetActivityText(QString());
 }
 
 void TF_Main::btnRunClick() {
+    // Without a database the report would run against the server's default one and fail on
+    // its first table.
+    if (listDB->currentIndex() < 0) {
+        SetActivityText(QStringLiteral("Wybierz bazę danych"));
+        return;
+    }
+    FRunFocus = focusWidget();
     SetResultInfo(QStringLiteral("Wynik"));
     SetAppState(asRunning);
     FRunStartTick = TickCount();
@@ -965,8 +1159,10 @@ void TF_Main::btnResetParamsClick() {
 }
 
 void TF_Main::btnSaveParamsClick() {
-    if (FReport)
-        FReport->SaveValues();
+    if (!FReport)
+        return;
+    FReport->SaveValues();
+    SetActivityText(QStringLiteral("Zapisano wartości parametrów"));
 }
 
 void TF_Main::btnLoadDefaultValuesClick() {

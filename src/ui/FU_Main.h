@@ -9,11 +9,13 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
 
 class DbConnection;
+class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -81,6 +83,9 @@ public:
     void listDBChange();
     void btnLoginClick();
     void btnRunClick();
+    // The run as the user asks for it (button, F5, Ctrl+Enter, Enter in a parameter input):
+    // runs when the state allows it; without a chosen database it says so instead.
+    void RunCommand();
     void ExecTimeTimer();
     void TabSheet2Show();
     void TabSheet3Show();
@@ -151,6 +156,7 @@ public:
     TOrvel_XmlEditor *edReportDefinition;
     QStatusBar *barStatus;
     QTimer *ExecTime;
+    QAction *actRun; // F5, Ctrl+Enter: runs from anywhere in the window
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -159,6 +165,9 @@ protected:
 
 private:
     void BuildToolbar();
+    void BuildRunCommand();
+    void BuildShortcuts();
+    void StoreWindowState();
     void BuildLeft();
     void BuildRight();
     void BuildStatusBar();
@@ -191,6 +200,7 @@ private:
     bool FShown = false;
     bool FParamsAutoSize = false;
     TF_Login *FLogin = nullptr;
+    QPointer<QWidget> FRunFocus; // where the focus was when the run was asked for
     QLabel *FStatusPanels[2] = {nullptr, nullptr};
 };
 

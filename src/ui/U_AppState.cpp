@@ -58,3 +58,15 @@ QString FormatElapsedTime(std::int32_t elapsedMs) {
     const std::int32_t s = elapsedMs / 1000;
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
 }
+
+QString ResultCountCaption(int count) {
+    // One; a last digit 2-4 except in the teens; every other count.
+    const int lastDigit = count % 10;
+    const int lastTwo = count % 100;
+    const char *noun = "pozycji";
+    if (count == 1)
+        noun = "pozycja";
+    else if (lastDigit >= 2 && lastDigit <= 4 && (lastTwo < 12 || lastTwo > 14))
+        noun = "pozycje";
+    return QStringLiteral("Wynik (%1 %2)").arg(count).arg(QLatin1String(noun));
+}

@@ -40,3 +40,7 @@ bool StateAllowsClose(TOrvel_AppState state);
 
 // The elapsed time of a run as minutes without leading zeros, a colon and two-digit seconds.
 QString FormatElapsedTime(std::int32_t elapsedMs);
+
+// The result caption for a row count, the noun in its Polish plural form: "Wynik (1 pozycja)",
+// "Wynik (2 pozycje)", "Wynik (5 pozycji)", "Wynik (12 pozycji)", "Wynik (22 pozycje)".
+QString ResultCountCaption(int count);

@@ -2,6 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QSpacerItem>
 
 namespace {
 
@@ -27,6 +30,23 @@ QMessageBox::Icon ToQtIcon(TOrvel_MsgIcon icon) {
 }
 
 } // namespace
+
+int TitleWidth(const QString &title) {
+    // The title bar's font is the window manager's; the application's bold font is a fair
+    // measure. Room is added for the window's icon and its close button.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + 100;
+}
+
+void WidenForTitle(QMessageBox &box) {
+    // A message box sizes itself to its text only; a spacer across the bottom of its grid keeps
+    // it as wide as its title.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(TitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 QString DefaultCaption(TOrvel_MsgIcon icon) {
     switch (icon) {
@@ -55,6 +75,7 @@ QMessageBox::StandardButton ShowMessage(const TOrvel_MessageRequest &request) {
     for (const auto &[button, text] : request.ButtonTexts)
         if (QAbstractButton *shown = box.button(button))
             shown->setText(text);
+    WidenForTitle(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

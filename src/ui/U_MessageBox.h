@@ -36,6 +36,10 @@ QMessageBox::StandardButton ShowMessage(QWidget *owner, TOrvel_MsgIcon icon, con
 // that was installed before.
 TOrvel_MessageHandler SetMessageHandler(TOrvel_MessageHandler handler);
 
+// A box is at least as wide as its title needs, so the title bar shows the title whole.
+int TitleWidth(const QString &title);
+void WidenForTitle(QMessageBox &box);
+
 // The caption a box gets when it has none of its own.
 QString DefaultCaption(TOrvel_MsgIcon icon);
 

@@ -177,6 +177,12 @@ private:
     FakeReport *FReport = nullptr;
     std::unique_ptr<TF_Main> FMain;
 
+    // A run needs a chosen database.
+    void ChooseADatabase() {
+        FMain->SetDatabaseList({QStringLiteral("HURTOWNIA")});
+        FMain->listDB->setCurrentIndex(0);
+    }
+
 private slots:
     void init() {
         FFolder = std::make_unique<AppFolder>();
@@ -314,6 +320,7 @@ private slots:
     }
 
     void runRefusedReturnsToReady() {
+        ChooseADatabase();
         FReport->Loaded = true;
         FMain->SetAppState(asReady);
         FReport->StartRun = false;
@@ -324,6 +331,7 @@ private slots:
     }
 
     void failedRunShowsOneBoxAndNoSound() {
+        ChooseADatabase();
         FReport->Loaded = true;
         FMain->SetAppState(asReady);
         FReport->StartRun = true;
@@ -344,6 +352,7 @@ private slots:
     }
 
     void runWithRowsAndWithout() {
+        ChooseADatabase();
         FReport->Loaded = true;
         FMain->SetAppState(asReady);
         FReport->StartRun = true;
@@ -974,7 +983,7 @@ private slots:
         QCOMPARE(sounds.Count, 2);
         const int rows = FMain->Report()->RecordCount();
         QVERIFY(rows > 0);
-        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik (%1 pozycji)").arg(rows));
+        QCOMPARE(FMain->labInfo->text(), u' ' + ResultCountCaption(rows));
         QVERIFY(FMain->StatusText(1).startsWith(QStringLiteral("OK, czas generowania raportu: ")));
         QVERIFY(!FMain->gridlist->isHidden());
         QCOMPARE(FMain->gridlist->model()->rowCount(), rows);

@@ -6,11 +6,16 @@
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QSet>
 #include <QStandardItemModel>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTreeView>
 
 namespace {
 constexpr int KeyRole = Qt::UserRole + 1;
+constexpr int ClosedTextRole = Qt::UserRole + 2; // what the closed box shows for the row
+constexpr int PopupRows = 20;
 
 // Entering and leaving count only for focus moves inside the window: not for the list's own
 // drop-down, nor for the window losing or regaining the focus.
@@ -32,6 +37,9 @@ DbLookupList::DbLookupList(QWidget *parent)
     FView->setAllColumnsShowFocus(true);
     FView->setSelectionBehavior(QAbstractItemView::SelectRows);
     setView(FView);
+    // A long list drops down 20 rows high and scrolls, instead of covering the screen.
+    setMaxVisibleItems(PopupRows);
+    setStyleSheet(QStringLiteral("DbLookupList { combobox-popup: 0; }"));
     setModelColumn(0);
     setCurrentIndex(-1);
     connect(this, &QComboBox::activated, this, &DbLookupList::EntryActivated);
@@ -112,7 +120,49 @@ void DbLookupList::ReloadEntries() {
             FModel->appendRow(items);
         }
     }
+    MarkRepeatedTexts();
     ShowKey();
+}
+
+void DbLookupList::MarkRepeatedTexts() {
+    // Rows that show the same first text are told apart by their other list fields.
+    QSet<QString> seen;
+    QSet<QString> repeated;
+    for (int row = 0; row < FModel->rowCount(); ++row) {
+        const QString text = FModel->item(row, 0)->text();
+        if (seen.contains(text))
+            repeated.insert(text);
+        seen.insert(text);
+    }
+    for (int row = 0; row < FModel->rowCount(); ++row) {
+        QStandardItem *first = FModel->item(row, 0);
+        QString shown = first->text();
+        if (repeated.contains(shown)) {
+            QStringList others;
+            for (int column = 1; column < FModel->columnCount(); ++column)
+                if (!FModel->item(row, column)->text().isEmpty())
+                    others << FModel->item(row, column)->text();
+            if (!others.isEmpty())
+                shown += QStringLiteral(" (") + others.join(QStringLiteral(", ")) + u')';
+        }
+        first->setData(shown, ClosedTextRole);
+    }
+}
+
+QString DbLookupList::ClosedText() const {
+    const int row = currentIndex();
+    return row >= 0 && row < FModel->rowCount()
+               ? FModel->item(row, 0)->data(ClosedTextRole).toString()
+               : QString();
+}
+
+void DbLookupList::paintEvent(QPaintEvent *) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText = ClosedText();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 void DbLookupList::showPopup() {

@@ -42,6 +42,10 @@ public:
     // key field or a list field is missing from the open result; the list is then left empty.
     void ReloadEntries();
 
+    // The text of the closed box: the first list field, and when another row shows the same
+    // text, the row's other list fields in parentheses after it.
+    QString ClosedText() const;
+
 signals:
     void entered();       // the control took the focus
     void left();          // the control lost the focus
@@ -53,9 +57,11 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showPopup() override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void ShowKey();
+    void MarkRepeatedTexts();
     void EntryActivated(int index);
 
     QPointer<DbQuery> FSource;

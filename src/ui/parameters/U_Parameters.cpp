@@ -16,8 +16,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionFrame>
 #include <QTimer>
 #include <QToolButton>
@@ -31,13 +34,30 @@ constexpr int DateInputWidth = 108; // at least; wider where the font needs it
 constexpr int DateInputSpacing = 2;
 constexpr int CaptionLeft = 4; // the row's border
 
-// A check box without a caption: the whole box takes the click, not only its indicator.
+// A check box without a caption: the whole box takes the click, not only its indicator, and the
+// focus is marked around the indicator (styles mark it around a caption, which there is not).
 class TOrvel_BitBox : public QCheckBox {
 public:
     using QCheckBox::QCheckBox;
 
 protected:
     bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
+    void paintEvent(QPaintEvent *event) override {
+        QCheckBox::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QStyleOptionButton button;
+        initStyleOption(&button);
+        QStyleOptionFocusRect mark;
+        mark.initFrom(this);
+        mark.rect = style()
+                        ->subElementRect(QStyle::SE_CheckBoxIndicator, &button, this)
+                        .adjusted(-2, -2, 2, 2)
+                        .intersected(rect().adjusted(0, 0, -1, -1));
+        mark.backgroundColor = palette().color(QPalette::Window);
+        QPainter painter(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &mark, &painter, this);
+    }
 };
 
 // A focus change within the window, as opposed to the window losing the focus or a drop-down
@@ -51,7 +71,7 @@ bool LeavesControl(const QFocusEvent *event) {
 // ---------------------------------------------------------------------------------------------
 
 TOrvel_DateInput::TOrvel_DateInput(QWidget *parent)
-    : QWidget(parent), FCheck(new QCheckBox(this)), FEdit(new QLineEdit(this)),
+    : QWidget(parent), FCheck(new TOrvel_BitBox(this)), FEdit(new QLineEdit(this)),
       FButton(new QToolButton(this)) {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -231,7 +251,6 @@ TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *pa
     // A caption longer than the room left of the input is covered by the input; its whole text
     // stays readable as the row's hint.
     setToolTip(Input().Definition().desc);
-    FCaption->setGeometry(CaptionLeft, 0, InputLeft - CaptionLeft, RowHeight);
     CreateInput();
     FInput->show();
     PlaceInput();
@@ -323,9 +342,25 @@ void TOrvel_Parameter::CreateInput() {
     FInput->setObjectName(QStringLiteral("ed") + input.Name());
 }
 
+int TOrvel_Parameter::CaptionTextWidth() const {
+    constexpr int Gap = 6; // between the caption's end and the input
+    return CaptionLeft + FCaption->fontMetrics().horizontalAdvance(FCaption->text()) + Gap;
+}
+
+void TOrvel_Parameter::SetCaptionWidth(int wanted) {
+    FCaptionWanted = wanted;
+    PlaceInput();
+}
+
+int TOrvel_Parameter::InputLeftNow() const {
+    return qMax(InputLeft, qMin(FCaptionWanted, width() * CaptionShare / 100));
+}
+
 void TOrvel_Parameter::PlaceInput() {
-    const int width = FWide ? qMax(0, this->width() - WideMargin) : FFixedWidth;
-    FInput->setGeometry(InputLeft, InputTop, width, InputHeight);
+    const int left = InputLeftNow();
+    FCaption->setGeometry(CaptionLeft, 0, left - CaptionLeft, RowHeight);
+    const int width = FWide ? qMax(0, this->width() - left - RightMargin) : FFixedWidth;
+    FInput->setGeometry(left, InputTop, width, InputHeight);
 }
 
 void TOrvel_Parameter::resizeEvent(QResizeEvent *event) {
@@ -475,9 +510,16 @@ void TOrvel_Parameters::Add(int index) {
 void TOrvel_Parameters::EndLoad() {
     if (!FPanel)
         return;
+    // One caption column for the whole report, as wide as its longest caption wants.
+    int captionWidth = TOrvel_Parameter::InputLeft;
     for (QPointer<TOrvel_Parameter> &row : FRows)
         if (row)
+            captionWidth = qMax(captionWidth, row->CaptionTextWidth());
+    for (QPointer<TOrvel_Parameter> &row : FRows)
+        if (row) {
+            row->SetCaptionWidth(captionWidth);
             row->show();
+        }
     FSpacer->setParent(FPanel);
     FPanel->layout()->addWidget(FSpacer);
     FSpacer->show();

@@ -70,10 +70,18 @@ class TOrvel_Parameter : public QFrame {
     Q_OBJECT
 public:
     static constexpr int RowHeight = 25;
-    static constexpr int InputLeft = 100;
+    static constexpr int InputLeft = 100; // the least distance of the input from the row's left
     static constexpr int InputTop = 2;
     static constexpr int InputHeight = 21;
-    static constexpr int WideMargin = 106; // a wide input ends 6 pixels before the row's edge
+    static constexpr int RightMargin = 6; // a wide input ends 6 pixels before the row's edge
+    static constexpr int WideMargin = InputLeft + RightMargin;
+    static constexpr int CaptionShare = 40; // the caption column's most, in percent of the row
+
+    // The caption column the report's captions want (the widest of them); each row gives it
+    // as much of that as its width allows, and never less than InputLeft.
+    void SetCaptionWidth(int wanted);
+    int InputLeftNow() const;
+    int CaptionTextWidth() const; // what this row's caption needs
 
     TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *panel);
 
@@ -113,6 +121,7 @@ private:
     DbLookupList *FSqlList = nullptr;
     bool FWide = false;
     int FFixedWidth = 0;
+    int FCaptionWanted = InputLeft;
 };
 
 // The rows on the main window's parameter panel, and the 3-pixel spacer below them.

@@ -8,11 +8,13 @@
 #include "U_settings.h"
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPersistentModelIndex>
 #include <QScrollBar>
+#include <QStandardPaths>
 
 namespace {
 
@@ -66,6 +68,8 @@ QString AskSaveFileName(const TOrvel_SaveRequest &request) {
     if (suffix.startsWith(u'.'))
         suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
+    if (!request.Folder.isEmpty())
+        dialog.setDirectory(request.Folder);
     dialog.selectFile(QString());
     dialog.setSizeGripEnabled(true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -100,14 +104,34 @@ QChar TOrvel_ExportCommands::CsvSeparator() {
     return text.isEmpty() ? QChar(u',') : text.front();
 }
 
-QString TOrvel_ExportCommands::AskFor(const QString &title, const QString &extension,
-                                      const QString &filter) const {
+namespace {
+QString FolderKey(const QString &kind) {
+    return QStringLiteral("Export/") + kind + QStringLiteral("/Folder");
+}
+} // namespace
+
+QString TOrvel_ExportCommands::ExportFolder(const QString &kind) {
+    const QString stored = AppPrefs ? AppPrefs->ReadString(FolderKey(kind)) : QString();
+    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+        return stored;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString TOrvel_ExportCommands::AskFor(const QString &kind, const QString &title,
+                                      const QString &extension, const QString &filter) const {
     TOrvel_SaveRequest request;
     request.Owner = FOwner;
     request.Title = title;
     request.DefaultExtension = extension;
     request.Filter = filter;
-    return AskFileName ? AskFileName(request) : QString();
+    request.Folder = ExportFolder(kind);
+    const QString file = AskFileName ? AskFileName(request) : QString();
+    if (!file.isEmpty() && AppPrefs) {
+        AppPrefs->WriteString(FolderKey(kind), QFileInfo(file).absolutePath());
+        AppPrefs->SaveFile();
+    }
+    return file;
 }
 
 QString TOrvel_ExportCommands::DocumentTitle() const {
@@ -117,8 +141,8 @@ QString TOrvel_ExportCommands::DocumentTitle() const {
 void TOrvel_ExportCommands::miSaveAs_CSVClick() {
     if (!Columns)
         return;
-    const QString file = AskFor(QStringLiteral("Zapisz do formatu CSV"), QStringLiteral(".csv"),
-                                QStringLiteral("pliki CSV|*.csv;*.txt"));
+    const QString file = AskFor(QStringLiteral("CSV"), QStringLiteral("Zapisz do formatu CSV"),
+                                QStringLiteral(".csv"), QStringLiteral("pliki CSV|*.csv;*.txt"));
     if (file.isEmpty())
         return;
     // Read after the dialog, at every export: the settings dialog may have changed it meanwhile.
@@ -131,8 +155,8 @@ void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
     FLastXhtmlFile.clear();
     if (!Columns)
         return;
-    const QString file = AskFor(QStringLiteral("Zapisz do formatu XHTML"), QStringLiteral(".htm"),
-                                QStringLiteral("pliki XHTML|*.htm;*.html"));
+    const QString file = AskFor(QStringLiteral("XHTML"), QStringLiteral("Zapisz do formatu XHTML"),
+                                QStringLiteral(".htm"), QStringLiteral("pliki XHTML|*.htm;*.html"));
     if (file.isEmpty())
         return;
     TViewStateKeeper keep(View);
@@ -149,8 +173,8 @@ void TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick() {
 void TOrvel_ExportCommands::miSaveAs_XMLClick() {
     if (!Columns)
         return;
-    const QString file = AskFor(QStringLiteral("Zapisz do formatu XML"), QStringLiteral(".xml"),
-                                QStringLiteral("pliki XML|*.xml"));
+    const QString file = AskFor(QStringLiteral("XML"), QStringLiteral("Zapisz do formatu XML"),
+                                QStringLiteral(".xml"), QStringLiteral("pliki XML|*.xml"));
     if (file.isEmpty())
         return;
     TViewStateKeeper keep(View);

@@ -28,6 +28,7 @@ struct TOrvel_SaveRequest {
     QString Title;
     QString DefaultExtension;
     QString Filter;
+    QString Folder; // where the dialog opens
 };
 
 // Asks the user for the name of a file to write; empty when the user cancelled.
@@ -75,8 +76,13 @@ public:
     // when it is empty (or there are no preferences).
     static QChar CsvSeparator();
 
+    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML"): the one
+    // last used for that kind (preference "Export/<kind>/Folder"), at first the user's documents.
+    static QString ExportFolder(const QString &kind);
+
 private:
-    QString AskFor(const QString &title, const QString &extension, const QString &filter) const;
+    QString AskFor(const QString &kind, const QString &title, const QString &extension,
+                   const QString &filter) const;
     QString DocumentTitle() const;
 
     QWidget *FOwner;
