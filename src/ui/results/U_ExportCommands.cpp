@@ -184,8 +184,8 @@ void TOrvel_ExportCommands::miSaveAs_XMLClick() {
 void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
     if (!Columns)
         return;
-    const QString file = AskFor(QStringLiteral("Zapisz jako arkusz Excel"), QStringLiteral(".xlsx"),
-                                QStringLiteral("arkusze Excel|*.xlsx"));
+    const QString file = AskFor(QStringLiteral("XLSX"), QStringLiteral("Zapisz jako arkusz Excel"),
+                                QStringLiteral(".xlsx"), QStringLiteral("arkusze Excel|*.xlsx"));
     if (file.isEmpty())
         return;
     TViewStateKeeper keep(View);

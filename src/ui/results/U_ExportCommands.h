@@ -76,7 +76,7 @@ public:
     // when it is empty (or there are no preferences).
     static QChar CsvSeparator();
 
-    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML"): the one
+    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML", "XLSX"): the one
     // last used for that kind (preference "Export/<kind>/Folder"), at first the user's documents.
     static QString ExportFolder(const QString &kind);
 
