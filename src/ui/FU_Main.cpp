@@ -81,7 +81,7 @@ const QString kTreeWidth = QStringLiteral("Windows/Main/TreeView/Width");
 const QString kMainPlace = QStringLiteral("Windows/Main");
 const QString kLeftTab = QStringLiteral("Windows/Main/LeftTab");
 // The first start shows the sample reports' results without scrolling sideways.
-constexpr QSize kFirstSize(1100, 700);
+constexpr QSize kFirstSize(1200, 760);
 
 // Rows of the report tree: the height of its pictures plus 2 pixels.
 class TreeRowDelegate : public QStyledItemDelegate {

@@ -451,7 +451,7 @@ private slots:
     void firstStartIsLargeAndCentred() {
         Desktop desk;
         const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(desk.Main->size(), QSize(1100, 700).boundedTo(free.size()));
+        QCOMPARE(desk.Main->size(), QSize(1200, 760).boundedTo(free.size()));
         QCOMPARE(desk.Main->geometry().center(), free.center());
     }
 
@@ -501,7 +501,7 @@ private slots:
         Desktop desk;
         const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY(free.contains(desk.Main->geometry().center()));
-        QCOMPARE(desk.Main->size(), QSize(1100, 700).boundedTo(free.size()));
+        QCOMPARE(desk.Main->size(), QSize(1200, 760).boundedTo(free.size()));
     }
 };
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole way from start to a shown result with the keyboard only, on a virtual screen, as a
 # user goes it: start, log in to the demo folder (Enter), choose HURTOWNIA in the database list
-# (Down), go to the report tree (Alt+R) and arrow down to "Stany magazynowe", go to the
+# (Down), go to the report tree (Alt+R) and arrow down to "Stany magazynowe" (each report
+# passed on the way loads, and the keys typed meanwhile must not be lost), go to the
 # parameters (Alt+P), fill "Nazwa zawiera", run (F5). Screenshots of every step go to the
 # folder given (default /tmp/orvel-keyboard-flow), to be looked at; the script fails when a
 # window does not appear or the program ends during the flow.
@@ -42,9 +43,8 @@ shot 02-logged-in
 key Down # the first database of the list: HURTOWNIA
 shot 03-database
 key alt+r # the report tree
-key Down # "Przykłady"
-key Right # opened
-for _ in 1 2 3 4; do key Down; done # "Stany magazynowe"
+key Down # "Przykłady", shown open
+for _ in 1 2 3 4; do key Down; done # "Stany magazynowe", the fourth report
 shot 04-report
 key alt+p # the first parameter
 key Tab Tab # "Nazwa zawiera"
