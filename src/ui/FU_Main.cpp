@@ -1115,6 +1115,9 @@ void TF_Main::btnRunClick() {
         SetActivityText(QStringLiteral("Wybierz bazę danych"));
         return;
     }
+    // A refusal for the inputs comes before the window leaves its ready state.
+    if (FReport && !FReport->InputsRunnable())
+        return;
     FRunFocus = focusWidget();
     SetResultInfo(QStringLiteral("Wynik"));
     SetAppState(asRunning);

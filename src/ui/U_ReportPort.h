@@ -46,6 +46,9 @@ public:
     virtual void SaveValues() = 0;
     virtual void LoadDefaultValues() = 0;
 
+    // False, after telling the user why, while an input holds text its type rejects: nothing may
+    // run with the stand-in value such an input renders.
+    virtual bool InputsRunnable() = 0;
     // Starts a run whose result goes to ResultQuery(); false when it refused to start (it has
     // told the user why). The end arrives through OnRunDone.
     virtual bool Run() = 0;

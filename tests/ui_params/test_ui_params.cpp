@@ -66,6 +66,7 @@ private slots:
     void dateTyping();
     void datePickedFromTheCalendar();
     void dateRuleSurvivesEnablingThePanel();
+    void disabledNumberBoxWasNotLeft();
     void tabOrderOverADateRow();
     void rejectedInputRefusesTheRun_data();
     void rejectedInputRefusesTheRun();
@@ -354,6 +355,22 @@ void UiParamsTest::dateRuleSurvivesEnablingThePanel() {
     // Typing into the unticked input now ticks it: what is shown is what runs.
     TypeDate(date, "02.03.2024");
     QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240302'"));
+}
+
+void UiParamsTest::disabledNumberBoxWasNotLeft() {
+    // Starting a run disables the panel and so takes the focus from the box: that is not the
+    // user leaving it, and no warning comes before the run's own refusal.
+    Load(Item("P", "INT"));
+    auto *edit = qobject_cast<QLineEdit *>(Row(0)->InputWidget());
+    Enter(edit);
+    QTest::keyClicks(edit, "12x");
+    SetControlsEnabled(FPanel, false);
+    QCoreApplication::processEvents();
+    QVERIFY(FMessages->Messages().empty());
+    SetControlsEnabled(FPanel, true);
+    Enter(edit);
+    Leave(); // leaving it by hand still warns
+    QCOMPARE(FMessages->Messages().size(), std::size_t(1));
 }
 
 void UiParamsTest::tabOrderOverADateRow() {

@@ -94,6 +94,7 @@ public:
     void ResetValues() override {}
     void SaveValues() override {}
     void LoadDefaultValues() override {}
+    bool InputsRunnable() override { return true; }
     bool Run() override { return StartRun; }
     QString ErrorText() const override { return Error; }
     DbQuery *ResultQuery() const override { return nullptr; }
@@ -1003,6 +1004,28 @@ private slots:
         QCloseEvent allowed;
         QApplication::sendEvent(FMain.get(), &allowed);
         QVERIFY(allowed.isAccepted());
+    }
+
+    void rejectedInputRefusedBeforeRunning() {
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        Choose(QStringLiteral("Wynagrodzenia w roku"));
+        auto *rok = FMain->ParamsPanel()->findChild<QLineEdit *>(QStringLiteral("edRok"));
+        QVERIFY(rok);
+        rok->setFocus(Qt::MouseFocusReason);
+        QTest::keyClicks(rok, QStringLiteral("12x"));
+        TOrvel_MessageRecorder boxes;
+        FMain->btnRun->click(); // the toolbar button takes no focus: the box is not left
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Raport nie został uruchomiony: wartość \"12x\" parametru "
+                                "\"Rok\" nie jest liczbą całkowitą."));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
+        // Refused before the window left its ready state: nothing ran, nothing was cleared.
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY(!FMain->Report()->ResultQuery()->IsOpen());
+        QCOMPARE(FMain->ResultCaption(), QStringLiteral("Raport jest pusty"));
+        QCOMPARE(rok->text(), QStringLiteral("12x"));
     }
 
     void columnsFitTheirContentAndTheGrid() {

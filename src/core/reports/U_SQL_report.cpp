@@ -271,6 +271,20 @@ void TOrvel_Report::LoadDefaultValues() {
     }
 }
 
+bool TOrvel_Report::InputsRunnable() {
+    // An input whose text its type rejects renders a stand-in (0 or NULL): running with it
+    // would give a report the user did not ask for.
+    for (int i = 0; i < ParamCount(); ++i) {
+        const QString message = Param(i).RejectionMessage();
+        if (!message.isEmpty()) {
+            if (FView)
+                FView->RunRefused(message);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TOrvel_Report::Run() {
     if (FRunThread)
         return false; // one run at a time: the worker holds the result query
@@ -286,18 +300,8 @@ bool TOrvel_Report::Run() {
             FView->RunRefused(QStringLiteral("Zapytanie SQL nie zawiera linii wymiany parametrów"));
         return false;
     }
-    // An input whose text its type rejects renders a stand-in (0 or NULL): running with it
-    // would give a report the user did not ask for.
-    if (FRefuseRejectedInput) {
-        for (int i = 0; i < ParamCount(); ++i) {
-            const QString message = Param(i).RejectionMessage();
-            if (!message.isEmpty()) {
-                if (FView)
-                    FView->RunRefused(message);
-                return false;
-            }
-        }
-    }
+    if (FRefuseRejectedInput && !InputsRunnable())
+        return false;
     // Only the marker's own characters make way for the assignments; later markers stay.
     const QString sql =
         script.left(marker) + GetParamsBlock(false) + script.mid(marker + OrvelParamsMarker.size());

@@ -60,6 +60,8 @@ public:
 
     // The rows that show the parameters; none for a report without a user interface. Not owned.
     void SetParamView(TOrvel_ParamView *view) { FView = view; }
+    // False, after the view was told why, while an input holds text its type rejects.
+    bool InputsRunnable();
     // Whether Run refuses while an input holds a text its type rejects (on by default). Off for a
     // caller that checks the values it sets itself and keeps the lenient rule for stored ones.
     void SetRefuseRejectedInput(bool refuse) { FRefuseRejectedInput = refuse; }

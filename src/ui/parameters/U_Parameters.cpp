@@ -418,7 +418,10 @@ void TOrvel_Parameter::CheckNumber(bool wholeNumber) {
 
 bool TOrvel_Parameter::eventFilter(QObject *watched, QEvent *event) {
     if (watched == FInput) {
-        if (event->type() == QEvent::FocusOut && LeavesControl(static_cast<QFocusEvent *>(event))) {
+        // An input that loses the focus because it was disabled (the window starts a run) was
+        // not left by the user.
+        if (event->type() == QEvent::FocusOut && FInput->isEnabled() &&
+            LeavesControl(static_cast<QFocusEvent *>(event))) {
             InputLeft_();
         } else if (event->type() == QEvent::KeyPress && FFixedList &&
                    static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete &&

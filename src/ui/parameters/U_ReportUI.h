@@ -44,6 +44,7 @@ public:
     void SaveValues() override { FReport->SaveValues(); }
     void LoadDefaultValues() override { FReport->LoadDefaultValues(); }
 
+    bool InputsRunnable() override { return FReport->InputsRunnable(); }
     bool Run() override { return FReport->Run(); }
     QString ErrorText() const override { return FReport->ErrorText(); }
     DbQuery *ResultQuery() const override { return FReport->ResultQuery(); }
