@@ -93,7 +93,8 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
             if (action->objectName() != QLatin1String(name))
                 continue;
             connect(action, &QAction::triggered, this,
-                    [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+                    // Copied: clang does not capture a structured binding.
+                    [this, entry = handler] { RunGuarded([this, entry] { (this->*entry)(); }); });
         }
     }
 }
