@@ -10,11 +10,15 @@
 
 #include "TestSupport.h"
 
+#include <QCollator>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#include <numeric>
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -117,6 +121,7 @@ private slots:
     void sorting();
     void sortingErrorsAndRestore();
     void largeSortsAreStable();
+    void sortKeysOrderLikeTheCollator();
     void navigationAndSignals();
     void fieldsByNameAndDisplay();
     void sampleReportsRun();
@@ -930,6 +935,97 @@ void DatabaseTest::largeSortsAreStable() {
                 if (a == b)
                     QVERIFY2(id->AsStringAt(r - 1).toInt() < id->AsStringAt(r).toInt(),
                              "ties keep the stored order");
+            }
+        }
+    }
+}
+
+// Texts whose collation keys agree far beyond their first bytes, letter-case twins, empty texts
+// and NULLs; decimals that only their last digits tell apart; both directions, twice each (the
+// second time from the kept keys). The order must be the collator's, stable, NULLs at the ends.
+void DatabaseTest::sortKeysOrderLikeTheCollator() {
+    Fixture f;
+    const QStringList texts = {QStringLiteral("Łukasz Nowakowski-Kowalski 10"),
+                               QStringLiteral("łukasz nowakowski-kowalski 10"),
+                               QStringLiteral("Łukasz Nowakowski-Kowalski 9"),
+                               QStringLiteral("Lukasz Nowakowski-Kowalski 9"),
+                               QStringLiteral("Łukasz Nowakowski-Kowalski"),
+                               QStringLiteral(""),
+                               QStringLiteral("Zenon"),
+                               QStringLiteral("Żaneta"),
+                               QStringLiteral("zenon"),
+                               QStringLiteral("Ćma"),
+                               QStringLiteral("Cma"),
+                               QStringLiteral("Łukasz Nowakowski-Kowalska")};
+    const QStringList decimals = {QStringLiteral("12345678901234567890123456789012.000001"),
+                                  QStringLiteral("12345678901234567890123456789012.000002"),
+                                  QStringLiteral("-0.00"),
+                                  QStringLiteral("0"),
+                                  QStringLiteral("-12345678901234567890.5"),
+                                  QStringLiteral("-12345678901234567890.4"),
+                                  QStringLiteral("7.10"),
+                                  QStringLiteral("7.1")};
+    QString sql = QStringLiteral("CREATE TABLE #s (Id INT, T NVARCHAR(60), K NUMERIC(38,6)) ");
+    const int rows = 600;
+    for (int i = 0; i < rows; ++i) {
+        const QString t = i % 17 == 0 ? QStringLiteral("NULL")
+                                      : QStringLiteral("'%1'").arg(texts[(i * 7) % texts.size()]);
+        const QString k = i % 19 == 0
+                              ? QStringLiteral("NULL")
+                              : QStringLiteral("'%1'").arg(decimals[(i * 5) % decimals.size()]);
+        sql += QStringLiteral("INSERT INTO #s VALUES (%1, %2, %3) ").arg(i).arg(t, k);
+    }
+    sql += QStringLiteral("SELECT Id, T, K FROM #s ORDER BY Id");
+    auto q = f.open(sql);
+    QCOMPARE(q->RecordCount(), rows);
+
+    QCollator collator(QLocale(QLocale::Polish, QLocale::Poland));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const auto decimalLess = [](const QString &a, const QString &b) {
+        // Exact for these values: same scale once padded, compared as signed digit strings.
+        auto norm = [](QString s) {
+            const bool negative = s.startsWith(u'-');
+            if (negative)
+                s.remove(0, 1);
+            if (!s.contains(u'.'))
+                s += u'.';
+            const qsizetype dot = s.indexOf(u'.');
+            s = s.left(dot).rightJustified(40, u'0') + s.mid(dot + 1).leftJustified(10, u'0');
+            const bool zero = !s.contains(QRegularExpression(QStringLiteral("[1-9]")));
+            return std::pair<bool, QString>(negative && !zero, s);
+        };
+        const auto [na, sa] = norm(a);
+        const auto [nb, sb] = norm(b);
+        if (na != nb)
+            return na;
+        return na ? sb < sa : sa < sb;
+    };
+    for (const QString &column : {QStringLiteral("T"), QStringLiteral("K")}) {
+        const int index = column == u'T' ? 1 : 2;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const bool ascending : {true, false}) {
+                // The expected order: a stable sort of the stored rows.
+                QList<int> expected(rows);
+                std::iota(expected.begin(), expected.end(), 0);
+                const DbResult *result = q->Result();
+                const DbColumn &c = result->Column(index);
+                std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                    const bool nullA = c.IsNull(a), nullB = c.IsNull(b);
+                    if (nullA || nullB)
+                        return ascending ? nullA && !nullB : nullB && !nullA;
+                    const QString x = c.Text(a).toString(), y = c.Text(b).toString();
+                    if (index == 1)
+                        return ascending ? collator.compare(x, y) < 0 : collator.compare(y, x) < 0;
+                    return ascending ? decimalLess(x, y) : decimalLess(y, x);
+                });
+                q->Sort(column + (ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
+                QList<int> got;
+                for (int r = 0; r < rows; ++r)
+                    got << q->StoredRow(r);
+                QVERIFY2(got == expected,
+                         qPrintable(QStringLiteral("%1 %2, pass %3")
+                                        .arg(column, ascending ? u"ASC"_qs : u"DESC"_qs)
+                                        .arg(pass)));
             }
         }
     }

@@ -88,6 +88,66 @@ private slots:
         SetAppFolder(QString());
     }
 
+    // Rows formatted in parallel slices make the bytes of a serial walk, in every format, over a
+    // sorted result (the rows are read through the order) with every kind of column and NULLs.
+    void parallelSlicesWriteTheSerialBytes_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("csv") << int(TOrvel_ExportKind::ekCSV);
+        QTest::newRow("xml") << int(TOrvel_ExportKind::ekXML);
+        QTest::newRow("xhtml") << int(TOrvel_ExportKind::ekXHTML);
+    }
+    void parallelSlicesWriteTheSerialBytes() {
+        QFETCH(int, kind);
+        QTemporaryDir dir;
+        SetAppFolder(dir.path());
+        DbConnection connection;
+        TOrvel_ConnectionSettings settings;
+        settings.Server = QStringLiteral("sqlite:") + dir.path();
+        connection.Open(settings);
+        DbQuery query(&connection);
+        query.SQL = QString::fromUtf8(
+            "CREATE TABLE t (Id INT, Nazwa NVARCHAR(80), Kwota DECIMAL(12,2), Cena FLOAT, "
+            "Dzien DATETIME, Flag BIT, orvel_zestawnik_format NVARCHAR(40));"
+            "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
+            "INSERT INTO t SELECT x, 'Poz. \"' || (x % 777) || '\" <zażółć> & ☺', "
+            "CASE WHEN x % 13 = 0 THEN NULL ELSE round((x % 5000) / 7.0, 2) END, x / 3.0, "
+            "datetime('2024-01-01', '+' || (x * 37) || ' minutes'), x % 2, "
+            "CASE WHEN x % 10 = 0 THEN 'color=C0FFFF;fontstyle=B' END FROM c;"
+            "SELECT * FROM t ORDER BY Id");
+        query.Open();
+        query.Sort(QStringLiteral("Nazwa DESC"));
+        TOrvel_GridColumns columns;
+        columns.SetQuery(&query);
+        columns.Field(columns.FindColumn(QStringLiteral("Kwota")))->DisplayFormat =
+            QStringLiteral("#,##0.00");
+        columns.Field(columns.FindColumn(QStringLiteral("Dzien")))->DisplayFormat =
+            QStringLiteral("dddd, d mmmm yyyy hh:nn");
+
+        auto exportWith = [&](int threads, int sliceRows) {
+            std::unique_ptr<TOrvel_DataExport> writer;
+            if (kind == int(TOrvel_ExportKind::ekCSV))
+                writer = std::make_unique<TOrvel_DataExport_CSV>(columns, u';', "T");
+            else if (kind == int(TOrvel_ExportKind::ekXML))
+                writer = std::make_unique<TOrvel_DataExport_XML>(columns, "T");
+            else
+                writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "T");
+            writer->Now = [] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); };
+            writer->Threads = threads;
+            writer->SliceRows = sliceRows;
+            return writer->GetOutputBytes();
+        };
+        const QByteArray serial = exportWith(1, 4096);
+        QVERIFY(serial.size() > 1000000);
+        for (const int threads : {2, 4}) {
+            const QByteArray parallel = exportWith(threads, 997); // many slices, a short last one
+            QCOMPARE(parallel.size(), serial.size());
+            QVERIFY2(parallel == serial, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+        }
+        // The walk reads rows by position and leaves the current row where it was.
+        QCOMPARE(query.RecNo(), 1);
+        SetAppFolder(QString());
+    }
+
     // The writers encode through tables of their own; each character must come out as the
     // system's codecs write it (a reference or "?" for what the code page lacks).
     void encodingAgreesWithTheCodecs_data() {

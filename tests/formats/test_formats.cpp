@@ -276,6 +276,124 @@ private slots:
     }
 };
 
+// The compiled per-field formats that the grid and the exports share.
+class FieldFormatTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Calendar fields worked out from the stored milliseconds agree with Qt's calendar over a
+    // long span: leap years, century years, days before 1970, years before the first.
+    void calendarFromMilliseconds() {
+        const TOrvel_FormatSettings fs = PolishSettings();
+        const TOrvel_DateTimeFormat format(QStringLiteral("yyyy-mm-dd dddd hh:nn:ss.zzz"), fs);
+        const qint64 epoch = QDate(1970, 1, 1).toJulianDay();
+        const qint64 msPerDay = 86400000;
+        TOrvel_TextBuffer out;
+        for (qint64 jd = QDate(-50, 1, 1).toJulianDay(); jd < QDate(2500, 1, 1).toJulianDay();
+             jd += 97) {
+            const QDate date = QDate::fromJulianDay(jd);
+            const int msOfDay = static_cast<int>((jd * 7919) % msPerDay);
+            const QTime time = QTime::fromMSecsSinceStartOfDay(msOfDay);
+            out.Clear();
+            format.AppendMSecs((jd - epoch) * msPerDay + msOfDay, out);
+            // The year's digits padded as the display pattern pads them (a sign counts).
+            QString year = QString::number(date.year());
+            year.prepend(QString(std::max<qsizetype>(0, 4 - year.size()), u'0'));
+            const QString expected = QStringLiteral("%1-%2-%3 %4 %5:%6:%7.%8")
+                                         .arg(year)
+                                         .arg(date.month(), 2, 10, QChar(u'0'))
+                                         .arg(date.day(), 2, 10, QChar(u'0'))
+                                         .arg(fs.LongDayNames.value(date.dayOfWeek() - 1))
+                                         .arg(time.hour(), 2, 10, QChar(u'0'))
+                                         .arg(time.minute(), 2, 10, QChar(u'0'))
+                                         .arg(time.second(), 2, 10, QChar(u'0'))
+                                         .arg(time.msec(), 3, 10, QChar(u'0'));
+            QCOMPARE(out.ToString(), expected);
+        }
+        // A moment before 1970 that is not a whole day away from it.
+        out.Clear();
+        format.AppendMSecs(-1, out);
+        QCOMPARE(out.ToString(), QStringLiteral("1969-12-31 środa 23:59:59.999"));
+    }
+
+    // Each field type reads its stored value its own way and shows it by its pattern.
+    void fieldTypes_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QVariant>("value"); // qint64: AppendInt; double: AppendReal; else text
+        QTest::addColumn<QString>("expected");
+        const qint64 jan31 =
+            (QDate(2024, 1, 31).toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400000;
+        const qint64 afternoon = (13 * 3600 + 5 * 60 + 9) * 1000;
+        auto row = [](const char *name, TFieldType type, const QString &pattern,
+                      const QVariant &value, const QString &expected) {
+            QTest::newRow(name) << int(type) << pattern << value << expected;
+        };
+        row("integer plain", TFieldType::ftInteger, {}, QVariant(qint64(-1234567)), "-1234567");
+        row("integer grouped", TFieldType::ftInteger, "#,##0", QVariant(qint64(1234567)),
+            "1 234 567");
+        row("smallest 64-bit", TFieldType::ftLargeint, "0",
+            QVariant(std::numeric_limits<qint64>::min()), "-9223372036854775808");
+        row("boolean true", TFieldType::ftBoolean, {}, QVariant(qint64(1)), "tak");
+        row("boolean false", TFieldType::ftBoolean, {}, QVariant(qint64(0)), "nie");
+        row("date, empty pattern", TFieldType::ftDate, {}, QVariant(jan31), "31.01.2024");
+        row("time, empty pattern", TFieldType::ftTime, {}, QVariant(afternoon), "13:05:09");
+        row("date-time at midnight", TFieldType::ftDateTime, {}, QVariant(jan31), "31.01.2024");
+        row("date-time with time", TFieldType::ftDateTime, {}, QVariant(jan31 + afternoon),
+            "31.01.2024 13:05:09");
+        row("date-time pattern", TFieldType::ftDateTime, "d mmmm yyyy, h:nn am/pm",
+            QVariant(jan31 + afternoon), "31 styczeń 2024, 1:05 pm");
+        row("float general", TFieldType::ftFloat, {}, QVariant(0.1), "0,1");
+        row("currency pattern", TFieldType::ftCurrency, "#,##0.00 zł", QVariant(-1234.5),
+            "-1 234,50 zł");
+        row("decimal text", TFieldType::ftBCD, "0.00", QVariant(QStringLiteral("-0.005")), "-0,01");
+        row("decimal general", TFieldType::ftBCD, {}, QVariant(QStringLiteral("12.50")), "12,5");
+        row("text as it is", TFieldType::ftWideString, "0.00", QVariant(QStringLiteral(" zażółć ")),
+            " zażółć ");
+    }
+    void fieldTypes() {
+        QFETCH(int, type);
+        QFETCH(QString, pattern);
+        QFETCH(QVariant, value);
+        QFETCH(QString, expected);
+        const TOrvel_FieldFormat format(TFieldType(type), pattern, QStringLiteral("tak;nie"),
+                                        PolishSettings());
+        TOrvel_TextBuffer out;
+        out.Append(u'>'); // appended after what the buffer holds
+        if (value.typeId() == QMetaType::LongLong)
+            format.AppendInt(value.toLongLong(), out);
+        else if (value.typeId() == QMetaType::Double)
+            format.AppendReal(value.toDouble(), out);
+        else
+            format.AppendText(value.toString(), out);
+        QCOMPARE(out.ToString(), u'>' + expected);
+    }
+
+    // The texts of true and false come from the field's list; a missing one is empty.
+    void booleanTexts() {
+        const TOrvel_FieldFormat format(TFieldType::ftBoolean, {}, QStringLiteral("Prawda"),
+                                        PolishSettings());
+        TOrvel_TextBuffer out;
+        format.AppendInt(5, out);
+        QCOMPARE(out.ToString(), QStringLiteral("Prawda"));
+        out.Clear();
+        format.AppendInt(0, out);
+        QCOMPARE(out.ToString(), QString());
+    }
+
+    // One compiled format serves values of every size; a long text spills out of the buffer's
+    // own room and back.
+    void bufferReuse() {
+        const TOrvel_NumberFormat format(QStringLiteral("#,##0.00"), PolishSettings());
+        TOrvel_TextBuffer out;
+        const QString big = QStringLiteral("9").repeated(38);
+        format.AppendDecimalText(big, out);
+        QCOMPARE(out.Size(), 38 + 12 + 3);
+        out.Clear();
+        format.AppendDouble(2.675, out);
+        QCOMPARE(out.ToString(), QStringLiteral("2,68"));
+    }
+};
+
 int main(int argc, char **argv) {
     int status = 0;
     {
@@ -284,6 +402,10 @@ int main(int argc, char **argv) {
     }
     {
         DateFormatTest t;
+        status |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        FieldFormatTest t;
         status |= QTest::qExec(&t, argc, argv);
     }
     return status;

@@ -2,15 +2,14 @@
 
 #include "U_DbBackend.h"
 #include "U_DbResult.h"
+#include "U_DbSortKeys.h"
 #include "U_DisplayFormat.h"
 #include "U_locale.h"
 
-#include <QCollator>
 #include <QMutexLocker>
 
 #include <algorithm>
 #include <numeric>
-#include <thread>
 
 namespace {
 // The provider codes the interface itself raises (as the OLE DB provider would).
@@ -47,110 +46,6 @@ QString withDecimalSeparator(QString text, const TOrvel_FormatSettings &fs) {
     text.replace(QLatin1Char('.'), fs.DecimalSeparator);
     return text;
 }
-
-// Compares two exact decimal texts ("-12.50", "3") by value, digit by digit, so that
-// 38-digit decimals sort exactly.
-int compareDecimalText(QStringView a, QStringView b) {
-    struct Parts {
-        bool negative = false;
-        QStringView intPart, fracPart;
-    };
-    auto split = [](QStringView s) {
-        Parts p;
-        s = s.trimmed();
-        if (!s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QLatin1Char('+'))) {
-            p.negative = s[0] == QLatin1Char('-');
-            s = s.mid(1);
-        }
-        const qsizetype dot = s.indexOf(QLatin1Char('.'));
-        p.intPart = dot < 0 ? s : s.left(dot);
-        p.fracPart = dot < 0 ? QStringView() : s.mid(dot + 1);
-        while (!p.intPart.isEmpty() && p.intPart[0] == QLatin1Char('0'))
-            p.intPart = p.intPart.mid(1);
-        while (!p.fracPart.isEmpty() && p.fracPart.back() == QLatin1Char('0'))
-            p.fracPart.chop(1);
-        if (p.intPart.isEmpty() && p.fracPart.isEmpty())
-            p.negative = false; // -0 equals 0
-        return p;
-    };
-    const Parts x = split(a), y = split(b);
-    if (x.negative != y.negative)
-        return x.negative ? -1 : 1;
-    int magnitude = 0;
-    if (x.intPart.size() != y.intPart.size()) {
-        magnitude = x.intPart.size() < y.intPart.size() ? -1 : 1;
-    } else {
-        magnitude = x.intPart.compare(y.intPart);
-        if (magnitude == 0) {
-            const qsizetype n = std::max(x.fracPart.size(), y.fracPart.size());
-            for (qsizetype i = 0; i < n && magnitude == 0; ++i) {
-                const QChar cx = i < x.fracPart.size() ? x.fracPart[i] : QLatin1Char('0');
-                const QChar cy = i < y.fracPart.size() ? y.fracPart[i] : QLatin1Char('0');
-                magnitude = cx < cy ? -1 : (cy < cx ? 1 : 0);
-            }
-        }
-        magnitude = magnitude < 0 ? -1 : (magnitude > 0 ? 1 : 0);
-    }
-    return x.negative ? -magnitude : magnitude;
-}
-unsigned sortThreads(std::size_t n) {
-    if (n < 50000)
-        return 1;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-}
-
-// A stable sort that sorts slices in parallel and merges them in order (merging neighbours keeps
-// equal elements in their original order).
-template <typename It, typename Less> void parallelStableSort(It first, It last, Less less) {
-    const auto n = static_cast<std::size_t>(last - first);
-    const unsigned parts = sortThreads(n);
-    if (parts <= 1) {
-        std::stable_sort(first, last, less);
-        return;
-    }
-    std::vector<It> bounds;
-    for (unsigned p = 0; p <= parts; ++p)
-        bounds.push_back(first + static_cast<std::ptrdiff_t>(n * p / parts));
-    {
-        std::vector<std::jthread> workers;
-        for (unsigned p = 0; p < parts; ++p)
-            workers.emplace_back([&, p] { std::stable_sort(bounds[p], bounds[p + 1], less); });
-    }
-    for (std::size_t width = 1; width < parts; width *= 2)
-        for (std::size_t p = 0; p + width < parts; p += 2 * width)
-            std::inplace_merge(bounds[p], bounds[p + width],
-                               bounds[std::min<std::size_t>(p + 2 * width, parts)], less);
-}
-
-// The collation sort keys of a text column, one per stored row (NULL rows get the key of "").
-class TextSortKeys {
-public:
-    TextSortKeys(const DbColumn &column, const QLocale &locale) {
-        const std::size_t n = column.Size();
-        const unsigned parts = sortThreads(n);
-        FSlice = std::max<std::size_t>(1, (n + parts - 1) / parts);
-        FKeys.resize(parts);
-        std::vector<std::jthread> workers;
-        for (unsigned p = 0; p < parts; ++p)
-            workers.emplace_back([&, p] {
-                QCollator collator(locale);
-                collator.setCaseSensitivity(Qt::CaseInsensitive);
-                const std::size_t from = p * FSlice, to = std::min(n, from + FSlice);
-                auto &keys = FKeys[p];
-                keys.reserve(to > from ? to - from : 0);
-                for (std::size_t r = from; r < to; ++r)
-                    keys.push_back(
-                        collator.sortKey(column.IsNull(r) ? QString() : column.Text(r).toString()));
-            });
-    }
-    const QCollatorSortKey &Key(std::uint32_t row) const {
-        return FKeys[row / FSlice][row % FSlice];
-    }
-
-private:
-    std::size_t FSlice = 1;
-    std::vector<std::vector<QCollatorSortKey>> FKeys;
-};
 
 } // namespace
 
@@ -305,32 +200,69 @@ QString DbField::AsStringAt(int row) const {
 }
 
 QString DbField::DisplayTextAt(int row) const {
-    const DbColumn &c = FQuery->FResult->Column(FIndex);
-    const auto r = static_cast<std::size_t>(FQuery->StoredRow(row));
-    if (c.IsNull(r))
+    TOrvel_TextBuffer scratch;
+    return CompiledFormat()
+        .Cell(static_cast<std::size_t>(FQuery->StoredRow(row)), scratch)
+        .toString();
+}
+
+const DbDisplayFormat &DbField::CompiledFormat() const {
+    const unsigned settings = UserFormatSettingsVersion();
+    if (!FCompiled || FCompiledSettings != settings || FCompiledPattern != DisplayFormat ||
+        FCompiledValues != DisplayValues) {
+        FCompiled = std::make_unique<DbDisplayFormat>(*this);
+        FCompiledPattern = DisplayFormat;
+        FCompiledValues = DisplayValues;
+        FCompiledSettings = settings;
+    }
+    return *FCompiled;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DbDisplayFormat
+
+DbDisplayFormat::DbDisplayFormat(const DbField &field, const TOrvel_FormatSettings &fs)
+    : FColumn(&field.FQuery->FResult->Column(field.FIndex)),
+      FFormat(FColumn->Info().Type, field.DisplayFormat, field.DisplayValues, fs) {
+    const TFieldType t = FColumn->Info().Type;
+    const TFieldKind kind = FieldKindOf(t);
+    if (t == TFieldType::ftFloat || t == TFieldType::ftCurrency)
+        FRead = Read::Real;
+    else if (t == TFieldType::ftBCD)
+        FRead = Read::Decimal;
+    else if (kind == TFieldKind::fkNumeric || kind == TFieldKind::fkDateTime ||
+             kind == TFieldKind::fkBoolean)
+        FRead = Read::Int;
+    else
+        FRead = Read::Text;
+}
+
+QStringView DbDisplayFormat::Cell(std::size_t storedRow, TOrvel_TextBuffer &scratch) const {
+    if (FColumn->IsNull(storedRow))
         return {};
-    const TOrvel_FormatSettings &fs = UserFormatSettings();
-    const TFieldType t = c.Info().Type;
-    if (isIntegerType(t))
-        return DisplayFormat.isEmpty()
-                   ? QString::number(c.Int(r))
-                   : FormatDecimalText(DisplayFormat, QString::number(c.Int(r)), fs);
-    switch (t) {
-    case TFieldType::ftFloat:
-    case TFieldType::ftCurrency:
-        return FormatFloat(DisplayFormat, c.Real(r), fs);
-    case TFieldType::ftBCD:
-        return FormatDecimalText(DisplayFormat, c.Text(r).toString(), fs);
-    case TFieldType::ftDate:
-        return DisplayFormat.isEmpty() ? FormatDateOnly(c.DateTime(r).date(), fs)
-                                       : FormatDateTime(DisplayFormat, c.DateTime(r), fs);
-    case TFieldType::ftTime:
-        return DisplayFormat.isEmpty() ? FormatTimeOnly(c.DateTime(r).time(), fs)
-                                       : FormatDateTime(DisplayFormat, c.DateTime(r), fs);
-    case TFieldType::ftDateTime:
-        return FormatDateTime(DisplayFormat, c.DateTime(r), fs);
-    default:
-        return AsStringAt(row);
+    if (FRead == Read::Text)
+        return FColumn->Text(storedRow);
+    scratch.Clear();
+    Append(storedRow, scratch);
+    return scratch.View();
+}
+
+void DbDisplayFormat::Append(std::size_t storedRow, TOrvel_TextBuffer &out) const {
+    if (FColumn->IsNull(storedRow))
+        return;
+    switch (FRead) {
+    case Read::Int:
+        FFormat.AppendInt(FColumn->Int(storedRow), out);
+        break;
+    case Read::Real:
+        FFormat.AppendReal(FColumn->Real(storedRow), out);
+        break;
+    case Read::Decimal:
+        FFormat.AppendText(FColumn->Text(storedRow), out);
+        break;
+    case Read::Text:
+        out.Append(FColumn->Text(storedRow));
+        break;
     }
 }
 
@@ -422,6 +354,7 @@ void DbQuery::setResult(std::unique_ptr<DbResult> result) {
     FResult = std::move(result);
     FOrder.clear();
     FSort.clear();
+    FSortKeys.clear();
     if (FResult) {
         FOrder.resize(static_cast<std::size_t>(FResult->RowCount()));
         std::iota(FOrder.begin(), FOrder.end(), 0u);
@@ -552,61 +485,25 @@ void DbQuery::Sort(const QString &sortText) {
         name = name.mid(1, name.size() - 2);
 
     const std::size_t n = static_cast<std::size_t>(FResult->RowCount());
-    std::vector<std::uint32_t> order(n);
-    std::iota(order.begin(), order.end(), 0u);
+    std::vector<std::uint32_t> order;
 
     if (!name.isEmpty()) {
         const DbField *field = FieldByName(name);
-        const DbColumn &c = FResult->Column(field->Index());
-        const TFieldType t = c.Info().Type;
-
-        // NULLs come first ascending and last descending; the rest is sorted by value. Ties keep
-        // the server's order (a stable sort of the stored order).
-        auto valuesBegin = order.begin(), valuesEnd = order.end();
-        if (ascending)
-            valuesBegin = std::stable_partition(order.begin(), order.end(),
-                                                [&](std::uint32_t r) { return c.IsNull(r); });
-        else
-            valuesEnd = std::stable_partition(order.begin(), order.end(),
-                                              [&](std::uint32_t r) { return !c.IsNull(r); });
-        auto sortBy = [&](auto compare) {
-            parallelStableSort(valuesBegin, valuesEnd, [&](std::uint32_t a, std::uint32_t b) {
-                const int r = compare(a, b);
-                return ascending ? r < 0 : r > 0;
-            });
-        };
-        const TFieldKind kind = FieldKindOf(t);
-        if (t == TFieldType::ftBCD) {
-            // The double of each decimal orders all values whose doubles differ; equal doubles
-            // are settled on the exact text.
-            std::vector<double> approx(n);
-            for (std::size_t i = 0; i < n; ++i)
-                approx[i] = c.IsNull(i) ? 0.0 : c.Text(i).toDouble();
-            sortBy([&](std::uint32_t a, std::uint32_t b) {
-                if (approx[a] != approx[b])
-                    return approx[a] < approx[b] ? -1 : 1;
-                return compareDecimalText(c.Text(a), c.Text(b));
-            });
-        } else if (t == TFieldType::ftFloat || t == TFieldType::ftCurrency) {
-            sortBy([&](std::uint32_t a, std::uint32_t b) {
-                const double x = c.Real(a), y = c.Real(b);
-                return x < y ? -1 : (y < x ? 1 : 0);
-            });
-        } else if (kind == TFieldKind::fkNumeric || kind == TFieldKind::fkDateTime ||
-                   kind == TFieldKind::fkBoolean) {
-            sortBy([&](std::uint32_t a, std::uint32_t b) {
-                const std::int64_t x = c.Int(a), y = c.Int(b);
-                return x < y ? -1 : (y < x ? 1 : 0);
-            });
-        } else {
-            // The user's language order, letter case ignored; one sort key per row, computed once
-            // (in parallel slices, each with its own collator).
-            const TextSortKeys keys(c, UserLocale());
-            sortBy(
-                [&](std::uint32_t a, std::uint32_t b) { return keys.Key(a).compare(keys.Key(b)); });
+        const int index = field->Index();
+        const unsigned settings = UserFormatSettingsVersion();
+        if (FSortKeysSettings != settings) {
+            FSortKeys.clear();
+            FSortKeysSettings = settings;
         }
+        FSortKeys.resize(static_cast<std::size_t>(FResult->ColumnCount()));
+        auto &keys = FSortKeys[static_cast<std::size_t>(index)];
+        if (!keys)
+            keys = std::make_unique<DbSortKeys>(FResult->Column(index), UserLocale());
+        order = keys->Order(ascending);
         FSort = sortText;
     } else {
+        order.resize(n);
+        std::iota(order.begin(), order.end(), 0u);
         FSort.clear();
     }
     FOrder = std::move(order);

@@ -3,6 +3,7 @@
 // DbConnection picks a backend by the server name: "sqlite:FOLDER" is the embedded engine, any
 // other name is SQL Server over ODBC. A result is held in memory in a compact, column-wise typed
 // form; sorting reorders a row permutation, so row numbers, the grid and exports follow it.
+#include "U_DisplayFormat.h"
 #include "U_FieldType.h"
 #include "U_error.h"
 
@@ -59,8 +60,10 @@ public:
     EDbCancelled();
 };
 
-class DbResult;  // column-wise storage of one result set (U_DbResult.h)
-class DbBackend; // one connection of one backend (U_DbBackend.h)
+class DbResult; // column-wise storage of one result set (U_DbResult.h)
+class DbColumn;
+class DbSortKeys; // a column's sort keys (U_DbSortKeys.h)
+class DbBackend;  // one connection of one backend (U_DbBackend.h)
 struct DbBatchOutcome;
 
 class DbConnection {
@@ -106,6 +109,30 @@ private:
 };
 
 class DbQuery;
+class DbField;
+
+// How one field's cells show, compiled once from the field's display format, boolean texts and
+// the regional settings: reads a cell of the stored result and gives its display text without a
+// string per cell. Immutable, so the threads of an export share one; valid while the query keeps
+// the same result (a new run makes new fields).
+class DbDisplayFormat {
+public:
+    explicit DbDisplayFormat(const DbField &field,
+                             const TOrvel_FormatSettings &fs = UserFormatSettings());
+
+    // The display text of the cell at a stored row: a view into the result itself for a text
+    // field, else into `scratch` (which is cleared first). Empty for NULL.
+    QStringView Cell(std::size_t storedRow, TOrvel_TextBuffer &scratch) const;
+    // The display text appended to `out`.
+    void Append(std::size_t storedRow, TOrvel_TextBuffer &out) const;
+    const TOrvel_FieldFormat &Format() const { return FFormat; }
+
+private:
+    enum class Read : std::uint8_t { Int, Real, Decimal, Text };
+    const DbColumn *FColumn;
+    TOrvel_FieldFormat FFormat;
+    Read FRead;
+};
 
 // One column of the open result, read at the query's current row or at a given row (the grid and
 // the exports read by row without moving the current row).
@@ -136,8 +163,16 @@ public:
     QString Label() const { return DisplayLabel.isEmpty() ? FieldName() : DisplayLabel; }
 
 private:
+    // The compiled form of the display format in force, made again when the format, the boolean
+    // texts or the regional settings change.
+    const DbDisplayFormat &CompiledFormat() const;
+
     DbQuery *FQuery;
     int FIndex;
+    mutable std::unique_ptr<DbDisplayFormat> FCompiled;
+    mutable QString FCompiledPattern, FCompiledValues;
+    mutable unsigned FCompiledSettings = 0;
+    friend class DbDisplayFormat;
 };
 
 class DbQuery : public QObject {
@@ -204,9 +239,14 @@ private:
     std::unique_ptr<DbResult> FResult;
     std::vector<std::unique_ptr<DbField>> FFields;
     std::vector<std::uint32_t> FOrder; // the current order: position -> stored row
+    // The sort keys of the columns sorted by so far, kept for the other direction and later
+    // sorts of the same result; made again when the regional settings change.
+    std::vector<std::unique_ptr<DbSortKeys>> FSortKeys;
+    unsigned FSortKeysSettings = 0;
     int FRow = 0;
     bool FEof = true;
     int FDisabled = 0;
     QString FSort;
     friend class DbField;
+    friend class DbDisplayFormat;
 };

@@ -1662,11 +1662,13 @@ SqliteBackend::~SqliteBackend() {
 sqlite3 *SqliteBackend::openHandle(const QString &path) {
     sqlite3 *handle = nullptr;
     const QByteArray p = path.toUtf8();
+    // Each handle is used by one thread at a time (see FUse): no lock of SQLite's own.
     int flags = SQLITE_OPEN_READWRITE;
     if (path == QLatin1String(":memory:"))
         flags |= SQLITE_OPEN_CREATE;
     else if (!CanWriteDatabase(path))
         flags = SQLITE_OPEN_READONLY;
+    flags |= SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(p.constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString text =
@@ -1683,6 +1685,7 @@ sqlite3 *SqliteBackend::openHandle(const QString &path) {
 }
 
 void SqliteBackend::Open(const TOrvel_ConnectionSettings &settings) {
+    const std::lock_guard lock(FUse);
     Close();
     QString folder = EmbeddedServerFolder(settings.Server);
     if (QDir::isRelativePath(folder))
@@ -1719,6 +1722,7 @@ void SqliteBackend::InterruptBatch() {
 }
 
 void SqliteBackend::Close() {
+    const std::lock_guard lock(FUse);
     replaceHandle(nullptr);
     FConnected = false;
     FDatabaseName.clear();
@@ -1750,6 +1754,7 @@ QStringList SqliteBackend::DatabaseNames() const {
 }
 
 void SqliteBackend::UseDatabase(const QString &name) {
+    const std::lock_guard lock(FUse);
     if (name.compare(QLatin1String("master"), Qt::CaseInsensitive) == 0) {
         replaceHandle(openHandle(QStringLiteral(":memory:")));
         FDatabaseName = QStringLiteral("master");
@@ -1777,6 +1782,7 @@ void SqliteBackend::UseDatabase(const QString &name) {
 
 DbBatchOutcome SqliteBackend::RunBatch(const QString &sql, int timeoutSeconds,
                                        bool firstResultOnly) {
+    const std::lock_guard lock(FUse);
     if (!FConnected || !FDb) {
         DbBatchOutcome outcome;
         outcome.Failed = true;

@@ -41,6 +41,11 @@ private:
     // Makes another handle current; a cancel never meets a handle being closed.
     void replaceHandle(sqlite3 *handle);
     std::mutex FHandleLock; // guards FDb against a cancel from another thread
+    // The handles are opened without SQLite's own lock, which it would take on every call, i.e.
+    // several times per cell of a fetch; instead one use of the connection (a batch, a change of
+    // database, opening or closing) holds this lock from start to end. A cancel takes only
+    // FHandleLock.
+    mutable std::recursive_mutex FUse;
     QString FFolder;
     QString FDatabaseName;
     sqlite3 *FDb = nullptr;

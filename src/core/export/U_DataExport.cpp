@@ -7,9 +7,15 @@
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include <QFuture>
 #include <QList>
 #include <QScopeGuard>
+#include <QThread>
+#include <QThreadPool>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <deque>
 
 const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
 
@@ -83,9 +89,12 @@ void TOrvel_DataExport::WriteHeader() {
     if (FKind == TOrvel_ExportKind::ekXML || FKind == TOrvel_ExportKind::ekXHTML)
         FDocument = std::make_unique<TOrvel_ExportDocument>();
     FColumns.clear();
+    FCellFormats.clear();
     for (int i = 0; i < FGrid.Count(); ++i) {
-        if (FGrid.Visible(i) && !IsRowFormatFieldName(FGrid.Field(i)->FieldName()))
+        if (FGrid.Visible(i) && !IsRowFormatFieldName(FGrid.Field(i)->FieldName())) {
             FColumns.push_back(i);
+            FCellFormats.emplace_back(*FGrid.Field(i));
+        }
     }
 }
 
@@ -114,13 +123,19 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
     TRowWalkGuard guard(FDataSet);
     FOut = &out;
     const auto detach = qScopeGuard([this] { FOut = nullptr; });
-    FDataSet->First();
+    const bool byPosition = RowsByPosition();
+    if (!byPosition)
+        FDataSet->First();
     WriteHeader();
     if (FDocument)
         FDocument->WriteBeforeRows(out);
-    while (!FDataSet->Eof()) {
-        WriteRow();
-        FDataSet->Next();
+    if (byPosition) {
+        WriteRows(out);
+    } else {
+        while (!FDataSet->Eof()) {
+            WriteRow();
+            FDataSet->Next();
+        }
     }
     WriteFooter();
     if (FDocument)
@@ -128,9 +143,52 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
     out.Finish();
 }
 
+void TOrvel_DataExport::WriteRowAt(int, TOrvel_ExportOutput &, TOrvel_TextBuffer &) const {}
+
 void TOrvel_DataExport::WalkRows() {
     TOrvel_ExportOutput unused(Charset());
     Walk(unused);
+}
+
+// The rows are read by position, without moving the current row. A slice of rows is formatted
+// and encoded into its own piece on a pool thread; the pieces go to the output in order, the
+// oldest first, while later slices are still being made.
+void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
+    const int rows = FDataSet->RecordCount();
+    const int slice = std::max(1, SliceRows);
+    const int threads = Threads > 0 ? Threads : std::max(1, QThread::idealThreadCount());
+    if (threads == 1 || rows <= slice) {
+        TOrvel_TextBuffer scratch;
+        for (int row = 0; row < rows; ++row)
+            WriteRowAt(row, out, scratch);
+        return;
+    }
+    const TOrvel_ExportOutput::Charset charset = Charset();
+    auto writeSlice = [this, charset, rows, slice](int from) {
+        TOrvel_ExportOutput piece(charset);
+        TOrvel_TextBuffer scratch;
+        const int to = std::min(rows, from + slice);
+        for (int row = from; row < to; ++row)
+            WriteRowAt(row, piece, scratch);
+        return piece.TakeBytes();
+    };
+    // Declared first, so destroyed last: the pool waits for every slice still running before
+    // anything they use goes, also when writing a piece fails.
+    QThreadPool pool;
+    pool.setMaxThreadCount(threads);
+    std::deque<QFuture<QByteArray>> inFlight;
+    const auto dropQueued = qScopeGuard([&pool] { pool.clear(); });
+    const std::size_t limit = 2 * static_cast<std::size_t>(threads);
+    int next = 0;
+    while (next < rows || !inFlight.empty()) {
+        while (next < rows && inFlight.size() < limit) {
+            inFlight.push_back(QtConcurrent::run(&pool, writeSlice, next));
+            next += slice;
+        }
+        const QByteArray piece = inFlight.front().result();
+        inFlight.pop_front();
+        out.AppendBytes(piece);
+    }
 }
 
 QByteArray TOrvel_DataExport::GetOutputBytes() {
@@ -160,12 +218,13 @@ TOrvel_DataExport_CSV::TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar sep
 
 // A line: the values quoted, a double quote in a value doubled, the separator between them; every
 // line break, in a value or as the separator, written as CR LF.
-void TOrvel_DataExport_CSV::WriteValue(bool first, const QString &value) {
+void TOrvel_DataExport_CSV::WriteValue(TOrvel_ExportOutput &out, bool first,
+                                       QStringView value) const {
     if (!first)
-        Out().AppendBytes(FSeparatorBytes);
-    Out().AppendAscii("\"");
-    Out().AppendCsvText(value);
-    Out().AppendAscii("\"");
+        out.AppendBytes(FSeparatorBytes);
+    out.AppendAscii("\"");
+    out.AppendCsvText(value);
+    out.AppendAscii("\"");
 }
 
 void TOrvel_DataExport_CSV::WriteHeader() {
@@ -175,19 +234,19 @@ void TOrvel_DataExport_CSV::WriteHeader() {
                           : Out().Encode(QStringView(&FSeparator, 1));
     bool first = true;
     for (const int position : ExportedColumns()) {
-        WriteValue(first, FGrid.Caption(position));
+        WriteValue(Out(), first, FGrid.Caption(position));
         first = false;
     }
     Out().AppendAscii("\r\n");
 }
 
-void TOrvel_DataExport_CSV::WriteRow() {
-    bool first = true;
-    for (const int position : ExportedColumns()) {
-        WriteValue(first, ColumnField(position)->DisplayText());
-        first = false;
-    }
-    Out().AppendAscii("\r\n");
+void TOrvel_DataExport_CSV::WriteRowAt(int row, TOrvel_ExportOutput &out,
+                                       TOrvel_TextBuffer &scratch) const {
+    const std::size_t stored = StoredRow(row);
+    const std::size_t count = ExportedColumns().size();
+    for (std::size_t i = 0; i < count; ++i)
+        WriteValue(out, i == 0, CellText(i, stored, scratch));
+    out.AppendAscii("\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -237,14 +296,15 @@ void TOrvel_DataExport_XML::WriteHeader() {
     FRows->AppendRowsPoint();
 }
 
-void TOrvel_DataExport_XML::WriteRow() {
+void TOrvel_DataExport_XML::WriteRowAt(int row, TOrvel_ExportOutput &out,
+                                       TOrvel_TextBuffer &scratch) const {
     // <item><NAME>text</NAME>...</item>
-    TOrvel_ExportOutput &out = Out();
+    const std::size_t stored = StoredRow(row);
     out.AppendAscii("<item>");
-    const std::vector<int> &columns = ExportedColumns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::size_t count = ExportedColumns().size();
+    for (std::size_t i = 0; i < count; ++i) {
         out.AppendBytes(FStartTags[static_cast<qsizetype>(i)]);
-        out.AppendXmlText(ColumnField(columns[i])->DisplayText());
+        out.AppendXmlText(CellText(i, stored, scratch));
         out.AppendBytes(FEndTags[static_cast<qsizetype>(i)]);
     }
     out.AppendAscii("</item>");
@@ -298,16 +358,23 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
 }
 
 QString TOrvel_DataExport_XHTML::GetRowStyle() const {
-    if (FRowFormat.isEmpty())
+    const DbField *field =
+        FDataSet ? FDataSet->FindField(QStringView(RowFormatFieldName).toString()) : nullptr;
+    const QString format = field ? field->AsString() : QString();
+    return format.isEmpty() ? QString() : RowStyle(SplitRowFormatEntries(format));
+}
+
+QString TOrvel_DataExport_XHTML::RowStyle(const QStringList &rowFormat) {
+    if (rowFormat.isEmpty())
         return {};
     QString style;
     auto declare = [&style](const QString &property, const QString &value) {
         style += property + QStringLiteral(": ") + value + u';';
     };
-    const auto color = RowFormatValue(FRowFormat, QStringLiteral("color"));
-    const auto fontColor = RowFormatValue(FRowFormat, QStringLiteral("fontcolor"));
-    const auto fontStyle = RowFormatValue(FRowFormat, QStringLiteral("fontstyle"));
-    const auto line = RowFormatValue(FRowFormat, QStringLiteral("line"));
+    const auto color = RowFormatValue(rowFormat, QStringLiteral("color"));
+    const auto fontColor = RowFormatValue(rowFormat, QStringLiteral("fontcolor"));
+    const auto fontStyle = RowFormatValue(rowFormat, QStringLiteral("fontstyle"));
+    const auto line = RowFormatValue(rowFormat, QStringLiteral("line"));
     // A colour that names none (not hexadecimal, above FFFFFF) is left out.
     if (color && !color->isEmpty() && !CssColor(*color).isEmpty())
         declare(QStringLiteral("background-color"), CssColor(*color));
@@ -324,22 +391,22 @@ QString TOrvel_DataExport_XHTML::GetRowStyle() const {
     return style;
 }
 
-void TOrvel_DataExport_XHTML::WriteRow() {
-    FRowFormat.clear();
+void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
+                                         TOrvel_TextBuffer &scratch) const {
+    QString style;
     if (FFormatField) {
-        const QString format = FFormatField->AsString();
+        const QString format = FFormatField->AsStringAt(row);
         if (!format.isEmpty())
-            FRowFormat = SplitRowFormatEntries(format);
+            style = RowStyle(SplitRowFormatEntries(format));
     }
     // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>; every data
     // cell of the row carries the same style.
-    const QString style = GetRowStyle();
-    TOrvel_ExportOutput &out = Out();
+    const std::size_t stored = StoredRow(row);
     out.AppendAscii("<tr><td class=\"align_R\">");
-    out.AppendNumber(FDataSet->RecNo());
+    out.AppendNumber(row + 1);
     out.AppendAscii("</td>");
-    const std::vector<int> &columns = ExportedColumns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::size_t count = ExportedColumns().size();
+    for (std::size_t i = 0; i < count; ++i) {
         out.AppendBytes(FCellStarts[static_cast<qsizetype>(i)]);
         if (!style.isEmpty()) {
             out.AppendAscii(" style=\"");
@@ -347,7 +414,7 @@ void TOrvel_DataExport_XHTML::WriteRow() {
             out.AppendAscii("\"");
         }
         out.AppendAscii(">");
-        out.AppendXmlText(ColumnField(columns[i])->DisplayText());
+        out.AppendXmlText(CellText(i, stored, scratch));
         out.AppendAscii("</td>");
     }
     out.AppendAscii("</tr>");

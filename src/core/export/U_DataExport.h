@@ -9,7 +9,9 @@
 // Errors (a file that cannot be written, a result that is not open) throw EOrvelError after the
 // result's current row and attached views have been restored; a failed export writes nothing.
 // The rows go to the file encoded, in pieces, as they are walked: the writer never holds the
-// whole output.
+// whole output. Each column's display format is compiled once; the rows are formatted and encoded
+// in slices on several threads, each slice into its own piece, and the pieces are written in
+// order, so the bytes are those of a serial walk.
 #include "U_ExportDocument.h"
 #include "U_GridColumns.h"
 
@@ -43,13 +45,25 @@ public:
     // The address of the program's web page, linked from the XHTML footer.
     static const QString ProductPage;
 
+    // Threads that format the rows (0: one per core; 1: a serial walk) and rows per slice. The
+    // bytes written do not depend on them; at most two slices per thread are in flight.
+    int Threads = 0;
+    int SliceRows = 4096;
+
 protected:
     TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title, TOrvel_GridColumns &grid);
 
-    // The steps of the walk; each writes to Out(). The XML kinds' header builds the document up
-    // to its rows point, which the walk writes before the first row; the rest of the document
-    // is written after the footer.
+    // The steps of the walk; the header and footer write to Out(). The XML kinds' header builds
+    // the document up to its rows point, which the walk writes before the first row; the rest of
+    // the document is written after the footer.
     virtual void WriteHeader();
+    // Writes the row at the given position of the current order (from 0) to `out`. Called from
+    // several threads at once, for different rows: it changes nothing of the writer. The text
+    // writers write their rows this way (RowsByPosition).
+    virtual void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const;
+    virtual bool RowsByPosition() const { return false; }
+    // Otherwise the walk moves the result's current row over every row, on one thread, and
+    // writes each here (a writer whose output keeps state from row to row: the spreadsheet).
     virtual void WriteRow() {}
     virtual void WriteFooter() {}
     TOrvel_ExportOutput &Out() const { return *FOut; }
@@ -68,6 +82,14 @@ protected:
     // in display order.
     const std::vector<int> &ExportedColumns() const { return FColumns; }
     DbField *ColumnField(int position) const { return FGrid.Field(position); }
+    // The display text of the i-th exported column at a row of the stored result (see
+    // DbDisplayFormat::Cell).
+    QStringView CellText(std::size_t i, std::size_t storedRow, TOrvel_TextBuffer &scratch) const {
+        return FCellFormats[i].Cell(storedRow, scratch);
+    }
+    std::size_t StoredRow(int row) const {
+        return static_cast<std::size_t>(FDataSet->StoredRow(row));
+    }
 
     TOrvel_ExportKind FKind;
     TOrvel_GridColumns &FGrid;
@@ -75,14 +97,15 @@ protected:
     QString FTitle;
     QString FStyleSheetHref;
     std::unique_ptr<TOrvel_ExportDocument> FDocument; // none for CSV
-    QStringList FRowFormat; // the row-format entries of the current row (XHTML)
 
 private:
     void CheckResult() const;
     void Walk(TOrvel_ExportOutput &out);
+    void WriteRows(TOrvel_ExportOutput &out) const;
     TOrvel_ExportOutput::Charset Charset() const;
     std::vector<int> FColumns;
-    TOrvel_ExportOutput *FOut = nullptr; // during a walk
+    std::vector<DbDisplayFormat> FCellFormats; // of the exported columns, in their order
+    TOrvel_ExportOutput *FOut = nullptr;       // during a walk
     QDateTime FTime;
 };
 
@@ -92,11 +115,12 @@ public:
 
 protected:
     void WriteHeader() override;
-    void WriteRow() override;
+    void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const override;
+    bool RowsByPosition() const override { return true; }
     void WriteFooter() override {}
 
 private:
-    void WriteValue(bool first, const QString &value);
+    void WriteValue(TOrvel_ExportOutput &out, bool first, QStringView value) const;
     QChar FSeparator;
     QByteArray FSeparatorBytes;
 };
@@ -113,7 +137,8 @@ public:
 
 protected:
     void WriteHeader() override;
-    void WriteRow() override;
+    void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const override;
+    bool RowsByPosition() const override { return true; }
     void WriteFooter() override {}
 
 private:
@@ -128,10 +153,13 @@ public:
 
     // The CSS declarations of the current row's format; empty when the row has none.
     QString GetRowStyle() const;
+    // The CSS declarations of a row format's entries.
+    static QString RowStyle(const QStringList &rowFormat);
 
 protected:
     void WriteHeader() override;
-    void WriteRow() override;
+    void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const override;
+    bool RowsByPosition() const override { return true; }
     void WriteFooter() override;
 
 private:

@@ -2,6 +2,9 @@
 
 #include "U_TextCodec.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,8 +25,10 @@ bool IsSurrogate(char32_t c) {
 
 TOrvel_ExportOutput::TOrvel_ExportOutput(Charset charset, TOrvel_SafeFileStream *file)
     : FCharset(charset), FTable(TableOf(charset)), FFile(file) {
-    if (FFile)
-        FBuffer.reserve(kPieceSize + kPieceSize / 4);
+    if (FFile) {
+        FBuffer.resize(kPieceSize + kPieceSize / 4);
+        FData = FBuffer.data();
+    }
 }
 
 // The table is taken from the system's own encoders, so that an export writes every character
@@ -62,122 +67,175 @@ const TOrvel_ExportOutput::Table &TOrvel_ExportOutput::TableOf(Charset charset) 
 }
 
 void TOrvel_ExportOutput::Append(const char *bytes, qsizetype size) {
-    FBuffer.append(bytes, size);
+    char *to = Reserve(size);
+    std::memcpy(to, bytes, static_cast<std::size_t>(size));
+    Commit(to + size);
     FlushIfFull();
+}
+
+char *TOrvel_ExportOutput::Reserve(qsizetype size) {
+    if (FUsed + size > FBuffer.size()) {
+        FBuffer.resize(std::max(FUsed + size, 2 * FBuffer.size()));
+        FData = FBuffer.data();
+    }
+    return FData + FUsed;
 }
 
 void TOrvel_ExportOutput::AppendNumber(qint64 value) {
-    FBuffer.append(QByteArray::number(value));
+    char *to = Reserve(24);
+    Commit(std::to_chars(to, to + 24, value).ptr);
     FlushIfFull();
 }
 
-void TOrvel_ExportOutput::AppendUnit(char16_t c) {
-    if (const char b = FTable[c])
-        FBuffer.append(b);
-    else
-        AppendUnencodable(c);
+char *TOrvel_ExportOutput::PutUnit(char *to, char16_t c) const {
+    if (const char b = FTable[c]) {
+        *to = b;
+        return to + 1;
+    }
+    return PutUnencodable(to, c);
 }
 
-void TOrvel_ExportOutput::AppendUnencodable(char32_t code) {
-    if (FCharset == Charset::Windows1250)
-        FBuffer.append('?');
-    else
-        FBuffer.append(CharacterReference(code).toLatin1());
+char *TOrvel_ExportOutput::PutUnencodable(char *to, char32_t code) const {
+    if (FCharset == Charset::Windows1250) {
+        *to = '?';
+        return to + 1;
+    }
+    const QByteArray reference = CharacterReference(code).toLatin1();
+    std::memcpy(to, reference.constData(), static_cast<std::size_t>(reference.size()));
+    return to + reference.size();
 }
+
+// The most bytes one UTF-16 unit can become: a reference "&#x10FFFF;" stands for two units, a
+// lone surrogate's "&#xDFFF;" for one; "&quot;" is six.
+constexpr qsizetype kMaxBytesPerUnit = 8;
 
 void TOrvel_ExportOutput::AppendText(QStringView text) {
     const qsizetype n = text.size();
+    char *to = Reserve(n * kMaxBytesPerUnit);
+    const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = s[i];
         if (!IsSurrogate(c)) {
-            AppendUnit(c);
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            AppendUnencodable(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            to = PutUnit(to, c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            to = PutUnencodable(to, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
         } else {
-            AppendUnencodable(c);
+            to = PutUnencodable(to, c);
         }
     }
+    Commit(to);
     FlushIfFull();
 }
 
 void TOrvel_ExportOutput::AppendXmlText(QStringView text, bool attribute) {
     const qsizetype n = text.size();
+    char *to = Reserve(n * kMaxBytesPerUnit);
+    const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
+    auto put = [&to](const char *ascii, std::size_t size) {
+        std::memcpy(to, ascii, size);
+        to += size;
+    };
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = s[i];
         if (c >= 0x20 && !IsSurrogate(c) && c < 0xFFFE) {
             switch (c) {
             case u'&':
-                FBuffer.append("&amp;");
+                put("&amp;", 5);
                 break;
             case u'<':
-                FBuffer.append("&lt;");
+                put("&lt;", 4);
                 break;
             case u'>':
-                FBuffer.append("&gt;");
+                put("&gt;", 4);
                 break;
             case u'"':
-                FBuffer.append(attribute ? "&quot;" : "\"");
+                if (attribute)
+                    put("&quot;", 6);
+                else
+                    *to++ = '"';
                 break;
             default:
-                AppendUnit(c);
+                to = PutUnit(to, c);
                 break;
             }
         } else if (c == u'\r') {
-            FBuffer.append("&#xD;");
+            put("&#xD;", 5);
         } else if (c == u'\n') {
-            FBuffer.append("\r\n");
+            put("\r\n", 2);
         } else if (c == u'\t') {
-            FBuffer.append('\t');
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            AppendUnencodable(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            *to++ = '\t';
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            to = PutUnencodable(to, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
         } else {
             // Not representable in XML 1.0 even as a reference.
-            AppendUnit(kReplacement);
+            to = PutUnit(to, kReplacement);
         }
     }
+    Commit(to);
     FlushIfFull();
 }
 
 void TOrvel_ExportOutput::AppendCsvText(QStringView text) {
     const qsizetype n = text.size();
+    char *to = Reserve(n * kMaxBytesPerUnit);
+    const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = s[i];
         if (c == u'"') {
-            FBuffer.append("\"\"");
+            *to++ = '"';
+            *to++ = '"';
         } else if (c == u'\r' || c == u'\n') {
-            FBuffer.append("\r\n");
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            *to++ = '\r';
+            *to++ = '\n';
+            if (c == u'\r' && i + 1 < n && s[i + 1] == u'\n')
                 ++i;
         } else if (!IsSurrogate(c)) {
-            AppendUnit(c);
+            to = PutUnit(to, c);
         } else {
             char32_t code = c;
-            if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate())
-                code = QChar::surrogateToUcs4(c, text[++i].unicode());
-            AppendUnencodable(code);
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
+                code = QChar::surrogateToUcs4(c, s[++i]);
+            to = PutUnencodable(to, code);
         }
     }
+    Commit(to);
     FlushIfFull();
 }
 
 QByteArray TOrvel_ExportOutput::Encode(QStringView text) const {
     TOrvel_ExportOutput out(FCharset);
     out.AppendText(text);
-    return out.FBuffer;
+    return out.Bytes();
 }
 
 void TOrvel_ExportOutput::FlushIfFull() {
-    if (FFile && FBuffer.size() >= kPieceSize) {
-        FFile->Write(FBuffer);
-        FBuffer.resize(0); // keeps the capacity for the next piece
-    }
+    if (FFile && FUsed >= kPieceSize)
+        WritePiece();
+}
+
+QByteArray TOrvel_ExportOutput::TakeBytes() {
+    FBuffer.resize(FUsed);
+    QByteArray bytes = std::move(FBuffer);
+    FBuffer = QByteArray();
+    FData = nullptr;
+    FUsed = 0;
+    return bytes;
 }
 
 void TOrvel_ExportOutput::Finish() {
-    if (FFile && !FBuffer.isEmpty()) {
-        FFile->Write(FBuffer);
-        FBuffer.resize(0);
-    }
+    if (FFile && FUsed > 0)
+        WritePiece();
+}
+
+void TOrvel_ExportOutput::WritePiece() {
+    // The same allocation is kept for the next piece: shrinking and growing the size of a
+    // QByteArray that is not shared moves no bytes.
+    const qsizetype room = FBuffer.size();
+    FBuffer.resize(FUsed);
+    FFile->Write(FBuffer);
+    FBuffer.resize(room);
+    FData = FBuffer.data();
+    FUsed = 0;
 }

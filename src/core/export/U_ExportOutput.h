@@ -38,21 +38,34 @@ public:
     QByteArray Encode(QStringView text) const;
 
     void Finish();
-    const QByteArray &Bytes() const { return FBuffer; }
+    const QByteArray &Bytes() const {
+        FBuffer.resize(FUsed);
+        return FBuffer;
+    }
+    // Takes the bytes collected in memory, leaving the output empty.
+    QByteArray TakeBytes();
 
 private:
     using Table = std::array<char, 0x10000>;
     static const Table &TableOf(Charset charset);
 
     void Append(const char *bytes, qsizetype size);
-    // A character of the Basic Multilingual Plane that is no surrogate.
-    void AppendUnit(char16_t c);
-    // A character beyond the Basic Multilingual Plane, or a lone surrogate.
-    void AppendUnencodable(char32_t code);
+    // Room for at least `size` more bytes at the end of the buffer, written through the pointer
+    // returned; Commit sets the end. The buffer grows by doubling, never per text.
+    char *Reserve(qsizetype size);
+    void Commit(const char *end) { FUsed = end - FData; }
+    // A character of the Basic Multilingual Plane that is no surrogate, or a lone surrogate or
+    // a character beyond that plane (code) that the code page lacks.
+    char *PutUnit(char *to, char16_t c) const;
+    char *PutUnencodable(char *to, char32_t code) const;
     void FlushIfFull();
+    void WritePiece();
 
     Charset FCharset;
     const Table &FTable; // the byte of each character; 0 where the code page lacks it
     TOrvel_SafeFileStream *FFile;
-    QByteArray FBuffer;
+    // The buffer's size is its room; the bytes written are the first FUsed, FData its start.
+    mutable QByteArray FBuffer;
+    char *FData = nullptr;
+    qsizetype FUsed = 0;
 };

@@ -1,11 +1,15 @@
 // Numeric display patterns. Every value is first turned into an exact decimal (digits and a
 // decimal exponent) and rounded there, half away from zero, so that doubles and the exact texts
-// of fixed-point columns share one path and no digit of a 38-digit decimal is lost.
+// of fixed-point columns share one path and no digit of a 38-digit decimal is lost. The digits
+// live in buffers inside the objects (a longer text spills to the heap), and the text is written
+// straight to the caller's buffer.
 #include "U_DisplayFormat.h"
+
+#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
-#include <string>
+#include <limits>
 
 namespace {
 
@@ -18,102 +22,109 @@ constexpr int kMaxExponentDigits = 4;
 constexpr int kGeneralMaxExponent = 15;
 constexpr int kGeneralMinExponent = -5;
 
+using TDigits = QVarLengthArray<char, 48>;
+
 // value = 0.Digits x 10^Exp; Digits has no leading or trailing zeros, empty for zero.
 struct TDecimal {
     bool Negative = false;
-    std::string Digits;
+    TDigits Digits;
     int Exp = 0;
 
-    bool IsZero() const { return Digits.empty(); }
+    bool IsZero() const { return Digits.isEmpty(); }
+    int Count() const { return static_cast<int>(Digits.size()); }
+    // The digit at position p of 0.Digits, '0' where there is none.
+    char At(int p) const { return p >= 0 && p < Count() ? Digits[p] : '0'; }
 };
 
 void Normalize(TDecimal &d) {
-    std::size_t lead = 0;
+    qsizetype lead = 0;
     while (lead < d.Digits.size() && d.Digits[lead] == '0')
         ++lead;
-    d.Digits.erase(0, lead);
+    if (lead > 0)
+        d.Digits.remove(0, lead);
     d.Exp -= static_cast<int>(lead);
-    while (!d.Digits.empty() && d.Digits.back() == '0')
-        d.Digits.pop_back();
-    if (d.Digits.empty()) {
+    while (!d.Digits.isEmpty() && d.Digits.back() == '0')
+        d.Digits.removeLast();
+    if (d.Digits.isEmpty()) {
         d.Exp = 0;
         d.Negative = false;
     }
 }
 
 // Keeps the first `keep` significant digits, rounding half away from zero.
-TDecimal KeepDigits(TDecimal d, int keep) {
-    if (keep >= static_cast<int>(d.Digits.size()))
-        return d;
-    if (keep < 0)
-        return TDecimal{};
-    const bool up = d.Digits[static_cast<std::size_t>(keep)] >= '5';
-    d.Digits.resize(static_cast<std::size_t>(keep));
+void KeepDigits(TDecimal &d, int keep) {
+    if (keep >= d.Count())
+        return;
+    if (keep < 0) {
+        d = TDecimal{};
+        return;
+    }
+    const bool up = d.Digits[keep] >= '5';
+    d.Digits.resize(keep);
     if (up) {
         int i = keep - 1;
-        while (i >= 0 && d.Digits[static_cast<std::size_t>(i)] == '9') {
-            d.Digits[static_cast<std::size_t>(i)] = '0';
+        while (i >= 0 && d.Digits[i] == '9') {
+            d.Digits[i] = '0';
             --i;
         }
         if (i < 0) {
-            d.Digits.insert(d.Digits.begin(), '1');
+            d.Digits.insert(d.Digits.cbegin(), '1');
             d.Exp += 1;
         } else {
-            ++d.Digits[static_cast<std::size_t>(i)];
+            ++d.Digits[i];
         }
     }
     Normalize(d);
-    return d;
 }
 
-TDecimal RoundToDecimals(const TDecimal &d, int decimals) {
-    return d.IsZero() ? d : KeepDigits(d, d.Exp + decimals);
+void RoundToDecimals(TDecimal &d, int decimals) {
+    if (!d.IsZero())
+        KeepDigits(d, d.Exp + decimals);
 }
 
-bool IsAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
+template <typename Ch> bool IsAsciiDigit(Ch c) {
+    return c >= Ch('0') && c <= Ch('9');
 }
 
-// Reads "[+-]digits[.digits][(e|E)[+-]digits]" with blanks around; at least one digit.
-bool ParseDecimal(QStringView text, TDecimal &out) {
-    text = text.trimmed();
+// Reads "[+-]digits[.digits][(e|E)[+-]digits]"; at least one digit.
+template <typename Ch> bool ParseDecimal(const Ch *text, qsizetype size, TDecimal &out) {
     qsizetype i = 0;
     TDecimal d;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        d.Negative = text[i++] == u'-';
+    if (i < size && (text[i] == Ch('+') || text[i] == Ch('-')))
+        d.Negative = text[i++] == Ch('-');
     bool anyDigit = false;
     int intDigits = 0;
-    while (i < text.size() && IsAsciiDigit(text[i])) {
-        d.Digits.push_back(static_cast<char>(text[i++].unicode()));
+    while (i < size && IsAsciiDigit(text[i])) {
+        d.Digits.append(static_cast<char>(text[i++]));
         ++intDigits;
         anyDigit = true;
     }
-    if (i < text.size() && text[i] == u'.') {
+    if (i < size && text[i] == Ch('.')) {
         ++i;
-        while (i < text.size() && IsAsciiDigit(text[i])) {
-            d.Digits.push_back(static_cast<char>(text[i++].unicode()));
+        while (i < size && IsAsciiDigit(text[i])) {
+            d.Digits.append(static_cast<char>(text[i++]));
             anyDigit = true;
         }
     }
     if (!anyDigit)
         return false;
     long exponent = 0;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+    if (i < size && (text[i] == Ch('e') || text[i] == Ch('E'))) {
         ++i;
         bool negExp = false;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-            negExp = text[i++] == u'-';
-        if (i >= text.size() || !IsAsciiDigit(text[i]))
+        if (i < size && (text[i] == Ch('+') || text[i] == Ch('-')))
+            negExp = text[i++] == Ch('-');
+        if (i >= size || !IsAsciiDigit(text[i]))
             return false;
-        while (i < text.size() && IsAsciiDigit(text[i])) {
+        while (i < size && IsAsciiDigit(text[i])) {
             if (exponent < 1000000)
-                exponent = exponent * 10 + (text[i].unicode() - u'0');
+                exponent = exponent * 10 + (text[i] - Ch('0'));
             ++i;
         }
         if (negExp)
             exponent = -exponent;
     }
-    if (i != text.size())
+    if (i != size)
         return false;
     if (exponent > kMaxDecimalExponent * 2 || exponent < -kMaxDecimalExponent * 2)
         return false;
@@ -121,8 +132,14 @@ bool ParseDecimal(QStringView text, TDecimal &out) {
     Normalize(d);
     if (!d.IsZero() && (d.Exp > kMaxDecimalExponent || d.Exp < -kMaxDecimalExponent))
         return false;
-    out = d;
+    out = std::move(d);
     return true;
+}
+
+// Blanks around the text are allowed.
+bool ParseDecimalText(QStringView text, TDecimal &out) {
+    text = text.trimmed();
+    return ParseDecimal(text.utf16(), text.size(), out);
 }
 
 TDecimal FromDouble(double value) {
@@ -131,68 +148,72 @@ TDecimal FromDouble(double value) {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     TDecimal d;
-    ParseDecimal(QString::fromLatin1(buf, res.ptr - buf), d);
+    ParseDecimal(buf, res.ptr - buf, d);
     return d;
+}
+
+TDecimal FromInteger(std::int64_t value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    TDecimal d;
+    ParseDecimal(buf, res.ptr - buf, d);
+    return d;
+}
+
+void AppendWhole(TOrvel_TextBuffer &out, long long value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.AppendAscii(buf, res.ptr - buf);
 }
 
 // The thousands separator as written: a no-break space of the locale becomes a plain blank, so
 // that grouped numbers look the same in the grid and in the files the user opens elsewhere.
-QChar GroupChar(const TOrvel_FormatSettings &fs) {
+QChar GroupCharOf(const TOrvel_FormatSettings &fs) {
     const QChar c = fs.ThousandSeparator;
     if (c.isNull() || c == QChar(0x00A0) || c == QChar(0x202F) || c == QChar(0x2009))
         return QLatin1Char(' ');
     return c;
 }
 
-QChar DecimalChar(const TOrvel_FormatSettings &fs) {
+QChar DecimalCharOf(const TOrvel_FormatSettings &fs) {
     return fs.DecimalSeparator.isNull() ? QLatin1Char('.') : fs.DecimalSeparator;
 }
 
-QString DigitsText(const TDecimal &d, int from, int count) {
-    // Digits at positions [from, from + count) of 0.Digits, zero where there is none.
-    QString s;
-    s.reserve(count > 0 ? count : 0);
-    for (int p = from; p < from + count; ++p) {
-        const bool inside = p >= 0 && p < static_cast<int>(d.Digits.size());
-        s.append(inside ? QChar(QLatin1Char(d.Digits[static_cast<std::size_t>(p)]))
-                        : QLatin1Char('0'));
-    }
-    return s;
+// Digits at positions [from, from + count) of 0.Digits, zero where there is none.
+void AppendDigits(TOrvel_TextBuffer &out, const TDecimal &d, int from, int count) {
+    for (int p = from; p < from + count; ++p)
+        out.Append(char16_t(d.At(p)));
 }
 
-QString GeneralText(const TDecimal &d, const TOrvel_FormatSettings &fs, bool allowScientific) {
-    if (d.IsZero())
-        return QStringLiteral("0");
-    QString s;
+void AppendGeneral(TOrvel_TextBuffer &out, const TDecimal &d, char16_t decimal,
+                   bool allowScientific) {
+    if (d.IsZero()) {
+        out.Append(u'0');
+        return;
+    }
     if (d.Negative)
-        s += u'-';
-    const int n = static_cast<int>(d.Digits.size());
+        out.Append(u'-');
+    const int n = d.Count();
     const int exp10 = d.Exp - 1;
     if (allowScientific && (exp10 >= kGeneralMaxExponent || exp10 < kGeneralMinExponent)) {
-        s += QLatin1Char(d.Digits[0]);
-        if (n > 1)
-            s += DecimalChar(fs) + DigitsText(d, 1, n - 1);
-        s += u'E' + QString::number(exp10);
-        return s;
+        out.Append(char16_t(d.Digits[0]));
+        if (n > 1) {
+            out.Append(decimal);
+            AppendDigits(out, d, 1, n - 1);
+        }
+        out.Append(u'E');
+        AppendWhole(out, exp10);
+        return;
     }
-    s += d.Exp > 0 ? DigitsText(d, 0, d.Exp) : QStringLiteral("0");
-    if (n > d.Exp)
-        s += DecimalChar(fs) + DigitsText(d, d.Exp, n - d.Exp);
-    return s;
+    if (d.Exp > 0)
+        AppendDigits(out, d, 0, d.Exp);
+    else
+        out.Append(u'0');
+    if (n > d.Exp) {
+        out.Append(decimal);
+        AppendDigits(out, d, d.Exp, n - d.Exp);
+    }
 }
-
-// One section of a numeric pattern, as scanned once before writing.
-struct TNumSection {
-    QStringView Text;
-    int IntPlaces = 0;     // "0" and "#" before the decimal point
-    int FirstIntZero = -1; // index of the first "0" among them
-    int FracPlaces = 0;    // placeholders after the point (capped)
-    int FracZeros = 0;     // placeholders after the point up to the last "0"
-    bool HasPoint = false;
-    bool Grouping = false;
-    bool Scientific = false;
-    int ExpDigits = 0;
-};
 
 // Length of the quoted literal starting at i (the quotes included; an open quote runs to the end).
 qsizetype QuotedLength(QStringView s, qsizetype i) {
@@ -211,9 +232,9 @@ bool IsExponentAt(QStringView s, qsizetype i) {
            (s[i + 1] == u'+' || s[i + 1] == u'-');
 }
 
-TNumSection ScanSection(QStringView text) {
-    TNumSection sec;
-    sec.Text = text;
+TOrvel_NumberSection ScanSection(QStringView text) {
+    TOrvel_NumberSection sec;
+    sec.Text = text.toString();
     int fracSeen = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -257,56 +278,62 @@ TNumSection ScanSection(QStringView text) {
 
 // The rounded value as the section shows it: integer digits, fraction digits, exponent.
 struct TNumParts {
-    QString IntDigits;
-    QString FracDigits;
+    QVarLengthArray<char, 64> IntDigits;
+    QVarLengthArray<char, 48> FracDigits;
     int Exponent = 0;
     bool Zero = true;
 };
 
-TNumParts Layout(const TDecimal &value, const TNumSection &sec) {
-    TNumParts parts;
-    TDecimal r;
+template <typename Array> void PutDigits(Array &to, const TDecimal &d, int from, int count) {
+    for (int p = from; p < from + count; ++p)
+        to.append(d.At(p));
+}
+
+// Lays the value out under the section; `value` is rounded in place.
+void Layout(TDecimal &r, const TOrvel_NumberSection &sec, TNumParts &parts) {
     int fracKept = 0;
+    const int minInt = sec.IntPlaces - sec.FirstIntZero;
+    auto padInt = [&](int digits) {
+        for (int i = digits; i < minInt; ++i)
+            parts.IntDigits.append('0');
+    };
     if (sec.Scientific) {
         const int significant = std::max(1, sec.IntPlaces + sec.FracPlaces);
-        r = KeepDigits(value, significant);
+        KeepDigits(r, significant);
         if (!r.IsZero())
             parts.Exponent = r.Exp - sec.IntPlaces;
         const int pointAt = r.IsZero() ? 0 : sec.IntPlaces; // digit index of the point
-        parts.IntDigits = r.IsZero() ? QString() : DigitsText(r, 0, pointAt);
-        fracKept = std::max(0, static_cast<int>(r.Digits.size()) - pointAt);
-        parts.FracDigits = DigitsText(r, pointAt, sec.FracPlaces);
+        padInt(pointAt);
+        PutDigits(parts.IntDigits, r, 0, pointAt);
+        fracKept = std::max(0, r.Count() - pointAt);
+        PutDigits(parts.FracDigits, r, pointAt, sec.FracPlaces);
     } else {
-        r = RoundToDecimals(value, sec.FracPlaces);
-        parts.IntDigits = r.Exp > 0 ? DigitsText(r, 0, r.Exp) : QString();
-        fracKept = std::max(0, static_cast<int>(r.Digits.size()) - r.Exp);
-        parts.FracDigits = DigitsText(r, r.Exp, sec.FracPlaces);
+        RoundToDecimals(r, sec.FracPlaces);
+        const int intCount = r.Exp > 0 ? r.Exp : 0;
+        padInt(intCount);
+        PutDigits(parts.IntDigits, r, 0, intCount);
+        fracKept = std::max(0, r.Count() - r.Exp);
+        PutDigits(parts.FracDigits, r, r.Exp, sec.FracPlaces);
     }
     parts.Zero = r.IsZero();
     // "#" after the point drops trailing zeros, "0" keeps them.
     const int shown = std::min(sec.FracPlaces, std::max(sec.FracZeros, fracKept));
-    parts.FracDigits.truncate(shown);
-    const int minInt = sec.IntPlaces - sec.FirstIntZero;
-    if (parts.IntDigits.size() < minInt)
-        parts.IntDigits = QString(minInt - parts.IntDigits.size(), u'0') + parts.IntDigits;
-    return parts;
+    parts.FracDigits.resize(std::min<qsizetype>(shown, parts.FracDigits.size()));
 }
 
-QString ApplySection(const TNumSection &sec, const TNumParts &parts, bool minus,
-                     const TOrvel_FormatSettings &fs) {
+void ApplySection(const TOrvel_NumberSection &sec, const TNumParts &parts, bool minus,
+                  char16_t decimal, char16_t group, TOrvel_TextBuffer &out) {
     const QStringView t = sec.Text;
-    const QString &digits = parts.IntDigits;
+    const auto &digits = parts.IntDigits;
     const int n = static_cast<int>(digits.size());
-    const QChar group = GroupChar(fs);
-    QString out;
     if (minus)
-        out += u'-';
+        out.Append(u'-');
 
     auto putIntDigit = [&](int index) {
-        out += digits[index];
+        out.Append(char16_t(digits[index]));
         const int fromRight = n - 1 - index;
         if (sec.Grouping && fromRight > 0 && fromRight % 3 == 0)
-            out += group;
+            out.Append(group);
     };
     auto putAllIntDigits = [&] {
         for (int i = 0; i < n; ++i)
@@ -320,10 +347,10 @@ QString ApplySection(const TNumSection &sec, const TNumParts &parts, bool minus,
     for (qsizetype i = 0; i < t.size(); ++i) {
         const QChar c = t[i];
         if (c == u'\'' || c == u'"') {
-            out += QuotedText(t, i);
+            out.Append(QuotedText(t, i));
             i += QuotedLength(t, i) - 1;
         } else if (expDone) {
-            out += c;
+            out.Append(c);
         } else if ((c == u'0' || c == u'#') && !pointDone) {
             // The integer digits stand right-aligned under the placeholders; the first
             // placeholder takes every digit that has no placeholder of its own.
@@ -338,7 +365,7 @@ QString ApplySection(const TNumSection &sec, const TNumParts &parts, bool minus,
             ++intPlace;
         } else if (c == u'0' || c == u'#') {
             if (fracPlace < parts.FracDigits.size())
-                out += parts.FracDigits[fracPlace];
+                out.Append(char16_t(parts.FracDigits[fracPlace]));
             ++fracPlace;
         } else if (c == u'.') {
             if (pointDone)
@@ -347,32 +374,31 @@ QString ApplySection(const TNumSection &sec, const TNumParts &parts, bool minus,
             if (sec.IntPlaces == 0)
                 putAllIntDigits();
             if (!parts.FracDigits.isEmpty())
-                out += DecimalChar(fs);
+                out.Append(decimal);
         } else if (c == u',') {
             continue;
         } else if (sec.Scientific && IsExponentAt(t, i)) {
             if (sec.IntPlaces == 0 && !pointDone)
                 putAllIntDigits();
             expDone = true;
-            out += c;
+            out.Append(c);
             const int e = parts.Exponent;
             if (e < 0)
-                out += u'-';
+                out.Append(u'-');
             else if (t[i + 1] == u'+')
-                out += u'+';
-            QString expText = QString::number(std::abs(e));
-            if (expText.size() < sec.ExpDigits)
-                expText.prepend(QString(sec.ExpDigits - expText.size(), u'0'));
-            out += expText;
+                out.Append(u'+');
+            char buf[16];
+            const auto res = std::to_chars(buf, buf + sizeof buf, std::abs(e));
+            out.AppendRepeated(u'0', sec.ExpDigits - (res.ptr - buf));
+            out.AppendAscii(buf, res.ptr - buf);
             i += 2;
             while (i < t.size() && t[i] == u'0')
                 ++i;
             --i;
         } else {
-            out += c;
+            out.Append(c);
         }
     }
-    return out;
 }
 
 QList<QStringView> SplitSections(QStringView pattern) {
@@ -393,48 +419,156 @@ QList<QStringView> SplitSections(QStringView pattern) {
     return sections;
 }
 
-QString FormatDecimal(const QString &pattern, const TDecimal &value,
-                      const TOrvel_FormatSettings &fs, bool allowScientific) {
+void AppendDecimal(const TOrvel_NumberFormat &format, TDecimal value, bool allowScientific,
+                   TOrvel_TextBuffer &out) {
+    const TOrvel_NumberSection &sec = value.Negative ? format.Negative() : format.Positive();
+    if (sec.Text.isEmpty()) {
+        AppendGeneral(out, value, format.DecimalChar(), allowScientific);
+        return;
+    }
+    const bool minus = value.Negative && !format.OwnNegative();
+    TNumParts parts;
+    Layout(value, sec, parts);
+    if (parts.Zero) {
+        // What rounds to zero is shown by the zero section, or by the first one without a sign.
+        const TOrvel_NumberSection &zero = format.Zero();
+        if (zero.Text.isEmpty()) {
+            AppendGeneral(out, TDecimal{}, format.DecimalChar(), allowScientific);
+            return;
+        }
+        TDecimal none;
+        TNumParts zeroParts;
+        Layout(none, zero, zeroParts);
+        ApplySection(zero, zeroParts, false, format.DecimalChar(), format.GroupChar(), out);
+        return;
+    }
+    ApplySection(sec, parts, minus, format.DecimalChar(), format.GroupChar(), out);
+}
+
+} // namespace
+
+TOrvel_NumberFormat::TOrvel_NumberFormat(const QString &pattern, const TOrvel_FormatSettings &fs)
+    : FDecimal(DecimalCharOf(fs).unicode()), FGroup(GroupCharOf(fs).unicode()) {
     const QList<QStringView> sections = SplitSections(pattern);
     // An empty second or third section falls back to the first.
     auto sectionAt = [&](int i) -> QStringView {
         return i < sections.size() && !sections[i].isEmpty() ? sections[i] : sections[0];
     };
-    const bool ownNegative = value.Negative && sections.size() > 1 && !sections[1].isEmpty();
-    TNumSection sec = ScanSection(value.Negative ? sectionAt(1) : sectionAt(0));
-    if (sec.Text.isEmpty())
-        return GeneralText(value, fs, allowScientific);
-    TNumParts parts = Layout(value, sec);
-    bool minus = value.Negative && !ownNegative;
-    if (parts.Zero) {
-        // What rounds to zero is shown by the zero section, or by the first one without a sign.
-        sec = ScanSection(sectionAt(2));
-        if (sec.Text.isEmpty())
-            return GeneralText(TDecimal{}, fs, allowScientific);
-        parts = Layout(TDecimal{}, sec);
-        minus = false;
-    }
-    return ApplySection(sec, parts, minus, fs);
+    FOwnNegative = sections.size() > 1 && !sections[1].isEmpty();
+    FPositive = ScanSection(sectionAt(0));
+    FNegative = ScanSection(sectionAt(1));
+    FZero = ScanSection(sectionAt(2));
 }
 
-} // namespace
+void TOrvel_NumberFormat::AppendDouble(double value, TOrvel_TextBuffer &out) const {
+    if (std::isnan(value))
+        out.Append(QStringView(u"NAN"));
+    else if (std::isinf(value))
+        out.Append(value < 0 ? QStringView(u"-INF") : QStringView(u"INF"));
+    else
+        AppendDecimal(*this, FromDouble(value), true, out);
+}
+
+void TOrvel_NumberFormat::AppendDecimalText(QStringView text, TOrvel_TextBuffer &out) const {
+    TDecimal value;
+    if (!ParseDecimalText(text, value))
+        out.Append(text); // not a number: shown as it came
+    else
+        AppendDecimal(*this, std::move(value), false, out);
+}
+
+void TOrvel_NumberFormat::AppendInteger(std::int64_t value, TOrvel_TextBuffer &out) const {
+    if (IsGeneral())
+        AppendWhole(out, value);
+    else
+        AppendDecimal(*this, FromInteger(value), false, out);
+}
 
 QChar DisplayThousandSeparator(const TOrvel_FormatSettings &fs) {
-    return GroupChar(fs);
+    return GroupCharOf(fs);
 }
 
 QString FormatFloat(const QString &pattern, double value, const TOrvel_FormatSettings &fs) {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-    return FormatDecimal(pattern, FromDouble(value), fs, true);
+    TOrvel_TextBuffer out;
+    TOrvel_NumberFormat(pattern, fs).AppendDouble(value, out);
+    return out.ToString();
 }
 
 QString FormatDecimalText(const QString &pattern, const QString &decimalText,
                           const TOrvel_FormatSettings &fs) {
-    TDecimal value;
-    if (!ParseDecimal(decimalText, value))
-        return decimalText; // not a number: shown as it came
-    return FormatDecimal(pattern, value, fs, false);
+    TOrvel_TextBuffer out;
+    TOrvel_NumberFormat(pattern, fs).AppendDecimalText(decimalText, out);
+    return out.ToString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// A field's display rule
+
+namespace {
+
+bool IsIntegerType(TFieldType t) {
+    switch (t) {
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftLargeint:
+    case TFieldType::ftWord:
+    case TFieldType::ftAutoInc:
+        return true;
+    default:
+        return false;
+    }
+}
+
+TOrvel_DateTimeFormat::Default EmptyPatternOf(TFieldType type) {
+    switch (type) {
+    case TFieldType::ftDate:
+        return TOrvel_DateTimeFormat::Default::DateOnly;
+    case TFieldType::ftTime:
+        return TOrvel_DateTimeFormat::Default::TimeOnly;
+    default:
+        return TOrvel_DateTimeFormat::Default::DateAndTime;
+    }
+}
+
+} // namespace
+
+TOrvel_FieldFormat::TOrvel_FieldFormat(TFieldType type, const QString &pattern,
+                                       const QString &booleanTexts, const TOrvel_FormatSettings &fs)
+    : FType(type), FNumber(FieldKindOf(type) == TFieldKind::fkNumeric ? pattern : QString(), fs),
+      FDateTime(FieldKindOf(type) == TFieldKind::fkDateTime ? pattern : QString(), fs,
+                EmptyPatternOf(type)) {
+    const QStringList texts = booleanTexts.split(QLatin1Char(';'));
+    FTrue = texts.value(0);
+    FFalse = texts.value(1);
+}
+
+void TOrvel_FieldFormat::AppendInt(std::int64_t value, TOrvel_TextBuffer &out) const {
+    if (IsIntegerType(FType)) {
+        FNumber.AppendInteger(value, out);
+        return;
+    }
+    switch (FType) {
+    case TFieldType::ftBoolean:
+        out.Append(value != 0 ? QStringView(FTrue) : QStringView(FFalse));
+        return;
+    case TFieldType::ftDate:
+    case TFieldType::ftTime:
+    case TFieldType::ftDateTime:
+        FDateTime.AppendMSecs(value, out);
+        return;
+    default:
+        AppendWhole(out, value);
+        return;
+    }
+}
+
+void TOrvel_FieldFormat::AppendReal(double value, TOrvel_TextBuffer &out) const {
+    FNumber.AppendDouble(value, out);
+}
+
+void TOrvel_FieldFormat::AppendText(QStringView value, TOrvel_TextBuffer &out) const {
+    if (FType == TFieldType::ftBCD)
+        FNumber.AppendDecimalText(value, out);
+    else
+        out.Append(value);
 }

@@ -5,6 +5,7 @@
 namespace {
 std::optional<QLocale> g_pinned;
 std::optional<TOrvel_FormatSettings> g_settings;
+unsigned g_version = 0;
 
 // Qt's short formats use single-letter day and month fields; the system writes both with two digits
 // in the short date, as the regional short date of a desktop does.
@@ -20,7 +21,8 @@ QChar firstSeparator(const QString &format, const QString &fieldLetters) {
 TOrvel_FormatSettings TOrvel_FormatSettings::FromLocale(const QLocale &locale) {
     TOrvel_FormatSettings s;
     s.Locale = locale;
-    s.DecimalSeparator = locale.decimalPoint().isEmpty() ? QLatin1Char('.') : locale.decimalPoint().at(0);
+    s.DecimalSeparator =
+        locale.decimalPoint().isEmpty() ? QLatin1Char('.') : locale.decimalPoint().at(0);
     s.ThousandSeparator =
         locale.groupSeparator().isEmpty() ? QLatin1Char(' ') : locale.groupSeparator().at(0);
     s.ShortDateFormat = locale.dateFormat(QLocale::ShortFormat);
@@ -42,7 +44,9 @@ TOrvel_FormatSettings TOrvel_FormatSettings::FromLocale(const QLocale &locale) {
     return s;
 }
 
-QLocale UserLocale() { return g_pinned ? *g_pinned : QLocale::system(); }
+QLocale UserLocale() {
+    return g_pinned ? *g_pinned : QLocale::system();
+}
 
 const TOrvel_FormatSettings &UserFormatSettings() {
     if (!g_settings)
@@ -53,9 +57,15 @@ const TOrvel_FormatSettings &UserFormatSettings() {
 void SetUserLocale(const QLocale &locale) {
     g_pinned = locale;
     g_settings.reset();
+    ++g_version;
 }
 
 void ResetUserLocale() {
     g_pinned.reset();
     g_settings.reset();
+    ++g_version;
+}
+
+unsigned UserFormatSettingsVersion() {
+    return g_version;
 }

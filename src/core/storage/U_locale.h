@@ -32,3 +32,5 @@ QLocale UserLocale();
 // Pins the user's locale (tests, the command-line runner); a default QLocale() unpins it.
 void SetUserLocale(const QLocale &locale);
 void ResetUserLocale();
+// Changes whenever the settings in force may have changed: what was compiled from them is stale.
+unsigned UserFormatSettingsVersion();
