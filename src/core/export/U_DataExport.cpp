@@ -355,6 +355,9 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
         FCellStarts.append(Out().Encode(QStringLiteral("<td class=\"") +
                                         AlignClass(FGrid.Alignment(position)) + u'"'));
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
+    FFormatCell.reset();
+    if (FFormatField && FFormatField->Kind() == TFieldKind::fkText)
+        FFormatCell = std::make_unique<DbDisplayFormat>(*FFormatField);
 }
 
 QString TOrvel_DataExport_XHTML::GetRowStyle() const {
@@ -393,26 +396,41 @@ QString TOrvel_DataExport_XHTML::RowStyle(const QStringList &rowFormat) {
 
 void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
                                          TOrvel_TextBuffer &scratch) const {
-    QString style;
-    if (FFormatField) {
-        const QString format = FFormatField->AsStringAt(row);
-        if (!format.isEmpty())
-            style = RowStyle(SplitRowFormatEntries(format));
+    const std::size_t stored = StoredRow(row);
+    // The style attribute of a row format, encoded; rows mostly repeat the format of the row
+    // before, so each thread keeps the last one it made (it depends on the format text alone).
+    thread_local QString lastFormat;
+    thread_local QByteArray lastStyle;
+    QStringView format;
+    QString formatText;
+    if (FFormatCell) {
+        format = FFormatCell->Cell(stored, scratch);
+    } else if (FFormatField) {
+        formatText = FFormatField->AsStringAt(row);
+        format = formatText;
     }
+    if (format != lastFormat) {
+        lastFormat = format.toString();
+        const QString style =
+            format.isEmpty() ? QString() : RowStyle(SplitRowFormatEntries(lastFormat));
+        TOrvel_ExportOutput attribute(TOrvel_ExportOutput::Charset::Iso88592);
+        if (!style.isEmpty()) {
+            attribute.AppendAscii(" style=\"");
+            attribute.AppendXmlText(style, true);
+            attribute.AppendAscii("\"");
+        }
+        lastStyle = attribute.TakeBytes();
+    }
+    const QByteArray style = lastStyle;
     // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>; every data
     // cell of the row carries the same style.
-    const std::size_t stored = StoredRow(row);
     out.AppendAscii("<tr><td class=\"align_R\">");
     out.AppendNumber(row + 1);
     out.AppendAscii("</td>");
     const std::size_t count = ExportedColumns().size();
     for (std::size_t i = 0; i < count; ++i) {
         out.AppendBytes(FCellStarts[static_cast<qsizetype>(i)]);
-        if (!style.isEmpty()) {
-            out.AppendAscii(" style=\"");
-            out.AppendXmlText(style, true);
-            out.AppendAscii("\"");
-        }
+        out.AppendBytes(style);
         out.AppendAscii(">");
         out.AppendXmlText(CellText(i, stored, scratch));
         out.AppendAscii("</td>");

@@ -170,5 +170,6 @@ private:
     TOrvel_ExportNode *FTable = nullptr;
     TOrvel_ExportNode *FTableBody = nullptr;
     DbField *FFormatField = nullptr;
-    QList<QByteArray> FCellStarts; // «<td class="align_X"» of each exported column
+    std::unique_ptr<DbDisplayFormat> FFormatCell; // the format field's texts, read in place
+    QList<QByteArray> FCellStarts;                // «<td class="align_X"» of each exported column
 };
