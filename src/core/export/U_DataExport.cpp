@@ -245,7 +245,7 @@ void TOrvel_DataExport_CSV::WriteRowAt(int row, TOrvel_ExportOutput &out,
     const std::size_t stored = StoredRow(row);
     const std::size_t count = ExportedColumns().size();
     for (std::size_t i = 0; i < count; ++i)
-        WriteValue(out, i == 0, CellText(i, stored, scratch));
+        WriteValue(out, i == 0, ExportedCell(i, stored, scratch));
     out.AppendAscii("\r\n");
 }
 
@@ -304,7 +304,7 @@ void TOrvel_DataExport_XML::WriteRowAt(int row, TOrvel_ExportOutput &out,
     const std::size_t count = ExportedColumns().size();
     for (std::size_t i = 0; i < count; ++i) {
         out.AppendBytes(FStartTags[static_cast<qsizetype>(i)]);
-        out.AppendXmlText(CellText(i, stored, scratch));
+        out.AppendXmlText(ExportedCell(i, stored, scratch));
         out.AppendBytes(FEndTags[static_cast<qsizetype>(i)]);
     }
     out.AppendAscii("</item>");
@@ -432,7 +432,7 @@ void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
         out.AppendBytes(FCellStarts[static_cast<qsizetype>(i)]);
         out.AppendBytes(style);
         out.AppendAscii(">");
-        out.AppendXmlText(CellText(i, stored, scratch));
+        out.AppendXmlText(ExportedCell(i, stored, scratch));
         out.AppendAscii("</td>");
     }
     out.AppendAscii("</tr>");

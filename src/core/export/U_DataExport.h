@@ -84,7 +84,8 @@ protected:
     DbField *ColumnField(int position) const { return FGrid.Field(position); }
     // The display text of the i-th exported column at a row of the stored result (see
     // DbDisplayFormat::Cell).
-    QStringView CellText(std::size_t i, std::size_t storedRow, TOrvel_TextBuffer &scratch) const {
+    QStringView ExportedCell(std::size_t i, std::size_t storedRow,
+                             TOrvel_TextBuffer &scratch) const {
         return FCellFormats[i].Cell(storedRow, scratch);
     }
     std::size_t StoredRow(int row) const {
