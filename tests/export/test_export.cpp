@@ -297,6 +297,34 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
+    void stoppedExportWritesNothing_data() {
+        QTest::addColumn<int>("stopAt"); // the question answered "stop" first (0: before row 1)
+        QTest::newRow("before the first row") << 0;
+        QTest::newRow("within the rows") << 2;
+        // All rows written: the file would replace the old one next.
+        QTest::newRow("before the file replaces the old one") << 3;
+    }
+    void stoppedExportWritesNothing() {
+        QFETCH(int, stopAt);
+        ExportFixture f(kSample);
+        const QString path = f.Path("wynik.csv");
+        QVERIFY(WriteBytes(path, "stary\r\n"));
+        TOrvel_DataExport_CSV writer(f.Columns, u';', "T");
+        int asked = 0;
+        writer.Stop = [&] { return asked++ == stopAt; };
+        try {
+            writer.ExportToFile(path);
+            QFAIL("the export went on after its stop");
+        } catch (const EOrvelError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Zapis przerwany"));
+        }
+        QCOMPARE(asked, stopAt + 1);
+        QCOMPARE(ReadBytes(path), QByteArray("stary\r\n"));
+        QCOMPARE(QDir(f.Dir.path()).entryList({"wynik*"}, QDir::Files | QDir::Hidden),
+                 QStringList{"wynik.csv"});
+        QVERIFY(!f.Query.ControlsDisabled());
+    }
+
     void emptyResult() {
         ExportFixture f("CREATE TABLE e (A INT, [B c] NVARCHAR(5)); SELECT A, [B c] FROM e");
         TOrvel_DataExport_CSV csv(f.Columns, u';', "T");

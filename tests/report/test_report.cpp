@@ -61,6 +61,8 @@ private slots:
     void errorTextComposition_data();
     void errorTextComposition();
     void runDoesNotBlockTheEventLoop();
+    void cancelledRun_data();
+    void cancelledRun();
     void sortStateFollowsClicksAndRuns();
 
 private:
@@ -632,6 +634,52 @@ void ReportTest::runDoesNotBlockTheEventLoop() {
     QCOMPARE(report.ErrorText(), QString());
     QVERIFY(report.HasRecords());
     QVERIFY(report.ResultQuery()->Field(0)->Value().toLongLong() > 0);
+}
+
+void ReportTest::cancelledRun_data() {
+    QTest::addColumn<bool>("abandon");
+    QTest::newRow("cancel") << false;
+    // Giving up on the worker (its connection dropped) ends the run at once in the same way.
+    QTest::newRow("abandon") << true;
+}
+
+void ReportTest::cancelledRun() {
+    QFETCH(bool, abandon);
+    // Rows keep coming for minutes: a cancel meets a result partly read.
+    const QByteArray script =
+        kMarker + "\r\nWITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                  "1000000000) SELECT i FROM n WHERE i % 100000 = 0 OPTION (MAXRECURSION 0)";
+    TOrvel_Report report(&FFixture->Connection());
+    QVERIFY(report.LoadReport(
+        FFixture->WriteReport("Dlugi", TReportFixture::Definition({}), &script), "D"));
+    const QByteArray quick = kMarker + "\r\nSELECT 1 AS x";
+    int ends = 0;
+    report.OnRunDone = [&](TOrvel_Report &) { ++ends; };
+    QVERIFY(report.Run());
+    QTest::qWait(300);
+    if (abandon) {
+        report.AbandonRun();
+        QCOMPARE(ends, 1); // before AbandonRun returned
+    } else {
+        report.CancelRun();
+        QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 60000);
+    }
+    QVERIFY(report.WasCancelled());
+    QCOMPARE(report.ErrorText(), QString());
+    QVERIFY(!report.IsRunning());
+    QVERIFY(!report.HasRecords());
+    QVERIFY(!report.ResultQuery()->IsOpen());
+    QCOMPARE(report.RecordCount(), 0);
+    QVERIFY(FFixture->Connection().ProviderMessages().isEmpty());
+
+    // The next run on the same connection is an ordinary one.
+    QVERIFY(report.LoadReport(
+        FFixture->WriteReport("Szybki", TReportFixture::Definition({}), &quick), "S"));
+    QVERIFY(TReportFixture::RunAndWait(report));
+    QVERIFY(!report.WasCancelled());
+    QCOMPARE(report.RecordCount(), 1);
+    report.CancelRun(); // nothing runs: nothing happens
+    QVERIFY(report.HasRecords());
 }
 
 void ReportTest::sortStateFollowsClicksAndRuns() {

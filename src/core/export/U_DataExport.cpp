@@ -133,6 +133,7 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
         WriteRows(out);
     } else {
         while (!FDataSet->Eof()) {
+            CheckStop();
             WriteRow();
             FDataSet->Next();
         }
@@ -159,8 +160,10 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
     const int threads = Threads > 0 ? Threads : std::max(1, QThread::idealThreadCount());
     if (threads == 1 || rows <= slice) {
         TOrvel_TextBuffer scratch;
-        for (int row = 0; row < rows; ++row)
+        for (int row = 0; row < rows; ++row) {
+            CheckStop();
             WriteRowAt(row, out, scratch);
+        }
         return;
     }
     const TOrvel_ExportOutput::Charset charset = Charset();
@@ -185,6 +188,8 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
             inFlight.push_back(QtConcurrent::run(&pool, writeSlice, next));
             next += slice;
         }
+        // The stop is asked here, on the exporting thread, once per slice written.
+        CheckStop();
         const QByteArray piece = inFlight.front().result();
         inFlight.pop_front();
         out.AppendBytes(piece);
@@ -199,12 +204,18 @@ QByteArray TOrvel_DataExport::GetOutputBytes() {
     return out.Bytes();
 }
 
+void TOrvel_DataExport::CheckStop() const {
+    if (Stop && Stop())
+        throw EOrvelError(QStringLiteral("Zapis przerwany"));
+}
+
 bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     CheckResult(); // before the file is touched: the missing result is the error to report
     FTime = Now();
     TOrvel_SafeFileStream file(fileName);
     TOrvel_ExportOutput out(Charset(), &file);
     Walk(out);
+    CheckStop();
     file.Commit();
     return true;
 }

@@ -39,6 +39,10 @@ public:
     TOrvel_ExportKind Kind() const { return FKind; }
     const QString &StyleSheetHref() const { return FStyleSheetHref; }
 
+    // Asked before every row and before the file replaces the old one (from the exporting
+    // thread): true stops the export with EOrvelError "Zapis przerwany", and nothing is written.
+    std::function<bool()> Stop;
+
     // The clock that dates the documents; replaceable so that a test sees fixed text.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
@@ -101,6 +105,7 @@ protected:
 
 private:
     void CheckResult() const;
+    void CheckStop() const;
     void Walk(TOrvel_ExportOutput &out);
     void WriteRows(TOrvel_ExportOutput &out) const;
     TOrvel_ExportOutput::Charset Charset() const;

@@ -26,8 +26,14 @@ QString TOrvel_SQLRunThread::ComposeErrorText(const QString &errorMessage,
 
 void TOrvel_SQLRunThread::run() {
     FErrorText.clear();
+    FCancelled = false;
     try {
         FQuery->Open();
+    } catch (const EDbCancelled &) {
+        // The user stopped the run: that is its outcome, with nothing to report from the server
+        // (the cancelled batch left no messages). Neither the query nor the connection is
+        // touched any more: an abandoned worker may outlive them.
+        FCancelled = true;
     } catch (const EOrvelError &e) {
         FErrorText = ComposeErrorText(e.message(), ConnectionErrorsText(*FConnection));
     } catch (const std::exception &e) {

@@ -15,6 +15,8 @@ public:
 
     // Read only after the thread has finished.
     const QString &ErrorText() const { return FErrorText; }
+    // The batch was stopped by a cancel request: no error, and no result.
+    bool Cancelled() const { return FCancelled; }
 
     // The text a failed opening leaves: the error's message, then CR LF and the provider's
     // messages when there are any. A batch without a result set and without messages is not an
@@ -28,4 +30,5 @@ private:
     DbQuery *FQuery;
     DbConnection *FConnection;
     QString FErrorText;
+    bool FCancelled = false;
 };

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace {
 const QString kNull = QStringLiteral("NULL");
@@ -38,9 +39,11 @@ TOrvel_Report::TOrvel_Report(DbConnection *connection, QObject *parent)
 }
 
 TOrvel_Report::~TOrvel_Report() {
-    // A run cannot be cancelled; the worker holds the result query until it ends.
-    if (FRunThread)
+    // The worker holds the result query until it ends.
+    if (FRunThread) {
+        FConnection->Cancel();
         FRunThread->wait();
+    }
     FView = nullptr;
     RemoveParameters();
 }
@@ -227,7 +230,17 @@ void TOrvel_Report::RefreshList(int index) {
     const TOrvel_ParamData &d = Param(index).Definition();
     query->SQL = GetParamsBlock(true) + kCrLf + d.listquery;
     try {
-        query->Open();
+        if (ListQueryRunner) {
+            // Another thread may open it: its views hear of the result once it is complete.
+            query->blockSignals(true);
+            const auto unblock = qScopeGuard([query] {
+                query->blockSignals(false);
+                emit query->resultChanged();
+            });
+            ListQueryRunner([query] { query->Open(); });
+        } else {
+            query->Open();
+        }
         // The list needs its key field and its shown fields; a missing one is the database
         // interface's field-not-found error.
         query->FieldByName(d.key);
@@ -313,10 +326,13 @@ bool TOrvel_Report::Run() {
     FSortColumn = -1;
     FSortField.clear();
     FErrorText.clear();
+    FCancelled = false;
 
     // The result is read on this thread only after the run has ended: the query's own
     // notifications wait until then.
     FResult->blockSignals(true);
+    // A cancel pressed before the worker reaches the server must still stop the batch.
+    FConnection->ExpectBatch();
     FRunThread = std::make_unique<TOrvel_SQLRunThread>(FResult.get(), FConnection);
     connect(FRunThread.get(), &QThread::finished, this, &TOrvel_Report::RunEnd,
             Qt::QueuedConnection);
@@ -324,11 +340,41 @@ bool TOrvel_Report::Run() {
     return true;
 }
 
-void TOrvel_Report::RunEnd() {
+void TOrvel_Report::CancelRun() {
+    if (FRunThread)
+        FConnection->Cancel();
+}
+
+void TOrvel_Report::AbandonRun() {
     if (!FRunThread)
+        return;
+    FConnection->Cancel();
+    disconnect(FRunThread.get(), nullptr, this, nullptr);
+    // A worker about to finish is waited for a moment: it may be writing the result query.
+    if (FRunThread->wait(QDeadlineTimer(2000))) {
+        FRunThread.reset();
+        FResult->Close(); // whatever the run brought as the connection went is not shown
+    } else {
+        // Still in the driver: from here on it can only end as cancelled, which leaves the result
+        // query alone. The thread object goes when the thread ends.
+        TOrvel_SQLRunThread *thread = FRunThread.release();
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    }
+    FErrorText.clear();
+    FCancelled = true;
+    FResult->blockSignals(false);
+    emit FResult->resultChanged();
+    if (OnRunDone)
+        OnRunDone(*this);
+}
+
+void TOrvel_Report::RunEnd() {
+    // The end of an earlier, abandoned worker may still be on its way.
+    if (!FRunThread || sender() != FRunThread.get())
         return;
     FRunThread->wait();
     FErrorText = FRunThread->ErrorText();
+    FCancelled = FRunThread->Cancelled();
     FRunThread.reset();
     FResult->blockSignals(false);
     emit FResult->resultChanged();

@@ -112,6 +112,15 @@ public:
     // Starts a run; false when the script was refused (the view was told why).
     bool Run();
     bool IsRunning() const { return FRunThread != nullptr; }
+    // Asks the running batch to stop; the run then ends as cancelled through OnRunDone. Nothing
+    // happens when no run is in progress.
+    void CancelRun();
+    // Gives up waiting for a run whose server does not answer a cancel (its connection has been
+    // or is being closed): the run ends at once as cancelled, through OnRunDone, and its worker
+    // is left to end by itself, touching nothing of the report any more.
+    void AbandonRun();
+    // The last run was stopped by a cancel; it has no error text and no result.
+    bool WasCancelled() const { return FCancelled; }
     // The error text of the last run; empty after a successful one.
     const QString &ErrorText() const { return FErrorText; }
     // The result of the last run; the same query for the report's whole life.
@@ -143,7 +152,13 @@ public:
     void SetParamValue(int index, const QString &value);
     // Reopens an SQL pick list's query with every parameter declared and set in front of it.
     // The database error of a failing query passes on to the caller; the list is then empty.
+    // A list query stopped by a cancel raises EDbCancelled, also with an empty list.
     void RefreshList(int index);
+    // Runs the opening of a pick list's query; by default on the calling thread. A user
+    // interface may run it on another thread and wait for it without freezing, offering a
+    // cancel (through the connection). It must run the function to its end, or pass on what
+    // it raised.
+    std::function<void(const std::function<void()> &open)> ListQueryRunner;
 
 private slots:
     void RunEnd();
@@ -176,4 +191,5 @@ private:
     int FSortColumn = -1;
     QString FSortField;
     QString FErrorText;
+    bool FCancelled = false;
 };
