@@ -184,6 +184,15 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     ExecTime->setObjectName(QStringLiteral("ExecTime"));
     ExecTime->setInterval(200);
     connect(ExecTime, &QTimer::timeout, this, Guarded([this] { ExecTimeTimer(); }));
+    CancelWait = new QTimer(this);
+    CancelWait->setObjectName(QStringLiteral("CancelWait"));
+    CancelWait->setInterval(10000);
+    CancelWait->setSingleShot(true);
+    connect(CancelWait, &QTimer::timeout, this, Guarded([this] { CancelTimedOut(); }));
+    // Esc stops a running report wherever the focus is in the window.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("scCancel"));
+    connect(escape, &QShortcut::activated, this, Guarded([this] { btnCancelClick(); }));
 
     TOrvel_StateControls controls;
     controls.Pages = pages;
@@ -208,6 +217,10 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     FStateMachine->SetGridVisible = [this](bool visible) { SetGridVisible(visible); };
     FStateMachine->SetStatusText = [this](int panel, const QString &text) {
         FStatusPanels[panel]->setText(text);
+    };
+    FStateMachine->ShowCancel = [this](bool cancel) {
+        btnRun->setToolTip(RunHint(cancel));
+        btnRun->setIcon(UiIcon(cancel ? QStringLiteral("stop") : QStringLiteral("run")));
     };
     FStateMachine->RepaintNow = [this] {
         repaint();
@@ -335,7 +348,8 @@ void TF_Main::BuildToolbar() {
     ToolBar1->addWidget(btnSave);
     ToolBar1->addSeparator();
     ToolBar1->addWidget(btnRun);
-    ToolBar1->addWidget(btnStop)->setVisible(false); // never shown: a run cannot be cancelled
+    // Never shown: while a report runs the run command itself becomes "Przerwij".
+    ToolBar1->addWidget(btnStop)->setVisible(false);
     ToolBar1->addSeparator();
     ToolBar1->addWidget(panDB);
     ToolBar1->addSeparator();
@@ -363,12 +377,26 @@ void TF_Main::BuildRunCommand() {
                           QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     actRun->setShortcutContext(Qt::WindowShortcut);
     addAction(actRun);
-    btnRun->setToolTip(HintWithKeys(
-        QStringLiteral("Uruchom"),
-        QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText) + QStringLiteral(", ") +
-            QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText)));
+    btnRun->setToolTip(RunHint(false));
     connect(actRun, &QAction::triggered, this, Guarded([this] { RunCommand(); }));
-    connect(btnRun, &QToolButton::clicked, this, Guarded([this] { RunCommand(); }));
+    // While a report runs the run command is "Przerwij".
+    connect(btnRun, &QToolButton::clicked, this, Guarded([this] {
+                if (State() == asRunning)
+                    btnCancelClick();
+                else
+                    RunCommand();
+            }));
+}
+
+QString TF_Main::RunHint(bool cancel) {
+    if (cancel)
+        return HintWithKeys(QStringLiteral("Przerwij"),
+                            QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText));
+    return HintWithKeys(QStringLiteral("Uruchom"),
+                        QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText) +
+                            QStringLiteral(", ") +
+                            QKeySequence(Qt::CTRL | Qt::Key_Return)
+                                .toString(QKeySequence::NativeText));
 }
 
 void TF_Main::BuildShortcuts() {
@@ -412,6 +440,9 @@ void TF_Main::BuildShortcuts() {
 }
 
 void TF_Main::RunCommand() {
+    // While a report runs the run button stands for "Przerwij": F5 and Enter start nothing.
+    if (State() == asRunning)
+        return;
     const bool noDatabase =
         listDB->currentIndex() < 0 && (State() == asReady || State() == asNoDatabase);
     if (btnRun->isEnabled() || noDatabase)
@@ -694,12 +725,32 @@ void TF_Main::FormShow() {
 }
 
 void TF_Main::closeEvent(QCloseEvent *event) {
+    if (State() == asRunning) {
+        // A run can be stopped: the window closes once it has ended (or its connection has been
+        // dropped).
+        event->ignore();
+        if (FCloseAfterRun)
+            return;
+        TOrvel_MessageRequest question;
+        question.Owner = this;
+        question.Icon = TOrvel_MsgIcon::Question;
+        question.Text = QStringLiteral("Raport jest wykonywany. Przerwać i zamknąć?");
+        question.Buttons = QMessageBox::Yes | QMessageBox::No;
+        question.DefaultButton = QMessageBox::No;
+        if (ShowMessage(question) != QMessageBox::Yes)
+            return;
+        if (State() != asRunning) {
+            // The run ended while the question was open.
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
+        FCloseAfterRun = true;
+        btnCancelClick();
+        return;
+    }
     if (!StateAllowsClose(State())) {
         event->ignore();
         PlayExclamation();
-        // Said over the running time, which the timer writes into the activity panel.
-        if (State() == asRunning)
-            barStatus->showMessage(QStringLiteral("Raport jest wykonywany"), 5000);
         return;
     }
     // Unsaved changes in the editors: saved, dropped on purpose, or the window stays open.
@@ -1008,6 +1059,19 @@ void TF_Main::OnParamValueChanged(const QString &name, const QString &sqlValue) 
 
 void TF_Main::OnRunFinished() {
     ExecTime->stop();
+    CancelWait->stop();
+    FCancelling = false;
+    if (FCloseAfterRun) {
+        FCloseAfterRun = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+    if (FReport && FReport->WasCancelled()) {
+        // As after a failed run, without an error box: the user asked for it.
+        const auto elapsed = static_cast<std::int32_t>(TickCount() - FRunStartTick);
+        SetAppState(asReady);
+        SetActivityText(QStringLiteral("Przerwano, czas: ") + FormatElapsedTime(elapsed));
+        return;
+    }
     const QString error = FReport ? FReport->ErrorText() : QString();
     if (!error.isEmpty())
         ShowMessage(this, TOrvel_MsgIcon::Error, QString(), error);
@@ -1139,8 +1203,49 @@ void TF_Main::btnRunClick() {
     SetActivityText(QStringLiteral("OK"));
 }
 
+void TF_Main::btnCancelClick() {
+    if (State() != asRunning || FCancelling || !FReport)
+        return;
+    FCancelling = true;
+    SetActivityText(QStringLiteral("Przerywanie…"));
+    CancelWait->start();
+    FReport->CancelRun();
+}
+
+void TF_Main::CancelTimedOut() {
+    if (State() != asRunning || !FCancelling)
+        return;
+    TOrvel_MessageRequest question;
+    question.Owner = this;
+    question.Icon = TOrvel_MsgIcon::Warning;
+    question.Text = QStringLiteral("Serwer nie odpowiedział na przerwanie raportu w ciągu 10 "
+                                   "sekund.\nZerwać połączenie? Trzeba będzie zalogować się "
+                                   "ponownie.");
+    question.Buttons = QMessageBox::Yes | QMessageBox::No;
+    question.DefaultButton = QMessageBox::No;
+    const QMessageBox::StandardButton answer = ShowMessage(question);
+    if (State() != asRunning || !FCancelling)
+        return; // the run ended while the question was open
+    if (answer == QMessageBox::Yes)
+        DropConnection();
+    else
+        CancelWait->start(); // asked again if the server still keeps silent
+}
+
+void TF_Main::DropConnection() {
+    CancelWait->stop();
+    conn1->Close();
+    if (FReport)
+        FReport->AbandonRun(); // ends the run as cancelled (OnRunFinished) before it returns
+    FCancelling = false;
+    ResetReport(true);
+    SetDatabaseList(QStringList());
+    SetAppState(asNotConnected);
+}
+
 void TF_Main::ExecTimeTimer() {
-    if (State() == asRunning)
+    // "Przerywanie…" stays until the run has ended.
+    if (State() == asRunning && !FCancelling)
         ShowExecTime(false);
 }
 

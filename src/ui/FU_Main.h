@@ -86,6 +86,12 @@ public:
     // The run as the user asks for it (button, F5, Ctrl+Enter, Enter in a parameter input):
     // runs when the state allows it; without a chosen database it says so instead.
     void RunCommand();
+    // "Przerwij" (the run command while a report runs) and Esc: asks the database to stop.
+    void btnCancelClick();
+    // The server has not answered a cancel in time: offers to drop the connection.
+    void CancelTimedOut();
+    // Closes the connection from our side while a run hangs; the user logs in again.
+    void DropConnection();
     void ExecTimeTimer();
     void TabSheet2Show();
     void TabSheet3Show();
@@ -157,6 +163,9 @@ public:
     QStatusBar *barStatus;
     QTimer *ExecTime;
     QAction *actRun; // F5, Ctrl+Enter: runs from anywhere in the window
+    // How long a cancel may wait for the server before the program offers to drop the
+    // connection (milliseconds).
+    QTimer *CancelWait;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -166,6 +175,8 @@ protected:
 private:
     void BuildToolbar();
     void BuildRunCommand();
+    // The run command's hint with its keys, or "Przerwij" with Esc while a report runs.
+    static QString RunHint(bool cancel);
     void BuildShortcuts();
     void StoreWindowState();
     void BuildLeft();
@@ -198,6 +209,8 @@ private:
     bool FDbChanging = false;
     bool FTreeChanging = false;
     bool FShown = false;
+    bool FCancelling = false;    // a cancel was asked and the run has not ended yet
+    bool FCloseAfterRun = false; // closing was confirmed during a run
     bool FParamsAutoSize = false;
     TF_Login *FLogin = nullptr;
     QPointer<QWidget> FRunFocus; // where the focus was when the run was asked for

@@ -20,7 +20,9 @@ void TOrvel_MainStateMachine::SetAppState(TOrvel_AppState state) {
     set(FControls.Login, c.Login);
     set(FControls.Save, c.Save);
     set(FControls.Format, c.Format);
-    set(FControls.Run, c.Run);
+    set(FControls.Run, c.Run || c.Cancel);
+    if (ShowCancel)
+        ShowCancel(c.Cancel);
     set(FControls.Stop, c.Stop);
     set(FControls.New, c.New);
     set(FControls.Settings, c.Settings);

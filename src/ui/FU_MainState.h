@@ -36,7 +36,8 @@ public:
     std::function<void(bool)> ShowResult; // shows the grid with the column settings, or hides it
     std::function<void(bool)> SetGridVisible; // only the visibility of the grid
     std::function<void(int, const QString &)> SetStatusText;
-    std::function<void()> RepaintNow; // repaint the window and process pending events
+    std::function<void()> RepaintNow;     // repaint the window and process pending events
+    std::function<void(bool)> ShowCancel; // the run command shows itself as "Przerwij", or not
 
     TOrvel_AppState State() const { return FState; }
     void SetAppState(TOrvel_AppState state);

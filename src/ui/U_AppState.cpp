@@ -13,6 +13,7 @@ TOrvel_StateCommands StateCommands(TOrvel_AppState state, bool loaded, bool hasR
     case asRunning:
     case asLoading:
         c = {false, false, false, false, false, true, false, true, false};
+        c.Cancel = state == asRunning;
         break;
     case asNotLoaded:
     case asNoDatabase:

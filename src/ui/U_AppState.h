@@ -29,6 +29,8 @@ struct TOrvel_StateCommands {
     bool New = false;
     bool Settings = false;
     bool WorkArea = false;
+    // The run command turns into "Przerwij" (with Esc), which stops the running report.
+    bool Cancel = false;
     bool operator==(const TOrvel_StateCommands &) const = default;
 };
 

@@ -52,6 +52,14 @@ public:
     // Starts a run whose result goes to ResultQuery(); false when it refused to start (it has
     // told the user why). The end arrives through OnRunDone.
     virtual bool Run() = 0;
+    // Asks the running batch to stop; the run then ends through OnRunDone as cancelled.
+    virtual void CancelRun() = 0;
+    // Ends a run whose server does not answer a cancel at once, as cancelled (OnRunDone follows
+    // before it returns); its worker is left to end by itself.
+    virtual void AbandonRun() = 0;
+    virtual bool IsRunning() const = 0;
+    // The last run was stopped by a cancel: no error text, no result.
+    virtual bool WasCancelled() const = 0;
     virtual QString ErrorText() const = 0;
     virtual DbQuery *ResultQuery() const = 0;
     virtual bool HasRecords() const = 0;

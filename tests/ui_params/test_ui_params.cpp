@@ -4,6 +4,7 @@
 #include "DbLookupList.h"
 #include "TestSupport.h"
 #include "U_Application.h"
+#include "U_Db.h"
 #include "U_Login.h"
 #include "U_MessageBox.h"
 #include "U_ParamInput.h"
@@ -17,8 +18,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -78,6 +81,7 @@ private slots:
     void sqlListWithoutListFieldsShowsKeys();
     void listFieldsSplitAtLineBreaks();
     void failingPickListQueryOnEntering();
+    void hangingPickListQueryIsCancelled();
     void storedValuesShowInTheInputs();
     void runFromThePanel();
     void refusedRunShowsBox();
@@ -645,6 +649,45 @@ void UiParamsTest::failingPickListQueryOnEntering() {
         QCOMPARE(QApplication::focusWidget(), list); // the user can go on
     }
     QVERIFY(FMessages->Messages().front().Text.contains("Pole 'brak' nie znalezione"));
+}
+
+void UiParamsTest::hangingPickListQueryIsCancelled() {
+    // A list query that would run for minutes: the window waits a moment, then offers "Przerwij".
+    Load(Item("K", "INT",
+              "<key>k</key><listquery>WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+              "WHERE i &lt; 1000000000) SELECT MAX(i) AS k FROM n OPTION (MAXRECURSION 0)"
+              "</listquery>"));
+    auto *list = qobject_cast<DbLookupList *>(Row(0)->InputWidget());
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    QWidget *seen = nullptr;
+    QString shownText;
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box || box->objectName() != QStringLiteral("dlgListWait"))
+            return;
+        poll->stop();
+        seen = box;
+        shownText = box->findChild<QLabel *>(QStringLiteral("labInfo"))->text();
+        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnCancel")),
+                          Qt::LeftButton);
+    });
+    poll->start(20);
+    Enter(list);
+    delete poll;
+    QVERIFY2(seen, "no box offered to stop the list query");
+    QCOMPARE(shownText, QStringLiteral("Wypełnianie listy..."));
+    QVERIFY2(ticks > 0, "the window's event loop stood still while the list query ran");
+    // Stopped by the user: no error box, the list stays empty, and the next query runs.
+    QVERIFY(FMessages->Messages().empty());
+    QCOMPARE(list->count(), 0);
+    DbQuery check(&FConnection);
+    check.SQL = QStringLiteral("SELECT 1 AS a");
+    check.Open();
+    QCOMPARE(check.RecordCount(), 1);
 }
 
 void UiParamsTest::storedValuesShowInTheInputs() {

@@ -18,6 +18,7 @@
 #include "U_ReportEditors.h"
 #include "U_ReportFactory.h"
 #include "U_RowIndicator.h"
+
 #include "U_SQL_report_settings.h"
 #include "U_SqlEditor.h"
 #include "U_WidgetUtils.h"
@@ -26,6 +27,8 @@
 #include "U_locale.h"
 #include "U_settings.h"
 #include "U_utils.h"
+#include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -95,7 +98,22 @@ public:
     void SaveValues() override {}
     void LoadDefaultValues() override {}
     bool InputsRunnable() override { return true; }
-    bool Run() override { return StartRun; }
+    bool Run() override {
+        Cancelled = false;
+        return StartRun;
+    }
+    // A cancel only asks: the test ends the run with OnRunDone when it likes.
+    void CancelRun() override { ++CancelRequests; }
+    void AbandonRun() override {
+        ++Abandoned;
+        Cancelled = true;
+        OnRunDone();
+    }
+    bool IsRunning() const override { return false; }
+    bool WasCancelled() const override { return Cancelled; }
+    int CancelRequests = 0;
+    int Abandoned = 0;
+    bool Cancelled = false;
     QString ErrorText() const override { return Error; }
     DbQuery *ResultQuery() const override { return nullptr; }
     bool HasRecords() const override { return Records; }
@@ -212,29 +230,30 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("loaded");
         QTest::addColumn<bool>("records");
-        // pages/listDB, Login, Save, Format, Run, Stop, New, Settings, work area
+        // pages/listDB, Login, Save, Format, Run, Stop, New, Settings, work area, and whether the
+        // run command is "Przerwij"
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("panel");
-        QTest::newRow("ready, nothing loaded") << 0 << false << false << "110000111"
+        QTest::newRow("ready, nothing loaded") << 0 << false << false << "1100001110"
                                                << "OK" << 1;
-        QTest::newRow("ready, loaded, no rows") << 0 << true << false << "110010111"
+        QTest::newRow("ready, loaded, no rows") << 0 << true << false << "1100101110"
                                                 << "OK" << 1;
-        QTest::newRow("ready, loaded with rows") << 0 << true << true << "111110111"
+        QTest::newRow("ready, loaded with rows") << 0 << true << true << "1111101110"
                                                  << "OK" << 1;
-        QTest::newRow("ready, rows but not loaded") << 0 << false << true << "110000111"
+        QTest::newRow("ready, rows but not loaded") << 0 << false << true << "1100001110"
                                                     << "OK" << 1;
-        QTest::newRow("not connected") << 1 << true << true << "010000000"
+        QTest::newRow("not connected") << 1 << true << true << "0100000000"
                                        << "Nie połączone !" << 0;
-        QTest::newRow("running") << 2 << true << true << "000001010"
+        QTest::newRow("running") << 2 << true << true << "0000110101"
                                  << "Wykonywanie..." << 1;
-        QTest::newRow("loading") << 3 << true << false << "000001010"
+        QTest::newRow("loading") << 3 << true << false << "0000010100"
                                  << "Ładowanie raportu..." << 1;
-        QTest::newRow("not loaded") << 4 << false << false << "110000110"
+        QTest::newRow("not loaded") << 4 << false << false << "1100001100"
                                     << "Raport nie został załadowany !" << 1;
-        QTest::newRow("changing database") << 5 << true << true << "000000010"
+        QTest::newRow("changing database") << 5 << true << true << "0000000100"
                                            << "Zmiana bazy..." << 1;
-        QTest::newRow("no database") << 6 << false << false << "110000110"
+        QTest::newRow("no database") << 6 << false << false << "1100001100"
                                      << "Baza nie została ustawiona !" << 1;
     }
     void table() {
@@ -270,6 +289,8 @@ private slots:
                                 static_cast<QWidget *>(FMain->btnLoadDefaultValues)})
             QCOMPARE(button->isEnabled(), work && loaded);
         QVERIFY(FMain->btnAbout->isEnabled());
+        QVERIFY(FMain->btnRun->toolTip().startsWith(
+            expected[9] == u'1' ? QStringLiteral("Przerwij (") : QStringLiteral("Uruchom (")));
         QCOMPARE(FMain->StatusText(panel), status);
         QCOMPARE(FMain->StatusText(1 - panel),
                  panel == 0 ? QStringLiteral("ostatnia") : QStringLiteral("połączenie"));
@@ -286,23 +307,30 @@ private slots:
     void closeQuery_data() {
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("allowed");
-        QTest::newRow("ready") << 0 << true;
-        QTest::newRow("not connected") << 1 << true;
-        QTest::newRow("running") << 2 << false;
-        QTest::newRow("loading") << 3 << false;
-        QTest::newRow("not loaded") << 4 << true;
-        QTest::newRow("changing database") << 5 << false;
-        QTest::newRow("no database") << 6 << true;
+        QTest::addColumn<int>("sounds");
+        QTest::newRow("ready") << 0 << true << 0;
+        QTest::newRow("not connected") << 1 << true << 0;
+        // A run can be stopped: the user is asked (here answering "Nie") instead of a sound.
+        QTest::newRow("running") << 2 << false << 0;
+        QTest::newRow("loading") << 3 << false << 1;
+        QTest::newRow("not loaded") << 4 << true << 0;
+        QTest::newRow("changing database") << 5 << false << 1;
+        QTest::newRow("no database") << 6 << true << 0;
     }
     void closeQuery() {
         QFETCH(int, state);
         QFETCH(bool, allowed);
-        SoundCounter sounds;
+        QFETCH(int, sounds);
+        SoundCounter sounded;
+        TOrvel_MessageRecorder boxes(QMessageBox::No);
         FMain->SetAppState(static_cast<TOrvel_AppState>(state));
         QCloseEvent event;
         QApplication::sendEvent(FMain.get(), &event);
         QCOMPARE(event.isAccepted(), allowed);
-        QCOMPARE(sounds.Count, allowed ? 0 : 1);
+        QCOMPARE(sounded.Count, sounds);
+        QCOMPARE(boxes.Messages().size(), std::size_t(state == asRunning ? 1 : 0));
+        QCOMPARE(FReport->CancelRequests, 0);
+        QCOMPARE(FMain->State(), static_cast<TOrvel_AppState>(state));
     }
 
     void elapsedTime_data() {
@@ -371,6 +399,151 @@ private slots:
         QVERIFY(FMain->StatusText(1).startsWith(QStringLiteral("OK, czas generowania raportu: ")));
         QCOMPARE(sounds.Count, 2);
         QVERIFY(FMain->btnSave->isEnabled());
+    }
+
+    // A run in progress on the shown window; the run ends only when the test says so.
+    void StartRun() {
+        FReport->Loaded = true;
+        FReport->Records = false;
+        FReport->StartRun = true;
+        FMain->SetAppState(asReady);
+        QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
+        QCOMPARE(FMain->State(), asRunning);
+    }
+
+    void cancel_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Przerwij") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void cancel() {
+        QFETCH(bool, escape);
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(FMain.get()));
+        StartRun();
+        QVERIFY(FMain->btnRun->isEnabled());
+        QVERIFY(FMain->btnRun->toolTip().startsWith(QStringLiteral("Przerwij (")));
+        const auto press = [&] {
+            if (escape)
+                QTest::keyClick(FMain.get(), Qt::Key_Escape);
+            else
+                QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
+        };
+        press();
+        QCOMPARE(FReport->CancelRequests, 1);
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("Przerywanie…"));
+        // The elapsed time does not overwrite the status, and a second press asks nothing more.
+        QTest::qWait(450);
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("Przerywanie…"));
+        press();
+        QCOMPARE(FReport->CancelRequests, 1);
+        QCOMPARE(FMain->State(), asRunning);
+
+        TOrvel_MessageRecorder boxes;
+        SoundCounter sounds;
+        FReport->Cancelled = true;
+        FReport->OnRunDone();
+        QCOMPARE(boxes.Messages().size(), std::size_t(0));
+        QCOMPARE(sounds.Count, 0);
+        QCOMPARE(FMain->State(), asReady);
+        QVERIFY2(QRegularExpression(QStringLiteral("^Przerwano, czas: \\d+:\\d\\d$"))
+                     .match(FMain->StatusText(1))
+                     .hasMatch(),
+                 qPrintable(FMain->StatusText(1)));
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik"));
+        QVERIFY(FMain->btnRun->toolTip().startsWith(QStringLiteral("Uruchom (")));
+        QVERIFY(!FMain->ExecTime->isActive());
+        QVERIFY(!FMain->CancelWait->isActive());
+        // Esc outside a run does nothing.
+        press();
+        QCOMPARE(FReport->CancelRequests, 1);
+    }
+
+    void unansweredCancel_data() {
+        QTest::addColumn<bool>("drop");
+        QTest::newRow("drop the connection") << true;
+        QTest::newRow("keep waiting") << false;
+    }
+    void unansweredCancel() {
+        QFETCH(bool, drop);
+        FMain->SetConnectionText(QStringLiteral("Użytkownik: serwer/ja"));
+        FMain->SetDatabaseList({QStringLiteral("HURTOWNIA")});
+        StartRun();
+        FMain->CancelWait->setInterval(50);
+        TOrvel_MessageRecorder boxes(drop ? QMessageBox::Yes : QMessageBox::No);
+        FMain->btnCancelClick();
+        QTRY_COMPARE(boxes.Messages().size(), std::size_t(1));
+        const TOrvel_MessageRequest &box = boxes.Messages()[0];
+        QVERIFY(box.Text.startsWith(QStringLiteral("Serwer nie odpowiedział na przerwanie")));
+        QCOMPARE(box.Buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.DefaultButton, QMessageBox::No);
+        if (drop) {
+            QCOMPARE(FReport->Abandoned, 1);
+            QCOMPARE(FMain->State(), asNotConnected);
+            QCOMPARE(FMain->StatusText(0), QStringLiteral("Nie połączone !"));
+            QVERIFY(FMain->DatabaseList().isEmpty());
+            QVERIFY(!FMain->Connection().IsConnected());
+            QVERIFY(FMain->btnLogin->isEnabled());
+        } else {
+            // Still waiting, and asked again while the server keeps silent.
+            QCOMPARE(FReport->Abandoned, 0);
+            QCOMPARE(FMain->State(), asRunning);
+            QCOMPARE(FMain->StatusText(1), QStringLiteral("Przerywanie…"));
+            QTRY_COMPARE(boxes.Messages().size(), std::size_t(2));
+            FReport->Cancelled = true;
+            FReport->OnRunDone();
+            QCOMPARE(FMain->State(), asReady);
+            QVERIFY(!FMain->CancelWait->isActive());
+        }
+    }
+
+    void closingDuringARun_data() {
+        QTest::addColumn<int>("answer");        // to "Przerwać i zamknąć?"
+        QTest::addColumn<bool>("serverSilent"); // the cancel is never answered: drop offered
+        QTest::newRow("no") << int(QMessageBox::No) << false;
+        QTest::newRow("yes") << int(QMessageBox::Yes) << false;
+        QTest::newRow("yes, server silent") << int(QMessageBox::Yes) << true;
+    }
+    void closingDuringARun() {
+        QFETCH(int, answer);
+        QFETCH(bool, serverSilent);
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        StartRun();
+        FMain->CancelWait->setInterval(50);
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+        QVERIFY(!FMain->close());
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Raport jest wykonywany. Przerwać i zamknąć?"));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Question);
+        QVERIFY(FMain->isVisible());
+        if (answer == QMessageBox::No) {
+            QCOMPARE(FReport->CancelRequests, 0);
+            QCOMPARE(FMain->State(), asRunning);
+            FReport->OnRunDone();
+            QTest::qWait(20);
+            QVERIFY(FMain->isVisible()); // the run's end does not close the window
+            return;
+        }
+        QCOMPARE(FReport->CancelRequests, 1);
+        // A second close while waiting asks nothing more.
+        QVERIFY(!FMain->close());
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        if (serverSilent) {
+            // "Tak" to dropping the connection as well.
+            QTRY_VERIFY(!FMain->isVisible());
+            QCOMPARE(FReport->Abandoned, 1);
+            QCOMPARE(boxes.Messages().size(), std::size_t(2));
+        } else {
+            QVERIFY(FMain->isVisible());
+            FReport->Cancelled = true;
+            FReport->OnRunDone();
+            QTRY_VERIFY(!FMain->isVisible());
+            QCOMPARE(FReport->Abandoned, 0);
+        }
     }
 };
 
@@ -976,12 +1149,17 @@ private slots:
         FMain->btnRunClick();
         QCOMPARE(FMain->State(), asRunning);
         QVERIFY(FMain->ExecTime->isActive());
-        QCloseEvent refused;
-        QApplication::sendEvent(FMain.get(), &refused);
-        QVERIFY(!refused.isAccepted());
-        QCOMPARE(sounds.Count, 1);
+        {
+            // Closing is offered as stopping the run; "Nie" keeps both.
+            TOrvel_MessageRecorder boxes(QMessageBox::No);
+            QCloseEvent refused;
+            QApplication::sendEvent(FMain.get(), &refused);
+            QVERIFY(!refused.isAccepted());
+            QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        }
+        QCOMPARE(sounds.Count, 0);
         QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
-        QCOMPARE(sounds.Count, 2);
+        QCOMPARE(sounds.Count, 1);
         const int rows = FMain->Report()->RecordCount();
         QVERIFY(rows > 0);
         QCOMPARE(FMain->labInfo->text(), u' ' + ResultCountCaption(rows));
@@ -1312,6 +1490,58 @@ private slots:
         AppPrefs->LoadFile(QStringLiteral("settings.xml"));
         QCOMPARE(AppPrefs->ReadInteger(QStringLiteral("Windows/Main/TreeView/Width"), 0),
                  FMain->panLeft->width());
+    }
+
+    // A report on the demo data whose rows keep coming for minutes, stopped on the real engine.
+    void cancelOnTheEmbeddedEngine_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Przerwij") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void cancelOnTheEmbeddedEngine() {
+        QFETCH(bool, escape);
+        const QString base = FFolder->Reports() + QStringLiteral("Długi licznik");
+        WriteBytes(base + QStringLiteral(".xml"),
+                   "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                   "<Zestawnik><version>1.0</version><defaultdb>Hurtownia</defaultdb><params/>"
+                   "</Zestawnik>\r\n");
+        WriteBytes(
+            base + QStringLiteral(".sql"),
+            "-- [Orvel_Zestawnik_PARAMETRY]\r\nWITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+            "FROM n WHERE i < 1000000000) SELECT i FROM n WHERE i % 100000 = 0 "
+            "OPTION (MAXRECURSION 0)\r\n");
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        FMain->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        FMain->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(FMain.get()));
+        Choose(QStringLiteral("Długi licznik"));
+        QCOMPARE(FMain->State(), asReady);
+        TOrvel_MessageRecorder boxes;
+        QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
+        QCOMPARE(FMain->State(), asRunning);
+        QTest::qWait(500);
+        QCOMPARE(FMain->State(), asRunning);
+        QElapsedTimer clock;
+        clock.start();
+        if (escape)
+            QTest::keyClick(FMain.get(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        // Reported, not asserted: the time from the press to a usable window.
+        qInfo("cancel on the embedded engine: window usable %lld ms after the press",
+              static_cast<long long>(clock.elapsed()));
+        QVERIFY(boxes.Messages().empty());
+        QVERIFY(FMain->StatusText(1).startsWith(QStringLiteral("Przerwano, czas: ")));
+        QVERIFY(FMain->gridlist->isHidden());
+        QCOMPARE(FMain->labInfo->text(), QStringLiteral(" Wynik"));
+        QVERIFY(!FMain->btnSave->isEnabled());
+        // The connection serves the next run.
+        Run(QStringLiteral("Stany magazynowe"));
+        QVERIFY(boxes.Messages().empty());
+        QVERIFY(FMain->gridlist->isVisible());
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "DbLookupList.h"
 #include "U_Application.h"
+#include "U_Db.h"
 #include "U_MessageBox.h"
 #include "U_ParamInput.h"
 #include "U_locale.h"
@@ -373,8 +374,14 @@ void TOrvel_Parameter::Changed() {
 }
 
 void TOrvel_Parameter::EnterList() {
-    // A failing list query is shown as any other error; the list stays empty.
-    RunGuarded([this] { FReport->RefreshList(FIndex); });
+    // A failing list query is shown as any other error; the list stays empty. A list the user
+    // stopped filling stays empty without a word.
+    RunGuarded([this] {
+        try {
+            FReport->RefreshList(FIndex);
+        } catch (const EDbCancelled &) {
+        }
+    });
 }
 
 void TOrvel_Parameter::InputLeft_() {

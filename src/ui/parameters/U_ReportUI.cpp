@@ -2,6 +2,7 @@
 
 #include "U_Db.h"
 #include "U_GridColumns.h"
+#include "U_ListQueryWait.h"
 #include "U_ParamInput.h"
 
 #include <QTreeWidget>
@@ -59,6 +60,10 @@ TOrvel_ReportUI::TOrvel_ReportUI(QWidget *paramsPanel, DbConnection &connection)
     : FReport(std::make_unique<TOrvel_Report>(&connection)),
       FParameters(std::make_unique<TOrvel_Parameters>(paramsPanel, FReport.get())) {
     FReport->SetParamView(FParameters.get());
+    // A pick list's query that hangs must not freeze the window.
+    FReport->ListQueryRunner = [paramsPanel, &connection](const std::function<void()> &open) {
+        RunListQuery(paramsPanel, connection, open);
+    };
     FReport->OnParamChange = [this](const QString &name, const QString &value) {
         if (OnParamChange)
             OnParamChange(name, value);

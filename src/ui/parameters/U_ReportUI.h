@@ -46,6 +46,10 @@ public:
 
     bool InputsRunnable() override { return FReport->InputsRunnable(); }
     bool Run() override { return FReport->Run(); }
+    void CancelRun() override { FReport->CancelRun(); }
+    void AbandonRun() override { FReport->AbandonRun(); }
+    bool IsRunning() const override { return FReport->IsRunning(); }
+    bool WasCancelled() const override { return FReport->WasCancelled(); }
     QString ErrorText() const override { return FReport->ErrorText(); }
     DbQuery *ResultQuery() const override { return FReport->ResultQuery(); }
     bool HasRecords() const override { return FReport->HasRecords(); }
