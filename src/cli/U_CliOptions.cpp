@@ -6,11 +6,11 @@
 namespace {
 
 // Options that take a value; every other option is a flag.
-const QSet<QString> kValueOptions = {QStringLiteral("app-folder"), QStringLiteral("set"),
-                                     QStringLiteral("server"),     QStringLiteral("user"),
-                                     QStringLiteral("database"),   QStringLiteral("csv"),
-                                     QStringLiteral("separator"),  QStringLiteral("xml"),
-                                     QStringLiteral("xhtml"),      QStringLiteral("xlsx")};
+const QSet<QString> kValueOptions = {
+    QStringLiteral("app-folder"), QStringLiteral("set"),      QStringLiteral("server"),
+    QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
+    QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
+    QStringLiteral("xlsx"),       QStringLiteral("timeout")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"), QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help")};
@@ -30,7 +30,8 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("server"),   QStringLiteral("user"),      QStringLiteral("windows-auth"),
             QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
-            QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print")};
+            QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
+            QStringLiteral("timeout")};
     }
     return {};
 }
@@ -75,6 +76,15 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         if (sep.size() != 1)
             return QStringLiteral("--separator needs exactly one character");
         o.Separator = sep.at(0);
+    }
+    if (single.contains(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const QString text = single.value(QStringLiteral("timeout"));
+        const int seconds = text.toInt(&ok);
+        // Whole seconds only; the upper bound keeps the milliseconds within a timer's range.
+        if (!ok || seconds < 1 || seconds > 2000000 || text != QString::number(seconds))
+            return QStringLiteral("--timeout needs a whole number of seconds from 1 to 2000000");
+        o.TimeoutSeconds = seconds;
     }
     return {};
 }
@@ -227,19 +237,22 @@ QString CliUsageText() {
         "  run REPORT --server SERVER [--user USER | --windows-auth] [--database DB]\n"
         "             [--defaults] [--set NAME=VALUE]...\n"
         "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
-        "              --print)\n"
+        "              --print) [--timeout SECONDS]\n"
         "      Connects, runs the report and saves or prints its result. The password comes\n"
         "      from the environment variable ORVEL_PASSWORD or is asked for on the terminal.\n"
+        "      SIGINT or SIGTERM cancels the run and writes nothing (exit status 130 or 143);\n"
+        "      a second SIGINT within 10 s ends the runner at once.\n"
         "\n"
         "  --defaults       apply the report's stored parameter values first\n"
         "  --set NAME=VALUE set a parameter from a value written as in \"NAME defaults.xml\"\n"
         "  --separator C    CSV separator (default: the preference, else \",\")\n"
         "  --xlsx FILE      an Excel workbook with typed cells and the row styles; rows past\n"
         "                   the sheet limit continue on further sheets (told on stderr)\n"
+        "  --timeout SECONDS cancel a run that takes longer (default: 600)\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
         "\".xml\", or a full path. --app-folder holds \"data\" and \"data reports\" (default: the\n"
         "executable's folder; for the installed program $XDG_DATA_HOME/orvel-zestawnik, by\n"
         "default ~/.local/share/orvel-zestawnik, filled on the first start). Exit status:\n"
-        "0 success, 1 failure, 2 wrong usage.\n");
+        "0 success, 1 failure, 2 wrong usage, 130 or 143 cancelled by SIGINT or SIGTERM.\n");
 }

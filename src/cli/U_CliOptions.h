@@ -27,6 +27,7 @@ struct TOrvel_CliOptions {
     TOrvel_CliOutput Output = TOrvel_CliOutput::coNone;
     QString OutputFile;
     std::optional<QChar> Separator;
+    int TimeoutSeconds = 600; // a run longer than this is cancelled
 };
 
 struct TOrvel_CliParse {

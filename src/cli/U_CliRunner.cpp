@@ -3,6 +3,7 @@
 #include "U_AppLayout.h"
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
+#include "U_CliSignals.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_Db.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <set>
 
@@ -261,7 +263,8 @@ bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
     return false;
 }
 
-void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o) {
+void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
+                 const std::function<bool()> &stop) {
     DbQuery *result = report.ResultQuery();
     // The result as the grid would show it: the report's column settings shape the columns.
     TOrvel_GridColumns columns;
@@ -283,17 +286,26 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o) {
                 if (!preference.isEmpty())
                     separator = preference.at(0);
             }
-            TOrvel_DataExport_CSV(columns, separator, title).ExportToFile(file);
+            TOrvel_DataExport_CSV writer(columns, separator, title);
+            writer.Stop = stop;
+            writer.ExportToFile(file);
             break;
         }
-        case TOrvel_CliOutput::coXml:
-            TOrvel_DataExport_XML(columns, title).ExportToFile(file);
+        case TOrvel_CliOutput::coXml: {
+            TOrvel_DataExport_XML writer(columns, title);
+            writer.Stop = stop;
+            writer.ExportToFile(file);
             break;
-        case TOrvel_CliOutput::coXhtml:
-            TOrvel_DataExport_XHTML(columns, title).ExportToFile(file);
+        }
+        case TOrvel_CliOutput::coXhtml: {
+            TOrvel_DataExport_XHTML writer(columns, title);
+            writer.Stop = stop;
+            writer.ExportToFile(file);
             break;
+        }
         case TOrvel_CliOutput::coXlsx: {
             TOrvel_DataExport_XLSX writer(columns, title);
+            writer.Stop = stop;
             writer.ExportToFile(file);
             if (writer.SheetCount() > 1)
                 WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
@@ -333,11 +345,31 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o) {
     }
 }
 
+void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel_CliOptions &o,
+                  TOrvel_CliSignals &interrupts);
+
 void CommandRun(const TOrvel_CliOptions &o) {
     const ReportFile file = ResolveReport(o.Report); // before anyone is asked for a password
     DbConnection connection;
     Connect(connection, o);
+    // From here on SIGINT and SIGTERM cancel what runs on the connection (a pick list's query
+    // or the report's batch); whatever failure that brings is reported as the cancel.
+    TOrvel_CliSignals interrupts([&connection] { connection.Cancel(); });
+    try {
+        RunConnected(connection, file, o, interrupts);
+    } catch (...) {
+        if (interrupts.Received())
+            throw CliStop{static_cast<TOrvel_CliStatus>(interrupts.Status()),
+                          QString::fromLatin1(TOrvel_CliSignals::CancelledText)};
+        throw;
+    }
+    if (interrupts.Received())
+        throw CliStop{static_cast<TOrvel_CliStatus>(interrupts.Status()),
+                      QString::fromLatin1(TOrvel_CliSignals::CancelledText)};
+}
 
+void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel_CliOptions &o,
+                  TOrvel_CliSignals &interrupts) {
     TOrvel_Report report(&connection);
     RefusalCatcher view;
     report.SetParamView(&view);
@@ -363,18 +395,41 @@ void CommandRun(const TOrvel_CliOptions &o) {
         Fail(e.message());
     }
 
+    if (interrupts.Received())
+        return;
+
     QEventLoop loop;
     report.OnRunDone = [&loop](TOrvel_Report &) { loop.quit(); };
+    // The runner's own limit stops the run with a cancel; the driver's time-out stays behind it
+    // as a last resort for a server that does not answer the cancel.
+    report.ResultQuery()->CommandTimeout = o.TimeoutSeconds + 10;
+    bool timedOut = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::CoarseTimer);
+    QObject::connect(&limit, &QTimer::timeout, [&] {
+        timedOut = true;
+        report.CancelRun();
+    });
     if (!report.Run())
         Fail(view.Refusal);
+    limit.start(std::chrono::seconds(o.TimeoutSeconds));
     loop.exec(); // the run's end arrives queued, as in the desktop program
+    limit.stop();
+    if (interrupts.Received())
+        return;
+    if (timedOut && report.WasCancelled())
+        Fail(QStringLiteral("orvel-zestawnik-cli: the run took longer than %1 s and was cancelled")
+                 .arg(o.TimeoutSeconds));
     if (!report.ErrorText().isEmpty())
         Fail(report.ErrorText());
     // The desktop program shows nothing for a batch without a result; here there is nothing to
     // save or print, which must not pass for success.
     if (!report.ResultQuery()->IsOpen())
         Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
-    WriteResult(report, o);
+    interrupts.SetWriting(true);
+    WriteResult(report, o, [&interrupts] { return interrupts.Received(); });
+    interrupts.SetWriting(false);
 }
 
 } // namespace

@@ -259,6 +259,12 @@ void TestCli::usageErrors_data() {
     QTest::newRow("long separator")
         << QStringList{"run", "A", "--server", s, "--csv", "a.csv", "--separator", ";;"}
         << "--separator needs exactly one character";
+    for (const char *seconds : {"0", "-5", "1.5", "abc", "2000001"})
+        QTest::newRow(qPrintable(QStringLiteral("time-out %1").arg(QLatin1String(seconds))))
+            << QStringList{"run", "A", "--server", s, "--print", "--timeout", seconds}
+            << "--timeout needs a whole number of seconds from 1 to 2000000";
+    QTest::newRow("time-out of another command")
+        << QStringList{"info", "A", "--timeout", "5"} << "info takes no option --timeout";
     QTest::newRow("user and windows authentication")
         << QStringList{"run", "A", "--server", s, "--user", "sa", "--windows-auth", "--print"}
         << "--user and --windows-auth exclude each other";

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -90,6 +91,8 @@ private slots:
     void cliExportsMatch();
     void cliFailures_data();
     void cliFailures();
+    void cliCancel_data();
+    void cliCancel();
 
 private:
     QString App(const QString &relative) const { return FApp.filePath(relative); }
@@ -317,7 +320,8 @@ void TestE2e::failedRunText() {
     QString fromEngine = embedded.ErrorText;
     fromEngine.replace(QStringLiteral(".Orvel-Zestawnik SQLite - "), u'.' + kTdsSource + " - ");
     if (expected == QLatin1String("engine")) {
-        QVERIFY2(embedded.ErrorText.startsWith(QStringLiteral("Nieprawidłowa nazwa obiektu 'brak_tabeli'.\r\n")),
+        QVERIFY2(embedded.ErrorText.startsWith(
+                     QStringLiteral("Nieprawidłowa nazwa obiektu 'brak_tabeli'.\r\n")),
                  qPrintable(embedded.ErrorText));
         expected = fromEngine;
     }
@@ -447,6 +451,107 @@ void TestE2e::cliFailures() {
     QVERIFY(r.Out.isEmpty());
     QVERIFY(!r.Err.contains(password));
     QVERIFY(!QFileInfo::exists(App(QStringLiteral("none.csv"))));
+}
+
+namespace {
+// Whether the runner's main thread has SIGINT blocked: from then on a signal is the run's cancel.
+bool TakesSignals(qint64 pid) {
+    const QByteArray status = ReadBytes(QStringLiteral("/proc/%1/task/%1/status").arg(pid));
+    for (const QByteArray &line : status.split('\n'))
+        if (line.startsWith("SigBlk:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGINT - 1)) & 1;
+    return false;
+}
+} // namespace
+
+void TestE2e::cliCancel_data() {
+    QTest::addColumn<bool>("server");       // over FreeTDS and the test server, or embedded
+    QTest::addColumn<QString>("statement"); // the report's long statement
+    QTest::addColumn<QList<int>>("sends");  // sent one after another; none: --timeout 1
+    QTest::addColumn<bool>("ignoreCancel"); // the server leaves the ATTENTION unanswered
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString count = "WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                          "1000000000) SELECT COUNT(*) AS ile FROM n OPTION (MAXRECURSION 0)";
+    const QString cancelled = "orvel-zestawnik-cli: cancelled\n";
+    const QString timedOut =
+        "orvel-zestawnik-cli: the run took longer than 1 s and was cancelled\n";
+    QTest::newRow("embedded, SIGINT")
+        << false << count << QList<int>{SIGINT} << false << 130 << cancelled;
+    QTest::newRow("embedded, SIGTERM")
+        << false << count << QList<int>{SIGTERM} << false << 143 << cancelled;
+    QTest::newRow("embedded, time-out") << false << count << QList<int>{} << false << 1 << timedOut;
+    QTest::newRow("server, SIGINT")
+        << true << count << QList<int>{SIGINT} << false << 130 << cancelled;
+    QTest::newRow("server, time-out") << true << count << QList<int>{} << false << 1 << timedOut;
+    // A server that does not answer the cancel: the second SIGINT ends the runner at once.
+    QTest::newRow("silent server, SIGINT twice")
+        << true << "WAITFOR DELAY '00:01:00'; SELECT 1 AS a" << QList<int>{SIGINT, SIGINT} << true
+        << 130 << cancelled;
+}
+
+void TestE2e::cliCancel() {
+    QFETCH(bool, server);
+    QFETCH(QString, statement);
+    QFETCH(QList<int>, sends);
+    QFETCH(bool, ignoreCancel);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QVERIFY(WriteBytes(App(QStringLiteral("data reports/Błędy/Długi.xml")),
+                       Definition(QStringLiteral("Hurtownia"))));
+    QVERIFY(WriteBytes(App(QStringLiteral("data reports/Błędy/Długi.sql")),
+                       (kMarker + "\r\n" + statement + "\r\n").toUtf8()));
+    // The file of the same name from before stays as it was, and nothing else appears beside it.
+    QTemporaryDir out;
+    const QString file = out.filePath(QStringLiteral("wynik.csv"));
+    QVERIFY(WriteBytes(file, "stary plik\r\n"));
+
+    QStringList args{"run", "Błędy/Długi", "--csv", file};
+    if (server)
+        args << "--server" << FServer->ServerName() << "--user" << kUser;
+    else
+        args << "--server" << QStringLiteral("sqlite:") + Engine();
+    if (sends.isEmpty())
+        args << "--timeout"
+             << "1";
+    FServer->SetIgnoreAttention(ignoreCancel);
+    const auto answerAgain = qScopeGuard([this] { FServer->SetIgnoreAttention(false); });
+
+    QProcess process;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    QVERIFY(process.waitForStarted());
+    const auto stopped = qScopeGuard([&] {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(TakesSignals(process.processId()), 60000);
+    QTest::qWait(500); // the run is under way
+    for (int i = 0; i < sends.size(); ++i) {
+        if (i > 0) {
+            // The first one was not answered: the runner still waits for the server.
+            QTest::qWait(500);
+            QCOMPARE(process.state(), QProcess::Running);
+        }
+        ::kill(static_cast<pid_t>(process.processId()), sends[i]);
+    }
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), message);
+    QCOMPARE(ReadBytes(file), QByteArray("stary plik\r\n"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("wynik.csv")});
+    // The runner's cancel left the server's connection handling as it was.
+    QVERIFY(FOdbc.IsConnected());
 }
 
 QTEST_GUILESS_MAIN(TestE2e)

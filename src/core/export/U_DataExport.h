@@ -55,6 +55,8 @@ public:
     int SliceRows = 4096;
 
 protected:
+    // Raises "Zapis przerwany" when Stop says so.
+    void CheckStop() const;
     TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title, TOrvel_GridColumns &grid);
 
     // The steps of the walk; the header and footer write to Out(). The XML kinds' header builds
@@ -105,7 +107,6 @@ protected:
 
 private:
     void CheckResult() const;
-    void CheckStop() const;
     void Walk(TOrvel_ExportOutput &out);
     void WriteRows(TOrvel_ExportOutput &out) const;
     TOrvel_ExportOutput::Charset Charset() const;

@@ -192,6 +192,7 @@ bool TOrvel_DataExport_XLSX::ExportToFile(const QString &fileName) {
                 Fail(fileName, done.errorString());
             out.Write(bytes);
         }
+        CheckStop();
         out.Commit();
     } catch (...) {
         FBook.reset();
