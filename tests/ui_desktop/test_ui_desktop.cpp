@@ -563,9 +563,13 @@ private slots:
     }
 
     void closingDuringARunIsExplained() {
+        // Closing during a run is a question (stop the run and close?); "Nie" keeps both.
         Main()->SetAppState(asRunning);
+        TOrvel_MessageRecorder boxes(QMessageBox::No);
         QVERIFY(!Main()->close());
-        QCOMPARE(Main()->statusBar()->currentMessage(), QStringLiteral("Raport jest wykonywany"));
+        QCOMPARE(boxes.Messages().size(), size_t(1));
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Raport jest wykonywany. Przerwać i zamknąć?"));
         Main()->SetAppState(asNoDatabase);
     }
 
