@@ -392,11 +392,10 @@ QString TF_Main::RunHint(bool cancel) {
     if (cancel)
         return HintWithKeys(QStringLiteral("Przerwij"),
                             QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText));
-    return HintWithKeys(QStringLiteral("Uruchom"),
-                        QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText) +
-                            QStringLiteral(", ") +
-                            QKeySequence(Qt::CTRL | Qt::Key_Return)
-                                .toString(QKeySequence::NativeText));
+    return HintWithKeys(
+        QStringLiteral("Uruchom"),
+        QKeySequence(Qt::Key_F5).toString(QKeySequence::NativeText) + QStringLiteral(", ") +
+            QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
 }
 
 void TF_Main::BuildShortcuts() {

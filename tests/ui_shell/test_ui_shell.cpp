@@ -128,6 +128,18 @@ public:
     int SortColumn() const override { return -1; }
 };
 
+// A run in progress on the window; the run ends only when the test says so.
+void StartRun(TF_Main &main, FakeReport &report) {
+    main.SetDatabaseList({QStringLiteral("HURTOWNIA")});
+    main.listDB->setCurrentIndex(0);
+    report.Loaded = true;
+    report.Records = false;
+    report.StartRun = true;
+    main.SetAppState(asReady);
+    QTest::mouseClick(main.btnRun, Qt::LeftButton);
+    QCOMPARE(main.State(), asRunning);
+}
+
 // A temporary application folder with the sample reports.
 class AppFolder {
 public:
@@ -401,16 +413,6 @@ private slots:
         QVERIFY(FMain->btnSave->isEnabled());
     }
 
-    // A run in progress on the shown window; the run ends only when the test says so.
-    void StartRun() {
-        FReport->Loaded = true;
-        FReport->Records = false;
-        FReport->StartRun = true;
-        FMain->SetAppState(asReady);
-        QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
-        QCOMPARE(FMain->State(), asRunning);
-    }
-
     void cancel_data() {
         QTest::addColumn<bool>("escape");
         QTest::newRow("Przerwij") << false;
@@ -422,7 +424,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
         FMain->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(FMain.get()));
-        StartRun();
+        StartRun(*FMain, *FReport);
         QVERIFY(FMain->btnRun->isEnabled());
         QVERIFY(FMain->btnRun->toolTip().startsWith(QStringLiteral("Przerwij (")));
         const auto press = [&] {
@@ -470,7 +472,7 @@ private slots:
         QFETCH(bool, drop);
         FMain->SetConnectionText(QStringLiteral("Użytkownik: serwer/ja"));
         FMain->SetDatabaseList({QStringLiteral("HURTOWNIA")});
-        StartRun();
+        StartRun(*FMain, *FReport);
         FMain->CancelWait->setInterval(50);
         TOrvel_MessageRecorder boxes(drop ? QMessageBox::Yes : QMessageBox::No);
         FMain->btnCancelClick();
@@ -511,7 +513,7 @@ private slots:
         QFETCH(bool, serverSilent);
         FMain->show();
         QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
-        StartRun();
+        StartRun(*FMain, *FReport);
         FMain->CancelWait->setInterval(50);
         TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
         QVERIFY(!FMain->close());
