@@ -72,6 +72,16 @@ private slots:
         QTest::newRow("statement smuggled in") << "x INT; DROP TABLE T; --" << false;
         QTest::newRow("hyphen") << "kwota-netto" << false;
         QTest::newRow("128 characters") << QString(128, u'a') << false;
+        QTest::newRow("other script") << "Дата" << true;
+        QTest::newRow("letter outside the basic plane")
+            << QString::fromUcs4(U"\U0001D400x") << true;
+        QTest::newRow("hash") << "#tmp" << false;
+        QTest::newRow("dollar") << "a$" << false;
+        QTest::newRow("no-break space") << "a\u00A0b" << false;
+        QTest::newRow("quote") << "a'b" << false;
+        QTest::newRow("line break") << "a\nb" << false;
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + "a" << false;
+        QTest::newRow("superscript digit") << "a\u00B2" << false;
     }
     void paramNames() {
         QFETCH(QString, name);

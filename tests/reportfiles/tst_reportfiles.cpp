@@ -20,11 +20,11 @@ const QByteArray kDefinition = R"(<?xml version="1.0" encoding="utf-8" standalon
     <item><name>Od</name><type>DATE</type><desc>Data od</desc></item>
     <note>skipped</note>
     <item>
-      <name> Kod</name><type>Text</type><width>abc</width><decimal></decimal>
+      <name>Kod</name><type>Text</type><width>abc</width><decimal></decimal>
       <listquery>SELECT kod FROM t WHERE d = @Od</listquery><listitems>A;B</listitems>
       <key>kod</key><listfields>kod;nazwa</listfields>
     </item>
-    <item><type>NUMERIC</type><width>  30 </width><decimal>4</decimal><listvalues>1;2</listvalues></item>
+    <item><name>Kwota_2</name><type>NUMERIC</type><width>  30 </width><decimal>4</decimal><listvalues>1;2</listvalues></item>
   </params>
   <params><item><name>second</name></item></params>
 </Zestawnik>
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(od.decimal, 2);
 
         const TOrvel_ParamData &kod = def.Params[1];
-        QCOMPARE(kod.name, QStringLiteral(" Kod"));  // as written
+        QCOMPARE(kod.name, QStringLiteral("Kod"));
         QCOMPARE(kod.type, TOrvel_ParamType::ptInt); // "Text" is no type code
         QCOMPARE(kod.width, 10);
         QCOMPARE(kod.decimal, 2);
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(kod.desc, QString()); // absent reads as empty
 
         const TOrvel_ParamData &num = def.Params[2];
-        QCOMPARE(num.name, QString());
+        QCOMPARE(num.name, QStringLiteral("Kwota_2"));
         QCOMPARE(num.type, TOrvel_ParamType::ptNumeric);
         QCOMPARE(num.width, 30);
         QCOMPARE(num.decimal, 4);
@@ -137,6 +137,41 @@ private slots:
         try {
             QVERIFY(ReadDefinition(doc, path, def));
             QVERIFY2(error.isEmpty(), "no error raised");
+        } catch (const EOrvelError &e) {
+            QCOMPARE(e.message(), error);
+        }
+    }
+
+    // The name goes verbatim into the DECLARE block run before every list query: anything but a
+    // plain identifier fails the load, naming the item.
+    void invalidParamName_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("injection") << "<name>x INT; DROP TABLE T; --</name>"
+                                   << "Nieprawidłowa nazwa parametru: 'x INT; DROP TABLE T; --'";
+        QTest::newRow("blank around") << "<name> Kod</name>"
+                                      << "Nieprawidłowa nazwa parametru: ' Kod'";
+        QTest::newRow("absent") << "<type>INT</type>"
+                                << "Nieprawidłowa nazwa parametru: ''";
+        QTest::newRow("with @") << "<name>@Rok</name>"
+                                << "Nieprawidłowa nazwa parametru: '@Rok'";
+        QTest::newRow("Polish") << "<name>Żółć_1</name>"
+                                << "";
+    }
+    void invalidParamName() {
+        QFETCH(QString, item);
+        QFETCH(QString, error);
+        const QString path = FDir.filePath("N.xml");
+        WriteBytes(path,
+                   ("<Zestawnik><version>1</version><params><item><name>Ok</name></item><item>" +
+                    item + "</item></params></Zestawnik>")
+                       .toUtf8());
+        TOrvel_XML_util doc;
+        TOrvel_ReportDefinition def;
+        try {
+            QVERIFY(ReadDefinition(doc, path, def));
+            QVERIFY2(error.isEmpty(), "no error raised");
+            QCOMPARE(def.Params.size(), size_t(2));
         } catch (const EOrvelError &e) {
             QCOMPARE(e.message(), error);
         }

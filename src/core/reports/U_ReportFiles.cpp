@@ -1,5 +1,6 @@
 #include "U_ReportFiles.h"
 
+#include "U_ParamName.h"
 #include "U_SafeFile.h"
 #include "U_error.h"
 #include "U_locale.h"
@@ -100,6 +101,9 @@ int ReadDecimalInteger(const QString &text, int fallback) {
 TOrvel_ParamData ReadParamItem(TOrvel_XmlElement item) {
     TOrvel_ParamData p;
     p.name = ChildText(item, QStringLiteral("name"));
+    // The name goes verbatim into the DECLARE block that runs before every list query.
+    if (!IsValidParamName(p.name))
+        throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa parametru: '%1'").arg(p.name));
     p.type = ParamTypeFromCode(ChildText(item, QStringLiteral("type")));
     p.width = ReadDecimalInteger(ChildText(item, QStringLiteral("width")), 10);
     p.decimal = ReadDecimalInteger(ChildText(item, QStringLiteral("decimal")), 2);
