@@ -1,6 +1,7 @@
 #pragma once
-// Replacing a file whole: the new bytes go to a temporary file in the target's folder, which is
-// then renamed over the target, so a failed write leaves the target exactly as it was.
+// Replacing a file by the program's one write rule (U_FileTarget.h, compiled in, since the plug-in
+// links nothing of the program): a regular file is replaced whole or not at all, through a
+// temporary file in its folder; a link is followed.
 #include <string>
 
 bool ReplaceFileContents(const std::string &path, const std::string &bytes);

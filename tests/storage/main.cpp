@@ -46,6 +46,7 @@ int main(int argc, char **argv) {
 std::unique_ptr<QObject> MakeUtilsTest();
 std::unique_ptr<QObject> MakeTextCodecTest();
 std::unique_ptr<QObject> MakeSafeFileTest();
+std::unique_ptr<QObject> MakeWriteTargetTest();
 std::unique_ptr<QObject> MakeXmlUtilTest();
 std::unique_ptr<QObject> MakeSettingsTest();
 std::unique_ptr<QObject> MakeLoadReportsTest();
@@ -55,6 +56,7 @@ std::vector<std::unique_ptr<QObject>> MakeStorageTests() {
     tests.push_back(MakeUtilsTest());
     tests.push_back(MakeTextCodecTest());
     tests.push_back(MakeSafeFileTest());
+    tests.push_back(MakeWriteTargetTest());
     tests.push_back(MakeXmlUtilTest());
     tests.push_back(MakeSettingsTest());
     tests.push_back(MakeLoadReportsTest());

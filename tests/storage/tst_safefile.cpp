@@ -8,7 +8,47 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+namespace {
+
+// The message of the EOrvelError that the action throws; empty when it throws none.
+template <typename Action> QString ErrorOf(Action action) {
+    try {
+        action();
+    } catch (const EOrvelError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QString Expected(const QString &path, const QString &reason) {
+    return QStringLiteral("Nie można zapisać pliku \"%1\": %2").arg(path, reason);
+}
+
+mode_t ModeOf(const QString &path) {
+    struct stat st {};
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Both ways of writing: in one go and in pieces.
+void WriteBoth(const QString &path, const QByteArray &bytes, bool pieces) {
+    if (!pieces) {
+        SafeWriteFile(path, bytes);
+        return;
+    }
+    TOrvel_SafeFileStream stream(path);
+    stream.Write(bytes.left(2));
+    stream.Write(bytes.mid(2));
+    stream.Commit();
+}
+
+} // namespace
 
 class SafeFileTest : public QObject {
     Q_OBJECT
@@ -103,6 +143,152 @@ private slots:
         QCOMPARE(ReadBytes(path), QByteArray("old"));
     }
 };
+
+// What a target is decides how it is written: only a regular file is replaced.
+class WriteTargetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(FDir.isValid());
+        QVERIFY(WriteBytes(FDir.filePath("real.txt"), "old"));
+        QVERIFY(QDir(FDir.path()).mkdir("folder"));
+        QVERIFY(QFile::link(FDir.filePath("real.txt"), FDir.filePath("link.txt")));
+        QVERIFY(QFile::link("folder", FDir.filePath("folderlink")));
+        QVERIFY(QFile::link("missing.txt", FDir.filePath("dangling")));
+    }
+
+    void pieces_data() {
+        QTest::addColumn<bool>("pieces");
+        QTest::newRow("whole") << false;
+        QTest::newRow("pieces") << true;
+    }
+
+    void linkIsFollowedAndKept_data() { pieces_data(); }
+    void linkIsFollowedAndKept() {
+        QFETCH(bool, pieces);
+        WriteBoth(FDir.filePath("link.txt"), "through the link", pieces);
+        QVERIFY(S_ISLNK(ModeOf(FDir.filePath("link.txt"))));
+        QCOMPARE(ReadBytes(FDir.filePath("real.txt")), QByteArray("through the link"));
+    }
+
+    void danglingLinkCreatesItsTarget() {
+        SafeWriteFile(FDir.filePath("dangling"), "new");
+        QVERIFY(S_ISLNK(ModeOf(FDir.filePath("dangling"))));
+        QCOMPARE(ReadBytes(FDir.filePath("missing.txt")), QByteArray("new"));
+    }
+
+    void replacedFileKeepsItsPermissions() {
+        const QString path = FDir.filePath("mode.txt");
+        QVERIFY(WriteBytes(path, "old"));
+        QVERIFY(chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        SafeWriteFile(path, "new");
+        QCOMPARE(ModeOf(path) & 07777, mode_t(0640));
+    }
+
+    void folderIsRefused_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("link to a folder") << "folderlink";
+    }
+    void folderIsRefused() {
+        QFETCH(QString, name);
+        const QString path = FDir.filePath(name);
+        for (const bool pieces : {false, true})
+            QCOMPARE(ErrorOf([&] { WriteBoth(path, "x", pieces); }),
+                     Expected(path, SystemErrorText(EISDIR)));
+        QCOMPARE(QDir(FDir.filePath("folder")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+    }
+
+    // A reader waits on the FIFO; the export reaches it and the FIFO stays a FIFO.
+    void fifoIsWrittenInPlace_data() { pieces_data(); }
+    void fifoIsWrittenInPlace() {
+        QFETCH(bool, pieces);
+        const QString path = FDir.filePath("fifo");
+        QFile::remove(path);
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        const int reader = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        WriteBoth(path, "a;b\r\n", pieces);
+        char buffer[64] = {};
+        const ssize_t got = read(reader, buffer, sizeof buffer);
+        close(reader);
+        QCOMPARE(QByteArray(buffer, int(got)), QByteArray("a;b\r\n"));
+        QVERIFY(S_ISFIFO(ModeOf(path)));
+        QCOMPARE(QDir(FDir.path()).entryList({".fifo*"}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    void socketIsWrittenInPlace() {
+        const QString path = FDir.filePath("sock");
+        const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        QVERIFY(native.size() < int(sizeof address.sun_path));
+        memcpy(address.sun_path, native.constData(), size_t(native.size()) + 1);
+        QVERIFY(bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        QVERIFY(listen(server, 1) == 0);
+        SafeWriteFile(path, "to the socket");
+        const int connection = accept(server, nullptr, nullptr);
+        char buffer[64] = {};
+        const ssize_t got = read(connection, buffer, sizeof buffer);
+        close(connection);
+        close(server);
+        QCOMPARE(QByteArray(buffer, int(got)), QByteArray("to the socket"));
+        QVERIFY(S_ISSOCK(ModeOf(path)));
+    }
+
+    // Copies of /dev/null and /dev/full (needs the right to make device nodes): the first takes
+    // the bytes and stays a device, the second fails with the system's reason, not "Unknown error".
+    void characterDevice_data() {
+        QTest::addColumn<int>("minorNumber");
+        QTest::addColumn<bool>("pieces");
+        QTest::addColumn<int>("error");
+        QTest::newRow("null") << 3 << false << 0;
+        QTest::newRow("null in pieces") << 3 << true << 0;
+        QTest::newRow("full") << 7 << false << ENOSPC;
+        QTest::newRow("full in pieces") << 7 << true << ENOSPC;
+    }
+    void characterDevice() {
+        QFETCH(int, minorNumber);
+        QFETCH(bool, pieces);
+        QFETCH(int, error);
+        const QString path = FDir.filePath(QStringLiteral("dev%1").arg(minorNumber));
+        if (!QFileInfo::exists(path) && mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666,
+                                              makedev(1, unsigned(minorNumber))) != 0)
+            QSKIP("device nodes cannot be made here");
+        const QString message = ErrorOf([&] { WriteBoth(path, "a,b\r\n", pieces); });
+        QCOMPARE(message, error ? Expected(path, SystemErrorText(error)) : QString());
+        QVERIFY(S_ISCHR(ModeOf(path)));
+    }
+
+    // The reason is the system's own, in the language of the locale the tests run under.
+    void reasonInUsersLanguage() {
+        if (!QString::fromLocal8Bit(qgetenv("LC_ALL")).startsWith("pl_PL"))
+            QSKIP("the suite runs under the Polish locale");
+        QCOMPARE(SystemErrorText(ENOSPC), QStringLiteral("Brak miejsca na urządzeniu"));
+        QCOMPARE(SystemErrorText(EISDIR), QStringLiteral("Jest katalogiem"));
+    }
+
+    // A regular file on a full disk (here: past the file-size limit) keeps its old contents and
+    // names the reason.
+    void failedWriteNamesTheReason() {
+        const QString path = FDir.filePath("big.txt");
+        QVERIFY(WriteBytes(path, "old content"));
+        const QString error =
+            WithFileSizeLimit(4096, [&] { SafeWriteFile(path, QByteArray(1 << 20, 'x')); });
+        QCOMPARE(error, Expected(path, SystemErrorText(EFBIG)));
+        QCOMPARE(ReadBytes(path), QByteArray("old content"));
+    }
+
+private:
+    QTemporaryDir FDir;
+};
+
+std::unique_ptr<QObject> MakeWriteTargetTest() {
+    return std::make_unique<WriteTargetTest>();
+}
 
 std::unique_ptr<QObject> MakeSafeFileTest() {
     return std::make_unique<SafeFileTest>();

@@ -3,16 +3,20 @@
 #include "U_error.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFile>
 
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-[[noreturn]] void Fail(const QString &path, const QString &reason) {
+[[noreturn]] void Fail(const QString &path, int error) {
     throw EOrvelError(QStringLiteral("Nie można zapisać pliku \"%1\": %2")
-                          .arg(QDir::toNativeSeparators(path), SystemErrorReason(reason)));
+                          .arg(QDir::toNativeSeparators(path), SystemErrorText(error)));
+}
+
+std::string NativeName(const QString &path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 template <typename Text, typename Char> Text CrLfLines(const Text &text, Char cr, Char lf) {
@@ -68,19 +72,16 @@ QString ToCrLfLines(const QString &text) {
     return CrLfLines(text, QChar(u'\r'), QChar(u'\n'));
 }
 
+QString SystemErrorText(int error) {
+    char buffer[256];
+    // The GNU strerror_r: thread-safe, and worded in the language of LC_MESSAGES.
+    return QString::fromLocal8Bit(strerror_r(error, buffer, sizeof buffer));
+}
+
 void SafeWriteFile(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    // Writing directly is never wanted: a failure must leave the old file as it was.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        Fail(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        Fail(path, reason);
-    }
-    if (!file.commit())
-        Fail(path, file.errorString());
+    if (const int error = WriteFileTarget(NativeName(path), bytes.constData(),
+                                          static_cast<std::size_t>(bytes.size())))
+        Fail(path, error);
 }
 
 void SafeWriteTextFile(const QString &path, const QByteArray &bytes) {
@@ -89,25 +90,24 @@ void SafeWriteTextFile(const QString &path, const QByteArray &bytes) {
 
 // TOrvel_SafeFileStream
 
-TOrvel_SafeFileStream::TOrvel_SafeFileStream(const QString &path) : FPath(path), FFile(path) {
-    // Writing directly is never wanted: a failure must leave the old file as it was.
-    FFile.setDirectWriteFallback(false);
-    if (!FFile.open(QIODevice::WriteOnly))
-        Fail(FFile.errorString());
+TOrvel_SafeFileStream::TOrvel_SafeFileStream(const QString &path)
+    : FPath(path), FTarget(std::make_unique<TOrvel_FileTarget>(NativeName(path))) {
+    if (FTarget->Error() != 0)
+        Fail();
 }
 
-void TOrvel_SafeFileStream::Fail(const QString &reason) {
-    if (FFile.isOpen())
-        FFile.cancelWriting();
-    ::Fail(FPath, reason);
+void TOrvel_SafeFileStream::Fail() {
+    const int error = FTarget ? FTarget->Error() : EBADF;
+    FTarget.reset(); // a temporary file goes at once, not when the stream object does
+    ::Fail(FPath, error);
 }
 
 void TOrvel_SafeFileStream::Write(const QByteArray &bytes) {
-    if (FFile.write(bytes) != bytes.size())
-        Fail(FFile.errorString());
+    if (!FTarget || !FTarget->Write(bytes.constData(), static_cast<std::size_t>(bytes.size())))
+        Fail();
 }
 
 void TOrvel_SafeFileStream::Commit() {
-    if (!FFile.commit())
-        Fail(FFile.errorString());
+    if (!FTarget || !FTarget->Commit())
+        Fail();
 }

@@ -1,10 +1,14 @@
 #pragma once
-// The one way the system writes a file: into a temporary file beside the target, renamed over it
-// when complete, so that a failed write leaves the old file whole. A failure throws EOrvelError
-// naming the file and the platform's reason.
+// The one way the system writes a file (the rule itself: U_FileTarget.h): a regular file goes
+// into a temporary file beside it, renamed over it when complete, so that a failed write leaves
+// the old file whole; a device, FIFO or socket is written in place; a folder is refused. A
+// failure throws EOrvelError naming the file and the system's reason in the user's language.
+#include "U_FileTarget.h"
+
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
+
+#include <memory>
 
 void SafeWriteFile(const QString &path, const QByteArray &bytes);
 // Text in an ASCII-compatible encoding, split into lines at every CR, LF or CR LF and written
@@ -17,9 +21,12 @@ QString ToCrLfLines(const QString &text);
 // replaced by the C library's wording under the user's locale; others are returned as they are.
 QString SystemErrorReason(const QString &reason);
 
-// A file written in pieces and replaced safely: the pieces go to a temporary file beside the
-// target, which Commit renames over it. A failure, or the end of the object without Commit,
-// leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.
+// The system's text for an errno value, in the language of the process's locale.
+QString SystemErrorText(int error);
+
+// A file written in pieces by the same rule: for a regular file the pieces go to a temporary file
+// beside the target, which Commit renames over it. A failure, or the end of the object without
+// Commit, leaves the old file as it was. Failures throw EOrvelError naming the file and the reason.
 class TOrvel_SafeFileStream {
 public:
     explicit TOrvel_SafeFileStream(const QString &path);
@@ -30,7 +37,7 @@ public:
     void Commit();
 
 private:
-    [[noreturn]] void Fail(const QString &reason);
+    [[noreturn]] void Fail();
     QString FPath;
-    QSaveFile FFile;
+    std::unique_ptr<TOrvel_FileTarget> FTarget;
 };

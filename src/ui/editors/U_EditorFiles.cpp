@@ -1,6 +1,7 @@
 #include "U_EditorFiles.h"
 
 #include "U_ReportFiles.h"
+#include "U_SafeFile.h"
 #include "U_utils.h"
 
 #include <QFile>
@@ -97,18 +98,19 @@ bool ReformatXmlFile(const QString &path) {
     if (saveXml(QFile::encodeName(tmpPath).constData()) == 0 || !QFileInfo::exists(tmpPath))
         return false;
 
-    QFile::remove(bakPath);
-    QFile::rename(path, bakPath);
-    QFile::remove(path); // in case the rename failed
-    const bool result = QFile::rename(tmpPath, path);
-    QFile::remove(tmpPath); // left only when the rename failed
-    // The copy as written is only the way back while the files change places: once the
-    // re-formatted file is in place it goes, so no stale copies pile up beside the definitions.
-    if (result)
-        QFile::remove(bakPath);
-    else if (!QFileInfo::exists(path))
-        QFile::rename(bakPath, path);
-    return result;
+    // The re-formatted text replaces the saved file by the one write rule rather than by renames:
+    // a saved file reached through a symbolic link stays a link, and a failure leaves the saved
+    // file whole, so no copy as written is needed on the way.
+    struct TmpRemover {
+        QString Path;
+        ~TmpRemover() { QFile::remove(Path); }
+    } tmpRemover{tmpPath};
+    QFile formatted(tmpPath);
+    if (!formatted.open(QIODevice::ReadOnly))
+        return false;
+    SafeWriteFile(path, formatted.readAll());
+    QFile::remove(bakPath); // a copy left by an earlier save is out of date
+    return true;
 }
 
 void RemoveStaleXmlBackup(const QString &path) {

@@ -29,10 +29,10 @@ bool IsWellFormedXml(const QByteArray &bytes);
 // The plug-in library's file name, looked up in the plug-in folder.
 QString XmlFormatterLibraryPath();
 
-// Lets the plug-in library re-format a saved file: afterwards the file holds the library's output.
-// "NAME.xmlbak" holds the text as written only while the files change places and is removed
-// once the re-formatted file is in place. False (file untouched) when the library is absent,
-// lacks its functions, or does not accept the file as XML.
+// Lets the plug-in library re-format a saved file: afterwards the file holds the library's output
+// and no "NAME.xmlbak" is left beside it. False (file untouched) when the library is absent, lacks
+// its functions, or does not accept the file as XML; a write failure throws EOrvelError and
+// leaves the saved file as written.
 bool ReformatXmlFile(const QString &path);
 // Removes "NAME.xmlbak" beside a saved file: a copy left by an earlier save is out of date.
 void RemoveStaleXmlBackup(const QString &path);
