@@ -4,6 +4,7 @@
 #include "U_DbBackend.h"
 #include "U_DbResult.h"
 #include "U_SqliteCollation.h"
+#include "U_TSql.h"
 #include "U_TextCodec.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -108,6 +109,8 @@ private slots:
     void batches();
     void errors_data();
     void errors();
+    void raiserrorFormat_data();
+    void raiserrorFormat();
     void batchStopsAtError();
     void printAndInformationMessages();
     void batchWithoutResultSet();
@@ -582,7 +585,44 @@ void DatabaseTest::errors_data() {
         << "Konwersja wartości 'abc' na typ danych int nie powiodła się.";
     QTest::newRow("INT overflow")
         << "DECLARE @a INT SET @a = 3000000000" << 8115 << 16
-        << "Błąd przepełnienia arytmetycznego podczas konwersji na typ danych int.";
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych int.";
+    // Hostile single statements: each stays within the server's limits and errors.
+    QTest::newRow("CHAR past 8000")
+        << "DECLARE @c CHAR(2000000000) = 'a'" << 131 << 15
+        << "Rozmiar (2000000000) nadany typowi 'char' przekracza maksymalny rozmiar dozwolony "
+           "dla dowolnego typu danych (8000).";
+    QTest::newRow("NVARCHAR past 4000")
+        << "DECLARE @c NVARCHAR(4001)" << 131 << 15
+        << "Rozmiar (4001) nadany typowi 'nvarchar' przekracza maksymalny rozmiar dozwolony "
+           "dla dowolnego typu danych (4000).";
+    QTest::newRow("length past any integer")
+        << "SELECT CAST('a' AS VARCHAR(99999999999999999999)) AS x" << 131 << 15
+        << "Rozmiar (99999999999999999999) nadany typowi 'varchar' przekracza maksymalny "
+           "rozmiar dozwolony dla dowolnego typu danych (8000).";
+    QTest::newRow("BIGINT just past its range")
+        << "SELECT CAST(9.25e18 AS BIGINT) AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych bigint.";
+    QTest::newRow("BIGINT at 2^63")
+        << "SELECT CAST(9223372036854775808e0 AS BIGINT) AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych bigint.";
+    QTest::newRow("DATEADD count past int")
+        << "SELECT DATEADD(hour, 9000000000000000, '20240101') AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych int.";
+    QTest::newRow("DATEADD float count")
+        << "SELECT DATEADD(day, 1e30, '20240101') AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych int.";
+    QTest::newRow("DATEADD past 9999")
+        << "SELECT DATEADD(year, 8000, '20240101') AS x" << 517 << 16
+        << "Dodanie wartości do kolumny typu 'datetime' spowodowało przepełnienie.";
+    QTest::newRow("DATEADD before year 1")
+        << "SELECT DATEADD(day, -800000, '20240101') AS x" << 517 << 16
+        << "Dodanie wartości do kolumny typu 'datetime' spowodowało przepełnienie.";
+    QTest::newRow("LEFT with a huge float length")
+        << "SELECT LEFT('abc', 1e30) AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych bigint.";
+    QTest::newRow("RAISERROR severity past int")
+        << "RAISERROR('x', 1e30, 1)" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych int.";
     QTest::newRow("impossible date")
         << "DECLARE @d DATETIME SET @d = '20241340'" << 241 << 16
         << "Konwersja daty lub godziny z ciągu znaków '20241340' nie powiodła się.";
@@ -634,6 +674,31 @@ void DatabaseTest::errors() {
     QCOMPARE(messages[0].Description, text);
     QCOMPARE(messages[0].Class, severity);
     QVERIFY(!messages[0].Source.isEmpty());
+}
+
+// RAISERROR's substitution stays within the server's 2047-character message whatever width or
+// precision the format asks for; a longer message keeps 2044 characters and an ellipsis.
+void DatabaseTest::raiserrorFormat_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QVariantList>("args");
+    QTest::addColumn<QString>("expected");
+    const QVariantList five{qint64(5)};
+    QTest::newRow("largest int width") << "%2147483647d" << five << QString(2046, u' ') + u'5';
+    QTest::newRow("ten-digit width") << "%99999999999d" << five << QString(2046, u' ') + u'5';
+    QTest::newRow("width past the end") << "ab%2047d" << five << "ab" + QString(2042, u' ') + "...";
+    QTest::newRow("huge precision") << "%.99999999999s" << QVariantList{"abc"} << "abc";
+    QTest::newRow("precision cuts a text") << "[%.2s]" << QVariantList{"abcdef"} << "[ab]";
+    QTest::newRow("left aligned") << "[%-4d]" << five << "[5   ]";
+    QTest::newRow("long literal text")
+        << QString(3000, u'x') << QVariantList{} << QString(2044, u'x') + "...";
+    QTest::newRow("exactly 2047") << QString(2047, u'x') << QVariantList{} << QString(2047, u'x');
+}
+
+void DatabaseTest::raiserrorFormat() {
+    QFETCH(QString, format);
+    QFETCH(QVariantList, args);
+    QFETCH(QString, expected);
+    QCOMPARE(tsql::FormatRaiserror(format, args), expected);
 }
 
 void DatabaseTest::batchStopsAtError() {

@@ -1213,14 +1213,14 @@ private:
         const QVariantList args = evaluateList(t, 2, close);
         if (args.size() < 3)
             throw syntaxNear(QStringLiteral(")"));
-        const int severity = static_cast<int>(args[1].toLongLong());
-        const int state = static_cast<int>(args[2].toLongLong());
+        const int severity = static_cast<int>(tsql::IntegerArgument(args[1]));
+        const int state = static_cast<int>(tsql::IntegerArgument(args[2]));
         QString text;
         int number = 50000;
         if (args[0].typeId() == QMetaType::QString)
             text = tsql::FormatRaiserror(args[0].toString(), args.mid(3));
         else {
-            number = static_cast<int>(args[0].toLongLong());
+            number = static_cast<int>(tsql::IntegerArgument(args[0]));
             text = QStringLiteral("Komunikat o numerze %1 nie istnieje w tym silniku.").arg(number);
         }
         if (severity <= 10) {
@@ -1236,15 +1236,15 @@ private:
         const QVariantList args = evaluateList(t, 1, t.size());
         if (args.size() != 3)
             throw syntaxNear(QStringLiteral("THROW"));
-        const qint64 number = args[0].toLongLong();
-        if (number < 50000)
+        const qint64 number = tsql::IntegerArgument(args[0], tsql::Type::BigInt);
+        if (number < 50000 || number > std::numeric_limits<qint32>::max())
             throw Error(
                 35100,
                 QStringLiteral("Numer błędu %1 w instrukcji THROW jest poza zakresem. Numer błędu "
                                "musi wynosić od 50000 do 2147483647.")
                     .arg(number));
         throw Error(static_cast<int>(number), textOf(args[1]), 16,
-                    static_cast<int>(args[2].toLongLong()));
+                    static_cast<int>(tsql::IntegerArgument(args[2])));
     }
 
     // --- databases and transactions ------------------------------------------------------------

@@ -212,7 +212,7 @@ void fnDateAdd(sqlite3_context *ctx, int, sqlite3_value **argv) {
             sqlite3_result_null(ctx);
             return;
         }
-        const qint64 n = static_cast<qint64>(std::trunc(nv.toDouble()));
+        const qint64 n = tsql::IntegerArgument(nv); // an int, as the server takes it
         const QDateTime d = dateArg(dv);
         QDateTime r;
         switch (part) {
@@ -246,6 +246,9 @@ void fnDateAdd(sqlite3_context *ctx, int, sqlite3_value **argv) {
             r = fromMsecs(msecsOf(d) + n);
             break;
         }
+        if (!r.isValid() || r.date().year() < 1 || r.date().year() > 9999)
+            throw tsql::Error(517, QStringLiteral("Dodanie wartości do kolumny typu 'datetime' "
+                                                  "spowodowało przepełnienie."));
         setResult(ctx, tsql::DateTimeText(r));
     });
 }
@@ -378,7 +381,13 @@ void fnLeftRight(sqlite3_context *ctx, sqlite3_value **argv, bool left) {
         sqlite3_result_null(ctx);
         return;
     }
-    const qint64 n = nv.toLongLong();
+    qint64 n = 0;
+    try {
+        n = tsql::IntegerArgument(nv, tsql::Type::BigInt);
+    } catch (const tsql::Error &e) {
+        setError(ctx, e);
+        return;
+    }
     if (n < 0) {
         setError(ctx, tsql::Error(
                           536, QStringLiteral("Do funkcji %1 przekazano nieprawidłowy parametr "
@@ -432,22 +441,28 @@ void fnLower(sqlite3_context *ctx, int, sqlite3_value **argv) {
 }
 
 void fnReplicate(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    const QVariant v = arg(argv, 0), nv = arg(argv, 1);
-    if (v.isNull() || nv.isNull() || nv.toLongLong() < 0) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    setResult(ctx, textOf(v).repeated(std::min<qint64>(nv.toLongLong(), 8000)));
+    guarded(ctx, [&] {
+        const QVariant v = arg(argv, 0), nv = arg(argv, 1);
+        const qint64 n = nv.isNull() ? -1 : tsql::IntegerArgument(nv, tsql::Type::BigInt);
+        if (v.isNull() || n < 0) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        setResult(ctx, textOf(v).repeated(std::min<qint64>(n, 8000)));
+    });
 }
 
 void fnSpace(sqlite3_context *ctx, int, sqlite3_value **argv) {
-    const QVariant nv = arg(argv, 0);
-    if (nv.isNull() || nv.toLongLong() < 0) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    setResult(ctx, QString(static_cast<qsizetype>(std::min<qint64>(nv.toLongLong(), 8000)),
-                           QLatin1Char(' ')));
+    guarded(ctx, [&] {
+        const QVariant nv = arg(argv, 0);
+        const qint64 n = nv.isNull() ? -1 : tsql::IntegerArgument(nv, tsql::Type::BigInt);
+        if (n < 0) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        setResult(ctx,
+                  QString(static_cast<qsizetype>(std::min<qint64>(n, 8000)), QLatin1Char(' ')));
+    });
 }
 
 void fnRounding(sqlite3_context *ctx, sqlite3_value **argv, bool up) {

@@ -417,8 +417,26 @@ Type ParseType(const QString &text) {
             t.length = 0;
         else if (asciiUpper(a1) == QLatin1String("MAX"))
             t.length = 0;
-        else if (!a1.isEmpty())
-            t.length = number(a1, -1);
+        else if (!a1.isEmpty()) {
+            // A length past the server's limit is refused as the server refuses it, before
+            // anything of that size is ever made.
+            const bool national = base.startsWith(QLatin1Char('N'));
+            const int limit = national ? 4000 : 8000;
+            bool ok = false;
+            const qlonglong length = a1.toLongLong(&ok);
+            const bool digits = !a1.isEmpty() && std::all_of(a1.begin(), a1.end(), [](QChar c) {
+                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            });
+            if (digits && (!ok || length > limit))
+                throw Error(131,
+                            QStringLiteral("Rozmiar (%1) nadany typowi '%2' przekracza "
+                                           "maksymalny rozmiar dozwolony dla dowolnego typu "
+                                           "danych (%3).")
+                                .arg(a1, base.toLower())
+                                .arg(limit),
+                            15);
+            t.length = digits ? int(length) : number(a1, -1);
+        }
     } else if (base == QLatin1String("DATE"))
         t.base = Type::Date;
     else if (base == QLatin1String("DATETIME") || base == QLatin1String("DATETIME2") ||
@@ -481,8 +499,8 @@ QString typeWord(const Type &t) {
 }
 
 [[noreturn]] void overflow(const Type &t) {
-    throw Error(8115, QStringLiteral(
-                          "Błąd przepełnienia arytmetycznego podczas konwersji na typ danych %1.")
+    throw Error(8115, QStringLiteral("Błąd przepełnienia arytmetycznego podczas konwersji "
+                                     "wyrażenia na typ danych %1.")
                           .arg(typeWord(t)));
 }
 
@@ -576,8 +594,11 @@ QVariant Convert(const Type &t, const QVariant &value, int defaultLength, int st
     case Type::TinyInt: {
         qint64 v = 0;
         if (value.typeId() == QMetaType::Double) {
+            // Checked against the exact range before converting: a double outside it has no
+            // integer value, and converting it would be undefined behaviour. -2^63 is the
+            // smallest bigint; 2^63 is the first double past the largest one.
             const double d = std::trunc(value.toDouble());
-            if (!(d > -9.3e18 && d < 9.3e18))
+            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
                 overflow(t);
             v = static_cast<qint64>(d);
         } else if (isNumber(value)) {
@@ -693,6 +714,12 @@ QVariant Convert(const Type &t, const QVariant &value, int defaultLength, int st
     return value;
 }
 
+qint64 IntegerArgument(const QVariant &value, Type::Base base) {
+    Type t;
+    t.base = base;
+    return Convert(t, value).toLongLong();
+}
+
 std::optional<QDateTime> ParseDateTime(const QString &input) {
     const QString s = input.trimmed();
     static const QRegularExpression compact(QStringLiteral(
@@ -747,6 +774,7 @@ QString DateTimeText(const QDateTime &value) {
 }
 
 QString FormatRaiserror(const QString &format, const QVariantList &args) {
+    constexpr int kRaiserrorMaxLength = 2047;
     QString out;
     int next = 0;
     for (qsizetype i = 0; i < format.size(); ++i) {
@@ -766,13 +794,18 @@ QString FormatRaiserror(const QString &format, const QVariantList &args) {
             left = left || format[j] == QLatin1Char('-');
             ++j;
         }
-        int width = 0;
-        while (j < format.size() && format[j].isDigit())
-            width = width * 10 + format[j++].digitValue();
+        // Widths and precisions saturate at the message's own limit: nothing longer can show.
+        auto readCount = [&] {
+            int n = 0;
+            while (j < format.size() && format[j].isDigit())
+                n = std::min(kRaiserrorMaxLength, n * 10 + format[j++].digitValue());
+            return n;
+        };
+        const int width = readCount();
+        int precision = -1;
         if (j < format.size() && format[j] == QLatin1Char('.')) {
             ++j;
-            while (j < format.size() && format[j].isDigit())
-                ++j;
+            precision = readCount();
         }
         while (j < format.size() &&
                (format[j] == QLatin1Char('l') || format[j] == QLatin1Char('h') ||
@@ -799,11 +832,18 @@ QString FormatRaiserror(const QString &format, const QVariantList &args) {
             piece = QString::number(arg.toLongLong(), 8);
         else
             piece = arg.typeId() == QMetaType::Double ? numberText(arg) : arg.toString();
+        if (precision >= 0 && conv == QLatin1Char('s') && piece.size() > precision)
+            piece.truncate(precision);
         if (piece.size() < width)
             piece = left ? piece.leftJustified(width) : piece.rightJustified(width);
         out += piece;
         i = j;
+        if (out.size() > kRaiserrorMaxLength)
+            break; // the rest could not show anyway
     }
+    // The server shows at most 2047 characters; a longer message keeps 2044 and an ellipsis.
+    if (out.size() > kRaiserrorMaxLength)
+        out = out.left(kRaiserrorMaxLength - 3) + QStringLiteral("...");
     return out;
 }
 

@@ -96,6 +96,11 @@ Type ParseType(const QString &text);
 // length (1 in DECLARE, 30 in CONVERT). style: CONVERT's style for dates written as text.
 QVariant Convert(const Type &type, const QVariant &value, int defaultLength = 1, int style = -1);
 
+// A value where the server expects an integer (a DATEADD count, a length, a severity): read as
+// Convert reads it into `base` (a fraction truncated), so a value outside the type's range is
+// error 8115 and never an undefined float-to-integer conversion.
+qint64 IntegerArgument(const QVariant &value, Type::Base base = Type::Int);
+
 // Dates as T-SQL reads them from text: '20240131', '20240131 13:45[:10[.123]]', '2024-01-31',
 // '2024-01-31 13:45:10', '2024-01-31T13:45:10.5', '31.01.2024'.
 std::optional<QDateTime> ParseDateTime(const QString &text);
