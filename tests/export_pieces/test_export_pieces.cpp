@@ -159,6 +159,7 @@ private slots:
         QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + u'x' + QChar(0xDC00);
         QTest::newRow("non-characters") << QString(QChar(0xFFFE)) + QChar(0xFFFF);
         QTest::newRow("other scripts") << QString::fromUtf8("Жж 中文 ÿ ß é");
+        QTest::newRow("U+0000 and controls") << QString("a") + QChar(0) + QChar(1) + "b";
     }
     void encodingAgreesWithTheCodecs() {
         QFETCH(QString, text);
@@ -168,6 +169,22 @@ private slots:
         TOrvel_ExportOutput windows(TOrvel_ExportOutput::Charset::Windows1250);
         windows.AppendText(text);
         QCOMPARE(windows.Bytes(), EncodeWindows1250(text));
+    }
+
+    // One rule for U+0000: CSV writes what the encoder writes (byte 0x00), XML writes U+FFFD as
+    // for the other control characters (never "?" or the illegal "&#x0;").
+    void nulFollowsOneRule() {
+        const QString text = QString("a") + QChar(0) + "b";
+        TOrvel_ExportOutput csv(TOrvel_ExportOutput::Charset::Windows1250);
+        csv.AppendCsvText(text);
+        QCOMPARE(csv.Bytes(), QByteArray("a\0b", 3));
+        QCOMPARE(csv.Bytes(), EncodeWindows1250(text));
+        TOrvel_ExportOutput xmlText(TOrvel_ExportOutput::Charset::Iso88592);
+        xmlText.AppendXmlText(text);
+        QCOMPARE(xmlText.Bytes(), QByteArray("a&#xFFFD;b"));
+        TOrvel_ExportOutput xmlMarkup(TOrvel_ExportOutput::Charset::Iso88592);
+        xmlMarkup.AppendText(text);
+        QCOMPARE(xmlMarkup.Bytes(), QByteArray("a&#xFFFD;b"));
     }
 };
 

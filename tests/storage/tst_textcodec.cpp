@@ -42,6 +42,13 @@ private slots:
         QTest::newRow("bom") << QByteArray("\xEF\xBB\xBFSELECT 1") << u8 << true << "SELECT 1";
         QTest::newRow("overlong is not utf-8") << QByteArray("\xC0\x80") << cp << false << u"Ŕ€"_qs;
         QTest::newRow("truncated sequence") << QByteArray("a\xC5") << cp << false << u"aĹ"_qs;
+        QTest::newRow("U+FEFF inside is kept") << QByteArray("A\xEF\xBB\xBF"
+                                                             "B")
+                                               << u8 << false << u"A\uFEFFB"_qs;
+        QTest::newRow("mark and U+FEFF inside") << QByteArray("\xEF\xBB\xBF"
+                                                              "A\xEF\xBB\xBF"
+                                                              "B")
+                                                << u8 << true << u"A\uFEFFB"_qs;
         QTest::newRow("surrogate is not utf-8")
             << QByteArray("\xED\xA0\x80") << cp << false << u"í\u00A0€"_qs;
     }
@@ -72,6 +79,17 @@ private slots:
         QTest::newRow("no name is utf-8") << "" << u"ż"_qs << QByteArray("\xC5\xBC");
         QTest::newRow("through iconv") << "KOI8-R" << u"Жż"_qs << QByteArray("\xF6&#x17C;");
         QTest::newRow("unknown is utf-8") << "x-no-such" << u"ż"_qs << QByteArray("\xC5\xBC");
+        QTest::newRow("U+FEFF in utf-8") << "utf-8" << u"a\uFEFFb"_qs
+                                         << QByteArray("a\xEF\xBB\xBF"
+                                                       "b");
+        QTest::newRow("U+FEFF as a reference")
+            << "iso-8859-2" << u"a\uFEFFb"_qs << QByteArray("a&#xFEFF;b");
+        QTest::newRow("one mark for utf-32") << "UTF-32" << u"<a>"_qs
+                                             << QByteArray("\xFF\xFE\x00\x00<\x00\x00\x00"
+                                                           "a\x00\x00\x00>\x00\x00\x00",
+                                                           16);
+        QTest::newRow("U+0000 in windows-1250")
+            << "windows-1250" << QString(QChar(0)) << QByteArray(1, '\0');
     }
     void characterReferences() {
         QFETCH(QString, encoding);
@@ -83,6 +101,26 @@ private slots:
     }
     void iso88592ForExports() {
         QCOMPARE(EncodeIso88592(u"Łódź & \u2013"_qs), QByteArray("\xA3\xF3\x64\xBC & &#x2013;"));
+        // What XML cannot carry is U+FFFD, never an illegal reference such as "&#x0;".
+        QCOMPARE(EncodeIso88592(QString("a") + QChar(0) + QChar(0x1F) + "b"),
+                 QByteArray("a&#xFFFD;&#xFFFD;b"));
+    }
+
+    void writableEncodings_data() {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("none") << "" << true;
+        QTest::newRow("utf-16") << "UTF-16" << true;
+        QTest::newRow("utf-32") << "UTF-32" << true;
+        QTest::newRow("koi8-r") << "KOI8-R" << true;
+        QTest::newRow("utf-7") << "UTF-7" << false;
+        QTest::newRow("iso-2022-jp") << "ISO-2022-JP" << false;
+        QTest::newRow("unknown") << "x-no-such" << false;
+    }
+    void writableEncodings() {
+        QFETCH(QString, encoding);
+        QFETCH(bool, writable);
+        QCOMPARE(IsWritableEncoding(encoding), writable);
     }
 };
 

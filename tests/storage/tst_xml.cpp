@@ -5,9 +5,27 @@
 
 #include <QtTest>
 
+#include <iconv.h>
+
 namespace {
 const QByteArray kDecl = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>";
+
+// The fixture file in a named encoding, made by the platform's converter in one call.
+QByteArray InEncoding(const QString &text, const QByteArray &encoding) {
+    iconv_t cd = iconv_open(encoding.constData(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return {};
+    QByteArray in = text.toUtf8();
+    QByteArray out(in.size() * 8 + 16, '\0');
+    char *inp = in.data();
+    char *outp = out.data();
+    size_t inLeft = size_t(in.size()), outLeft = size_t(out.size());
+    const bool ok = iconv(cd, &inp, &inLeft, &outp, &outLeft) != size_t(-1) &&
+                    iconv(cd, nullptr, nullptr, &outp, &outLeft) != size_t(-1);
+    iconv_close(cd);
+    return ok ? out.left(out.size() - qsizetype(outLeft)) : QByteArray();
 }
+} // namespace
 
 class XmlUtilTest : public QObject {
     Q_OBJECT
@@ -229,6 +247,20 @@ private slots:
                                << "a_x003A_b";
         QTest::newRow("looks escaped") << "_x0041_"
                                        << "_x005F_x0041_";
+        QTest::newRow("looks like a long escape") << "_x0001F600_"
+                                                  << "_x005F_x0001F600_";
+        QTest::newRow("escape completed by the next one") << "_x0041 a"
+                                                          << "_x005F_x0041_x0020_a";
+        QTest::newRow("U+0000") << QString("a") + QChar(0) + "b"
+                                << "a_x0000_b";
+        QTest::newRow("beyond the BMP") << "a😀"
+                                        << "a_x0001F600_";
+        QTest::newRow("too large for a code point") << "_x12345678_"
+                                                    << "_x12345678_";
+        QTest::newRow("not hexadecimal") << "_x00G1_"
+                                         << "_x00G1_";
+        QTest::newRow("sign is no digit") << "_x+041_"
+                                          << "_x_x002B_041_";
     }
     void namesThatAreNotXmlNames() {
         QFETCH(QString, name);
@@ -244,6 +276,90 @@ private slots:
         TOrvel_XmlElement field = FirstChildElement(back.FindElement("fields"));
         QCOMPARE(ElementName(field), name);
         QCOMPARE(back.GetValue("fields/" + name + "/width"), QStringLiteral("5"));
+    }
+
+    // Decoding is the exact inverse of encoding, whatever the name holds.
+    void escapedNamesRoundTrip_data() {
+        QTest::addColumn<QString>("name");
+        const QStringList names{
+            "_x",      "_x_",        "__x0041_",    "_x0041",    "x_x0041_", "_x0041__x0042_",
+            "_x005F_", "_x0001F600", "_x00000041_", "a _x0020_", "_xD800_"};
+        for (const QString &name : names)
+            QTest::newRow(qPrintable(name)) << name;
+        QTest::newRow("U+FEFF") << QString("a") + QChar(0xFEFF) + "b";
+        QTest::newRow("lone surrogate") << QString("a") + QChar(0xD800) + "b";
+        QTest::newRow("U+0000 first") << QString(QChar(0)) + "_x0000_";
+    }
+    void escapedNamesRoundTrip() {
+        QFETCH(QString, name);
+        const QString stored = EncodeElementName(name);
+        QCOMPARE(DecodeElementName(stored), name);
+        TOrvel_XML_util xml;
+        xml.NewDocument();
+        QVERIFY2(xml.AddElement(xml.RootElement(), name), qPrintable(stored));
+        QCOMPARE(ElementName(FirstChildElement(xml.RootElement())), name);
+    }
+
+    // A value holding characters XML cannot carry still gives a file that loads: they become
+    // U+FFFD, as in the exports.
+    void controlCharactersInValues() {
+        TOrvel_XML_util xml;
+        xml.NewDocument();
+        xml.SetValue(nullptr, "a", QString("x") + QChar(0) + QChar(1) + "y" + QChar(0xFFFE));
+        const QString path = FDir.filePath("controls.xml");
+        xml.SaveToFile(path);
+        TOrvel_XML_util back;
+        QVERIFY(back.LoadFromFile(path));
+        QCOMPARE(back.GetValue("a"),
+                 QString("x") + QChar(0xFFFD) + QChar(0xFFFD) + "y" + QChar(0xFFFD));
+    }
+
+    // A document saved in the encoding it declares loads again with its values. An encoding that
+    // cannot be written back (UTF-7, stateful ones) is saved as UTF-8 with the declaration to
+    // match. Encodings the loader itself refuses are skipped.
+    void savedInDeclaredEncoding_data() {
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::addColumn<QString>("written"); // the declaration after a save
+        for (const char *name : {"UTF-8", "UTF-16", "UTF-16LE", "UTF-16BE", "UTF-32BE", "UCS-4",
+                                 "ISO-8859-1", "ISO-8859-2", "windows-1250", "US-ASCII", "KOI8-R",
+                                 "Shift_JIS", "EUC-JP", "GB18030", "CP852"})
+            QTest::newRow(name) << QByteArray(name) << QString::fromLatin1(name);
+        // The platform writes UTF-32 and UTF-32LE with a little-endian mark, which the loader
+        // does not read; UTF-7 and ISO-2022 are stateful.
+        for (const char *name : {"UTF-32", "UTF-32LE", "UTF-7", "ISO-2022-JP", "ISO-2022-KR"})
+            QTest::newRow(name) << QByteArray(name) << QStringLiteral("utf-8");
+    }
+    void savedInDeclaredEncoding() {
+        QFETCH(QByteArray, encoding);
+        QFETCH(QString, written);
+        const QString text = "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) +
+                             "\"?>\n<Zestawnik><a>x &lt; y</a></Zestawnik>\n";
+        // The file as the platform encodes it, or else ASCII bytes under that declaration (which
+        // the loader takes for UTF-7 and the like), or big-endian UTF-32 (which it takes for a
+        // document declared UTF-32).
+        const QString path = FDir.filePath("enc.xml");
+        TOrvel_XML_util xml;
+        bool loaded = false;
+        for (const QByteArray &bytes :
+             {InEncoding(text, encoding), text.toLatin1(), InEncoding(text, "UTF-32BE")}) {
+            QVERIFY(WriteBytes(path, bytes));
+            if ((loaded = xml.LoadFromFile(path)))
+                break;
+        }
+        if (!loaded)
+            QSKIP("the loader does not accept this encoding");
+        const QString value = QString("Zażółć <&> 😀 a") + QChar(0xFEFF) + "b";
+        xml.SetValue(nullptr, "c", value);
+        xml.SaveToFile(path);
+        const QByteArray saved = ReadBytes(path);
+
+        TOrvel_XML_util back;
+        QVERIFY2(back.LoadFromFile(path), saved.toHex(' ').left(200).constData());
+        QCOMPARE(back.Encoding(), written);
+        QCOMPARE(back.GetValue("a"), QStringLiteral("x < y"));
+        QCOMPARE(back.GetValue("c"), value);
+        back.SaveToFile(path);
+        QCOMPARE(ReadBytes(path), saved); // a second save changes nothing
     }
 
     void unwritableFileThrows() {

@@ -18,6 +18,11 @@ bool IsSurrogate(char32_t c) {
     return c >= 0xD800 && c <= 0xDFFF;
 }
 
+// A character of the Basic Multilingual Plane that XML 1.0 can carry (surrogates aside).
+bool IsXmlUnit(char16_t c) {
+    return (c >= 0x20 && c < 0xFFFE) || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -92,6 +97,12 @@ char *TOrvel_ExportOutput::PutUnit(char *to, char16_t c) const {
         *to = b;
         return to + 1;
     }
+    if (c == 0 && FCharset == Charset::Windows1250) {
+        *to = '\0'; // the table's zero means "lacking", but the code page has U+0000
+        return to + 1;
+    }
+    if (c == 0)
+        return PutUnit(to, kReplacement); // XML cannot carry it, not even as a reference
     return PutUnencodable(to, c);
 }
 
@@ -113,13 +124,18 @@ void TOrvel_ExportOutput::AppendText(QStringView text) {
     const qsizetype n = text.size();
     char *to = Reserve(n * kMaxBytesPerUnit);
     const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
+    const bool xml = FCharset == Charset::Iso88592;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = s[i];
-        if (!IsSurrogate(c)) {
+        if (xml && !IsXmlUnit(c) && !IsSurrogate(c)) {
+            to = PutUnit(to, kReplacement);
+        } else if (!IsSurrogate(c)) {
             to = PutUnit(to, c);
         } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
             to = PutUnencodable(to, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
+        } else if (xml) {
+            to = PutUnit(to, kReplacement); // a lone surrogate has no reference XML would take
         } else {
             to = PutUnencodable(to, c);
         }

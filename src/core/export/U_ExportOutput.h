@@ -24,7 +24,8 @@ public:
     void AppendBytes(const QByteArray &bytes) { Append(bytes.constData(), bytes.size()); }
     template <qsizetype N> void AppendAscii(const char (&ascii)[N]) { Append(ascii, N - 1); }
     void AppendNumber(qint64 value);
-    // The text as it is, encoded.
+    // The text as it is, encoded. U+0000 follows the one rule for it: the encoder's byte 0x00 in
+    // Windows-1250 (CSV); in ISO-8859-2 (XML), like every character XML cannot carry, U+FFFD.
     void AppendText(QStringView text);
     // The text as XML element content: "&", "<", ">" as entities, CR as "&#xD;", LF as CR LF;
     // characters XML cannot carry at all (control characters, lone surrogates, U+FFFE, U+FFFF)

@@ -112,6 +112,47 @@ public:
         return true;
     }
 
+    // Converts the whole text (UTF-32LE) in one go, ending in the initial shift state; false
+    // when a character cannot be converted.
+    bool convertAll(const QByteArray &utf32, QByteArray &out) {
+        iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+        char *inp = const_cast<char *>(utf32.constData());
+        size_t inLeft = size_t(utf32.size());
+        QByteArray buffer(qsizetype(inLeft) + 64, Qt::Uninitialized);
+        size_t used = 0;
+        bool flushing = false; // all input taken: one more call writes the shift back
+        for (;;) {
+            char *outp = buffer.data() + used;
+            size_t outLeft = size_t(buffer.size()) - used;
+            const size_t rc = flushing ? iconv(FCd, nullptr, nullptr, &outp, &outLeft)
+                                       : iconv(FCd, &inp, &inLeft, &outp, &outLeft);
+            used = size_t(outp - buffer.data());
+            if (rc == size_t(-1)) {
+                if (errno != E2BIG)
+                    return false;
+                buffer.resize(buffer.size() * 2);
+                continue;
+            }
+            if (flushing)
+                break;
+            flushing = true;
+        }
+        buffer.truncate(qsizetype(used));
+        out = buffer;
+        return true;
+    }
+    // True when converting one character leaves a shift state that must be written back.
+    bool leavesShiftState(char32_t c) {
+        QByteArray scratch;
+        if (!convert(c, scratch))
+            return false;
+        char buf[16];
+        char *outp = buf;
+        size_t outLeft = sizeof buf;
+        iconv(FCd, nullptr, nullptr, &outp, &outLeft);
+        return outLeft != sizeof buf;
+    }
+
 private:
     iconv_t FCd;
 };
@@ -174,7 +215,7 @@ QByteArray EncodeUtf(const QString &text, QStringConverter::Encoding enc, bool b
         if (IsSurrogate(c))
             clean += CharacterReference(c);
         else
-            clean += QString::fromUcs4(&c, 1);
+            AppendCodePoint(clean, c);
     });
     QStringEncoder encoder(enc, bom ? QStringConverter::Flag::WriteBom
                                     : QStringConverter::Flag::Default);
@@ -291,11 +332,47 @@ QString CharacterReference(char32_t code) {
     return QStringLiteral("&#x") + QString::number(quint32(code), 16).toUpper() + QLatin1Char(';');
 }
 
+void AppendCodePoint(QString &out, char32_t code) {
+    if (code > 0xFFFF && code <= 0x10FFFF) {
+        out += QChar(QChar::highSurrogate(code));
+        out += QChar(QChar::lowSurrogate(code));
+    } else {
+        out += QChar(char16_t(code));
+    }
+}
+
+bool IsXmlChar(char32_t code) {
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+QString ReplaceNonXmlChars(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    ForEachCodePoint(text, [&](char32_t c) { AppendCodePoint(out, IsXmlChar(c) ? c : 0xFFFD); });
+    return out;
+}
+
 bool IsKnownEncoding(const QString &encodingName) {
     if (KindOf(encodingName) != EncodingKind::Other)
         return true;
     IconvHandle cd(encodingName.toLatin1().constData(), "UTF-32LE");
     return cd.valid();
+}
+
+bool IsWritableEncoding(const QString &encodingName) {
+    if (KindOf(encodingName) != EncodingKind::Other)
+        return true;
+    IconvHandle cd(encodingName.toLatin1().constData(), "UTF-32LE");
+    if (!cd.valid())
+        return false;
+    // Markup and letters of several scripts: an encoding that needs a shift sequence after any of
+    // them is stateful. "<" catches UTF-7, which writes it in base64.
+    for (const char32_t c : {U'<', U'a', U'ł', U'é', U'Ж', U'€', U'あ', U'中', U'한'}) {
+        if (cd.leavesShiftState(c))
+            return false;
+    }
+    return true;
 }
 
 namespace {
@@ -346,6 +423,32 @@ QByteArray EncodeWithCharRefs(const QString &text, const QString &encodingName) 
         return EncodeUtf(text, QStringConverter::Utf8, false);
     if (encoder.kind() == EncodingKind::Utf16) // needs its byte-order mark to be read back
         return EncodeUtf(text, QStringConverter::Utf16, true);
+    if (encoder.kind() == EncodingKind::Other) {
+        // Checked one character at a time, converted as one text: an encoding with a byte-order
+        // mark (UTF-32) writes it once, not before every character.
+        QString checked;
+        checked.reserve(text.size());
+        QByteArray scratch;
+        ForEachCodePoint(text, [&](char32_t c) {
+            scratch.clear();
+            if (encoder.append(c, scratch))
+                AppendCodePoint(checked, c);
+            else
+                checked += CharacterReference(c);
+        });
+        const QList<uint> codes = checked.toUcs4();
+        QByteArray utf32;
+        utf32.reserve(codes.size() * 4);
+        for (const uint c : codes) {
+            const char bytes[4] = {char(c & 0xFF), char((c >> 8) & 0xFF), char((c >> 16) & 0xFF),
+                                   char((c >> 24) & 0xFF)};
+            utf32.append(bytes, 4);
+        }
+        QByteArray out;
+        IconvHandle whole(encodingName.toLatin1().constData(), "UTF-32LE");
+        if (whole.valid() && whole.convertAll(utf32, out))
+            return out;
+    }
     return EncodeSingleBytes(
         text, [&encoder](char32_t c, QByteArray &out) { return encoder.append(c, out); });
 }
@@ -358,7 +461,7 @@ QString ReplaceUnencodable(const QString &text, const QString &encodingName) {
     ForEachCodePoint(text, [&](char32_t c) {
         scratch.clear();
         if (encoder.append(c, scratch))
-            out += QString::fromUcs4(&c, 1);
+            AppendCodePoint(out, c);
         else
             out += CharacterReference(c);
     });
@@ -366,5 +469,5 @@ QString ReplaceUnencodable(const QString &text, const QString &encodingName) {
 }
 
 QByteArray EncodeIso88592(const QString &text) {
-    return EncodeWithCharRefs(text, QStringLiteral("iso-8859-2"));
+    return EncodeWithCharRefs(ReplaceNonXmlChars(text), QStringLiteral("iso-8859-2"));
 }

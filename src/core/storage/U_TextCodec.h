@@ -31,15 +31,34 @@ bool IsValidUtf8(const QByteArray &bytes);
 // "&#x" + upper-case hexadecimal code without leading zeros + ";".
 QString CharacterReference(char32_t code);
 
+// Appends one code point: a pair of surrogates beyond the Basic Multilingual Plane, a single unit
+// otherwise (a lone surrogate value as it is). Unlike a conversion of a one-character UTF-32
+// text, it never drops U+FEFF: only a mark at the very start of a file is a byte-order mark.
+void AppendCodePoint(QString &out, char32_t code);
+
+// Whether XML 1.0 can carry the character at all (as itself or as a reference): tab, CR, LF and
+// everything from U+0020 on but surrogates, U+FFFE and U+FFFF. The one rule for the rest, U+0000
+// included: XML writers put U+FFFD in their place.
+bool IsXmlChar(char32_t code);
+// The text with every character XML cannot carry replaced by U+FFFD.
+QString ReplaceNonXmlChars(const QString &text);
+
 // Whether `encodingName` (as an XML declaration names it, any letter case) is one this unit can
 // write; UTF-8, UTF-16, ISO-8859-1, ISO-8859-2, Windows-1250 and US-ASCII are known, other names
 // are tried through iconv.
 bool IsKnownEncoding(const QString &encodingName);
+// Whether text in the encoding can be written so that it reads back as written: a known encoding
+// without shift states. UTF-7 and the ISO-2022 family (whose bytes for "<" or a letter depend on
+// what came before) cannot; neither can a name the platform does not know. Such documents are
+// written as UTF-8 instead.
+bool IsWritableEncoding(const QString &encodingName);
 // The text with every character that the encoding cannot hold replaced by its character
 // reference. An empty name means UTF-8. An encoding the platform does not know is treated as
 // UTF-8.
 QString ReplaceUnencodable(const QString &text, const QString &encodingName);
-// The text in the encoding, characters it cannot hold written as character references.
+// The text in the encoding, characters it cannot hold written as character references; the
+// whole text is converted at once, so an encoding with a byte-order mark writes one mark.
 QByteArray EncodeWithCharRefs(const QString &text, const QString &encodingName);
-// ISO-8859-2 with character references: the encoding of the XML and XHTML exports.
+// ISO-8859-2 with character references: the encoding of the XML and XHTML exports. Characters
+// XML cannot carry become U+FFFD first (so its reference).
 QByteArray EncodeIso88592(const QString &text);

@@ -4,7 +4,12 @@
 #include "U_TextCodec.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QStringList>
+
+#include <algorithm>
+#include <vector>
 
 #include <libxml/parser.h>
 
@@ -53,20 +58,60 @@ TOrvel_XmlElement FirstChildStored(xmlNodePtr parent, const QString &storedName)
 }
 
 bool IsNameChar(char32_t c, bool first) {
-    if (c == u':')
-        return false; // a colon would make a namespace prefix of the name
-    QByteArray probe = first ? QByteArray() : QByteArray("a");
-    probe += QString::fromUcs4(&c, 1).toUtf8();
-    return xmlValidateName(X(probe), 0) == 0;
+    // A colon would make a namespace prefix of the name; U+0000 would end the library's string
+    // and a surrogate is no character.
+    if (c == u':' || c == 0 || (c >= 0xD800 && c <= 0xDFFF))
+        return false;
+    QString probe = first ? QString() : QStringLiteral("a");
+    AppendCodePoint(probe, c);
+    return xmlValidateName(X(probe.toUtf8()), 0) == 0;
 }
 
-bool IsEscapeAt(const QString &name, qsizetype i) {
-    if (i + 6 >= name.size() || name.at(i) != u'_' || name.at(i + 1) != u'x' ||
-        name.at(i + 6) != u'_')
+bool IsHexDigits(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+    });
+}
+
+// The escape that starts at `i`, if any: "_xHHHH_" or "_xHHHHHHHH_" (a code point up to
+// U+10FFFF) with exactly that many hexadecimal digits. Gives the code and the escape's length.
+bool EscapeAt(QStringView name, qsizetype i, char32_t &code, qsizetype &length) {
+    if (i + 1 >= name.size() || name[i] != u'_' || name[i + 1] != u'x')
         return false;
-    bool ok = false;
-    name.mid(i + 2, 4).toUShort(&ok, 16);
-    return ok;
+    for (const qsizetype digits : {4, 8}) {
+        const qsizetype end = i + 2 + digits;
+        if (end < name.size() && name[end] == u'_' && IsHexDigits(name.mid(i + 2, digits))) {
+            const uint value = name.mid(i + 2, digits).toUInt(nullptr, 16);
+            if (value > 0x10FFFF)
+                return false;
+            code = value;
+            length = digits + 3;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString EscapeName(char32_t c) {
+    return QStringLiteral("_x%1_").arg(QString::number(uint(c), 16)
+                                           .toUpper()
+                                           .rightJustified(c > 0xFFFF ? 8 : 4, QLatin1Char('0')));
+}
+
+// Code points of the name, a lone surrogate kept as its own value.
+std::vector<char32_t> CodePoints(const QString &text) {
+    std::vector<char32_t> codes;
+    codes.reserve(std::size_t(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            codes.push_back(QChar::surrogateToUcs4(c, text.at(i + 1).unicode()));
+            ++i;
+        } else {
+            codes.push_back(c);
+        }
+    }
+    return codes;
 }
 
 // ---- serialisation -------------------------------------------------------------------------
@@ -76,6 +121,9 @@ bool IsEscapeAt(const QString &name, qsizetype i) {
 void AppendEscaped(QString &out, const xmlChar *content, bool attribute) {
     const QString text = Q(content);
     for (QChar c : text) {
+        // What XML cannot carry at all would make the saved file unreadable: U+FFFD instead.
+        if (!c.isSurrogate() && !IsXmlChar(c.unicode()))
+            c = QChar(0xFFFD);
         switch (c.unicode()) {
         case u'&':
             out += QLatin1String("&amp;");
@@ -239,26 +287,24 @@ QString ElementText(TOrvel_XmlElement element) {
 }
 
 QString EncodeElementName(const QString &name) {
+    // Built from the end, so that each "_" is decided knowing the text the decoder will see after
+    // it: a "_" that would read as the start of an escape is escaped itself, and decoding is the
+    // exact inverse.
+    const std::vector<char32_t> codes = CodePoints(name);
     QString out;
-    const QList<uint> codes = name.toUcs4();
-    qsizetype pos = 0; // position in `name`, to look for text that reads like an escape
-    for (qsizetype i = 0; i < codes.size(); ++i) {
-        const char32_t c = codes.at(i);
-        const bool keep = IsNameChar(c, i == 0) && !(c == u'_' && IsEscapeAt(name, pos));
-        if (keep) {
-            out += QString::fromUcs4(&c, 1);
-        } else if (c > 0xFFFF) {
-            out += QStringLiteral("_x%1_")
-                       .arg(uint(c), 8, 16, QLatin1Char('0'))
-                       .toUpper()
-                       .replace(QLatin1String("_X"), QLatin1String("_x"));
+    for (std::size_t k = codes.size(); k-- > 0;) {
+        const char32_t c = codes[k];
+        QString piece;
+        if (IsNameChar(c, k == 0)) {
+            AppendCodePoint(piece, c);
+            char32_t code;
+            qsizetype length;
+            if (c == u'_' && EscapeAt(QString(piece + out.left(10)), 0, code, length))
+                piece = EscapeName(c);
         } else {
-            out += QStringLiteral("_x%1_")
-                       .arg(uint(c), 4, 16, QLatin1Char('0'))
-                       .toUpper()
-                       .replace(QLatin1String("_X"), QLatin1String("_x"));
+            piece = EscapeName(c);
         }
-        pos += c > 0xFFFF ? 2 : 1;
+        out.prepend(piece);
     }
     return out;
 }
@@ -268,20 +314,11 @@ QString DecodeElementName(const QString &name) {
         return name;
     QString out;
     for (qsizetype i = 0; i < name.size();) {
-        if (IsEscapeAt(name, i)) {
-            out += QChar(name.mid(i + 2, 4).toUShort(nullptr, 16));
-            i += 7;
-        } else if (i + 10 < name.size() && name.at(i) == u'_' && name.at(i + 1) == u'x' &&
-                   name.at(i + 10) == u'_') {
-            bool ok = false;
-            const uint code = name.mid(i + 2, 8).toUInt(&ok, 16);
-            if (ok && code <= 0x10FFFF) {
-                const char32_t c = code;
-                out += QString::fromUcs4(&c, 1);
-                i += 11;
-            } else {
-                out += name.at(i++);
-            }
+        char32_t code;
+        qsizetype length;
+        if (EscapeAt(name, i, code, length)) {
+            AppendCodePoint(out, code);
+            i += length;
         } else {
             out += name.at(i++);
         }
@@ -329,8 +366,9 @@ QString TOrvel_XML_util::GetXML() const {
         return QString();
     QString out = QStringLiteral("<?xml version=\"%1\"")
                       .arg(FDoc->version ? Q(FDoc->version) : QStringLiteral("1.0"));
+    const QString encoding = WriteEncoding();
     if (FDoc->encoding)
-        out += QStringLiteral(" encoding=\"%1\"").arg(Q(FDoc->encoding));
+        out += QStringLiteral(" encoding=\"%1\"").arg(encoding);
     if (FDoc->standalone == 1)
         out += QLatin1String(" standalone=\"yes\"");
     else if (FDoc->standalone == 0)
@@ -342,15 +380,55 @@ QString TOrvel_XML_util::GetXML() const {
         if (n == root)
             out += QLatin1Char('\n');
     }
-    return ReplaceUnencodable(out, Encoding());
+    return ReplaceUnencodable(out, encoding);
+}
+
+namespace {
+
+// Whether a document written in the encoding reads back as written: a small document with markup,
+// a Polish letter and a character most code pages lack is encoded as a save encodes it, parsed by
+// the library, and its text compared. Caught this way: stateful encodings (UTF-7, ISO-2022),
+// and encodings the platform writes in a form the library does not read (UTF-32 with a
+// little-endian mark). The answer for each name is kept.
+bool ReadsBack(const QString &encoding) {
+    static QMutex mutex;
+    static QHash<QString, bool> known;
+    const QMutexLocker lock(&mutex);
+    const auto it = known.constFind(encoding);
+    if (it != known.constEnd())
+        return *it;
+    bool ok = false;
+    if (IsWritableEncoding(encoding)) {
+        const QString probe = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n"
+                                             "<a b=\"&lt;&amp;\">x&lt;y\u0142\u20AC</a>\n")
+                                  .arg(encoding);
+        const QByteArray bytes = EncodeWithCharRefs(ReplaceUnencodable(probe, encoding), encoding);
+        std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> doc(
+            xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr,
+                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+            &xmlFreeDoc);
+        const xmlNodePtr root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+        ok = root && ElementText(root) == QStringLiteral("x<y\u0142\u20AC");
+    }
+    known.insert(encoding, ok);
+    return ok;
+}
+
+} // namespace
+
+QString TOrvel_XML_util::WriteEncoding() const {
+    const QString declared = Encoding();
+    if (declared.isEmpty() || declared.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) == 0)
+        return declared;
+    return ReadsBack(declared) ? declared : QStringLiteral("utf-8");
 }
 
 QByteArray TOrvel_XML_util::GetXMLBytes() const {
-    return EncodeWithCharRefs(GetXML(), Encoding());
+    return EncodeWithCharRefs(GetXML(), WriteEncoding());
 }
 
 bool TOrvel_XML_util::SaveToFile(const QString &path) const {
-    SafeWriteFile(path, EncodeWithCharRefs(ToCrLfLines(GetXML()), Encoding()));
+    SafeWriteFile(path, EncodeWithCharRefs(ToCrLfLines(GetXML()), WriteEncoding()));
     return true;
 }
 
@@ -402,7 +480,8 @@ bool TOrvel_XML_util::SetElementText(TOrvel_XmlElement element, const QString &v
         xmlUnlinkNode(child);
         xmlFreeNode(child);
     }
-    const QByteArray utf8 = value.toUtf8();
+    // What XML cannot carry at all would make the saved file unreadable: U+FFFD in its place.
+    const QByteArray utf8 = ReplaceNonXmlChars(value).toUtf8();
     xmlAddChild(element, xmlNewDocTextLen(element->doc, X(utf8), int(utf8.size())));
     return true;
 }

@@ -63,6 +63,9 @@ public:
 
     // The encoding named by the declaration ("" when none: written as UTF-8).
     QString Encoding() const;
+    // The encoding a save writes in and declares: the declared one, or UTF-8 where the declared
+    // one cannot be written back safely (UTF-7, a stateful or unknown encoding).
+    QString WriteEncoding() const;
 
 private:
     struct DocDeleter {
