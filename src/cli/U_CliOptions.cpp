@@ -1,5 +1,7 @@
 #include "U_CliOptions.h"
 
+#include "U_DataExport.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -75,6 +77,8 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         const QString sep = single.value(QStringLiteral("separator"));
         if (sep.size() != 1)
             return QStringLiteral("--separator needs exactly one character");
+        if (!IsValidCsvSeparator(sep.at(0)))
+            return QStringLiteral("--separator cannot be a double quote, CR or LF");
         o.Separator = sep.at(0);
     }
     if (single.contains(QStringLiteral("timeout"))) {

@@ -283,7 +283,8 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             } else {
                 const QString preference =
                     AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
-                if (!preference.isEmpty())
+                // A hand-edited preference that would break the file is not used.
+                if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
                     separator = preference.at(0);
             }
             TOrvel_DataExport_CSV writer(columns, separator, title);

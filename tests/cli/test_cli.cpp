@@ -265,6 +265,11 @@ void TestCli::usageErrors_data() {
             << "--timeout needs a whole number of seconds from 1 to 2000000";
     QTest::newRow("time-out of another command")
         << QStringList{"info", "A", "--timeout", "5"} << "info takes no option --timeout";
+    for (const char *quoteOrBreak : {"\"", "\r", "\n"})
+        QTest::newRow(
+            qPrintable(QStringLiteral("separator %1").arg(QByteArray(quoteOrBreak).toHex())))
+            << QStringList{"run", "A", "--server", s, "--csv", "a.csv", "--separator", quoteOrBreak}
+            << "--separator cannot be a double quote, CR or LF";
     QTest::newRow("user and windows authentication")
         << QStringList{"run", "A", "--server", s, "--user", "sa", "--windows-auth", "--print"}
         << "--user and --windows-auth exclude each other";

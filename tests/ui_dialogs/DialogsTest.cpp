@@ -757,6 +757,14 @@ void TestDialogs::separator() {
     QCOMPARE(boxes.Messages()[0].Caption, QStringLiteral("Informacja"));
     QCOMPARE(boxes.Messages()[0].Text, QStringLiteral("Separator musi być wypełniony"));
     QCOMPARE(dialog.result(), 0);
+
+    // A double quote would quote values instead of separating them: refused, the dialog stays.
+    dialog.edCSVSeparator->setText(QStringLiteral("\""));
+    dialog.btnOK->click();
+    QCOMPARE(int(boxes.Messages().size()), 2);
+    QCOMPARE(boxes.Messages()[1].Text,
+             QStringLiteral("Separatorem nie może być cudzysłów ani znak końca wiersza"));
+    QCOMPARE(dialog.result(), 0);
     dialog.btnCancel->click();
     QCOMPARE(AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator")), QStringLiteral(";"));
     FreeAppPrefs();

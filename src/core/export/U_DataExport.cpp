@@ -223,6 +223,10 @@ bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
 // ---------------------------------------------------------------------------------------------
 // CSV
 
+bool IsValidCsvSeparator(QChar separator) {
+    return separator != u'"' && separator != u'\r' && separator != u'\n';
+}
+
 TOrvel_DataExport_CSV::TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator,
                                              const QString &title)
     : TOrvel_DataExport(TOrvel_ExportKind::ekCSV, title, grid), FSeparator(separator) {}
@@ -276,7 +280,8 @@ QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
     // A character reference cannot stand in a name: escape what the file's encoding lacks.
     QString name;
     for (const uint code : encoded.toUcs4()) {
-        const QString c = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        QString c;
+        AppendCodePoint(c, code);
         const bool encodable = ReplaceUnencodable(c, QStringLiteral("iso-8859-2")) == c;
         if (code == u':' || !encodable)
             name += EscapeCode(code);

@@ -116,6 +116,10 @@ private:
     QDateTime FTime;
 };
 
+// Whether a character can separate CSV values so that the file reads back: not the double quote
+// that quotes values, and not CR or LF, which end a row.
+bool IsValidCsvSeparator(QChar separator);
+
 class TOrvel_DataExport_CSV : public TOrvel_DataExport {
 public:
     TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator, const QString &title);

@@ -1,6 +1,7 @@
 #include "FU_Settings.h"
 
 #include "U_Application.h"
+#include "U_DataExport.h"
 #include "U_MessageBox.h"
 #include "U_settings.h"
 #include "U_utils.h"
@@ -74,6 +75,11 @@ void TF_Settings::btnOKClick() {
     if (TrimText(edCSVSeparator->text()).isEmpty()) {
         ShowMessage(this, TOrvel_MsgIcon::Warning, QStringLiteral("Informacja"),
                     QStringLiteral("Separator musi być wypełniony"));
+        return;
+    }
+    if (!IsValidCsvSeparator(edCSVSeparator->text().front())) {
+        ShowMessage(this, TOrvel_MsgIcon::Warning, QStringLiteral("Informacja"),
+                    QStringLiteral("Separatorem nie może być cudzysłów ani znak końca wiersza"));
         return;
     }
     if (AppPrefs) {

@@ -89,9 +89,10 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
         {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick},
         {"miSaveAs_XLSX", &TOrvel_ExportCommands::miSaveAs_XLSXClick}};
     for (QAction *action : menu->actions()) {
-        for (const auto &[name, handler] : entries) {
-            if (action->objectName() != QLatin1String(name))
+        for (const auto &entry : entries) {
+            if (action->objectName() != QLatin1String(entry.first))
                 continue;
+            const auto handler = entry.second; // a plain copy: lambdas cannot capture a binding
             connect(action, &QAction::triggered, this,
                     // Copied: clang does not capture a structured binding.
                     [this, entry = handler] { RunGuarded([this, entry] { (this->*entry)(); }); });
@@ -102,7 +103,8 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
 QChar TOrvel_ExportCommands::CsvSeparator() {
     const QString text =
         AppPrefs ? AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator")) : QString();
-    return text.isEmpty() ? QChar(u',') : text.front();
+    // A hand-edited preference that would break the file is not used.
+    return text.isEmpty() || !IsValidCsvSeparator(text.front()) ? QChar(u',') : text.front();
 }
 
 namespace {
