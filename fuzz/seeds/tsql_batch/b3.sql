@@ -1,0 +1,1 @@
+PRINT 'start' RAISERROR('uwaga %d %s', 10, 1, 7, 'x') SELECT ISNULL(NULL, 2) AS x, CAST(2.5 AS INT) AS y

@@ -1,0 +1,1 @@
+SELECT LEFT('abc', 2) AS l, RIGHT('abc', 1) AS r, REPLICATE('ab', 3) AS p, SPACE(2) AS s, UPPER('ż') AS u
