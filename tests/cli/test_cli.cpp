@@ -10,6 +10,8 @@
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -94,6 +96,7 @@ private slots:
     void textCommands();
     void exportsMatchTheWriters_data();
     void exportsMatchTheWriters();
+    void exportToAPipeOrDevice();
     void printShowsTheShownResult();
     void xlsxWritesAWorkbook();
     void failures_data();
@@ -458,6 +461,27 @@ void TestCli::OpenExpected(DbConnection &connection, DbQuery &query, TOrvel_Grid
     columns.SetQuery(&query);
     settings.LoadSettings(App(QStringLiteral("data reports/Sprzedaż/Obroty.xml")));
     settings.ApplyColumns(columns);
+}
+
+// An export named /dev/stdout reaches the pipe the runner writes to, as the same export into a
+// file; a folder as the target is refused with the system's reason, and nothing is written.
+void TestCli::exportToAPipeOrDevice() {
+    const QStringList run{"run", "Sprzedaż/Obroty", "--server", Server()};
+    const QString file = App(QStringLiteral("piped.csv"));
+    QFile::remove(file);
+    const CliResult toFile = Cli(run + QStringList{"--csv", file});
+    QVERIFY2(toFile.Status == 0, qPrintable(toFile.Err));
+    const CliResult toPipe = Cli(run + QStringList{"--csv", "/dev/stdout"});
+    QVERIFY2(toPipe.Status == 0, qPrintable(toPipe.Err));
+    QVERIFY(!ReadBytes(file).isEmpty());
+    QCOMPARE(toPipe.Out, ReadBytes(file));
+
+    const QString folder = App(QStringLiteral("a folder.csv"));
+    QVERIFY(QDir().mkpath(folder));
+    const CliResult toFolder = Cli(run + QStringList{"--xml", folder});
+    QVERIFY(toFolder.Status != 0);
+    QVERIFY2(toFolder.Err.contains(QStringLiteral("Jest katalogiem")), qPrintable(toFolder.Err));
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 void TestCli::exportsMatchTheWriters_data() {
