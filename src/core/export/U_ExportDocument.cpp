@@ -49,13 +49,13 @@ static void CheckName(const QString &name) {
 TOrvel_ExportNode *TOrvel_ExportNode::AppendElement(const QString &name) {
     CheckName(name);
     FChildren.push_back(
-        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Element, name, this)));
+        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Element, name)));
     return FChildren.back().get();
 }
 
 void TOrvel_ExportNode::AppendText(const QString &text) {
     FChildren.push_back(
-        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Text, text, this)));
+        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Text, text)));
 }
 
 void TOrvel_ExportNode::SetAttribute(const QString &name, const QString &value) {
@@ -73,7 +73,7 @@ void TOrvel_ExportNode::SetAttribute(const QString &name, const QString &value) 
 
 void TOrvel_ExportNode::AppendRowsPoint() {
     FChildren.push_back(
-        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Rows, QString(), this)));
+        std::unique_ptr<TOrvel_ExportNode>(new TOrvel_ExportNode(Kind::Rows, QString())));
 }
 
 void TOrvel_ExportNode::WriteTo(TOrvel_ExportOutput &out, bool afterRows, bool &pastRows) const {
@@ -114,7 +114,7 @@ void TOrvel_ExportDocument::SetDocType(const QString &name, const QString &publi
 
 TOrvel_ExportNode *TOrvel_ExportDocument::CreateRoot(const QString &name) {
     CheckName(name);
-    FRoot.reset(new TOrvel_ExportNode(TOrvel_ExportNode::Kind::Element, name, nullptr));
+    FRoot.reset(new TOrvel_ExportNode(TOrvel_ExportNode::Kind::Element, name));
     return FRoot.get();
 }
 

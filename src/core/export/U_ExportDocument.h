@@ -29,15 +29,13 @@ public:
 
 private:
     friend class TOrvel_ExportDocument;
-    TOrvel_ExportNode(Kind kind, QString nameOrText, TOrvel_ExportNode *parent)
-        : FKind(kind), FName(std::move(nameOrText)), FParent(parent) {}
+    TOrvel_ExportNode(Kind kind, QString nameOrText) : FKind(kind), FName(std::move(nameOrText)) {}
     // Writes the markup of this node that lies before the rows point (pastRows false on the way)
     // or after it; pastRows turns true at the point.
     void WriteTo(TOrvel_ExportOutput &out, bool afterRows, bool &pastRows) const;
 
     Kind FKind;
     QString FName; // the element's name, or the text of a text node
-    TOrvel_ExportNode *FParent;
     std::vector<std::pair<QString, QString>> FAttributes;
     std::vector<std::unique_ptr<TOrvel_ExportNode>> FChildren;
 };
