@@ -101,9 +101,6 @@ int ReadDecimalInteger(const QString &text, int fallback) {
 TOrvel_ParamData ReadParamItem(TOrvel_XmlElement item) {
     TOrvel_ParamData p;
     p.name = ChildText(item, QStringLiteral("name"));
-    // The name goes verbatim into the DECLARE block that runs before every list query.
-    if (!IsValidParamName(p.name))
-        throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa parametru: '%1'").arg(p.name));
     p.type = ParamTypeFromCode(ChildText(item, QStringLiteral("type")));
     p.width = ReadDecimalInteger(ChildText(item, QStringLiteral("width")), 10);
     p.decimal = ReadDecimalInteger(ChildText(item, QStringLiteral("decimal")), 2);
@@ -120,8 +117,14 @@ std::vector<TOrvel_ParamData> ReadParamItems(const TOrvel_XML_util &doc) {
     std::vector<TOrvel_ParamData> params;
     const TOrvel_XmlElement container = doc.FindElement(QStringLiteral("params"));
     for (TOrvel_XmlElement item = FirstChildElement(container, QStringLiteral("item")); item;
-         item = NextSiblingElement(item, QStringLiteral("item")))
+         item = NextSiblingElement(item, QStringLiteral("item"))) {
         params.push_back(ReadParamItem(item));
+        // The name goes verbatim into the DECLARE block that runs before every list query: a
+        // definition whose name is no variable name does not load.
+        if (!IsValidParamName(params.back().name))
+            throw EOrvelError(
+                QStringLiteral("Nieprawidłowa nazwa parametru: '%1'").arg(params.back().name));
+    }
     return params;
 }
 
