@@ -89,10 +89,9 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
         {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick},
         {"miSaveAs_XLSX", &TOrvel_ExportCommands::miSaveAs_XLSXClick}};
     for (QAction *action : menu->actions()) {
-        for (const auto &entry : entries) {
-            if (action->objectName() != QLatin1String(entry.first))
+        for (const auto &[name, handler] : entries) {
+            if (action->objectName() != QLatin1String(name))
                 continue;
-            const auto handler = entry.second; // a plain copy: lambdas cannot capture a binding
             connect(action, &QAction::triggered, this,
                     // Copied: clang does not capture a structured binding.
                     [this, entry = handler] { RunGuarded([this, entry] { (this->*entry)(); }); });
