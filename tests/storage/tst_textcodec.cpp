@@ -42,6 +42,7 @@ private slots:
         QTest::newRow("bom") << QByteArray("\xEF\xBB\xBFSELECT 1") << u8 << true << "SELECT 1";
         QTest::newRow("overlong is not utf-8") << QByteArray("\xC0\x80") << cp << false << u"Ŕ€"_qs;
         QTest::newRow("truncated sequence") << QByteArray("a\xC5") << cp << false << u"aĹ"_qs;
+        QTest::newRow("mark only") << QByteArray("\xEF\xBB\xBF") << u8 << true << QString();
         QTest::newRow("U+FEFF inside is kept") << QByteArray("A\xEF\xBB\xBF"
                                                              "B")
                                                << u8 << false << u"A\uFEFFB"_qs;

@@ -217,8 +217,11 @@ QByteArray EncodeUtf(const QString &text, QStringConverter::Encoding enc, bool b
         else
             AppendCodePoint(clean, c);
     });
-    QStringEncoder encoder(enc, bom ? QStringConverter::Flag::WriteBom
-                                    : QStringConverter::Flag::Default);
+    // The mark written as a character of its own: the encoder's flag writes none for an empty
+    // text, so a file holding only the mark would lose it.
+    if (bom)
+        clean.prepend(QChar(0xFEFF));
+    QStringEncoder encoder(enc, QStringConverter::Flag::Default);
     return encoder.encode(clean);
 }
 
