@@ -381,6 +381,7 @@ void TestTls::cancel() {
         many->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
     }
     server->SetCannedResult(QStringLiteral("SELECT n, t FROM many"), many);
+    server->SetPacketPause(2); // the rows take seconds, so the cancel always meets them
 
     DbConnection connection;
     QString failure;

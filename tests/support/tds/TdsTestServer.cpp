@@ -374,8 +374,13 @@ bool TdsTestServer::Session::WriteRows(const DbResult &result, PendingDone &pend
     const auto rows = static_cast<std::size_t>(result.RowCount());
     for (std::size_t r = 0; r < rows; ++r) {
         Tds::Row(FOut, columns, result, r);
-        if (FOut.Size() >= FPacketSize && (FCancel || !SendPackets(false)))
-            return false;
+        if (FOut.Size() >= FPacketSize) {
+            if (FCancel || !SendPackets(false))
+                return false;
+            const int pause = FServer->FPacketPause;
+            if (pause > 0 && !Wait(pause))
+                return false;
+        }
     }
     pending = {true, Tds::DoneCount, rows};
     return true;

@@ -67,6 +67,9 @@ public:
     QByteArray CapturedBytes() const;
     // A server that leaves ATTENTION unanswered (the running batch goes on as if none came).
     void SetIgnoreAttention(bool ignore) { FIgnoreAttention = ignore; }
+    // A pause after every packet of rows, so that a result is still on the way when a client's
+    // ATTENTION comes, however fast the machine is.
+    void SetPacketPause(int msecs) { FPacketPause = msecs; }
 
     class Session;
 
@@ -93,5 +96,6 @@ private:
     std::vector<ReceivedMessage> FReceived;
     QByteArray FClosedCapture;
     std::atomic<bool> FIgnoreAttention{false};
+    std::atomic<int> FPacketPause{0};
     QHash<QString, std::shared_ptr<const DbResult>> FCanned;
 };
