@@ -414,13 +414,40 @@ bool ReadsBack(const QString &encoding) {
     return ok;
 }
 
+// Whether every element, attribute and processing-instruction name below the node can be written
+// in the encoding as it is: a name cannot hold a character reference, so a name the encoding
+// lacks a character of would make a file that no longer loads.
+bool NamesFit(xmlNodePtr node, const QString &encoding) {
+    for (xmlNodePtr n = node; n; n = n->next) {
+        if (n->type == XML_ELEMENT_NODE || n->type == XML_PI_NODE) {
+            const QString name = n->type == XML_ELEMENT_NODE ? StoredName(n) : Q(n->name);
+            if (ReplaceUnencodable(name, encoding) != name)
+                return false;
+        }
+        if (n->type == XML_ELEMENT_NODE) {
+            for (xmlAttrPtr attr = n->properties; attr; attr = attr->next) {
+                const QString name = Q(attr->name);
+                if (ReplaceUnencodable(name, encoding) != name)
+                    return false;
+            }
+            if (!NamesFit(n->children, encoding))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString TOrvel_XML_util::WriteEncoding() const {
     const QString declared = Encoding();
     if (declared.isEmpty() || declared.compare(QLatin1String("utf-8"), Qt::CaseInsensitive) == 0)
         return declared;
-    return ReadsBack(declared) ? declared : QStringLiteral("utf-8");
+    // An encoding that cannot be read back, or that lacks a character of a name, is replaced by
+    // UTF-8, and the declaration says so.
+    if (!ReadsBack(declared) || !NamesFit(FDoc->children, declared))
+        return QStringLiteral("utf-8");
+    return declared;
 }
 
 QByteArray TOrvel_XML_util::GetXMLBytes() const {
