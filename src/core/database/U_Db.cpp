@@ -22,19 +22,6 @@ const QString kClosedText =
     QStringLiteral("Operacja nie jest dozwolona, gdy obiekt jest zamknięty");
 const QString kNoResultText = QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku");
 
-bool isIntegerType(TFieldType t) {
-    switch (t) {
-    case TFieldType::ftSmallint:
-    case TFieldType::ftInteger:
-    case TFieldType::ftLargeint:
-    case TFieldType::ftWord:
-    case TFieldType::ftAutoInc:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The long time format without a time-zone field: result values carry no zone.
 QString timeFormat(const TOrvel_FormatSettings &fs) {
     QString f = fs.LongTimeFormat;
@@ -170,7 +157,7 @@ QString DbField::AsStringAt(int row) const {
         return {};
     const TOrvel_FormatSettings &fs = UserFormatSettings();
     const TFieldType t = c.Info().Type;
-    if (isIntegerType(t))
+    if (IsIntegerFieldType(t))
         return QString::number(c.Int(r));
     switch (t) {
     case TFieldType::ftFloat:

@@ -506,19 +506,6 @@ QString FormatDecimalText(const QString &pattern, const QString &decimalText,
 
 namespace {
 
-bool IsIntegerType(TFieldType t) {
-    switch (t) {
-    case TFieldType::ftSmallint:
-    case TFieldType::ftInteger:
-    case TFieldType::ftLargeint:
-    case TFieldType::ftWord:
-    case TFieldType::ftAutoInc:
-        return true;
-    default:
-        return false;
-    }
-}
-
 TOrvel_DateTimeFormat::Default EmptyPatternOf(TFieldType type) {
     switch (type) {
     case TFieldType::ftDate:
@@ -543,7 +530,7 @@ TOrvel_FieldFormat::TOrvel_FieldFormat(TFieldType type, const QString &pattern,
 }
 
 void TOrvel_FieldFormat::AppendInt(std::int64_t value, TOrvel_TextBuffer &out) const {
-    if (IsIntegerType(FType)) {
+    if (IsIntegerFieldType(FType)) {
         FNumber.AppendInteger(value, out);
         return;
     }

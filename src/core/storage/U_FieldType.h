@@ -61,3 +61,17 @@ constexpr TFieldKind FieldKindOf(TFieldType t) {
         return TFieldKind::fkNone;
     }
 }
+
+// The whole-number types, whose values are held as 64-bit integers.
+constexpr bool IsIntegerFieldType(TFieldType t) {
+    switch (t) {
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftLargeint:
+    case TFieldType::ftWord:
+    case TFieldType::ftAutoInc:
+        return true;
+    default:
+        return false;
+    }
+}
