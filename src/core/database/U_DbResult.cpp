@@ -112,7 +112,8 @@ void DbColumn::AppendText(QStringView value) {
     if (FPool.size() + static_cast<std::size_t>(value.size()) >
         std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("DbColumn: text pool of a column exceeds 4 GiB characters");
-    FPool.insert(FPool.end(), value.utf16(), value.utf16() + value.size());
+    FPool.Append(reinterpret_cast<const char16_t *>(value.utf16()),
+                 static_cast<std::size_t>(value.size()));
     FTextStart.push_back(static_cast<std::uint32_t>(FPool.size()));
     FNull.push_back(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Column-wise storage of one result set: one typed vector per column and a null bitmap, texts in
 // one shared character pool per column. No heap object per cell, so a million rows stay compact.
+#include "U_DbColumnBuffer.h"
 #include "U_FieldType.h"
 
 #include <QDateTime>
@@ -62,10 +63,10 @@ private:
     DbColumnInfo FInfo;
     Storage FStorage;
     std::vector<bool> FNull;
-    std::vector<std::int64_t> FInts;
-    std::vector<double> FReals;
-    std::vector<std::uint32_t> FTextStart; // offsets into the column's pool; entry n+1 ends row n
-    std::vector<char16_t> FPool;
+    DbColumnBuffer<std::int64_t> FInts;
+    DbColumnBuffer<double> FReals;
+    DbColumnBuffer<std::uint32_t> FTextStart; // offsets into the column's pool; n+1 ends row n
+    DbColumnBuffer<char16_t> FPool;
 };
 
 class DbResult {

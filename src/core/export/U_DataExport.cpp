@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <array>
+#include <atomic>
 #include <deque>
 
 const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
@@ -167,13 +169,20 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         return;
     }
     const TOrvel_ExportOutput::Charset charset = Charset();
-    auto writeSlice = [this, charset, rows, slice](int from) {
+    // Each piece starts with the room the last one needed and a little more: slices of one
+    // result are alike.
+    std::atomic<qsizetype> lastPieceSize{0};
+    auto writeSlice = [this, charset, rows, slice, &lastPieceSize](int from) {
         TOrvel_ExportOutput piece(charset);
+        if (const qsizetype hint = lastPieceSize.load(std::memory_order_relaxed))
+            piece.ReserveBytes(hint + hint / 8);
         TOrvel_TextBuffer scratch;
         const int to = std::min(rows, from + slice);
         for (int row = from; row < to; ++row)
             WriteRowAt(row, piece, scratch);
-        return piece.TakeBytes();
+        QByteArray bytes = piece.TakeBytes();
+        lastPieceSize.store(bytes.size(), std::memory_order_relaxed);
+        return bytes;
     };
     // Declared first, so destroyed last: the pool waits for every slice still running before
     // anything they use goes, also when writing a piece fails.
@@ -293,15 +302,16 @@ QString TOrvel_DataExport_XML::ExportElementName(const QString &fieldName) {
 
 void TOrvel_DataExport_XML::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
-    FStartTags.clear();
-    FEndTags.clear();
+    FBeforeCell.clear();
+    QByteArray endTag = "<item>";
     for (const int position : ExportedColumns()) {
         const QString name = ExportElementName(ColumnField(position)->FieldName());
         if (!IsXmlNCName(name))
             throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa elementu XML: \"%1\"").arg(name));
-        FStartTags.append(Out().Encode(u'<' + name + u'>'));
-        FEndTags.append(Out().Encode(QStringLiteral("</") + name + u'>'));
+        FBeforeCell.append(endTag + Out().Encode(u'<' + name + u'>'));
+        endTag = Out().Encode(QStringLiteral("</") + name + u'>');
     }
+    FAfterRow = endTag + "</item>";
 
     FRoot = FDocument->CreateRoot(QStringLiteral("Zestawnik"));
     AppendTextElement(FRoot, QStringLiteral("title"), FTitle);
@@ -316,18 +326,57 @@ void TOrvel_DataExport_XML::WriteRowAt(int row, TOrvel_ExportOutput &out,
                                        TOrvel_TextBuffer &scratch) const {
     // <item><NAME>text</NAME>...</item>
     const std::size_t stored = StoredRow(row);
-    out.AppendAscii("<item>");
     const std::size_t count = ExportedColumns().size();
     for (std::size_t i = 0; i < count; ++i) {
-        out.AppendBytes(FStartTags[static_cast<qsizetype>(i)]);
+        out.AppendBytes(FBeforeCell[static_cast<qsizetype>(i)]);
         out.AppendXmlText(ExportedCell(i, stored, scratch));
-        out.AppendBytes(FEndTags[static_cast<qsizetype>(i)]);
     }
-    out.AppendAscii("</item>");
+    out.AppendBytes(FAfterRow);
 }
 
 // ---------------------------------------------------------------------------------------------
 // XHTML
+
+namespace {
+
+// The markup around the data cells of a row in one row style, encoded: before each cell
+// «</td><td class="align_X" style="...">» (closing the number cell or the cell before).
+struct TXhtmlRowMarkup {
+    QString Format;
+    std::vector<QByteArray> BeforeCell;
+};
+
+// The markup of the last few row formats met, kept by each thread for the export whose header
+// made it: a result mostly repeats a handful of formats, often alternating row by row.
+struct TXhtmlRowMarkupCache {
+    static constexpr std::size_t kSize = 8;
+    quint64 HeaderSerial = 0;
+    std::array<TXhtmlRowMarkup, kSize> Entries;
+    std::size_t Used = 0;
+    std::size_t Next = 0; // the entry a new format replaces, the oldest made
+
+    template <typename Make>
+    const TXhtmlRowMarkup &Find(quint64 serial, QStringView format, Make make) {
+        if (HeaderSerial != serial) {
+            HeaderSerial = serial;
+            Used = Next = 0;
+        }
+        for (std::size_t i = 0; i < Used; ++i) {
+            if (Entries[i].Format == format)
+                return Entries[i];
+        }
+        TXhtmlRowMarkup &entry = Entries[Next];
+        Next = (Next + 1) % kSize;
+        Used = std::max(Used, Next == 0 ? kSize : Next);
+        entry.Format = format.toString();
+        entry.BeforeCell = make(entry.Format);
+        return entry;
+    }
+};
+
+std::atomic<quint64> NextXhtmlHeaderSerial{1};
+
+} // namespace
 
 TOrvel_DataExport_XHTML::TOrvel_DataExport_XHTML(TOrvel_GridColumns &grid, const QString &title)
     : TOrvel_DataExport(TOrvel_ExportKind::ekXHTML, title, grid) {}
@@ -370,6 +419,7 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
     for (const int position : ExportedColumns())
         FCellStarts.append(Out().Encode(QStringLiteral("<td class=\"") +
                                         AlignClass(FGrid.Alignment(position)) + u'"'));
+    FHeaderSerial = NextXhtmlHeaderSerial++;
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
     FFormatCell.reset();
     if (FFormatField && FFormatField->Kind() == TFieldKind::fkText)
@@ -413,10 +463,6 @@ QString TOrvel_DataExport_XHTML::RowStyle(const QStringList &rowFormat) {
 void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
                                          TOrvel_TextBuffer &scratch) const {
     const std::size_t stored = StoredRow(row);
-    // The style attribute of a row format, encoded; rows mostly repeat the format of the row
-    // before, so each thread keeps the last one it made (it depends on the format text alone).
-    thread_local QString lastFormat;
-    thread_local QByteArray lastStyle;
     QStringView format;
     QString formatText;
     if (FFormatCell) {
@@ -425,33 +471,33 @@ void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
         formatText = FFormatField->AsStringAt(row);
         format = formatText;
     }
-    if (format != lastFormat) {
-        lastFormat = format.toString();
-        const QString style =
-            format.isEmpty() ? QString() : RowStyle(SplitRowFormatEntries(lastFormat));
+    const std::size_t count = ExportedColumns().size();
+    thread_local TXhtmlRowMarkupCache cache;
+    const TXhtmlRowMarkup &markup = cache.Find(FHeaderSerial, format, [&](const QString &text) {
+        // Every data cell of the row carries the same style.
+        const QString style = text.isEmpty() ? QString() : RowStyle(SplitRowFormatEntries(text));
         TOrvel_ExportOutput attribute(TOrvel_ExportOutput::Charset::Iso88592);
         if (!style.isEmpty()) {
             attribute.AppendAscii(" style=\"");
             attribute.AppendXmlText(style, true);
             attribute.AppendAscii("\"");
         }
-        lastStyle = attribute.TakeBytes();
-    }
-    const QByteArray style = lastStyle;
-    // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>; every data
-    // cell of the row carries the same style.
+        const QByteArray styleBytes = attribute.TakeBytes();
+        std::vector<QByteArray> beforeCell;
+        beforeCell.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            beforeCell.push_back("</td>" + FCellStarts[static_cast<qsizetype>(i)] + styleBytes +
+                                 '>');
+        return beforeCell;
+    });
+    // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>
     out.AppendAscii("<tr><td class=\"align_R\">");
     out.AppendNumber(row + 1);
-    out.AppendAscii("</td>");
-    const std::size_t count = ExportedColumns().size();
     for (std::size_t i = 0; i < count; ++i) {
-        out.AppendBytes(FCellStarts[static_cast<qsizetype>(i)]);
-        out.AppendBytes(style);
-        out.AppendAscii(">");
+        out.AppendBytes(markup.BeforeCell[i]);
         out.AppendXmlText(ExportedCell(i, stored, scratch));
-        out.AppendAscii("</td>");
     }
-    out.AppendAscii("</tr>");
+    out.AppendAscii("</td></tr>");
 }
 
 void TOrvel_DataExport_XHTML::WriteFooter() {

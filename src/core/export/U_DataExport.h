@@ -155,7 +155,10 @@ protected:
 private:
     TOrvel_ExportNode *FRoot = nullptr;
     TOrvel_ExportNode *FRows = nullptr;
-    QList<QByteArray> FStartTags, FEndTags; // «<NAME>», «</NAME>» of the exported columns
+    // The markup before each exported column's text: «<item><NAME>» for the first, «</PREVIOUS>
+    // <NAME>» for the others; and «</LAST></item>» after the last (or «<item></item>» alone).
+    QList<QByteArray> FBeforeCell;
+    QByteArray FAfterRow;
 };
 
 class TOrvel_DataExport_XHTML : public TOrvel_DataExport {
@@ -183,4 +186,5 @@ private:
     DbField *FFormatField = nullptr;
     std::unique_ptr<DbDisplayFormat> FFormatCell; // the format field's texts, read in place
     QList<QByteArray> FCellStarts;                // «<td class="align_X"» of each exported column
+    quint64 FHeaderSerial = 0; // tells this export's row markup from an earlier one's
 };

@@ -9,9 +9,6 @@
 
 namespace {
 
-// Pieces of about this size go to the file.
-constexpr qsizetype kPieceSize = 1 << 20;
-
 constexpr char16_t kReplacement = 0xFFFD;
 
 bool IsSurrogate(char32_t c) {
@@ -71,7 +68,7 @@ const TOrvel_ExportOutput::Table &TOrvel_ExportOutput::TableOf(Charset charset) 
     return charset == Charset::Iso88592 ? *iso88592 : *windows1250;
 }
 
-void TOrvel_ExportOutput::Append(const char *bytes, qsizetype size) {
+void TOrvel_ExportOutput::AppendGrowing(const char *bytes, qsizetype size) {
     char *to = Reserve(size);
     std::memcpy(to, bytes, static_cast<std::size_t>(size));
     Commit(to + size);
@@ -92,11 +89,7 @@ void TOrvel_ExportOutput::AppendNumber(qint64 value) {
     FlushIfFull();
 }
 
-char *TOrvel_ExportOutput::PutUnit(char *to, char16_t c) const {
-    if (const char b = FTable[c]) {
-        *to = b;
-        return to + 1;
-    }
+char *TOrvel_ExportOutput::PutLacking(char *to, char16_t c) const {
     if (c == 0 && FCharset == Charset::Windows1250) {
         *to = '\0'; // the table's zero means "lacking", but the code page has U+0000
         return to + 1;

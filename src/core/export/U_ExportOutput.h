@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <array>
+#include <cstring>
 
 class TOrvel_ExportOutput {
 public:
@@ -19,6 +20,10 @@ public:
     // Without a file the bytes are collected in memory (Bytes); with one, they are handed to it
     // in pieces and Finish hands over the rest.
     explicit TOrvel_ExportOutput(Charset charset, TOrvel_SafeFileStream *file = nullptr);
+
+    // Room for about this many bytes ahead, so that a piece of known size does not grow by
+    // doubling.
+    void ReserveBytes(qsizetype size) { Reserve(size); }
 
     // Bytes already encoded (markup made once with Encode, or ASCII).
     void AppendBytes(const QByteArray &bytes) { Append(bytes.constData(), bytes.size()); }
@@ -50,17 +55,38 @@ private:
     using Table = std::array<char, 0x10000>;
     static const Table &TableOf(Charset charset);
 
-    void Append(const char *bytes, qsizetype size);
+    // Small appends (markup between cells) take the inline path while the buffer has room.
+    void Append(const char *bytes, qsizetype size) {
+        if (FUsed + size <= FBuffer.size()) {
+            std::memcpy(FData + FUsed, bytes, static_cast<std::size_t>(size));
+            FUsed += size;
+            if (FFile && FUsed >= kPieceSize)
+                WritePiece();
+        } else {
+            AppendGrowing(bytes, size);
+        }
+    }
+    void AppendGrowing(const char *bytes, qsizetype size);
     // Room for at least `size` more bytes at the end of the buffer, written through the pointer
     // returned; Commit sets the end. The buffer grows by doubling, never per text.
     char *Reserve(qsizetype size);
     void Commit(const char *end) { FUsed = end - FData; }
     // A character of the Basic Multilingual Plane that is no surrogate, or a lone surrogate or
     // a character beyond that plane (code) that the code page lacks.
-    char *PutUnit(char *to, char16_t c) const;
+    char *PutUnit(char *to, char16_t c) const {
+        if (const char b = FTable[c]) {
+            *to = b;
+            return to + 1;
+        }
+        return PutLacking(to, c);
+    }
+    char *PutLacking(char *to, char16_t c) const;
     char *PutUnencodable(char *to, char32_t code) const;
     void FlushIfFull();
     void WritePiece();
+
+    // Pieces of about this size go to the file.
+    static constexpr qsizetype kPieceSize = 1 << 20;
 
     Charset FCharset;
     const Table &FTable; // the byte of each character; 0 where the code page lacks it
