@@ -112,7 +112,8 @@ private slots:
             "INSERT INTO t SELECT x, 'Poz. \"' || (x % 777) || '\" <zażółć> & ☺', "
             "CASE WHEN x % 13 = 0 THEN NULL ELSE round((x % 5000) / 7.0, 2) END, x / 3.0, "
             "datetime('2024-01-01', '+' || (x * 37) || ' minutes'), x % 2, "
-            "CASE WHEN x % 10 = 0 THEN 'color=C0FFFF;fontstyle=B' END FROM c;"
+            // More row formats than a writer keeps made at once, alternating row by row.
+            "CASE WHEN x % 12 > 0 THEN 'color=' || (x % 12) || '0FFFF;fontstyle=B' END FROM c;"
             "SELECT * FROM t ORDER BY Id");
         query.Open();
         query.Sort(QStringLiteral("Nazwa DESC"));
@@ -145,6 +146,15 @@ private slots:
         }
         // The walk reads rows by position and leaves the current row where it was.
         QCOMPARE(query.RecNo(), 1);
+        // The next export on the same thread writes its own columns' markup, not the last one's.
+        const int nazwa = columns.FindColumn(QStringLiteral("Nazwa"));
+        columns.SetAlignment(nazwa, TOrvel_Alignment::taCenter);
+        const QByteArray centred = exportWith(1, 4096);
+        if (kind == int(TOrvel_ExportKind::ekXHTML))
+            QCOMPARE(centred.count("class=\"align_C\""), serial.count("class=\"align_C\"") + 20000);
+        else
+            QCOMPARE(centred, serial);
+        columns.SetAlignment(nazwa, TOrvel_Alignment::taLeftJustify);
         SetAppFolder(QString());
     }
 
