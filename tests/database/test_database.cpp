@@ -103,6 +103,8 @@ private slots:
     void nullsAndMixedColumns();
     void castKeepsDecimalScale_data();
     void castKeepsDecimalScale();
+    void decimalsFromFloatingPoint();
+    void textsReadAsTheEngineDecodesThem();
     void polishTextOrder_data();
     void polishTextOrder();
     void batches_data();
@@ -282,6 +284,122 @@ void DatabaseTest::castKeepsDecimalScale() {
     QCOMPARE(got, shown);
     const bool cast = !select.contains(QStringLiteral("+ 0.125"));
     QCOMPARE(q->Field(0)->DataType() == TFieldType::ftBCD, cast);
+}
+
+// A DECIMAL column whose values the engine holds as floating point keeps, for each value, the
+// digits QString::number(v, 'f', scale) gives: an exact half rounded away from zero, also where
+// the rounding carries into a new digit, and negative zero as "0".
+void DatabaseTest::decimalsFromFloatingPoint() {
+    const QList<double> values = {0.5,
+                                  1.5,
+                                  2.5,
+                                  -2.5,
+                                  9.5,
+                                  -99.5,
+                                  0.125,
+                                  -0.125,
+                                  99.875,
+                                  -0.0,
+                                  -0.004,
+                                  0.004,
+                                  1234.5,
+                                  2.675,
+                                  1.005,
+                                  9.995,
+                                  1e20,
+                                  -1e-7,
+                                  5e-324,
+                                  0.1 + 0.2,
+                                  1e300,
+                                  999.9375,
+                                  47438652450538.2109375};
+    QTemporaryDir dir;
+    QString sql = QStringLiteral("CREATE TABLE d (s0 DECIMAL(38,0), s1 DECIMAL(38,1), "
+                                 "s2 DECIMAL(38,2), s3 DECIMAL(38,3), s7 DECIMAL(38,7));");
+    for (const double v : values) {
+        const QString literal = QString::number(v, 'g', 17);
+        sql += QStringLiteral("INSERT INTO d VALUES (%1, %1, %1, %1, %1);").arg(literal);
+    }
+    execSqlite(dir.filePath(QStringLiteral("Liczby.sqlite")), sql.toUtf8().constData());
+    DbConnection conn;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + dir.path();
+    conn.Open(settings);
+    DbQuery q(&conn);
+    q.SQL = QStringLiteral("USE Liczby\nSELECT * FROM d");
+    q.Open();
+    const DbResult *result = q.Result();
+    QVERIFY(result);
+    QCOMPARE(result->RowCount(), values.size());
+    const int scales[] = {0, 1, 2, 3, 7};
+    for (int c = 0; c < 5; ++c) {
+        for (int row = 0; row < values.size(); ++row) {
+            const double v = values[row];
+            const QString expected = QString::number(v, 'f', scales[c]);
+            QVERIFY2(result->Column(c).Text(std::size_t(row)) == expected,
+                     qPrintable(QStringLiteral("%1 to %2 places: %3, expected %4")
+                                    .arg(QString::number(v, 'g', 17))
+                                    .arg(scales[c])
+                                    .arg(result->Column(c).Text(std::size_t(row)))
+                                    .arg(expected)));
+        }
+    }
+}
+
+// Texts are decoded from the engine's UTF-8 by the result's own reader; each must come out as the
+// engine itself decodes it to UTF-16, for well-formed texts and for malformed bytes alike.
+void DatabaseTest::textsReadAsTheEngineDecodesThem() {
+    const QList<QByteArray> texts = {
+        "",                                   // empty
+        "abc",                                // ASCII
+        "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87", // two-byte letters
+        "\xE2\x82\xAC \xE2\x98\xBA",          // three bytes
+        "\xF0\x9F\x98\x80x",                  // four bytes: a surrogate pair
+        "\xC0\x80",                           // overlong
+        "\xED\xA0\x80",                       // a surrogate's code
+        "\xF4\x90\x80\x80",                   // above U+10FFFF
+        "a\x80"
+        "b",                   // a stray continuation byte
+        "\xE2\x82",            // cut short
+        "\xF5\x80\x80\x80",    // no such lead byte
+        QByteArray("a\0b", 3), // U+0000 inside
+    };
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Teksty.sqlite"));
+    QByteArray sql = "CREATE TABLE t (n INT, v NVARCHAR(20));";
+    for (int i = 0; i < texts.size(); ++i)
+        sql += "INSERT INTO t VALUES (" + QByteArray::number(i) + ", CAST(x'" + texts[i].toHex() +
+               "' AS TEXT));";
+    execSqlite(file, sql.constData());
+
+    // What the engine's own UTF-16 reading gives.
+    QStringList expected;
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_stmt *stmt = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(db, "SELECT v FROM t ORDER BY n", -1, &stmt, nullptr), SQLITE_OK);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *s = static_cast<const char16_t *>(sqlite3_column_text16(stmt, 0));
+        expected << QStringView(s, sqlite3_column_bytes16(stmt, 0) / 2).toString();
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    QCOMPARE(expected.size(), texts.size());
+
+    DbConnection conn;
+    TOrvel_ConnectionSettings settings;
+    settings.Server = QStringLiteral("sqlite:") + dir.path();
+    conn.Open(settings);
+    DbQuery q(&conn);
+    q.SQL = QStringLiteral("USE Teksty\nSELECT v FROM t ORDER BY n");
+    q.Open();
+    const DbResult *result = q.Result();
+    QVERIFY(result);
+    QCOMPARE(result->RowCount(), texts.size());
+    for (int row = 0; row < texts.size(); ++row)
+        QVERIFY2(
+            result->Column(0).Text(std::size_t(row)) == expected[row],
+            qPrintable(QStringLiteral("bytes %1").arg(QString::fromLatin1(texts[row].toHex()))));
 }
 
 void DatabaseTest::polishTextOrder_data() {

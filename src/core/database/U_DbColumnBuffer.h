@@ -60,6 +60,20 @@ public:
         FSize += count;
     }
 
+    // Room for `count` more values at the end, written through the pointer returned; Truncate
+    // then sets how many of them were written.
+    T *AppendUninitialized(std::size_t count) {
+        if (FSize + count > FCapacity)
+            Grow(FSize + count);
+        T *at = FData + FSize;
+        FSize += count;
+        return at;
+    }
+    void Truncate(std::size_t size) {
+        if (size < FSize)
+            FSize = size;
+    }
+
 private:
     // Doubles the room (at least to `needed`): appends stay amortised constant, and the room
     // not yet written costs address space, not memory.

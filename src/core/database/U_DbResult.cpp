@@ -1,6 +1,7 @@
 #include "U_DbResult.h"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace {
@@ -116,6 +117,82 @@ void DbColumn::AppendText(QStringView value) {
                  static_cast<std::size_t>(value.size()));
     FTextStart.push_back(static_cast<std::uint32_t>(FPool.size()));
     FNull.push_back(false);
+}
+
+void DbColumn::AppendAscii(std::string_view value) {
+    char16_t wide[128];
+    if (FStorage != Storage::Text || value.size() > std::size(wide)) {
+        AppendText(QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size())));
+        return;
+    }
+    for (std::size_t i = 0; i < value.size(); ++i)
+        wide[i] = static_cast<unsigned char>(value[i]);
+    AppendText(QStringView(wide, static_cast<qsizetype>(value.size())));
+}
+
+namespace {
+
+// Decodes well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF, no U+0000)
+// into `to`, which has room for one unit a byte; the units written, or -1.
+std::ptrdiff_t DecodeUtf8(const unsigned char *s, std::size_t n, char16_t *to) {
+    char16_t *const start = to;
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        if (b >= 0x01 && b < 0x80) {
+            *to++ = b;
+            ++i;
+            continue;
+        }
+        auto tail = [&](std::size_t k) { return i + k < n && (s[i + k] & 0xC0) == 0x80; };
+        char32_t c = 0;
+        if (b >= 0xC2 && b <= 0xDF && tail(1)) {
+            c = (char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            i += 2;
+        } else if (b >= 0xE0 && b <= 0xEF && tail(1) && tail(2)) {
+            c = (char32_t(b & 0x0F) << 12) | (char32_t(s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))
+                return -1;
+            i += 3;
+        } else if (b >= 0xF0 && b <= 0xF4 && tail(1) && tail(2) && tail(3)) {
+            c = (char32_t(b & 0x07) << 18) | (char32_t(s[i + 1] & 0x3F) << 12) |
+                (char32_t(s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
+            if (c < 0x10000 || c > 0x10FFFF)
+                return -1;
+            i += 4;
+        } else {
+            return -1; // U+0000, a stray continuation byte, a cut or invalid sequence
+        }
+        if (c >= 0x10000) {
+            *to++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+            *to++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            *to++ = char16_t(c);
+        }
+    }
+    return to - start;
+}
+
+} // namespace
+
+bool DbColumn::AppendUtf8(std::string_view value) {
+    if (FStorage != Storage::Text)
+        return false;
+    const std::size_t before = FPool.size();
+    if (before + value.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("DbColumn: text pool of a column exceeds 4 GiB characters");
+    // A UTF-8 text has at least as many bytes as UTF-16 units.
+    char16_t *to = FPool.AppendUninitialized(value.size());
+    const std::ptrdiff_t units =
+        DecodeUtf8(reinterpret_cast<const unsigned char *>(value.data()), value.size(), to);
+    if (units < 0) {
+        FPool.Truncate(before);
+        return false;
+    }
+    FPool.Truncate(before + static_cast<std::size_t>(units));
+    FTextStart.push_back(static_cast<std::uint32_t>(FPool.size()));
+    FNull.push_back(false);
+    return true;
 }
 
 void DbColumn::AppendDateTime(const QDateTime &value) {

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 struct DbColumnInfo {
@@ -39,6 +40,11 @@ public:
     void AppendInt(std::int64_t value);
     void AppendReal(double value);
     void AppendText(QStringView value);
+    void AppendAscii(std::string_view value); // a text of ASCII characters (digits, signs)
+    // A text in UTF-8, decoded straight into a text column's pool. False, with nothing appended,
+    // when the column does not hold texts, or the bytes are not well-formed UTF-8 or hold U+0000:
+    // the caller then decodes them its own way.
+    bool AppendUtf8(std::string_view value);
     void AppendDateTime(const QDateTime &value);
     void
     AppendVariant(const QVariant &value); // converts by the column's type; null QVariant = NULL

@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -313,6 +314,56 @@ QString canonicalText(const DbColumn &c, std::size_t row) {
     return c.Text(row).toString();
 }
 
+// The digits of v to `scale` places, as QString::number(v, 'f', scale) writes them (an exact half
+// rounded away from zero, negative zero as "0"), into `buffer`, without a string per cell; the
+// length, or 0 when the buffer is too small.
+int fixedDecimal(double v, int scale, char *buffer, int size) {
+    if (size < 2)
+        return 0;
+    // Halfway exactly when v * 2^(scale+1) is an odd whole number: the digits to scale + 1
+    // places are then exact and end in 5.
+    const double w = std::ldexp(v, scale + 1);
+    const bool half = std::isfinite(w) && w == std::trunc(w) && std::fmod(w, 2.0) != 0;
+    if (!half) {
+        const auto result =
+            std::to_chars(buffer, buffer + size, v, std::chars_format::fixed, scale);
+        if (result.ec != std::errc())
+            return 0;
+        int n = static_cast<int>(result.ptr - buffer);
+        if (v == 0 && buffer[0] == '-') {
+            std::memmove(buffer, buffer + 1, static_cast<std::size_t>(n - 1));
+            --n;
+        }
+        return n;
+    }
+    // One place more (room kept for a carry into a new first digit), then the 5 dropped and the
+    // rest rounded up in magnitude.
+    char *digits = buffer + 1;
+    const auto result =
+        std::to_chars(digits, buffer + size, v, std::chars_format::fixed, scale + 1);
+    if (result.ec != std::errc())
+        return 0;
+    int n = static_cast<int>(result.ptr - digits) - (scale == 0 ? 2 : 1);
+    int i = n - 1;
+    for (; i >= 0 && digits[i] != '-'; --i) {
+        if (digits[i] == '.')
+            continue;
+        if (digits[i] != '9') {
+            ++digits[i];
+            break;
+        }
+        digits[i] = '0';
+    }
+    if (i < 0 || digits[i] == '-') { // carried past the first digit
+        const int at = i + 1;
+        std::memmove(digits + at + 1, digits + at, static_cast<std::size_t>(n - at));
+        digits[at] = '1';
+        ++n;
+    }
+    std::memmove(buffer, digits, static_cast<std::size_t>(n));
+    return n;
+}
+
 QString decimalText(double v, int scale) {
     if (scale >= 0)
         return QString::number(v, 'f', scale);
@@ -479,7 +530,15 @@ private:
                 return;
             }
             if (type == SQLITE_FLOAT) {
-                FColumn->AppendText(decimalText(sqlite3_column_double(stmt, i), FInfo.Scale));
+                const double v = sqlite3_column_double(stmt, i);
+                char digits[400];
+                const int n = FInfo.Scale >= 0 && FInfo.Scale <= 60
+                                  ? fixedDecimal(v, FInfo.Scale, digits, sizeof digits)
+                                  : 0;
+                if (n > 0)
+                    FColumn->AppendAscii(std::string_view(digits, static_cast<std::size_t>(n)));
+                else
+                    FColumn->AppendText(decimalText(v, FInfo.Scale));
                 return;
             }
             const QString s = sqlitefn::ColumnValue(stmt, i).toString();
@@ -546,6 +605,12 @@ private:
                                sqlite3_column_bytes(stmt, i));
             FColumn->AppendText(QStringLiteral("0x") + QString::fromLatin1(b.toHex().toUpper()));
         } else {
+            // Well-formed UTF-8 goes straight into the column; anything else is decoded by
+            // the engine, as it always was.
+            const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+            const int size = sqlite3_column_bytes(stmt, i);
+            if (utf8 && FColumn->AppendUtf8(std::string_view(utf8, static_cast<std::size_t>(size))))
+                return;
             const auto *s = static_cast<const char16_t *>(sqlite3_column_text16(stmt, i));
             const int bytes = sqlite3_column_bytes16(stmt, i);
             FColumn->AppendText(QStringView(s, bytes / 2));
