@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -521,11 +522,21 @@ private:
 
     void addNumeric(sqlite3_stmt *stmt, int i, int type, TFieldType ft) {
         if (ft == TFieldType::ftBCD) {
+            if (type == SQLITE_INTEGER && FInfo.Scale <= 100) {
+                // The whole number, and as many zero decimals as the scale asks.
+                char digits[128];
+                char *end = std::to_chars(digits, digits + 24, sqlite3_column_int64(stmt, i)).ptr;
+                const int zeros = FInfo.Scale;
+                if (zeros > 0) {
+                    *end++ = '.';
+                    end = std::fill_n(end, zeros, '0');
+                }
+                FColumn->AppendAscii(std::string_view(digits, std::size_t(end - digits)));
+                return;
+            }
             if (type == SQLITE_INTEGER) {
-                const qint64 v = sqlite3_column_int64(stmt, i);
-                QString s = QString::number(v);
-                if (FInfo.Scale > 0)
-                    s += QLatin1Char('.') + QString(FInfo.Scale, QLatin1Char('0'));
+                QString s = QString::number(sqlite3_column_int64(stmt, i));
+                s += QLatin1Char('.') + QString(FInfo.Scale, QLatin1Char('0'));
                 FColumn->AppendText(s);
                 return;
             }
