@@ -290,29 +290,13 @@ void DatabaseTest::castKeepsDecimalScale() {
 // digits QString::number(v, 'f', scale) gives: an exact half rounded away from zero, also where
 // the rounding carries into a new digit, and negative zero as "0".
 void DatabaseTest::decimalsFromFloatingPoint() {
-    const QList<double> values = {0.5,
-                                  1.5,
-                                  2.5,
-                                  -2.5,
-                                  9.5,
-                                  -99.5,
-                                  0.125,
-                                  -0.125,
-                                  99.875,
-                                  -0.0,
-                                  -0.004,
-                                  0.004,
-                                  1234.5,
-                                  2.675,
-                                  1.005,
-                                  9.995,
-                                  1e20,
-                                  -1e-7,
-                                  5e-324,
-                                  0.1 + 0.2,
-                                  1e300,
-                                  999.9375,
-                                  47438652450538.2109375};
+    QList<double> values;
+    values << 0.5 << 1.5 << 2.5 << -2.5 << 0.125 << -0.125 << 1234.5; // exact halves
+    values << 9.5 << -99.5 << 99.875 << 999.9375;                     // halves that carry
+    values << 47438652450538.2109375;                     // a half beyond the value's own precision
+    values << -0.0 << -0.004 << 0.004 << -1e-7 << 5e-324; // near zero
+    values << 2.675 << 1.005 << 9.995 << 0.1 + 0.2 << 1e20 << 1e300; // inexact, large
+    values << 42 << -7;                                              // whole numbers
     QTemporaryDir dir;
     QString sql = QStringLiteral("CREATE TABLE d (s0 DECIMAL(38,0), s1 DECIMAL(38,1), "
                                  "s2 DECIMAL(38,2), s3 DECIMAL(38,3), s7 DECIMAL(38,7));");
