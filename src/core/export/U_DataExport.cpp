@@ -201,7 +201,7 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         CheckStop();
         const QByteArray piece = inFlight.front().result();
         inFlight.pop_front();
-        out.AppendBytes(piece);
+        out.AppendPiece(piece);
     }
 }
 

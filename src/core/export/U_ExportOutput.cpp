@@ -68,6 +68,16 @@ const TOrvel_ExportOutput::Table &TOrvel_ExportOutput::TableOf(Charset charset) 
     return charset == Charset::Iso88592 ? *iso88592 : *windows1250;
 }
 
+void TOrvel_ExportOutput::AppendPiece(const QByteArray &bytes) {
+    if (!FFile || bytes.size() < kPieceSize / 4) {
+        AppendBytes(bytes);
+        return;
+    }
+    if (FUsed > 0)
+        WritePiece();
+    FFile->Write(bytes);
+}
+
 void TOrvel_ExportOutput::AppendGrowing(const char *bytes, qsizetype size) {
     char *to = Reserve(size);
     std::memcpy(to, bytes, static_cast<std::size_t>(size));

@@ -27,6 +27,9 @@ public:
 
     // Bytes already encoded (markup made once with Encode, or ASCII).
     void AppendBytes(const QByteArray &bytes) { Append(bytes.constData(), bytes.size()); }
+    // A whole piece made elsewhere (a slice of rows): with a file, a large one goes to it as it
+    // is, after what the buffer holds, rather than being copied through the buffer.
+    void AppendPiece(const QByteArray &bytes);
     template <qsizetype N> void AppendAscii(const char (&ascii)[N]) { Append(ascii, N - 1); }
     void AppendNumber(qint64 value);
     // The text as it is, encoded. U+0000 follows the one rule for it: the encoder's byte 0x00 in
