@@ -61,6 +61,19 @@ CREATE TABLE Mieszana (v INTEGER);
 INSERT INTO Mieszana VALUES (1), ('nie liczba'), (2);
 )";
 
+// A batch run against the databases of a folder, its query left open.
+struct FolderQuery {
+    DbConnection conn;
+    DbQuery query{&conn};
+    FolderQuery(const QString &folder, const QString &sql) {
+        TOrvel_ConnectionSettings settings;
+        settings.Server = QStringLiteral("sqlite:") + folder;
+        conn.Open(settings);
+        query.SQL = sql;
+        query.Open();
+    }
+};
+
 struct Fixture {
     QTemporaryDir dir;
     DbConnection conn;
@@ -305,14 +318,8 @@ void DatabaseTest::decimalsFromFloatingPoint() {
         sql += QStringLiteral("INSERT INTO d VALUES (%1, %1, %1, %1, %1);").arg(literal);
     }
     execSqlite(dir.filePath(QStringLiteral("Liczby.sqlite")), sql.toUtf8().constData());
-    DbConnection conn;
-    TOrvel_ConnectionSettings settings;
-    settings.Server = QStringLiteral("sqlite:") + dir.path();
-    conn.Open(settings);
-    DbQuery q(&conn);
-    q.SQL = QStringLiteral("USE Liczby\nSELECT * FROM d");
-    q.Open();
-    const DbResult *result = q.Result();
+    FolderQuery q(dir.path(), QStringLiteral("USE Liczby\nSELECT * FROM d"));
+    const DbResult *result = q.query.Result();
     QVERIFY(result);
     QCOMPARE(result->RowCount(), values.size());
     const int scales[] = {0, 1, 2, 3, 7};
@@ -370,14 +377,8 @@ void DatabaseTest::textsReadAsTheEngineDecodesThem() {
     sqlite3_close(db);
     QCOMPARE(expected.size(), texts.size());
 
-    DbConnection conn;
-    TOrvel_ConnectionSettings settings;
-    settings.Server = QStringLiteral("sqlite:") + dir.path();
-    conn.Open(settings);
-    DbQuery q(&conn);
-    q.SQL = QStringLiteral("USE Teksty\nSELECT v FROM t ORDER BY n");
-    q.Open();
-    const DbResult *result = q.Result();
+    FolderQuery q(dir.path(), QStringLiteral("USE Teksty\nSELECT v FROM t ORDER BY n"));
+    const DbResult *result = q.query.Result();
     QVERIFY(result);
     QCOMPARE(result->RowCount(), texts.size());
     for (int row = 0; row < texts.size(); ++row)
