@@ -50,6 +50,8 @@ private slots:
                                                               "A\xEF\xBB\xBF"
                                                               "B")
                                                 << u8 << true << u"A\uFEFFB"_qs;
+        QTest::newRow("U+FEFF right after the mark is kept")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF") << u8 << true << u"\uFEFF"_qs;
         QTest::newRow("surrogate is not utf-8")
             << QByteArray("\xED\xA0\x80") << cp << false << u"í\u00A0€"_qs;
     }

@@ -300,8 +300,11 @@ TOrvel_DecodedText DecodeScriptText(const QByteArray &bytes) {
     if (bytes.startsWith(bom)) {
         result.Encoding = TOrvel_TextEncoding::teUtf8;
         result.Bom = true;
-        // Invalid sequences after a mark are decoded with replacement characters.
-        result.Text = QString::fromUtf8(bytes.mid(bom.size()));
+        // Invalid sequences after a mark are decoded with replacement characters. Only the
+        // first mark is the mark: a U+FEFF right after it is text (QString::fromUtf8 would
+        // drop it as a second mark).
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        result.Text = decoder.decode(QByteArrayView(bytes).sliced(bom.size()));
         return result;
     }
     bool nonAscii = false;
