@@ -38,6 +38,9 @@ for t in "${targets[@]}"; do
   log=$build/logs/$t.log
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   echo "== $t: ${seconds}s"
+  # Findings of this run only: inputs kept from an earlier run are not counted again.
+  started=$build/logs/$t.started
+  touch "$started"
   set +e
   "$build/fuzz/fuzz_$t" "$corpus" "$top/fuzz/seeds/$t" "$top/fuzz/regressions/$t" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
@@ -45,7 +48,7 @@ for t in "${targets[@]}"; do
   status=$?
   set -e
   runs=$(grep -a 'stat::number_of_executed_units' "$log" | awk '{print $2}' | tail -n 1)
-  found=$(find "$findings" -type f | wc -l)
+  found=$(find "$findings" -type f -newer "$started" | wc -l)
   summary+=("$(printf '%-16s executions %-10s findings %-3s exit %s' "$t" "${runs:-?}" "$found" "$status")")
   tail -n 3 "$log"
 done
