@@ -176,7 +176,21 @@ bool TOrvel_FileTarget::Write(const char *data, std::size_t size) {
         return Fail(EBADF);
     if (!WriteAll(FFd, data, size))
         return Fail(errno);
+    FWritten += static_cast<off_t>(size);
+    StartWriteback();
     return true;
+}
+
+// A large temporary file is sent on its way to the disk while it is still being written, so that
+// the flush before the rename waits only for its last part. A hint: the flush reports errors.
+void TOrvel_FileTarget::StartWriteback() {
+#ifdef __linux__
+    constexpr off_t kWritebackStep = 8 << 20;
+    if (FInPlace || FWritten - FWritebackAt < kWritebackStep)
+        return;
+    (void)sync_file_range(FFd, FWritebackAt, FWritten - FWritebackAt, SYNC_FILE_RANGE_WRITE);
+    FWritebackAt = FWritten;
+#endif
 }
 
 bool TOrvel_FileTarget::Commit() {

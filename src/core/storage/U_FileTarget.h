@@ -34,12 +34,15 @@ private:
     bool Fail(int error);
     void OpenInPlace(const std::string &path, bool socket);
     void OpenTemporary(const std::string &finalName, const struct stat *existing);
+    void StartWriteback();
 
     std::string FFinalName; // the regular file that the rename replaces
     std::string FTemporary; // empty when written in place
     int FFd = -1;
     int FError = 0;
     bool FInPlace = false;
+    off_t FWritten = 0;     // bytes written to the temporary file
+    off_t FWritebackAt = 0; // where the next early writeback starts
     bool FCommitted = false;
 };
 
