@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <mutex>
 
 const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
 
@@ -169,20 +170,24 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         return;
     }
     const TOrvel_ExportOutput::Charset charset = Charset();
-    // Each piece starts with the room the last one needed and a little more: slices of one
-    // result are alike.
-    std::atomic<qsizetype> lastPieceSize{0};
-    auto writeSlice = [this, charset, rows, slice, &lastPieceSize](int from) {
+    // Pieces already written are handed back for later slices to fill again: their memory is
+    // in place, so a slice neither maps fresh pages nor grows its piece by doubling.
+    std::mutex spareLock;
+    std::vector<QByteArray> spare;
+    auto writeSlice = [this, charset, rows, slice, &spareLock, &spare](int from) {
         TOrvel_ExportOutput piece(charset);
-        if (const qsizetype hint = lastPieceSize.load(std::memory_order_relaxed))
-            piece.ReserveBytes(hint + hint / 8);
+        {
+            const std::lock_guard lock(spareLock);
+            if (!spare.empty()) {
+                piece.ReuseBuffer(std::move(spare.back()));
+                spare.pop_back();
+            }
+        }
         TOrvel_TextBuffer scratch;
         const int to = std::min(rows, from + slice);
         for (int row = from; row < to; ++row)
             WriteRowAt(row, piece, scratch);
-        QByteArray bytes = piece.TakeBytes();
-        lastPieceSize.store(bytes.size(), std::memory_order_relaxed);
-        return bytes;
+        return piece.TakeBytes();
     };
     // Declared first, so destroyed last: the pool waits for every slice still running before
     // anything they use goes, also when writing a piece fails.
@@ -199,9 +204,11 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         }
         // The stop is asked here, on the exporting thread, once per slice written.
         CheckStop();
-        const QByteArray piece = inFlight.front().result();
+        QByteArray piece = inFlight.front().takeResult(); // moved out: not shared with the future
         inFlight.pop_front();
         out.AppendPiece(piece);
+        const std::lock_guard lock(spareLock);
+        spare.push_back(std::move(piece));
     }
 }
 

@@ -68,6 +68,14 @@ const TOrvel_ExportOutput::Table &TOrvel_ExportOutput::TableOf(Charset charset) 
     return charset == Charset::Iso88592 ? *iso88592 : *windows1250;
 }
 
+void TOrvel_ExportOutput::ReuseBuffer(QByteArray &&buffer) {
+    if (FUsed > 0 || FFile)
+        return; // only an empty output in memory takes another's memory
+    FBuffer = std::move(buffer);
+    FBuffer.resize(FBuffer.capacity()); // within the room: nothing moves
+    FData = FBuffer.data();
+}
+
 void TOrvel_ExportOutput::AppendPiece(const QByteArray &bytes) {
     if (!FFile || bytes.size() < kPieceSize / 4) {
         AppendBytes(bytes);

@@ -21,9 +21,9 @@ public:
     // in pieces and Finish hands over the rest.
     explicit TOrvel_ExportOutput(Charset charset, TOrvel_SafeFileStream *file = nullptr);
 
-    // Room for about this many bytes ahead, so that a piece of known size does not grow by
-    // doubling.
-    void ReserveBytes(qsizetype size) { Reserve(size); }
+    // Takes an emptied piece's memory as the buffer of an output that holds nothing yet: all
+    // its room, already in place, is used before the buffer grows.
+    void ReuseBuffer(QByteArray &&buffer);
 
     // Bytes already encoded (markup made once with Encode, or ASCII).
     void AppendBytes(const QByteArray &bytes) { Append(bytes.constData(), bytes.size()); }
