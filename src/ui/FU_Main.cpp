@@ -990,8 +990,15 @@ void TF_Main::ReloadReport() {
         bool &flag;
         ~Clear() { flag = false; }
     } clear{FTreeChanging};
+    // The values the user set in the panel outlive the reload (after a save in the editors):
+    // each goes back to the parameter of the same name and type, if the definition still has one.
+    std::vector<TOrvel_ParamValue> values;
+    if (FReport && FReport->IsLoaded())
+        values = FReport->CurrentValues();
     tree->setCurrentItem(selected.first());
     LoadNode(selected.first());
+    if (FReport && FReport->IsLoaded() && !values.empty())
+        FReport->RestoreValues(values);
 }
 
 void TF_Main::LoadNode(QTreeWidgetItem *node) {

@@ -3,11 +3,14 @@
 // notifications it registers. The report object (with its parameter panel and run worker) is
 // reached only through this interface, so the window neither knows its inner parts nor depends on
 // them being built, and tests can drive the window with a report of their own.
+#include "U_ParamData.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class DbConnection;
 class DbQuery;
@@ -15,7 +18,6 @@ class QTreeWidget;
 class QWidget;
 class TOrvel_GridColumns;
 class TOrvel_ReportSettings;
-struct TOrvel_ParamData;
 
 class TOrvel_ReportPort {
 public:
@@ -45,6 +47,10 @@ public:
     virtual void ResetValues() = 0;
     virtual void SaveValues() = 0;
     virtual void LoadDefaultValues() = 0;
+    // The values the panel holds, and putting them back into the parameters of the same name and
+    // type once the same report is loaded again; the others keep theirs.
+    virtual std::vector<TOrvel_ParamValue> CurrentValues() const = 0;
+    virtual void RestoreValues(const std::vector<TOrvel_ParamValue> &values) = 0;
 
     // False, after telling the user why, while an input holds text its type rejects: nothing may
     // run with the stand-in value such an input renders.

@@ -46,6 +46,7 @@ private slots:
     void updateInfoValueRefreshesEveryNamesake();
     void saveValuesWritesDefaultsFile();
     void saveThenLoadRestoresValues();
+    void valuesOutliveAReload();
     void listBeforeItsSourceEndsCleared();
     void cascadeClearsDependentLists();
     void failingListQuery();
@@ -313,6 +314,36 @@ void ReportTest::saveThenLoadRestoresValues() {
     QVERIFY(report.LoadReport(FFixture->Sample("Faktury kontrahenta"), "Faktury"));
     report.LoadDefaultValues();
     QCOMPARE(ParamValues(report), (QStringList{"NULL", "NULL", "5", "NULL"}));
+}
+
+// After the report is loaded again (as after a save in the editors) the values taken before go
+// back to the parameters of the same name and type, pick lists refreshed first; a parameter
+// renamed or of another type keeps the value it loaded with.
+void ReportTest::valuesOutliveAReload() {
+    QVERIFY(FFixture->Use("Hurtownia"));
+    TOrvel_Report report(&FFixture->Connection());
+    QVERIFY(report.LoadReport(FFixture->Sample("Faktury kontrahenta"), "Faktury"));
+    report.SetParamValue(0, "3");        // Kontrahent (SQL list)
+    report.SetParamValue(1, "2");        // Status: third caption
+    report.SetParamValue(2, "1234.5");   // MinKwota
+    report.SetParamValue(3, "20240131"); // NaDzien
+    const QStringList before = ParamValues(report);
+    const std::vector<TOrvel_ParamValue> kept = report.CurrentValues();
+
+    QVERIFY(report.LoadReport(FFixture->Sample("Faktury kontrahenta"), "Faktury"));
+    QCOMPARE(ParamValues(report), (QStringList{"NULL", "NULL", "NULL", "NULL"}));
+    report.RestoreValues(kept);
+    QCOMPARE(ParamValues(report), before);
+    QVERIFY(report.ListQuery(0)->IsOpen()); // the pick list was refreshed
+
+    // The same values against an edited definition: MinKwota became a text, NaDzien was renamed.
+    const QString edited = FFixture->WriteReport(
+        "Edytowany", TReportFixture::Definition(TReportFixture::Item("MinKwota", "TEXT") +
+                                                TReportFixture::Item("Dzien", "DATE") +
+                                                TReportFixture::Item("Status", "INT")));
+    QVERIFY(report.LoadReport(edited, "Edytowany"));
+    report.RestoreValues(kept);
+    QCOMPARE(ParamValues(report), (QStringList{"NULL", "NULL", "2"}));
 }
 
 void ReportTest::listBeforeItsSourceEndsCleared() {

@@ -97,6 +97,8 @@ public:
     void ResetValues() override {}
     void SaveValues() override {}
     void LoadDefaultValues() override {}
+    std::vector<TOrvel_ParamValue> CurrentValues() const override { return {}; }
+    void RestoreValues(const std::vector<TOrvel_ParamValue> &) override {}
     bool InputsRunnable() override { return true; }
     bool Run() override {
         Cancelled = false;

@@ -3,7 +3,13 @@
 #include <QString>
 #include <cstdint>
 
-enum class TOrvel_ParamType : std::uint8_t { ptInt = 0, ptText = 1, ptBit = 2, ptNumeric = 3, ptDate = 4 };
+enum class TOrvel_ParamType : std::uint8_t {
+    ptInt = 0,
+    ptText = 1,
+    ptBit = 2,
+    ptNumeric = 3,
+    ptDate = 4
+};
 
 struct TOrvel_ParamData {
     QString name = QStringLiteral("Param1");
@@ -20,4 +26,12 @@ struct TOrvel_ParamData {
     // Back to the initial values, as before each item of a definition is read.
     void Reset() { *this = TOrvel_ParamData(); }
     bool operator==(const TOrvel_ParamData &) const = default;
+};
+
+// A parameter's value as its input holds it (the SQL value text, unquoted), kept to be put back
+// after the report is loaded again.
+struct TOrvel_ParamValue {
+    QString Name;
+    TOrvel_ParamType Type = TOrvel_ParamType::ptInt;
+    QString Value;
 };

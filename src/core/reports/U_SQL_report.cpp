@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 const QString kNull = QStringLiteral("NULL");
 const QString kCrLf = QStringLiteral("\r\n");
@@ -268,9 +270,33 @@ void TOrvel_Report::SaveValues() {
     if (FDefaultsFile.isEmpty())
         return;
     std::vector<std::pair<QString, QString>> values;
-    for (int i = 0; i < ParamCount(); ++i)
-        values.emplace_back(Param(i).Name(), UnquoteSQLString(Param(i).GetSQLValue()));
+    for (const TOrvel_ParamValue &value : CurrentValues())
+        values.emplace_back(value.Name, value.Value);
     SaveDefaults(FDefaults, FDefaultsFile, values);
+}
+
+std::vector<TOrvel_ParamValue> TOrvel_Report::CurrentValues() const {
+    std::vector<TOrvel_ParamValue> values;
+    for (int i = 0; i < ParamCount(); ++i)
+        values.push_back(
+            {Param(i).Name(), Param(i).Type(), UnquoteSQLString(Param(i).GetSQLValue())});
+    return values;
+}
+
+void TOrvel_Report::RestoreValues(const std::vector<TOrvel_ParamValue> &values) {
+    // In definition order, as the stored values are set: a pick list's query sees the
+    // parameters before it already restored.
+    for (int i = 0; i < ParamCount(); ++i) {
+        const auto found =
+            std::find_if(values.begin(), values.end(), [&](const TOrvel_ParamValue &v) {
+                return v.Name == Param(i).Name() && v.Type == Param(i).Type();
+            });
+        if (found == values.end())
+            continue;
+        if (ListQuery(i))
+            RefreshList(i);
+        SetParamValue(i, found->Value.isEmpty() ? kNull : found->Value);
+    }
 }
 
 void TOrvel_Report::LoadDefaultValues() {

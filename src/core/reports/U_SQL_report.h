@@ -101,6 +101,13 @@ public:
     QList<int> UpdateInfoValue(TOrvel_ReportInfo &info, const QString &name,
                                const QString &sqlValue) const;
 
+    // Every parameter's value as its input holds it.
+    std::vector<TOrvel_ParamValue> CurrentValues() const;
+    // Sets every parameter that has a value of the same name and type in `values`, refreshing
+    // its SQL pick list first; the others keep theirs. A failing list query passes on to the
+    // caller, and the remaining parameters stay as they are.
+    void RestoreValues(const std::vector<TOrvel_ParamValue> &values);
+
     void ResetValues();
     // Stores every value in the defaults file; the file's write error passes on to the caller
     // (the values stay in the defaults document).

@@ -43,6 +43,12 @@ public:
     void ResetValues() override { FReport->ResetValues(); }
     void SaveValues() override { FReport->SaveValues(); }
     void LoadDefaultValues() override { FReport->LoadDefaultValues(); }
+    std::vector<TOrvel_ParamValue> CurrentValues() const override {
+        return FReport->CurrentValues();
+    }
+    void RestoreValues(const std::vector<TOrvel_ParamValue> &values) override {
+        FReport->RestoreValues(values);
+    }
 
     bool InputsRunnable() override { return FReport->InputsRunnable(); }
     bool Run() override { return FReport->Run(); }
