@@ -26,6 +26,13 @@ int IndexOf(const TOrvel_Report &report, const QString &name) {
             return i;
     return -1;
 }
+// A value in each parameter of the sample "Faktury kontrahenta".
+void SetInvoiceValues(TOrvel_Report &report) {
+    report.SetParamValue(0, "3");        // Kontrahent (SQL list)
+    report.SetParamValue(1, "2");        // Status: third caption
+    report.SetParamValue(2, "1234.5");   // MinKwota
+    report.SetParamValue(3, "20240131"); // NaDzien
+}
 } // namespace
 
 class ReportTest : public QObject {
@@ -294,10 +301,7 @@ void ReportTest::saveThenLoadRestoresValues() {
     QVERIFY(FFixture->Use("Hurtownia"));
     TOrvel_Report report(&FFixture->Connection());
     QVERIFY(report.LoadReport(FFixture->Sample("Faktury kontrahenta"), "Faktury"));
-    report.SetParamValue(0, "3");        // Kontrahent (SQL list)
-    report.SetParamValue(1, "2");        // Status: third caption
-    report.SetParamValue(2, "1234.5");   // MinKwota
-    report.SetParamValue(3, "20240131"); // NaDzien
+    SetInvoiceValues(report);
     const QStringList saved = ParamValues(report);
     QCOMPARE(saved, (QStringList{"3", "2", "1234.5", "'20240131'"}));
     report.SaveValues();
@@ -323,10 +327,7 @@ void ReportTest::valuesOutliveAReload() {
     QVERIFY(FFixture->Use("Hurtownia"));
     TOrvel_Report report(&FFixture->Connection());
     QVERIFY(report.LoadReport(FFixture->Sample("Faktury kontrahenta"), "Faktury"));
-    report.SetParamValue(0, "3");        // Kontrahent (SQL list)
-    report.SetParamValue(1, "2");        // Status: third caption
-    report.SetParamValue(2, "1234.5");   // MinKwota
-    report.SetParamValue(3, "20240131"); // NaDzien
+    SetInvoiceValues(report);
     const QStringList before = ParamValues(report);
     const std::vector<TOrvel_ParamValue> kept = report.CurrentValues();
 
