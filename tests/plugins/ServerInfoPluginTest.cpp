@@ -8,8 +8,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <future>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -84,11 +86,13 @@ private:
     // Calls the plug-in as the login dialog does: a zero-filled buffer of 65536 bytes, here
     // followed by guard bytes; a call that touches them fails the test.
     QByteArray Call(unsigned char &result) {
-        QByteArray buffer(BufferSize + 64, '\xAB');
-        std::fill_n(buffer.data(), BufferSize, '\0');
+        std::vector<char> buffer(BufferSize + 64, '\xAB');
+        std::fill_n(buffer.begin(), BufferSize, '\0');
         result = FGetServers(buffer.data());
-        FWrotePastBuffer = buffer.right(64) != QByteArray(64, '\xAB');
-        return QByteArray(buffer.constData(), qstrnlen(buffer.constData(), BufferSize));
+        FWrotePastBuffer = std::any_of(buffer.begin() + BufferSize, buffer.end(),
+                                       [](char c) { return c != '\xAB'; });
+        const auto end = std::find(buffer.begin(), buffer.begin() + BufferSize, '\0');
+        return QByteArray(buffer.data(), end - buffer.begin());
     }
     bool FWrotePastBuffer = false;
 
