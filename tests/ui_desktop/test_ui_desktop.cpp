@@ -140,6 +140,28 @@ public:
 
 } // namespace
 
+// Every test of a class derived from this one starts logged in to the demo data, in an
+// application folder of its own.
+class LoggedInTest : public QObject {
+    Q_OBJECT
+protected:
+    std::unique_ptr<AppFolder> FFolder;
+    std::unique_ptr<Desktop> FDesk;
+    TF_Main *Main() const { return FDesk->Main.get(); }
+
+private slots:
+    void init() {
+        FFolder = std::make_unique<AppFolder>();
+        FDesk = std::make_unique<Desktop>();
+        QVERIFY(FDesk->Show());
+        QVERIFY(FDesk->LogIn());
+    }
+    void cleanup() {
+        FDesk.reset();
+        FFolder.reset();
+    }
+};
+
 class TranslationsTest : public QObject {
     Q_OBJECT
 private slots:
@@ -231,13 +253,9 @@ private slots:
 
 // ---------------------------------------------------------------------------------------------
 
-class KeyboardTest : public QObject {
+class KeyboardTest : public LoggedInTest {
     Q_OBJECT
 private:
-    std::unique_ptr<AppFolder> FFolder;
-    std::unique_ptr<Desktop> FDesk;
-
-    TF_Main *Main() const { return FDesk->Main.get(); }
     // Presses the keys on the widget with the focus and waits for the run they start to end.
     void PressAndWaitForTheRun(int key, Qt::KeyboardModifiers modifiers) {
         QWidget *target = QApplication::focusWidget();
@@ -247,17 +265,6 @@ private:
     }
 
 private slots:
-    void init() {
-        FFolder = std::make_unique<AppFolder>();
-        FDesk = std::make_unique<Desktop>();
-        QVERIFY(FDesk->Show());
-        QVERIFY(FDesk->LogIn());
-    }
-    void cleanup() {
-        FDesk.reset();
-        FFolder.reset();
-    }
-
     void loginLeavesTheFocusInTheDatabaseList() {
         QCOMPARE(QApplication::focusWidget(), Main()->listDB);
     }
@@ -507,12 +514,9 @@ private slots:
 
 // ---------------------------------------------------------------------------------------------
 
-class FeedbackTest : public QObject {
+class FeedbackTest : public LoggedInTest {
     Q_OBJECT
 private:
-    std::unique_ptr<AppFolder> FFolder;
-    std::unique_ptr<Desktop> FDesk;
-    TF_Main *Main() const { return FDesk->Main.get(); }
     void RunStock() {
         FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
         QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
@@ -522,17 +526,6 @@ private:
     }
 
 private slots:
-    void init() {
-        FFolder = std::make_unique<AppFolder>();
-        FDesk = std::make_unique<Desktop>();
-        QVERIFY(FDesk->Show());
-        QVERIFY(FDesk->LogIn());
-    }
-    void cleanup() {
-        FDesk.reset();
-        FFolder.reset();
-    }
-
     void connectionPanelShowsTheWholeUserText() {
         const QLabel *panel = Main()->findChild<QLabel *>(QStringLiteral("barStatusPanel0"));
         QVERIFY(panel);
@@ -686,28 +679,14 @@ private slots:
 
 // ---------------------------------------------------------------------------------------------
 
-class ListsAndCaptionsTest : public QObject {
+class ListsAndCaptionsTest : public LoggedInTest {
     Q_OBJECT
 private:
-    std::unique_ptr<AppFolder> FFolder;
-    std::unique_ptr<Desktop> FDesk;
-    TF_Main *Main() const { return FDesk->Main.get(); }
     QList<TOrvel_Parameter *> Rows() const {
         return Main()->ParamsPanel()->findChildren<TOrvel_Parameter *>();
     }
 
 private slots:
-    void init() {
-        FFolder = std::make_unique<AppFolder>();
-        FDesk = std::make_unique<Desktop>();
-        QVERIFY(FDesk->Show());
-        QVERIFY(FDesk->LogIn());
-    }
-    void cleanup() {
-        FDesk.reset();
-        FFolder.reset();
-    }
-
     void pickListDropsDownTwentyRowsAtMost() {
         QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
         auto *list = qobject_cast<DbLookupList *>(FDesk->Input(QStringLiteral("Kontrahent")));
