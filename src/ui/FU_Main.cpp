@@ -48,6 +48,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -985,11 +986,7 @@ void TF_Main::ReloadReport() {
     const auto selected = tree->selectedItems();
     if (selected.isEmpty() || FTreeChanging)
         return;
-    FTreeChanging = true;
-    struct Clear {
-        bool &flag;
-        ~Clear() { flag = false; }
-    } clear{FTreeChanging};
+    const QScopedValueRollback<bool> busy(FTreeChanging, true);
     // The values the user set in the panel outlive the reload (after a save in the editors):
     // each goes back to the parameter of the same name and type, if the definition still has one.
     std::vector<TOrvel_ParamValue> values;
@@ -1099,12 +1096,8 @@ void TF_Main::OnRunFinished() {
 void TF_Main::treeChange(QTreeWidgetItem *node) {
     if (FTreeChanging)
         return;
-    FTreeChanging = true;
     // Cleared on every path, so an error while loading never leaves the tree dead.
-    struct Clear {
-        bool &flag;
-        ~Clear() { flag = false; }
-    } clear{FTreeChanging};
+    const QScopedValueRollback<bool> busy(FTreeChanging, true);
     if (node && !FEditors->ConfirmDiscard()) {
         // Anuluj (or a failed save): the selection goes back to the report in the editors.
         QTreeWidgetItem *shown = FShownIndex >= 0 ? FindReportItem(tree, FShownIndex) : nullptr;
@@ -1126,11 +1119,7 @@ void TF_Main::listDBChange() {
 void TF_Main::SelectDatabase(bool fromUser) {
     if (FDbChanging)
         return;
-    FDbChanging = true;
-    struct Clear {
-        bool &flag;
-        ~Clear() { flag = false; }
-    } clear{FDbChanging};
+    const QScopedValueRollback<bool> busy(FDbChanging, true);
     // A database chosen by hand drops the report: its unsaved changes are asked about first, and
     // Anuluj puts the list back.
     if (fromUser && !FEditors->ConfirmDiscard()) {

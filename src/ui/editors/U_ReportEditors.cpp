@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
@@ -255,11 +256,7 @@ void TOrvel_ReportEditors::WriteEditor(const QString &path, TOrvel_ReportEditor 
 void TOrvel_ReportEditors::Reload() {
     if (!FHost.ReloadReport)
         return;
-    FReloading = true;
-    struct Clear {
-        bool &Flag;
-        ~Clear() { Flag = false; }
-    } clear{FReloading};
+    const QScopedValueRollback<bool> busy(FReloading, true);
     FHost.ReloadReport();
 }
 
