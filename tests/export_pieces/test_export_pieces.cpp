@@ -26,6 +26,35 @@ const char *const kRows =
 
 constexpr int kRowCount = 60000; // a few megabytes in every format
 
+// A result of the embedded engine, opened in an application folder of its own and shown
+// through grid columns.
+struct ResultFixture {
+    QTemporaryDir dir;
+    DbConnection connection;
+    DbQuery query{&connection};
+    TOrvel_GridColumns columns;
+
+    explicit ResultFixture(const QString &sql) {
+        SetAppFolder(dir.path());
+        TOrvel_ConnectionSettings settings;
+        settings.Server = QStringLiteral("sqlite:") + dir.path();
+        connection.Open(settings);
+        query.SQL = sql;
+        query.Open();
+        columns.SetQuery(&query);
+    }
+    ~ResultFixture() { SetAppFolder(QString()); }
+};
+
+// The writer of an export kind, over the columns, titled "T" (CSV separated by ";").
+std::unique_ptr<TOrvel_DataExport> MakeWriter(int kind, TOrvel_GridColumns &columns) {
+    if (kind == int(TOrvel_ExportKind::ekCSV))
+        return std::make_unique<TOrvel_DataExport_CSV>(columns, u';', "T");
+    if (kind == int(TOrvel_ExportKind::ekXML))
+        return std::make_unique<TOrvel_DataExport_XML>(columns, "T");
+    return std::make_unique<TOrvel_DataExport_XHTML>(columns, "T");
+}
+
 } // namespace
 
 class ExportPiecesTest : public QObject {
@@ -53,26 +82,9 @@ private slots:
     void fileIsTheWholeOutput() {
         QFETCH(int, kind);
         QFETCH(QByteArray, end);
-        QTemporaryDir dir;
-        SetAppFolder(dir.path());
-        DbConnection connection;
-        TOrvel_ConnectionSettings settings;
-        settings.Server = QStringLiteral("sqlite:") + dir.path();
-        connection.Open(settings);
-        DbQuery query(&connection);
-        query.SQL = QString::fromUtf8(kRows).arg(kRowCount);
-        query.Open();
-        TOrvel_GridColumns columns;
-        columns.SetQuery(&query);
-
-        std::unique_ptr<TOrvel_DataExport> writer;
-        if (kind == int(TOrvel_ExportKind::ekCSV))
-            writer = std::make_unique<TOrvel_DataExport_CSV>(columns, u';', "T");
-        else if (kind == int(TOrvel_ExportKind::ekXML))
-            writer = std::make_unique<TOrvel_DataExport_XML>(columns, "T");
-        else
-            writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "T");
-        const QString path = dir.filePath(QStringLiteral("out"));
+        ResultFixture f(QString::fromUtf8(kRows).arg(kRowCount));
+        const std::unique_ptr<TOrvel_DataExport> writer = MakeWriter(kind, f.columns);
+        const QString path = f.dir.filePath(QStringLiteral("out"));
         QVERIFY(writer->ExportToFile(path));
         const QByteArray file = ReadBytes(path);
         QVERIFY2(file.size() > 3 * 1024 * 1024, "the output should span several pieces");
@@ -83,9 +95,8 @@ private slots:
         else
             QVERIFY(file.endsWith(end));
         // No temporary file is left beside the export.
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("out*")}, QDir::Files),
+        QCOMPARE(QDir(f.dir.path()).entryList({QStringLiteral("out*")}, QDir::Files),
                  QStringList{QStringLiteral("out")});
-        SetAppFolder(QString());
     }
 
     // Rows formatted in parallel slices make the bytes of a serial walk, in every format, over a
@@ -98,14 +109,7 @@ private slots:
     }
     void parallelSlicesWriteTheSerialBytes() {
         QFETCH(int, kind);
-        QTemporaryDir dir;
-        SetAppFolder(dir.path());
-        DbConnection connection;
-        TOrvel_ConnectionSettings settings;
-        settings.Server = QStringLiteral("sqlite:") + dir.path();
-        connection.Open(settings);
-        DbQuery query(&connection);
-        query.SQL = QString::fromUtf8(
+        ResultFixture f(QString::fromUtf8(
             "CREATE TABLE t (Id INT, Nazwa NVARCHAR(80), Kwota DECIMAL(12,2), Cena FLOAT, "
             "Dzien DATETIME, Flag BIT, orvel_zestawnik_format NVARCHAR(40));"
             "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
@@ -114,24 +118,17 @@ private slots:
             "datetime('2024-01-01', '+' || (x * 37) || ' minutes'), x % 2, "
             // More row formats than a writer keeps made at once, alternating row by row.
             "CASE WHEN x % 12 > 0 THEN 'color=' || (x % 12) || '0FFFF;fontstyle=B' END FROM c;"
-            "SELECT * FROM t ORDER BY Id");
-        query.Open();
+            "SELECT * FROM t ORDER BY Id"));
+        DbQuery &query = f.query;
+        TOrvel_GridColumns &columns = f.columns;
         query.Sort(QStringLiteral("Nazwa DESC"));
-        TOrvel_GridColumns columns;
-        columns.SetQuery(&query);
         columns.Field(columns.FindColumn(QStringLiteral("Kwota")))->DisplayFormat =
             QStringLiteral("#,##0.00");
         columns.Field(columns.FindColumn(QStringLiteral("Dzien")))->DisplayFormat =
             QStringLiteral("dddd, d mmmm yyyy hh:nn");
 
         auto exportWith = [&](int threads, int sliceRows) {
-            std::unique_ptr<TOrvel_DataExport> writer;
-            if (kind == int(TOrvel_ExportKind::ekCSV))
-                writer = std::make_unique<TOrvel_DataExport_CSV>(columns, u';', "T");
-            else if (kind == int(TOrvel_ExportKind::ekXML))
-                writer = std::make_unique<TOrvel_DataExport_XML>(columns, "T");
-            else
-                writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, "T");
+            const std::unique_ptr<TOrvel_DataExport> writer = MakeWriter(kind, columns);
             writer->Now = [] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)); };
             writer->Threads = threads;
             writer->SliceRows = sliceRows;
@@ -155,7 +152,6 @@ private slots:
         else
             QCOMPARE(centred, serial);
         columns.SetAlignment(nazwa, TOrvel_Alignment::taLeftJustify);
-        SetAppFolder(QString());
     }
 
     // The writers encode through tables of their own; each character must come out as the
