@@ -7,6 +7,7 @@
 // The table has 8 columns: an integer, two texts with Polish letters, a DECIMAL(12,2), a float, a
 // bit, a date-time and an integer. Lines: wall and CPU seconds and the peak memory of each run,
 // then the medians and their ratio; XML and XHTML runs are set against our own CSV run.
+#include "BenchSqlite.h"
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -35,9 +36,6 @@ namespace {
 const char *const kColumns = "Id, Symbol, Nazwa, Kwota, Cena, Flag, Dzien, Ilosc";
 
 bool MakeDatabase(const QString &path, int rows) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
     const QByteArray sql =
         "CREATE TABLE t (Id INT, Symbol NVARCHAR(20), Nazwa NVARCHAR(60), Kwota DECIMAL(12,2), "
         "Cena FLOAT, Flag BIT, Dzien DATETIME, Ilosc INT);"
@@ -46,13 +44,7 @@ bool MakeDatabase(const QString &path, int rows) {
         ") INSERT INTO t SELECT x, 'Ś' || (x % 9973), 'Pozycja \"' || x || '\" zażółć, gęślą', "
         "round((x % 100000) / 7.0, 2), x / 3.0, x % 2, "
         "datetime('2024-01-01 08:00:00', '+' || (x % 500000) || ' minutes'), x % 1000 FROM c;";
-    char *error = nullptr;
-    const bool ok = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
-    if (!ok)
-        std::fprintf(stderr, "%s\n", error);
-    sqlite3_free(error);
-    sqlite3_close(db);
-    return ok;
+    return ExecSqliteFile(path, sql);
 }
 
 bool WriteFile(const QString &path, const QByteArray &bytes) {

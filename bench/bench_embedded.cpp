@@ -3,6 +3,7 @@
 // the same query to CSV in the same run for comparison.
 //
 //   bench_embedded [ROWS]
+#include "BenchSqlite.h"
 #include "U_Db.h"
 #include "U_DbResult.h"
 #include "U_locale.h"
@@ -31,9 +32,6 @@ long residentKiB() {
 }
 
 bool buildTable(const QString &file, int rows) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(file.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
     const QByteArray sql =
         QStringLiteral(
             "CREATE TABLE Dane (Id INT PRIMARY KEY, Nazwa NVARCHAR(50), Kwota NUMERIC(12,2), Cena "
@@ -52,13 +50,7 @@ bool buildTable(const QString &file, int rows) {
             " i % 3 = 0 FROM n;")
             .arg(rows)
             .toUtf8();
-    char *error = nullptr;
-    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error);
-    if (rc != SQLITE_OK)
-        std::fprintf(stderr, "building the table failed: %s\n", error ? error : "?");
-    sqlite3_free(error);
-    sqlite3_close(db);
-    return rc == SQLITE_OK;
+    return ExecSqliteFile(file, sql);
 }
 
 } // namespace

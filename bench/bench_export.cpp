@@ -4,6 +4,7 @@
 //                                   one is given, e.g. to compare two builds' output)
 // Prints one line per step: seconds, output size, and the peak memory during the step (the
 // result's rows, held since the fetch, included).
+#include "BenchSqlite.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_SQL_report_settings.h"
@@ -29,9 +30,6 @@ namespace {
 const char *const kColumns = "Id, Symbol, Nazwa, Kwota, Cena, Flag, Dzien, Orvel_Zestawnik_FORMAT";
 
 bool MakeDatabase(const QString &path, int rows) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
     const QByteArray sql =
         "CREATE TABLE t (Id INT, Symbol NVARCHAR(20), Nazwa NVARCHAR(60), Kwota DECIMAL(12,2), "
         "Cena FLOAT, Flag BIT, Dzien DATETIME, Orvel_Zestawnik_FORMAT NVARCHAR(60));"
@@ -41,13 +39,7 @@ bool MakeDatabase(const QString &path, int rows) {
         "round((x % 100000) / 7.0, 2), x / 3.0, x % 2, "
         "date('2024-01-01', '+' || (x % 365) || ' days') || ' 10:15:00', "
         "CASE WHEN x % 10 = 0 THEN 'color=C0FFFF;fontstyle=B' ELSE NULL END FROM c;";
-    char *error = nullptr;
-    const bool ok = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) == SQLITE_OK;
-    if (!ok)
-        std::fprintf(stderr, "%s\n", error);
-    sqlite3_free(error);
-    sqlite3_close(db);
-    return ok;
+    return ExecSqliteFile(path, sql);
 }
 
 // The peak resident memory since the last ResetPeak (Linux keeps it as VmHWM); elsewhere the

@@ -3,6 +3,7 @@
 // (the main window's handling: the result is re-sorted and the sort mark set), per column kind.
 //
 //   QT_QPA_PLATFORM=offscreen bench_grid [ROWS]
+#include "BenchSqlite.h"
 #include "Orvel_ResultGrid.h"
 #include "U_Db.h"
 #include "U_GridColumns.h"
@@ -22,9 +23,6 @@
 namespace {
 
 bool buildTable(const QString &file, int rows) {
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(file.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
     const QByteArray sql =
         QStringLiteral(
             "CREATE TABLE Dane (Id INT PRIMARY KEY, Nazwa NVARCHAR(50), Kwota NUMERIC(12,2),"
@@ -37,13 +35,7 @@ bool buildTable(const QString &file, int rows) {
             " date('2000-01-01', '+' || ((i * 13) % 9000) || ' days'), i % 3 = 0 FROM n;")
             .arg(rows)
             .toUtf8();
-    char *error = nullptr;
-    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error);
-    if (rc != SQLITE_OK)
-        std::fprintf(stderr, "building the table failed: %s\n", error ? error : "?");
-    sqlite3_free(error);
-    sqlite3_close(db);
-    return rc == SQLITE_OK;
+    return ExecSqliteFile(file, sql);
 }
 
 double Seconds(const QElapsedTimer &t) {
