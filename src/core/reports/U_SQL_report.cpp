@@ -291,11 +291,12 @@ void TOrvel_Report::RestoreValues(const std::vector<TOrvel_ParamValue> &values) 
             std::find_if(values.begin(), values.end(), [&](const TOrvel_ParamValue &v) {
                 return v.Name == Param(i).Name() && v.Type == Param(i).Type();
             });
-        if (found == values.end())
+        // A parameter loads as NULL: only a value needs setting, and only then its list's query.
+        if (found == values.end() || found->Value.isEmpty() || found->Value == kNull)
             continue;
         if (ListQuery(i))
             RefreshList(i);
-        SetParamValue(i, found->Value.isEmpty() ? kNull : found->Value);
+        SetParamValue(i, found->Value);
     }
 }
 
