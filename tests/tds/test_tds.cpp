@@ -56,6 +56,8 @@ private slots:
     void fieldKinds_data();
     void fieldKinds();
     void exactDecimalsAndLongTexts();
+    void exactMoney();
+    void variantValuesEnd();
     void severalStatements();
     void failedBatchText();
     void timeOutLeavesConnectionUsable();
@@ -184,8 +186,9 @@ void TestTds::fieldKinds_data() {
         << QVariant(qint64(-1));
     QTest::newRow("float") << "liczba" << TFieldType::ftFloat << QVariant(0.1)
                            << QVariant(-1.5e300);
-    QTest::newRow("money") << "kwota" << TFieldType::ftCurrency << QVariant(1234567.8901)
-                           << QVariant(-0.5);
+    QTest::newRow("money") << "kwota" << TFieldType::ftBCD
+                           << QVariant(QStringLiteral("1234567.8901"))
+                           << QVariant(QStringLiteral("-0.5000"));
     // (the embedded engine keeps decimals as doubles: -2^70 survives it exactly)
     QTest::newRow("decimal(38,12)")
         << "dokladna" << TFieldType::ftBCD
@@ -268,6 +271,94 @@ void TestTds::exactDecimalsAndLongTexts() {
     QCOMPARE(query.Field(1)->ValueAt(2).toString(), QStringLiteral("-0.5"));
     QVERIFY(query.Field(0)->IsNullAt(5));
     QVERIFY(query.Field(1)->IsNullAt(5));
+}
+
+void TestTds::exactMoney() {
+    // MONEY and SMALLMONEY at their limits: a double would round the cents of the largest.
+    DbColumnInfo money;
+    money.Name = "m";
+    money.Type = TFieldType::ftBCD;
+    DbColumnInfo small = money;
+    small.Name = "s";
+    auto result = std::make_shared<DbResult>(std::vector<DbColumnInfo>{money, small});
+    const QList<QPair<QString, QString>> rows{{"922337203685477.5807", "214748.3647"},
+                                              {"-922337203685477.5808", "-214748.3648"},
+                                              {"0.0001", "-0.0001"},
+                                              {"-0.5", "0"}};
+    for (const auto &[m, s] : rows) {
+        result->Column(0).AppendText(m);
+        result->Column(1).AppendText(s);
+    }
+    result->Column(0).AppendNull();
+    result->Column(1).AppendNull();
+    FServer->SetCannedResult("SELECT m, s FROM kwoty", result,
+                             {Tds::WireType::Money, Tds::WireType::SmallMoney});
+
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT m, s FROM kwoty";
+    query.Open();
+    QCOMPARE(query.RecordCount(), 5);
+    struct Expected {
+        const char *value;
+        const char *shown;
+    };
+    const Expected expected[2][4] = {
+        {{"922337203685477.5807", "922337203685477,58"},
+         {"-922337203685477.5808", "-922337203685477,58"},
+         {"0.0001", "0,00"},
+         {"-0.5000", "-0,50"}},
+        {{"214748.3647", "214748,36"},
+         {"-214748.3648", "-214748,36"},
+         {"-0.0001", "0,00"},
+         {"0.0000", "0,00"}},
+    };
+    for (int c = 0; c < 2; ++c) {
+        DbField *field = query.Field(c);
+        QCOMPARE(field->DataType(), TFieldType::ftBCD);
+        QCOMPARE(query.Result()->Column(c).Info().Scale, 4);
+        field->DisplayFormat = "0.00";
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(field->ValueAt(row).toString(), QString(expected[c][row].value));
+            QCOMPARE(field->DisplayTextAt(row), QString(expected[c][row].shown));
+        }
+        QVERIFY(field->IsNullAt(4));
+    }
+}
+
+void TestTds::variantValuesEnd() {
+    // sql_variant of an int (as SERVERPROPERTY gives) and of a string: the driver cannot hand the
+    // int over as text in pieces; the run still ends, and each value reads as its text.
+    DbColumnInfo variant;
+    variant.Name = "v";
+    variant.Type = TFieldType::ftVariant;
+    DbColumnInfo id;
+    id.Name = "id";
+    id.Type = TFieldType::ftInteger;
+    auto result = std::make_shared<DbResult>(std::vector<DbColumnInfo>{id, variant});
+    const QStringList values{"3", "Zażółć gęślą jaźń", "-2147483648", "", "12345678901"};
+    for (int i = 0; i < values.size(); ++i) {
+        result->Column(0).AppendInt(i);
+        result->Column(1).AppendText(values[i]);
+    }
+    result->Column(0).AppendInt(values.size());
+    result->Column(1).AppendNull();
+    FServer->SetCannedResult("SELECT id, v FROM warianty", result,
+                             {Tds::WireType::Natural, Tds::WireType::Variant});
+
+    DbQuery query(&FConnection);
+    query.SQL = "SELECT id, v FROM warianty";
+    query.Open();
+    QCOMPARE(query.RecordCount(), values.size() + 1);
+    for (int row = 0; row < values.size(); ++row) {
+        QCOMPARE(query.Field(0)->ValueAt(row).toInt(), row);
+        QCOMPARE(query.Field(1)->ValueAt(row).toString(), values[row]);
+    }
+    QVERIFY(query.Field(1)->IsNullAt(values.size()));
+    // The connection goes on after it.
+    query.Close();
+    query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toInt(), 3);
 }
 
 void TestTds::severalStatements() {

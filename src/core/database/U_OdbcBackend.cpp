@@ -697,10 +697,19 @@ bool OdbcBackend::FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector
     return ok;
 }
 
-// Reads a text value in pieces with SQLGetData; false with the value NULL.
+// The most characters one value may hold: what SQL Server's largest values (2 GB) can carry.
+constexpr std::size_t kMaxValueChars = std::size_t(1) << 30;
+
+// Reads a text value in pieces with SQLGetData; false with the value NULL. The reading ends with
+// the read that brings the rest (its length fits the buffer), with a read that brings nothing
+// new, and at the longest value a server can send, whatever the driver answers: FreeTDS answers
+// every read of a sql_variant holding a number with "string data, right truncated" and the
+// whole value again, so trusting the warning alone would repeat the value without end.
 bool GetTextData(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string &text, SQLRETURN &rc) {
     text.clear();
     char16_t buffer[4096];
+    const std::size_t capacity = sizeof buffer / sizeof(char16_t) - 1;
+    SQLLEN left = -1; // what the read before said was still to come, in bytes; -1 unknown
     for (;;) {
         SQLLEN indicator = 0;
         rc = SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
@@ -712,13 +721,19 @@ bool GetTextData(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string &text, SQLRE
             return false;
         if (indicator == SQL_NULL_DATA)
             return false;
-        const std::size_t capacity = sizeof buffer / sizeof(char16_t) - 1;
-        const std::size_t got = (indicator == SQL_NO_TOTAL || indicator / 2 > SQLLEN(capacity))
+        const bool known = indicator != SQL_NO_TOTAL;
+        const std::size_t got = (!known || indicator / 2 > SQLLEN(capacity))
                                     ? capacity
                                     : static_cast<std::size_t>(indicator / 2);
-        text.append(buffer, got);
-        if (rc == SQL_SUCCESS)
+        const bool stuck = got == 0 || (known && left >= 0 && indicator >= left);
+        if (!stuck)
+            text.append(buffer, std::min(got, kMaxValueChars - text.size()));
+        const bool rest = rc == SQL_SUCCESS || (known && indicator / 2 <= SQLLEN(capacity));
+        if (stuck || rest || text.size() >= kMaxValueChars) {
+            rc = SQL_SUCCESS;
             return true;
+        }
+        left = known ? indicator : -1;
     }
 }
 
@@ -927,9 +942,9 @@ TFieldType MapOdbcType(int sqlType, std::uint64_t columnSize, int decimalDigits,
         return TFieldType::ftFloat;
     case SQL_DECIMAL:
     case SQL_NUMERIC:
-        if (typeName.compare(QLatin1String("money"), Qt::CaseInsensitive) == 0 ||
-            typeName.compare(QLatin1String("smallmoney"), Qt::CaseInsensitive) == 0)
-            return TFieldType::ftCurrency;
+        // Money too: a double cannot hold MONEY's 19 digits, so it is read as the exact decimal
+        // with its four places.
+        Q_UNUSED(typeName);
         return TFieldType::ftBCD;
     case SQL_CHAR:
         return unbounded || columnSize > 8000 ? TFieldType::ftMemo : TFieldType::ftFixedChar;

@@ -54,6 +54,6 @@ TOrvel_ProviderMessage OdbcProviderMessage(const OdbcDiagRecord &record);
 void SplitOdbcMessage(const QString &text, QString *source, QString *description);
 
 // The field type of a result column from its ODBC description. typeName is the server's type
-// name (SQL_DESC_TYPE_NAME), which tells money from decimal.
+// name (SQL_DESC_TYPE_NAME); money and decimal map alike, to the exact decimal.
 TFieldType MapOdbcType(int sqlType, std::uint64_t columnSize, int decimalDigits,
                        const QString &typeName, bool autoIncrement = false);

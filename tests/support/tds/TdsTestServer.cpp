@@ -161,7 +161,8 @@ private:
     void StartBatch(const QByteArray &payload);
     void RunBatch(const QString &sql);
     bool RunSegment(const QString &sql, PendingDone &pending);
-    bool WriteRows(const DbResult &result, PendingDone &pending);
+    bool WriteRows(const DbResult &result, PendingDone &pending,
+                   const std::vector<Tds::WireType> &wireTypes = {});
     void WriteDone(PendingDone &pending, bool more);
     bool Wait(int msecs);
     void JoinWorker() {
@@ -368,8 +369,9 @@ void TdsTestServer::Session::WriteDone(PendingDone &pending, bool more) {
 }
 
 // Writes one result set; false when the client cancelled or went away meanwhile.
-bool TdsTestServer::Session::WriteRows(const DbResult &result, PendingDone &pending) {
-    const std::vector<Tds::WireColumn> columns = Tds::DescribeColumns(result);
+bool TdsTestServer::Session::WriteRows(const DbResult &result, PendingDone &pending,
+                                       const std::vector<Tds::WireType> &wireTypes) {
+    const std::vector<Tds::WireColumn> columns = Tds::DescribeColumns(result, wireTypes);
     Tds::ColMetadata(FOut, columns);
     const auto rows = static_cast<std::size_t>(result.RowCount());
     for (std::size_t r = 0; r < rows; ++r) {
@@ -437,8 +439,8 @@ bool TdsTestServer::Session::RunSegment(const QString &sql, PendingDone &pending
 void TdsTestServer::Session::RunBatch(const QString &sql) {
     FOut.Clear();
     PendingDone pending;
-    const std::shared_ptr<const DbResult> canned = FServer->CannedResult(sql);
-    for (const Segment &segment : canned ? std::vector<Segment>() : SplitWaitFor(sql)) {
+    const Canned canned = FServer->CannedResult(sql);
+    for (const Segment &segment : canned.result ? std::vector<Segment>() : SplitWaitFor(sql)) {
         if (segment.waitMSecs >= 0) {
             if (!Wait(segment.waitMSecs))
                 break;
@@ -449,8 +451,8 @@ void TdsTestServer::Session::RunBatch(const QString &sql) {
         if (!RunSegment(segment.sql, pending))
             break;
     }
-    if (canned)
-        WriteRows(*canned, pending);
+    if (canned.result)
+        WriteRows(*canned.result, pending, canned.wireTypes);
     if (FCancel) {
         // The reply ends with the acknowledgement of the ATTENTION, sent by the reader. A row
         // already begun in a sent packet must arrive whole first, or the client reads the
@@ -594,12 +596,13 @@ void TdsTestServer::RecordLogin(const LoginInfo &info) {
     FLastLogin = info;
 }
 
-void TdsTestServer::SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result) {
+void TdsTestServer::SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result,
+                                    std::vector<Tds::WireType> wireTypes) {
     std::lock_guard lock(FLock);
-    FCanned.insert(sql, std::move(result));
+    FCanned.insert(sql, Canned{std::move(result), std::move(wireTypes)});
 }
 
-std::shared_ptr<const DbResult> TdsTestServer::CannedResult(const QString &sql) const {
+TdsTestServer::Canned TdsTestServer::CannedResult(const QString &sql) const {
     std::lock_guard lock(FLock);
     return FCanned.value(sql);
 }

@@ -7,6 +7,7 @@
 // strings or comments), which gives the tests a statement that outlives a time-out.
 // Like SQL Server it can encrypt the login or the whole session with TLS (TdsChannel), with a
 // self-signed certificate made when the first encrypted connection comes.
+#include "TdsWire.h"
 #include "U_DbResult.h"
 
 #include <QHash>
@@ -58,7 +59,10 @@ public:
     LoginInfo LastLogin() const;
     // Answers a batch of exactly this text with the given result instead of asking the engine:
     // for values the embedded engine cannot hold (38-digit decimals, long texts).
-    void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result);
+    // `wireTypes` sends columns as server types the stored result cannot hold (money at its
+    // limits, sql_variant).
+    void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result,
+                         std::vector<Tds::WireType> wireTypes = {});
     int BatchesCancelled() const;        // batches stopped by an ATTENTION
     void SetEncryption(Encryption mode); // for the connections that come after
     // The messages of every connection so far, in the order they arrived (handshake packets are
@@ -80,7 +84,11 @@ private:
     void RecordCancel();
     void RecordMessage(std::uint8_t type, bool encrypted);
     void KeepCapture(const QByteArray &bytes); // of a connection that ended
-    std::shared_ptr<const DbResult> CannedResult(const QString &sql) const;
+    struct Canned {
+        std::shared_ptr<const DbResult> result;
+        std::vector<Tds::WireType> wireTypes;
+    };
+    Canned CannedResult(const QString &sql) const;
 
     QString FFolder;
     QString FUser;
@@ -97,5 +105,5 @@ private:
     QByteArray FClosedCapture;
     std::atomic<bool> FIgnoreAttention{false};
     std::atomic<int> FPacketPause{0};
-    QHash<QString, std::shared_ptr<const DbResult>> FCanned;
+    QHash<QString, Canned> FCanned;
 };

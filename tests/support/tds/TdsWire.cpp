@@ -17,6 +17,9 @@ constexpr std::uint8_t kFloatN = 0x6D;
 constexpr std::uint8_t kMoneyN = 0x6E;
 constexpr std::uint8_t kDateTimeN = 0x6F;
 constexpr std::uint8_t kNVarChar = 0xE7;
+constexpr std::uint8_t kVariant = 0x62;
+constexpr std::uint8_t kInt4 = 0x38;
+constexpr std::uint32_t kVariantMaxBytes = 8009;
 constexpr int kMaxNVarChar = 4000;
 constexpr std::int64_t kMSecsPerDay = 86400000;
 constexpr std::int64_t kDays1900To1970 = 25567;
@@ -115,7 +118,8 @@ void Writer::PatchU16(std::size_t at, std::uint16_t v) {
     FBytes[at + 1] = static_cast<char>(v >> 8);
 }
 
-std::vector<WireColumn> DescribeColumns(const DbResult &result) {
+std::vector<WireColumn> DescribeColumns(const DbResult &result,
+                                        const std::vector<WireType> &wireTypes) {
     std::vector<WireColumn> columns;
     for (int c = 0; c < result.ColumnCount(); ++c) {
         const DbColumn &column = result.Column(c);
@@ -123,7 +127,14 @@ std::vector<WireColumn> DescribeColumns(const DbResult &result) {
         w.name = column.Info().Name;
         w.type = column.Info().Type;
         w.nullable = true;
-        if (IsText(w.type)) {
+        if (static_cast<std::size_t>(c) < wireTypes.size())
+            w.wire = wireTypes[static_cast<std::size_t>(c)];
+        if (w.wire == WireType::Money || w.wire == WireType::SmallMoney) {
+            w.precision = w.wire == WireType::Money ? 19 : 10;
+            w.scale = 4;
+        } else if (w.wire == WireType::Variant) {
+            // nothing to measure: the type travels with each value
+        } else if (IsText(w.type)) {
             int widest = 1;
             for (std::size_t r = 0; r < column.Size(); ++r)
                 if (!column.IsNull(r))
@@ -153,6 +164,18 @@ void ColMetadata(Writer &w, const std::vector<WireColumn> &columns) {
     for (const WireColumn &c : columns) {
         w.U32(0);                            // user type
         w.U16(c.nullable ? 0x0009 : 0x0008); // nullable, writeable
+        if (c.wire == WireType::Money || c.wire == WireType::SmallMoney) {
+            w.U8(kMoneyN);
+            w.U8(c.wire == WireType::Money ? 8 : 4);
+            w.BVarChar(c.name);
+            continue;
+        }
+        if (c.wire == WireType::Variant) {
+            w.U8(kVariant);
+            w.U32(kVariantMaxBytes);
+            w.BVarChar(c.name);
+            continue;
+        }
         switch (c.type) {
         case TFieldType::ftSmallint:
         case TFieldType::ftInteger:
@@ -244,6 +267,51 @@ void WriteDecimal(Writer &w, const WireColumn &c, QStringView text) {
         magnitude >>= 8;
     }
 }
+
+// Money from its exact text, as a whole number of ten-thousandths.
+void WriteMoney(Writer &w, const WireColumn &c, QStringView text) {
+    bool positive = true;
+    UInt128 magnitude = 0;
+    if (!DecimalParts(text, c.precision, c.scale, &positive, &magnitude)) {
+        w.U8(0);
+        return;
+    }
+    const std::int64_t v = positive ? static_cast<std::int64_t>(magnitude)
+                                    : -static_cast<std::int64_t>(magnitude - 1) - 1;
+    if (c.wire == WireType::SmallMoney) {
+        w.U8(4);
+        w.U32(static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
+        return;
+    }
+    const auto bits = static_cast<std::uint64_t>(v);
+    w.U8(8);
+    w.U32(static_cast<std::uint32_t>(bits >> 32));
+    w.U32(static_cast<std::uint32_t>(bits & 0xFFFFFFFFu));
+}
+
+// A variant: its length, the base type with its properties, then the value.
+void WriteVariant(Writer &w, QStringView text, bool null) {
+    if (null) {
+        w.U32(0);
+        return;
+    }
+    bool isInt = false;
+    const int number = text.toInt(&isInt);
+    if (isInt) {
+        w.U32(2 + 4);
+        w.U8(kInt4);
+        w.U8(0);
+        w.U32(static_cast<std::uint32_t>(number));
+        return;
+    }
+    const auto bytes = static_cast<std::uint32_t>(text.size() * 2);
+    w.U32(2 + 7 + bytes);
+    w.U8(kNVarChar);
+    w.U8(7);
+    w.Bytes(reinterpret_cast<const char *>(kCollation), 5);
+    w.U16(static_cast<std::uint16_t>(bytes));
+    w.Ucs2(text);
+}
 } // namespace
 
 void Row(Writer &w, const std::vector<WireColumn> &columns, const DbResult &result,
@@ -253,6 +321,17 @@ void Row(Writer &w, const std::vector<WireColumn> &columns, const DbResult &resu
         const WireColumn &c = columns[i];
         const DbColumn &column = result.Column(static_cast<int>(i));
         const bool null = column.IsNull(row);
+        if (c.wire == WireType::Variant) {
+            WriteVariant(w, null ? QStringView() : column.Text(row), null);
+            continue;
+        }
+        if (c.wire != WireType::Natural) {
+            if (null)
+                w.U8(0);
+            else
+                WriteMoney(w, c, column.Text(row));
+            continue;
+        }
         if (IsText(c.type)) {
             WriteText(w, c, null ? QString() : TextOf(column, row), null);
             continue;

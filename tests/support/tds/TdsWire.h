@@ -55,10 +55,20 @@ private:
     std::vector<char> FBytes;
 };
 
+// A server type that the stored result cannot tell by itself: its values are kept as exact text
+// (money as a decimal with four places; a variant as the text of its value).
+enum class WireType : std::uint8_t {
+    Natural,    // from the stored column's type
+    Money,      // MONEY (8 bytes)
+    SmallMoney, // SMALLMONEY (4 bytes)
+    Variant,    // sql_variant: an int when the text is a 32-bit whole number, else an nvarchar
+};
+
 // One column as the server describes it on the wire.
 struct WireColumn {
     QString name;
     TFieldType type = TFieldType::ftUnknown;
+    WireType wire = WireType::Natural;
     bool nullable = true;
     int maxChars = 1;   // text columns; above 4000 the column is nvarchar(max)
     int precision = 38; // decimals
@@ -66,7 +76,9 @@ struct WireColumn {
 };
 
 // The wire description of the stored result's columns (text widths measured on the data).
-std::vector<WireColumn> DescribeColumns(const DbResult &result);
+// `wireTypes` (by column, may be shorter) overrides the types taken from the stored columns.
+std::vector<WireColumn> DescribeColumns(const DbResult &result,
+                                        const std::vector<WireType> &wireTypes = {});
 
 void ColMetadata(Writer &w, const std::vector<WireColumn> &columns);
 void Row(Writer &w, const std::vector<WireColumn> &columns, const DbResult &result,
