@@ -124,7 +124,7 @@ void TF_Login::FormShow() {
         labInfo->setText(kLoginInfo);
     TOrvel_XMLPrefs *prefs = AppPrefs.get();
     QString servers = prefs ? prefs->ReadString(kServers) : QString();
-    QStringList entries = SplitServerNames(servers, u',');
+    QStringList entries = SplitStoredServerNames(servers);
     // A first start: no server has been used yet, so the demo data is offered as a server.
     if (entries.isEmpty())
         entries.append(QStringLiteral("sqlite:") + CutAtLastChar(GetDemoFolder(), u'/'));
@@ -209,6 +209,8 @@ bool TF_Login::Connect(TOrvel_LoginHost &host) {
         host.SetAppState(asNoDatabase);
     } else {
         host.SetConnectionText(QStringLiteral("Nie połączone !"));
+        // The databases of the connection before are not this server's.
+        host.SetDatabaseList({});
         host.SetAppState(asNotConnected);
     }
     return FConnected;

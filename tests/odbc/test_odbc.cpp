@@ -81,6 +81,10 @@ private slots:
     void useStatement_data();
     void useStatement();
     void serverNames();
+    void storedServerList_data();
+    void storedServerList();
+    void oldServerListsReadAsBefore_data();
+    void oldServerListsReadAsBefore();
     void serverBrowseWithoutPlugin();
 };
 
@@ -276,8 +280,8 @@ void TestOdbc::typeMapping_data() {
     row("bigint", -5, 19, "bigint", TFieldType::ftLargeint);
     row("real", 7, 24, "real", TFieldType::ftFloat);
     row("float", 6, 53, "float", TFieldType::ftFloat);
-    row("money", 3, 19, "money", TFieldType::ftCurrency);
-    row("smallmoney", 3, 10, "smallmoney", TFieldType::ftCurrency);
+    row("money is an exact decimal", 3, 19, "money", TFieldType::ftBCD);
+    row("smallmoney is an exact decimal", 3, 10, "smallmoney", TFieldType::ftBCD);
     row("decimal", 3, 38, "decimal", TFieldType::ftBCD);
     row("numeric", 2, 18, "numeric", TFieldType::ftBCD);
     row("char", 1, 10, "char", TFieldType::ftFixedChar);
@@ -448,6 +452,46 @@ void TestOdbc::serverNames() {
     QCOMPARE(list, (QStringList{"Serwer1", "serwer2"}));
     QCOMPARE(JoinServerNames(list), QStringLiteral("Serwer1,serwer2,"));
     QCOMPARE(JoinServerNames({}), QString());
+}
+
+void TestOdbc::storedServerList_data() {
+    QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("plain names") << QStringList{"a", "b\\X"} << "a,b\\X,";
+    QTest::newRow("host,port stays one entry")
+        << QStringList{"127.0.0.1,1433", "srv"} << "\"127.0.0.1,1433\",srv,";
+    QTest::newRow("host\\INSTANCE and a port")
+        << QStringList{"srv\\SQL2019", "db.example.com,14330"}
+        << "srv\\SQL2019,\"db.example.com,14330\",";
+    QTest::newRow("quotes in a name")
+        << QStringList{"\"q\"", "a\"b,c"} << "\"\"\"q\"\"\",\"a\"\"b,c\",";
+    QTest::newRow("a name ending in a comma") << QStringList{"x,", ",y"} << "\"x,\",\",y\",";
+    QTest::newRow("empty list") << QStringList{} << "";
+}
+
+void TestOdbc::storedServerList() {
+    QFETCH(QStringList, list);
+    QFETCH(QString, stored);
+    QCOMPARE(JoinServerNames(list), stored);
+    QCOMPARE(SplitStoredServerNames(stored), list);
+}
+
+void TestOdbc::oldServerListsReadAsBefore_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("list");
+    QTest::newRow("every entry followed by a comma") << "a,b\\X," << QStringList{"a", "b\\X"};
+    QTest::newRow("no final comma") << "a,b" << QStringList{"a", "b"};
+    QTest::newRow("a port written before, split")
+        << "127.0.0.1,1," << QStringList{"127.0.0.1", "1"};
+    QTest::newRow("an unclosed quote is a plain name") << "\"a,b," << QStringList{"\"a", "b"};
+    QTest::newRow("a quote inside a name") << "a\"b,c," << QStringList{"a\"b", "c"};
+    QTest::newRow("a quote not closing the entry") << "\"a\"b,c," << QStringList{"\"a\"b", "c"};
+}
+
+void TestOdbc::oldServerListsReadAsBefore() {
+    QFETCH(QString, stored);
+    QFETCH(QStringList, list);
+    QCOMPARE(SplitStoredServerNames(stored), list);
 }
 
 void TestOdbc::serverBrowseWithoutPlugin() {

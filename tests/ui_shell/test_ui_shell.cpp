@@ -732,6 +732,7 @@ private slots:
     void failedConnection() {
         FLogin->FormShow();
         FLogin->edServer->setEditText(QStringLiteral("sqlite:/nie/ma/takiego/folderu"));
+        FMain->SetDatabaseList({QStringLiteral("HURTOWNIA")}); // of an earlier connection
         TOrvel_MessageRecorder boxes;
         QVERIFY(!FLogin->Connect(*FMain));
         QCOMPARE(boxes.Messages().size(), std::size_t(1));
@@ -743,9 +744,31 @@ private slots:
         QVERIFY(box.Text.endsWith(u')'));
         QCOMPARE(FMain->State(), asNotConnected);
         QCOMPARE(FMain->StatusText(0), QStringLiteral("Nie połączone !"));
+        // The databases of an earlier connection are not offered for this one.
+        QVERIFY(FMain->DatabaseList().isEmpty());
         // The attempt is remembered all the same.
         QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/server")),
                  QStringLiteral("sqlite:/nie/ma/takiego/folderu"));
+    }
+
+    void serverWithPortStaysOneEntry() {
+        // A server written "host,port" (and one "host\\INSTANCE") stays one entry through
+        // attempts, the stored list and the next showing.
+        AppPrefs->WriteString(QStringLiteral("Connection/servers"), QStringLiteral("SRV\\SQL,"));
+        TOrvel_MessageRecorder boxes; // nothing listens on port 1
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            FLogin->FormShow();
+            FLogin->edServer->setEditText(QStringLiteral("127.0.0.1,1"));
+            QVERIFY(!FLogin->Connect(*FMain));
+        }
+        FLogin->FormShow();
+        QCOMPARE(FLogin->edServer->count(), 2);
+        QCOMPARE(FLogin->edServer->itemText(0), QStringLiteral("SRV\\SQL"));
+        QCOMPARE(FLogin->edServer->itemText(1), QStringLiteral("127.0.0.1,1"));
+        QCOMPARE(FLogin->edServer->currentText(), QStringLiteral("127.0.0.1,1"));
+        AppPrefs->LoadFile(QStringLiteral("settings.xml"));
+        QCOMPARE(AppPrefs->ReadString(QStringLiteral("Connection/servers")),
+                 QStringLiteral("SRV\\SQL,\"127.0.0.1,1\","));
     }
 
     void serverNamesAreNotRepeated() {
@@ -1321,7 +1344,10 @@ private slots:
             return request.DefaultExtension == extension ? file : QString();
         };
         QString shown;
-        commands->OpenFile = [&](QWidget *, const QString &path) { shown = path; };
+        commands->OpenFile = [&](QWidget *, const QString &path) {
+            shown = path;
+            return true;
+        };
         auto *action = FMain->pmSaveAsFormat->findChild<QAction *>(item);
         QVERIFY(action);
         TOrvel_MessageRecorder boxes;
@@ -1332,6 +1358,24 @@ private slots:
         // The row-format column never reaches a file.
         QVERIFY(!written.contains("Orvel_Zestawnik_FORMAT"));
         QCOMPARE(shown, opened ? file : QString());
+    }
+
+    void pageThatCannotBeShownIsNamed() {
+        // No program opens web pages: the page is written all the same, and the user is told
+        // where.
+        Run(QStringLiteral("Stany magazynowe"));
+        const QString file = FFolder->Path() + QStringLiteral("strona.htm");
+        TOrvel_ExportCommands *commands = FMain->ExportCommands();
+        commands->AskFileName = [&](const TOrvel_SaveRequest &) { return file; };
+        commands->OpenFile = [](QWidget *, const QString &) { return false; };
+        TOrvel_MessageRecorder boxes;
+        FMain->pmSaveAsFormat->findChild<QAction *>("miSaveAs_XHTML_andOpen")->trigger();
+        QVERIFY(ReadBytes(file).startsWith("<?xml"));
+        QCOMPARE(boxes.Messages().size(), std::size_t(1));
+        QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Warning);
+        QCOMPARE(boxes.Messages()[0].Owner, FMain.get());
+        QVERIFY2(boxes.Messages()[0].Text.contains(QDir::toNativeSeparators(file)),
+                 qPrintable(boxes.Messages()[0].Text));
     }
 
     void settingsSeparatorReachesTheCsvExport() {

@@ -148,6 +148,43 @@ QStringList SplitServerNames(const QString &text, QChar separator) {
     return names;
 }
 
+QStringList SplitStoredServerNames(const QString &text) {
+    QStringList names;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        if (text[at] == u'"') {
+            // A quoted entry ends at a lone quote that a "," or the end of the text follows.
+            QString name;
+            qsizetype i = at + 1;
+            bool closed = false;
+            while (i < text.size()) {
+                if (text[i] == u'"') {
+                    if (i + 1 < text.size() && text[i + 1] == u'"') {
+                        name += u'"';
+                        i += 2;
+                        continue;
+                    }
+                    closed = i + 1 == text.size() || text[i + 1] == u',';
+                    break;
+                }
+                name += text[i++];
+            }
+            if (closed) {
+                names.append(name);
+                at = i + 2;
+                continue;
+            }
+            // Not a quoted entry after all: read as the plain name it was written as.
+        }
+        qsizetype end = text.indexOf(u',', at);
+        if (end < 0)
+            end = text.size();
+        names.append(text.mid(at, end - at));
+        at = end + 1;
+    }
+    return names;
+}
+
 bool ContainsServerName(const QStringList &list, const QString &name) {
     return list.contains(name, Qt::CaseInsensitive);
 }
@@ -161,7 +198,12 @@ bool AppendServerName(QStringList &list, const QString &name) {
 
 QString JoinServerNames(const QStringList &list) {
     QString text;
-    for (const QString &name : list)
-        text += name + QLatin1Char(',');
+    for (const QString &name : list) {
+        if (name.contains(u',') || name.startsWith(u'"'))
+            text += u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        else
+            text += name;
+        text += u',';
+    }
     return text;
 }

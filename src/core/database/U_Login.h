@@ -48,8 +48,12 @@ QString ConnectionErrorsText(DbConnection &connection);
 QString GetSQLServerList();
 
 // Server lists: names separated by a character (a final separator adds no entry), names compared
-// without regard to letter case, and the stored form (every entry followed by ",").
+// without regard to letter case, and the stored form (every entry followed by ","). A name that
+// holds a "," ("host,port") or begins with a double quote is stored in double quotes with its
+// inner quotes doubled, so that it reads back as one entry; lists without quotes read as they
+// always did.
 QStringList SplitServerNames(const QString &text, QChar separator);
+QStringList SplitStoredServerNames(const QString &text);
 bool ContainsServerName(const QStringList &list, const QString &name);
 bool AppendServerName(QStringList &list, const QString &name); // false when already listed
 QString JoinServerNames(const QStringList &list);
