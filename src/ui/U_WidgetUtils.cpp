@@ -44,7 +44,7 @@ void ShellOpen(const QString &target) {
     QDesktopServices::openUrl(TargetUrl(target));
 }
 
-void ShellOpenOwned(QWidget *owner, const QString &target) {
+bool ShellOpenOwned(QWidget *owner, const QString &target) {
     Q_UNUSED(owner); // the desktop's open action needs no owner window here
-    QDesktopServices::openUrl(TargetUrl(target));
+    return QDesktopServices::openUrl(TargetUrl(target));
 }

@@ -13,4 +13,4 @@ void SetControlsEnabled(QWidget *container, bool enabled);
 
 // Asks the desktop to open a file path or web address; the outcome is not reported.
 void ShellOpen(const QString &target);
-void ShellOpenOwned(QWidget *owner, const QString &target);
+bool ShellOpenOwned(QWidget *owner, const QString &target); // false: the desktop cannot open it

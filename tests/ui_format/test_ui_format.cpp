@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -434,6 +435,22 @@ private slots:
         QCOMPARE(dlg.grpProperties->x() + dlg.grpProperties->width(), dlg.width() - 8);
     }
 
+    // Field names are never cut: "Nazwa" is as wide as the longest name needs.
+    void nameColumnShowsWholeNames() {
+        ResultFixture f(QStringLiteral("SELECT 1 AS [Data wystawienia faktury], 2 AS Id, "
+                                       "'' AS Orvel_Zestawnik_FORMAT"));
+        TF_ResultFormat dlg;
+        dlg.SetTarget(&f.Settings, &f.Columns);
+        dlg.show();
+        const int margin = dlg.list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        const int width = dlg.list->columnWidth(TF_ResultFormat::colName);
+        for (const QString &name : ListNames(dlg)) {
+            const int needed = dlg.list->fontMetrics().horizontalAdvance(name) + 2 * margin;
+            QVERIFY2(needed <= width, qPrintable(name + ": " + QString::number(width)));
+        }
+        QVERIFY(width > 100);
+    }
+
     // The dialog at its design size, for a look (the shots folder is not part of the sources).
     void screenshot() {
         ResultFixture f;
@@ -475,7 +492,10 @@ class ExportCommandsTest : public QObject {
                 Asked.push_back(r);
                 return Answer;
             };
-            Commands.OpenFile = [this](QWidget *, const QString &file) { Opened << file; };
+            Commands.OpenFile = [this](QWidget *, const QString &file) {
+                Opened << file;
+                return true;
+            };
             Commands.ConnectMenu(&Menu);
         }
         void Trigger(const QString &name) {

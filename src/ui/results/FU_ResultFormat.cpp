@@ -203,10 +203,15 @@ void TF_ResultFormat::LayOut() {
 void TF_ResultFormat::FormShow() {
     FApplying = false;
     FShowingColumn = false;
+    FillList();
+    // A field name is never cut: "Nazwa" widens to the longest one (the list scrolls sideways
+    // when it no longer fits).
+    const int width = list->columnWidth(colName);
+    list->resizeColumnToContents(colName);
+    list->setColumnWidth(colName, std::max(width, list->columnWidth(colName)));
     FDescWidth = list->columnWidth(colDesc);
     FNameWidth = list->columnWidth(colName);
     FListWidth = list->width();
-    FillList();
 }
 
 void TF_ResultFormat::FillList() {

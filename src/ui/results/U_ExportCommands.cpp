@@ -4,6 +4,7 @@
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_GridColumns.h"
+#include "U_MessageBox.h"
 #include "U_WidgetUtils.h"
 #include "U_settings.h"
 
@@ -78,7 +79,7 @@ QString AskSaveFileName(const TOrvel_SaveRequest &request) {
 }
 
 TOrvel_ExportCommands::TOrvel_ExportCommands(QWidget *owner) : QObject(owner), FOwner(owner) {
-    OpenFile = [](QWidget *o, const QString &file) { ShellOpenOwned(o, file); };
+    OpenFile = [](QWidget *o, const QString &file) { return ShellOpenOwned(o, file); };
 }
 
 void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
@@ -166,10 +167,21 @@ void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
     FLastXhtmlFile = file;
 }
 
+QString TOrvel_ExportCommands::CannotShowPageText(const QString &file) {
+    return QStringLiteral("Strona została zapisana w pliku:\n%1\n\nNie można jej pokazać: "
+                          "pulpit nie ma programu do otwierania stron (przeglądarki).")
+        .arg(QDir::toNativeSeparators(file));
+}
+
 void TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick() {
     miSaveAs_XHTMLClick();
-    if (!FLastXhtmlFile.isEmpty() && QFileInfo::exists(FLastXhtmlFile) && OpenFile)
-        OpenFile(FOwner, FLastXhtmlFile);
+    if (FLastXhtmlFile.isEmpty() || !QFileInfo::exists(FLastXhtmlFile) || !OpenFile)
+        return;
+    // Without a program for web pages (no browser, no xdg-open) the page would silently stay
+    // unseen: the user learns where it was written.
+    if (!OpenFile(FOwner, FLastXhtmlFile))
+        ShowMessage(FOwner, TOrvel_MsgIcon::Warning, QStringLiteral("Uwaga"),
+                    CannotShowPageText(FLastXhtmlFile));
 }
 
 void TOrvel_ExportCommands::miSaveAs_XMLClick() {

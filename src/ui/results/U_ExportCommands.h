@@ -50,9 +50,12 @@ public:
     QAbstractItemView *View = nullptr;
     std::function<QString()> Title;
 
-    // Replaceable so that tests choose the file name and see what would be opened.
+    // Replaceable so that tests choose the file name and see what would be opened. OpenFile
+    // answers whether the desktop took the file.
     TOrvel_AskFileName AskFileName = AskSaveFileName;
-    std::function<void(QWidget *owner, const QString &file)> OpenFile;
+    std::function<bool(QWidget *owner, const QString &file)> OpenFile;
+    // What the user reads when the written page cannot be shown.
+    static QString CannotShowPageText(const QString &file);
     // Tells the user something about a finished export in the status bar (a split spreadsheet).
     std::function<void(const QString &text)> ShowStatus;
 
@@ -76,8 +79,9 @@ public:
     // when it is empty (or there are no preferences).
     static QChar CsvSeparator();
 
-    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML", "XLSX"): the one
-    // last used for that kind (preference "Export/<kind>/Folder"), at first the user's documents.
+    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML", "XLSX"): the
+    // one last used for that kind (preference "Export/<kind>/Folder"), at first the user's
+    // documents.
     static QString ExportFolder(const QString &kind);
 
 private:
