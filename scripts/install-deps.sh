@@ -2,7 +2,7 @@
 # Installs what building, running and testing need on Debian 12, as root, non-interactively:
 # the toolchain, Qt 6, QScintilla, libxml2, unixODBC with FreeTDS's driver (registered as
 # "FreeTDS"), SQLite, tinyxml2, GnuTLS (the TDS test server's TLS), ICU
-# (collation keys for sorting texts), the Polish locale with the
+# (collation keys for sorting texts), the Polish locale (and the English and German ones) with the
 # toolkit's and the C library's Polish texts, Xvfb with xdotool for driving the program as a user
 # does, and what the installed files are made and checked with (the icons from SVG, the runner's
 # manual page, the package's dependencies).
@@ -22,10 +22,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-# The Polish locale: the program and its tests format numbers and dates the Polish way.
-if ! locale -a 2>/dev/null | grep -qi '^pl_PL.utf8$'; then
-  sed -i 's/^# *pl_PL.UTF-8 UTF-8/pl_PL.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen || echo 'pl_PL.UTF-8 UTF-8' >> /etc/locale.gen
+# The Polish locale: the program and its tests format numbers and dates the Polish way; the
+# English and German ones: the date input is tried in other users' locales too.
+need_gen=0
+for loc in pl_PL en_US de_DE; do
+  if ! locale -a 2>/dev/null | grep -qi "^${loc}.utf8$"; then
+    sed -i "s/^# *${loc}.UTF-8 UTF-8/${loc}.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen || echo "${loc}.UTF-8 UTF-8" >> /etc/locale.gen
+    need_gen=1
+  fi
+done
+if [ "$need_gen" = 1 ]; then
   locale-gen >/dev/null
 fi
 # FreeTDS's ODBC driver under the name the program asks for.

@@ -273,6 +273,63 @@ private slots:
         QCOMPARE(p.GetSQLValue(), QStringLiteral("NULL"));
     }
 
+    void dateInEveryLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("shown");   // 10 December 2026 as the input shows it
+        QTest::addColumn<QString>("pattern"); // the format in the user's words
+        QTest::addColumn<QStringList>("alsoRead");
+        QTest::addColumn<QStringList>("refused");
+        QTest::newRow("C") << QLocale::c() << "10 Dec 2026"
+                           << "DD MMM RRRR"
+                           << QStringList{"10 dec 2026", " 10  Dec 2026 ", "10 12 2026",
+                                          "10 December 2026"}
+                           << QStringList{"10 Dec 26", "10.12.2026", "10 Dez 2026", "Dec 2026"};
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "12/10/2026"
+                               << "MM/DD/RRRR" << QStringList{"12/10/2026", "12/10/2026 "}
+                               << QStringList{"12/10/26", "10.12.2026", "13/10/2026",
+                                              "12/10/2026x"};
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "10.12.2026"
+                               << "DD.MM.RRRR" << QStringList{"10.12.2026", " 10.12.2026 "}
+                               << QStringList{"10.12.26", "12/10/2026", "10.12."};
+        QTest::newRow("pl_PL") << QLocale(QLocale::Polish, QLocale::Poland) << "10.12.2026"
+                               << "DD.MM.RRRR" << QStringList{"10.12.2026", " 10.12.2026 "}
+                               << QStringList{"10.12.26", "10-12-2026", "32.12.2026"};
+    }
+
+    void dateInEveryLocale() {
+        // What the input shows it reads back, whatever the short date format of the locale.
+        QFETCH(QLocale, locale);
+        QFETCH(QString, shown);
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, alsoRead);
+        QFETCH(QStringList, refused);
+        SetUserLocale(locale);
+        const TOrvel_FormatSettings &fs = UserFormatSettings();
+        const QDate day(2026, 12, 10);
+        const QString text = DateToUserText(day, fs);
+        const QString patternText = DatePatternText(fs);
+        QList<QDate> roundTrip;
+        for (const QDate &d : {QDate(2024, 1, 31), QDate(2024, 2, 29), QDate(1, 1, 1),
+                               QDate(9999, 12, 31), QDate(2000, 5, 9)})
+            roundTrip << UserTextToDate(DateToUserText(d, fs), fs);
+        QList<QDate> read;
+        for (const QString &t : alsoRead)
+            read << UserTextToDate(t, fs);
+        QStringList wronglyRead;
+        for (const QString &t : refused)
+            if (UserTextToDate(t, fs).isValid())
+                wronglyRead << t;
+        SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+
+        QCOMPARE(text, shown);
+        QCOMPARE(patternText, pattern);
+        QCOMPARE(roundTrip, (QList<QDate>{QDate(2024, 1, 31), QDate(2024, 2, 29), QDate(1, 1, 1),
+                                          QDate(9999, 12, 31), QDate(2000, 5, 9)}));
+        for (const QDate &d : read)
+            QCOMPARE(d, day);
+        QCOMPARE(wronglyRead, QStringList());
+    }
+
     void numericUnderEnglishLocale() {
         SetUserLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         TOrvel_ParamInput p(Param("N", TOrvel_ParamType::ptNumeric));

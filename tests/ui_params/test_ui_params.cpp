@@ -68,6 +68,9 @@ private slots:
     void dateTyping_data();
     void dateTyping();
     void datePickedFromTheCalendar();
+    void clickIntoGreyDateThenType();
+    void dateUnderEachLocale_data();
+    void dateUnderEachLocale();
     void dateRuleSurvivesEnablingThePanel();
     void disabledNumberBoxWasNotLeft();
     void tabOrderOverADateRow();
@@ -340,6 +343,72 @@ void UiParamsTest::datePickedFromTheCalendar() {
     emit date->Calendar()->clicked(QDate(2024, 6, 3));
     QVERIFY(!date->CalendarPopup()->isVisible());
     QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240603'"));
+}
+
+void UiParamsTest::clickIntoGreyDateThenType() {
+    // A real click into the middle of the grey text of an unset date, then typing: the typed
+    // date replaces the grey one, as after Tab.
+    Load(Item("Data", "DATE"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    date->SetValue(QDate(2026, 12, 10), false);
+    QLineEdit *edit = date->DateEdit();
+    Leave();
+    QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QTest::keyClicks(QApplication::focusWidget(), "31.12.2024");
+    QCOMPARE(edit->text(), QStringLiteral("31.12.2024"));
+    QVERIFY(date->IsSet());
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20241231'"));
+    // Once the date is set, a click places the cursor as in any text.
+    Leave();
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 3, edit->height() / 2));
+    QVERIFY(!edit->hasSelectedText());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QCOMPARE(edit->text(), QStringLiteral("31.12.202"));
+}
+
+void UiParamsTest::dateUnderEachLocale_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("picked"); // 3 June 2024 as the input shows it
+    QTest::addColumn<QString>("typed");  // 31 December 2024 typed in the same format
+    QTest::newRow("C") << QLocale::c() << "3 Jun 2024"
+                       << "31 Dec 2024";
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "6/3/2024"
+                           << "12/31/2024";
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "03.06.2024"
+                           << "31.12.2024";
+    QTest::newRow("pl_PL") << QLocale(QLocale::Polish, QLocale::Poland) << "3.06.2024"
+                           << "31.12.2024";
+}
+
+void UiParamsTest::dateUnderEachLocale() {
+    // A date picked from the calendar or typed as the input shows dates runs, in any locale.
+    QFETCH(QLocale, locale);
+    QFETCH(QString, picked);
+    QFETCH(QString, typed);
+    SetUserLocale(locale);
+    struct Restore {
+        ~Restore() { SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland)); }
+    } restore;
+    Load(Item("Data", "DATE"));
+    auto *date = qobject_cast<TOrvel_DateInput *>(Row(0)->InputWidget());
+    QTest::mouseClick(date->CalendarButton(), Qt::LeftButton);
+    QVERIFY(date->CalendarPopup()->isVisible());
+    emit date->Calendar()->clicked(QDate(2024, 6, 3));
+    QCOMPARE(date->DateEdit()->text(), picked);
+    QVERIFY(!date->IsRejected());
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20240603'"));
+    QVERIFY(FUi->Report().Param(0).RejectedText().isEmpty());
+    TypeDate(date, typed);
+    Leave();
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("'20241231'"));
+    QVERIFY(!date->IsRejected());
+    // A year in two digits is refused everywhere.
+    TypeDate(date, QString(typed).replace("2024", "24"));
+    Leave();
+    QVERIFY(date->IsRejected());
+    QCOMPARE(FUi->Report().Param(0).GetSQLValue(), QStringLiteral("NULL"));
 }
 
 void UiParamsTest::dateRuleSurvivesEnablingThePanel() {

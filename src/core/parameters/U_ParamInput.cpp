@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <exception>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -162,56 +163,202 @@ bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs) {
     return ScanNumber(TrimText(text), separator, plain) && IsFiniteNumber(plain);
 }
 
-QDate UserTextToDate(const QString &text, const TOrvel_FormatSettings &fs) {
-    QString order;
-    for (QChar c : fs.ShortDateFormat)
-        if ((c == u'd' || c == u'M' || c == u'y') && !order.contains(c))
-            order += c;
-    if (order.size() != 3)
-        order = QStringLiteral("dMy");
-    const QChar separator = fs.DateSeparator.isNull() ? QChar(u'.') : fs.DateSeparator;
-    const QStringList parts = TrimText(text).split(separator);
-    if (parts.size() != 3)
-        return {};
-    int day = 0, month = 0, year = 0;
-    for (qsizetype i = 0; i < 3; ++i) {
-        const QString &part = parts.at(i);
-        const bool isYear = order.at(i) == u'y';
-        if (part.isEmpty() || part.size() > (isYear ? 4 : 2) || (isYear && part.size() != 4))
-            return {};
-        for (QChar c : part)
-            if (!IsAsciiDigit(c))
-                return {};
-        const int value = part.toInt();
-        if (order.at(i) == u'd')
-            day = value;
-        else if (order.at(i) == u'M')
-            month = value;
+namespace {
+
+// One part of the date input's format: a field (day, month, month name, year, day name) or a
+// literal text.
+struct DatePart {
+    enum Kind { Day, Month, MonthName, Year, DayName, Literal } kind;
+    QString text; // of a literal
+};
+
+std::vector<DatePart> DateParts(const QString &format) {
+    std::vector<DatePart> parts;
+    auto literal = [&parts](QStringView text) {
+        if (!parts.empty() && parts.back().kind == DatePart::Literal)
+            parts.back().text += text;
         else
-            year = value;
+            parts.push_back({DatePart::Literal, text.toString()});
+    };
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            const qsizetype close = format.indexOf(u'\'', i + 1);
+            const qsizetype stop = close < 0 ? format.size() : close;
+            literal(close == i + 1 ? QStringView(u"'")
+                                   : QStringView(format).mid(i + 1, stop - i - 1));
+            i = stop + 1;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        if (c == u'd')
+            parts.push_back({run >= 3 ? DatePart::DayName : DatePart::Day, {}});
+        else if (c == u'M')
+            parts.push_back({run >= 3 ? DatePart::MonthName : DatePart::Month, {}});
+        else if (c == u'y')
+            parts.push_back({DatePart::Year, {}});
+        else
+            literal(QStringView(format).mid(i, run));
+        i += run;
     }
+    return parts;
+}
+
+// The month whose name (short or long, either letter case) begins the text; 0 for none.
+int MonthNameAt(QStringView text, const TOrvel_FormatSettings &fs, qsizetype *length) {
+    int best = 0;
+    qsizetype bestLength = 0;
+    for (int m = 1; m <= 12; ++m) {
+        for (const QString &name : {fs.LongMonthNames.value(m - 1), fs.ShortMonthNames.value(m - 1),
+                                    fs.Locale.standaloneMonthName(m, QLocale::LongFormat),
+                                    fs.Locale.standaloneMonthName(m, QLocale::ShortFormat)}) {
+            if (!name.isEmpty() && name.size() > bestLength &&
+                text.startsWith(name, Qt::CaseInsensitive)) {
+                best = m;
+                bestLength = name.size();
+            }
+        }
+    }
+    *length = bestLength;
+    return best;
+}
+
+qsizetype DigitsAt(QStringView text, qsizetype at) {
+    qsizetype n = 0;
+    while (at + n < text.size() && IsAsciiDigit(text[at + n]))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+QString DateInputFormat(const TOrvel_FormatSettings &fs) {
+    // The short date format as it is, but for the year, which always has all four digits.
+    QString format;
+    bool day = false, month = false, year = false;
+    const QString &f = fs.ShortDateFormat;
+    for (qsizetype i = 0; i < f.size();) {
+        const QChar c = f[i];
+        if (c == u'\'') {
+            const qsizetype close = f.indexOf(u'\'', i + 1);
+            const qsizetype stop = close < 0 ? f.size() : close + 1;
+            format += QStringView(f).mid(i, stop - i);
+            i = stop;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < f.size() && f[i + run] == c)
+            ++run;
+        if (c == u'y') {
+            format += QStringLiteral("yyyy");
+            year = true;
+        } else {
+            format += QStringView(f).mid(i, run);
+            day = day || (c == u'd' && run <= 2);
+            month = month || c == u'M';
+        }
+        i += run;
+    }
+    return day && month && year ? format : QStringLiteral("dd.MM.yyyy");
+}
+
+QDate UserTextToDate(const QString &text, const TOrvel_FormatSettings &fs) {
+    const QString trimmed = TrimText(text);
+    const QStringView t(trimmed);
+    int day = 0, month = 0, year = 0;
+    qsizetype at = 0;
+    for (const DatePart &part : DateParts(DateInputFormat(fs))) {
+        switch (part.kind) {
+        case DatePart::Literal: {
+            // Blanks match any run of blanks; other characters as they are.
+            for (QChar c : part.text) {
+                if (c.isSpace()) {
+                    if (at >= t.size() || !t[at].isSpace())
+                        return {};
+                    while (at < t.size() && t[at].isSpace())
+                        ++at;
+                } else {
+                    if (at >= t.size() || t[at].toCaseFolded() != c.toCaseFolded())
+                        return {};
+                    ++at;
+                }
+            }
+            break;
+        }
+        case DatePart::Day:
+        case DatePart::Month: {
+            const qsizetype n = DigitsAt(t, at);
+            if (n < 1 || n > 2)
+                return {};
+            (part.kind == DatePart::Day ? day : month) = t.mid(at, n).toInt();
+            at += n;
+            break;
+        }
+        case DatePart::Year: {
+            if (DigitsAt(t, at) != 4)
+                return {};
+            year = t.mid(at, 4).toInt();
+            at += 4;
+            break;
+        }
+        case DatePart::MonthName: {
+            // The name the input shows, or the month's number.
+            const qsizetype n = DigitsAt(t, at);
+            qsizetype length = 0;
+            if (n >= 1 && n <= 2) {
+                month = t.mid(at, n).toInt();
+                length = n;
+            } else if (n == 0) {
+                month = MonthNameAt(t.mid(at), fs, &length);
+            }
+            if (length == 0)
+                return {};
+            at += length;
+            break;
+        }
+        case DatePart::DayName:
+            // The weekday follows from the date: any word stands for it.
+            while (at < t.size() && t[at].isLetter())
+                ++at;
+            break;
+        }
+    }
+    if (at != t.size())
+        return {};
     const QDate date(year, month, day);
     return year >= 1 && date.isValid() ? date : QDate();
 }
 
 QString DateToUserText(const QDate &date, const TOrvel_FormatSettings &fs) {
-    return fs.Locale.toString(date, fs.ShortDateFormat);
+    return fs.Locale.toString(date, DateInputFormat(fs));
 }
 
 QString DatePatternText(const TOrvel_FormatSettings &fs) {
-    // Each part in the user's words, whatever its width in the format: DD, MM, RRRR (rok).
+    // Each part in the user's words, whatever its width in the format: DD, MM, RRRR (rok); a
+    // month name as MMM.
     QString pattern;
-    const QString &f = fs.ShortDateFormat;
-    for (qsizetype i = 0; i < f.size(); ++i) {
-        const QChar c = f[i];
-        if (c == u'd' || c == u'M' || c == u'y') {
-            while (i + 1 < f.size() && f[i + 1] == c)
-                ++i;
-            pattern += c == u'd' ? QStringLiteral("DD")
-                       : c == u'M' ? QStringLiteral("MM")
-                                   : QStringLiteral("RRRR");
-        } else {
-            pattern += c;
+    for (const DatePart &part : DateParts(DateInputFormat(fs))) {
+        switch (part.kind) {
+        case DatePart::Day:
+            pattern += QStringLiteral("DD");
+            break;
+        case DatePart::Month:
+            pattern += QStringLiteral("MM");
+            break;
+        case DatePart::MonthName:
+            pattern += QStringLiteral("MMM");
+            break;
+        case DatePart::Year:
+            pattern += QStringLiteral("RRRR");
+            break;
+        case DatePart::DayName:
+            pattern += QStringLiteral("DDD");
+            break;
+        case DatePart::Literal:
+            pattern += part.text;
+            break;
         }
     }
     return pattern;

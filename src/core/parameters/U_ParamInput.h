@@ -34,13 +34,16 @@ bool TryTextToInt32(const QString &text, std::int32_t &value);
 // The number check: the trimmed text is a finite number written with the user's decimal
 // separator and no thousands separators (an exponent is allowed).
 bool IsLocaleNumberText(const QString &text, const TOrvel_FormatSettings &fs);
-// A whole date typed in the user's short date format: day, month and year in the format's order,
-// divided by its date separator, day and month with or without a leading zero, the year with all
-// four digits. Anything else, a partial or an impossible date, gives an invalid date.
+// The one format the date input shows and reads: the user's short date format with the year in
+// four digits ("dd.MM.yyyy", "M/d/yyyy", "d MMM yyyy").
+QString DateInputFormat(const TOrvel_FormatSettings &fs);
+// A whole date typed in that format: day and month with or without a leading zero, a month name
+// where the format shows one (or the month's number), the year with all four digits. Anything
+// else, a partial or an impossible date, gives an invalid date.
 QDate UserTextToDate(const QString &text, const TOrvel_FormatSettings &fs);
-// The user's short date format in the user's words, e.g. "DD.MM.RRRR".
+// That format in the user's words, e.g. "DD.MM.RRRR".
 QString DatePatternText(const TOrvel_FormatSettings &fs);
-// A date in the user's short date format, as the date input shows it.
+// A date in that format, as the date input shows it.
 QString DateToUserText(const QDate &date, const TOrvel_FormatSettings &fs);
 
 class TOrvel_ParamInput {

@@ -17,7 +17,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -127,12 +129,14 @@ void TOrvel_DateInput::SetValue(const QDate &date, bool set) {
 }
 
 int TOrvel_DateInput::NeededWidth() const {
-    // The widest date: two-digit day and month, digits as wide as the font draws any digit.
+    // The widest date: two-digit day and month, digits as wide as the font draws any digit, and
+    // every month (its name, where the format shows one).
     int widest = 0;
-    for (const QDate &d : {QDate(2000, 12, 28), QDate(2088, 8, 28), QDate(2000, 10, 20)})
-        widest =
-            qMax(widest,
-                 FEdit->fontMetrics().horizontalAdvance(DateToUserText(d, UserFormatSettings())));
+    for (int month = 1; month <= 12; ++month)
+        for (const QDate &d :
+             {QDate(2000, month, 28), QDate(2088, month, 28), QDate(2000, month, 20)})
+            widest = qMax(widest, FEdit->fontMetrics().horizontalAdvance(
+                                      DateToUserText(d, UserFormatSettings())));
     QStyleOptionFrame frame;
     frame.initFrom(FEdit);
     frame.lineWidth = FEdit->hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
@@ -226,7 +230,24 @@ void TOrvel_DateInput::focusInEvent(QFocusEvent *event) {
 }
 
 bool TOrvel_DateInput::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == FEdit) {
+    if (watched == FEdit && !FRedelivering) {
+        auto leftButton = [event] {
+            return static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+        };
+        if (event->type() == QEvent::MouseButtonPress && leftButton())
+            FSelectAfterClick = !IsSet();
+        if (event->type() == QEvent::MouseButtonRelease && FSelectAfterClick && leftButton()) {
+            // The text handles the release first (it may place the cursor), then the whole
+            // grey text is selected.
+            FSelectAfterClick = false;
+            {
+                const QScopedValueRollback redelivering(FRedelivering, true);
+                QCoreApplication::sendEvent(FEdit, event);
+            }
+            if (!IsSet())
+                FEdit->selectAll();
+            return true;
+        }
         if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_F4 ||

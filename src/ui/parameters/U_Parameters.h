@@ -63,6 +63,10 @@ private:
     QToolButton *FButton;
     QFrame *FPopup = nullptr;
     QCalendarWidget *FCalendar = nullptr;
+    // A click into the grey text of an unset input selects the whole text once the click is
+    // done, so that typing replaces it, as Tab into the text does.
+    bool FSelectAfterClick = false;
+    bool FRedelivering = false;
 };
 
 // One parameter's row with its input.
