@@ -496,6 +496,11 @@ void TF_Main::BuildLeft() {
     treereport->setObjectName(QStringLiteral("treereport"));
     treereport->setHeaderHidden(true);
     treereport->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Long lines (a query, a list of values) are not cut: the one column is as wide as its
+    // widest line, and the pane scrolls sideways.
+    treereport->header()->setStretchLastSection(false);
+    treereport->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    treereport->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     pages->addTab(treereport, QStringLiteral("Raport"));
 
     textParams = new QPlainTextEdit(pages);
@@ -514,6 +519,7 @@ void TF_Main::BuildLeft() {
                 treeChange(selected.isEmpty() ? nullptr : selected.first());
             }));
     connect(pages, &QTabWidget::currentChanged, this, [this](int index) {
+        FPendingLeftTab = -1; // a tab the user chose himself stays
         RunGuarded([this, index] {
             if (index == 1)
                 TabSheet2Show();
@@ -708,8 +714,11 @@ void TF_Main::showEvent(QShowEvent *event) {
 void TF_Main::FormShow() {
     static_cast<TreeRowDelegate *>(tree->itemDelegate())->RowHeight = tree->iconSize().height() + 2;
     // The left tab the user left in front last time ("Lista" at first).
+    // Until a report has loaded, the other tabs would show empty panes: "Lista" stands in for
+    // them.
     const int leftTab = AppPrefs ? AppPrefs->ReadInteger(kLeftTab, 0) : 0;
-    pages->setCurrentIndex(leftTab >= 0 && leftTab < pages->count() ? leftTab : 0);
+    pages->setCurrentIndex(0);
+    FPendingLeftTab = leftTab > 0 && leftTab < pages->count() ? leftTab : -1;
     tabsRight->setCurrentIndex(0);
     int width = AppPrefs ? AppPrefs->ReadInteger(kTreeWidth, 200) : 200;
     width = std::max(width, panLeft->minimumWidth());
@@ -765,7 +774,8 @@ void TF_Main::closeEvent(QCloseEvent *event) {
 void TF_Main::StoreWindowState() {
     if (!AppPrefs)
         return;
-    AppPrefs->WriteInteger(kLeftTab, pages->currentIndex());
+    AppPrefs->WriteInteger(kLeftTab,
+                           FPendingLeftTab >= 0 ? FPendingLeftTab : pages->currentIndex());
     StoreWindowPlace(this, kMainPlace); // writes the preferences file
 }
 
@@ -927,6 +937,8 @@ void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
         FEditors->ShowReport(FReport->GetScriptText(), FReport->GetScriptFileName(),
                              FReport->GetDefinitionText());
         SetAppState(asReady);
+        if (FPendingLeftTab >= 0)
+            pages->setCurrentIndex(std::exchange(FPendingLeftTab, -1));
     } else if (FReport && OpenForRepair(entry, loadError)) {
         // The author repairs the files in the editors; nothing runs until the definition loads.
     } else {
@@ -1257,8 +1269,10 @@ void TF_Main::TabSheet3Show() {
 }
 
 void TF_Main::btnResetParamsClick() {
-    if (FReport)
-        FReport->ResetValues();
+    if (!FReport)
+        return;
+    FReport->ResetValues();
+    SetActivityText(QStringLiteral("Wyczyszczono wartości parametrów"));
 }
 
 void TF_Main::btnSaveParamsClick() {
@@ -1269,8 +1283,10 @@ void TF_Main::btnSaveParamsClick() {
 }
 
 void TF_Main::btnLoadDefaultValuesClick() {
-    if (FReport)
-        FReport->LoadDefaultValues();
+    if (!FReport)
+        return;
+    FReport->LoadDefaultValues();
+    SetActivityText(QStringLiteral("Ustawiono domyślne wartości parametrów"));
 }
 
 void TF_Main::Splitter1Moved() {

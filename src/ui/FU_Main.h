@@ -209,6 +209,8 @@ private:
     bool FDbChanging = false;
     bool FTreeChanging = false;
     bool FShown = false;
+    // The left tab to bring back once a report has loaded: before that only "Lista" has content.
+    int FPendingLeftTab = -1;
     bool FCancelling = false;    // a cancel was asked and the run has not ended yet
     bool FCloseAfterRun = false; // closing was confirmed during a run
     bool FParamsAutoSize = false;

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -476,6 +477,38 @@ private slots:
         QCOMPARE(desk.Main->geometry(), place);
         QVERIFY(desk.Show());
         QCOMPARE(desk.Main->geometry(), place);
+        // The parameters' tab has nothing to show before a report is loaded: "Lista" stands in
+        // for it until then.
+        QCOMPARE(desk.Main->pages->currentIndex(), 0);
+        QVERIFY(desk.LogIn());
+        desk.ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(desk.Choose(QStringLiteral("Stany magazynowe")));
+        QCOMPARE(desk.Main->pages->currentIndex(), 2);
+        // Loading another report leaves the tab the user has in front.
+        desk.Main->pages->setCurrentIndex(0);
+        QVERIFY(desk.Choose(QStringLiteral("Faktury kontrahenta")));
+        QCOMPARE(desk.Main->State(), asReady);
+        QCOMPARE(desk.Main->pages->currentIndex(), 0);
+    }
+
+    void restoredTabIsKeptWhenNoReportWasLoaded() {
+        {
+            Desktop desk;
+            QVERIFY(desk.Show());
+            desk.Main->pages->setCurrentIndex(2);
+            QVERIFY(desk.Main->close());
+        }
+        {
+            Desktop desk;
+            QVERIFY(desk.Show());
+            QCOMPARE(desk.Main->pages->currentIndex(), 0);
+            QVERIFY(desk.Main->close());
+        }
+        Desktop desk;
+        QVERIFY(desk.Show());
+        QVERIFY(desk.LogIn());
+        desk.ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(desk.Choose(QStringLiteral("Stany magazynowe")));
         QCOMPARE(desk.Main->pages->currentIndex(), 2);
     }
 
@@ -546,13 +579,61 @@ private slots:
         QCOMPARE(Main()->labInfo->text(), QStringLiteral(" Wynik"));
         QCOMPARE(Main()->labTitle->text(), QStringLiteral(" Wybierz raport"));
         QCOMPARE(Main()->ResultCaption(), QStringLiteral("Raport jest pusty"));
+        // The databases of the connection before are gone from the (disabled) list.
+        QVERIFY(!Main()->listDB->isEnabled());
+        QCOMPARE(Main()->listDB->count(), 0);
+        QVERIFY(Main()->listDB->currentText().isEmpty());
     }
 
-    void savedValuesAreConfirmed() {
+    void valueButtonsSayWhatWasDone_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Z") << "btnSaveParams"
+                           << "Zapisano wartości parametrów";
+        QTest::newRow("W") << "btnResetParams"
+                           << "Wyczyszczono wartości parametrów";
+        QTest::newRow("U") << "btnLoadDefaultValues"
+                           << "Ustawiono domyślne wartości parametrów";
+    }
+    void valueButtonsSayWhatWasDone() {
+        QFETCH(QString, button);
+        QFETCH(QString, status);
         FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
         QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
-        Main()->btnSaveParams->click();
-        QCOMPARE(Main()->StatusText(1), QStringLiteral("Zapisano wartości parametrów"));
+        auto *widget = Main()->findChild<QAbstractButton *>(button);
+        QVERIFY(widget && widget->isVisible() && widget->isEnabled());
+        // An older text of another command must not stand for this one.
+        Main()->SetActivityText(QStringLiteral("inny tekst"));
+        QTest::mouseClick(widget, Qt::LeftButton);
+        QCOMPARE(Main()->StatusText(1), status);
+    }
+
+    void informationTreeShowsWholeLines() {
+        FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
+        auto *info = Main()->findChild<QTreeWidget *>(QStringLiteral("treereport"));
+        QVERIFY(info);
+        Main()->pages->setCurrentIndex(1);
+        QVERIFY(info->isVisible());
+        QVERIFY(info->topLevelItemCount() > 0);
+        int widest = 0;
+        QList<QTreeWidgetItem *> items;
+        for (int i = 0; i < info->topLevelItemCount(); ++i) {
+            items << info->topLevelItem(i);
+            for (int c = 0; c < info->topLevelItem(i)->childCount(); ++c)
+                items << info->topLevelItem(i)->child(c);
+        }
+        for (QTreeWidgetItem *item : items) {
+            QCOMPARE(item->toolTip(0), item->text(0));
+            widest = qMax(widest, info->fontMetrics().horizontalAdvance(item->text(0)));
+            // No line is cut: the column holds the whole of it.
+            QVERIFY2(info->columnWidth(0) >= info->fontMetrics().horizontalAdvance(item->text(0)),
+                     qPrintable(item->text(0)));
+        }
+        // A pane narrower than its widest line scrolls sideways.
+        QVERIFY2(widest > info->viewport()->width(), qPrintable(QString::number(widest)));
+        QTRY_VERIFY(info->horizontalScrollBar()->isVisible());
+        QVERIFY(info->horizontalScrollBar()->maximum() > 0);
     }
 
     void closingDuringARunIsExplained() {

@@ -32,6 +32,7 @@ void ShowReportInfo(QTreeWidget *tree, const TOrvel_Report &report) {
                                     : new QTreeWidgetItem(parents[static_cast<std::size_t>(
                                           qMin<int>(line.Level, int(parents.size())) - 1)]);
         item->setText(0, line.Text);
+        item->setToolTip(0, line.Text); // the whole line, also where the pane cuts it
         item->setData(0, ParamRole, line.Param);
         parents.resize(static_cast<std::size_t>(line.Level));
         parents.push_back(item);
@@ -51,6 +52,7 @@ void UpdateReportInfoValue(QTreeWidget *tree, const TOrvel_Report &report, const
                 report.Param(param).Name() != name)
                 return;
             item->setText(0, ValuePrefix + report.Param(param).GetSQLValue());
+            item->setToolTip(0, item->text(0));
             tree->scrollToItem(item);
         });
     }
