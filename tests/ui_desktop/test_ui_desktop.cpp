@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -412,8 +413,13 @@ private slots:
             target->setFocus(Qt::TabFocusReason); // a button takes the focus from Tab only
         QTRY_COMPARE(QApplication::focusWidget(), target);
 
+        auto *stop = Main()->findChild<QShortcut *>(QStringLiteral("scCancel"));
+        QVERIFY(stop);
+        QSignalSpy stopped(stop, &QShortcut::activated);
+
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
 
+        QCOMPARE(stopped.count(), 0); // the bar's key, not the window's
         QTRY_VERIFY(bar->isHidden());
         QTRY_COMPARE(QApplication::focusWidget(), editor);
         // What is typed next goes into the script.
@@ -793,7 +799,11 @@ private slots:
         const int left = rows.first()->InputWidget()->x();
         for (TOrvel_Parameter *row : rows) {
             QCOMPARE(row->InputWidget()->x(), left); // one column for the report
-            QVERIFY(row->toolTip() == row->CaptionLabel()->text());
+            // The hint holds the whole caption; a caption without room is shown cut with "…".
+            const QString shown = row->CaptionLabel()->text();
+            QVERIFY2(shown == row->toolTip() || (shown.endsWith(QChar(0x2026)) &&
+                                                 row->toolTip().startsWith(shown.chopped(1))),
+                     qPrintable(shown));
         }
         const int limit = rows.first()->width() * TOrvel_Parameter::CaptionShare / 100;
         QCOMPARE(left, std::max(int(TOrvel_Parameter::InputLeft), std::min(longest, limit)));

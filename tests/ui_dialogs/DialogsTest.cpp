@@ -497,8 +497,13 @@ void TestDialogs::messageBoxStaysOnTheScreen() {
         nullptr, TOrvel_MsgIcon::Error, QString(),
         QStringLiteral("Parametr o nazwie '%1' już istnieje w definicji raportu").arg(name));
     QVERIFY(!shown.isEmpty());
-    QVERIFY2(shown.width() <= screen.width(),
-             qPrintable(QStringLiteral("%1 > %2").arg(shown.width()).arg(screen.width())));
+    QVERIFY2(screen.contains(shown), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                    .arg(shown.x())
+                                                    .arg(shown.y())
+                                                    .arg(shown.width())
+                                                    .arg(shown.height())
+                                                    .arg(screen.width())
+                                                    .arg(screen.height())));
 }
 
 void TestDialogs::addParamDeclaresInScript_data() {

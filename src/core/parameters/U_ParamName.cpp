@@ -40,6 +40,10 @@ QString SameParamName(const QStringList &names, const QString &name) {
 }
 
 QString DuplicateParamNameText(const QString &first, const QString &second) {
+    if (first == second)
+        return QStringLiteral("Nazwa parametru '%1' powtarza się: dwa parametry to ta sama "
+                              "zmienna SQL")
+            .arg(first);
     return QStringLiteral("Nazwa parametru '%1' powtarza się: parametry '%2' i '%1' to ta sama "
                           "zmienna SQL (wielkość liter nie ma znaczenia)")
         .arg(second, first);
