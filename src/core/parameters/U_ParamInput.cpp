@@ -221,7 +221,7 @@ QString DatePatternText(const TOrvel_FormatSettings &fs) {
         if (c == u'd' || c == u'M' || c == u'y') {
             while (i + 1 < f.size() && f[i + 1] == c)
                 ++i;
-            pattern += c == u'd'   ? QStringLiteral("DD")
+            pattern += c == u'd' ? QStringLiteral("DD")
                        : c == u'M' ? QStringLiteral("MM")
                                    : QStringLiteral("RRRR");
         } else {
