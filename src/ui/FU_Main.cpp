@@ -939,10 +939,17 @@ void TF_Main::SelectReport(const TOrvel_ReportItem &entry) {
         SetAppState(asReady);
         if (FPendingLeftTab >= 0)
             pages->setCurrentIndex(std::exchange(FPendingLeftTab, -1));
+        // A fault that does not stop the report loading still wants mending.
+        if (const QString notice = FReport->LoadNotice(); !notice.isEmpty())
+            SetActivityText(notice);
     } else if (FReport && OpenForRepair(entry, loadError)) {
         // The author repairs the files in the editors; nothing runs until the definition loads.
     } else {
         SetAppState(asNotLoaded);
+        // Removed since the list was made: say which file is gone.
+        if (!QFileInfo::exists(entry.DefinitionFile))
+            SetActivityText(StateStatusText(asNotLoaded) + QStringLiteral(" Brak pliku: ") +
+                            entry.DefinitionFile);
     }
 }
 

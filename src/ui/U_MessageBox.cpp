@@ -29,6 +29,27 @@ QMessageBox::Icon ToQtIcon(TOrvel_MsgIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A box is as wide as the longest unbroken run of its text: a long name or path without blanks
+// would push it off the screen. The text shown gets a break opportunity (a zero-width space)
+// in every run longer than this; the text itself is unchanged.
+constexpr int kLongestRun = 40;
+
+QString WrappableText(const QString &text) {
+    QString shown;
+    shown.reserve(text.size() + text.size() / kLongestRun);
+    int run = 0;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            run = 0;
+        } else if (++run > kLongestRun && !c.isLowSurrogate()) {
+            shown += QChar(0x200B);
+            run = 1;
+        }
+        shown += c;
+    }
+    return shown;
+}
+
 } // namespace
 
 int TitleWidth(const QString &title) {
@@ -69,7 +90,7 @@ QMessageBox::StandardButton ShowMessage(const TOrvel_MessageRequest &request) {
         return handler(request);
     QMessageBox box(ToQtIcon(request.Icon),
                     request.Caption.isEmpty() ? DefaultCaption(request.Icon) : request.Caption,
-                    request.Text, request.Buttons, request.Owner);
+                    WrappableText(request.Text), request.Buttons, request.Owner);
     if (request.DefaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.DefaultButton);
     for (const auto &[button, text] : request.ButtonTexts)

@@ -39,6 +39,10 @@ public:
     virtual QString GetScriptFileName() const = 0;
     virtual QString GetDefinitionFileName() const = 0;
     virtual QString GetParamsText() const = 0;
+    // What the author should mend in a report that loaded all the same (its script file missing,
+    // a fixed pick list with uneven caption and value counts), for the status bar; empty when
+    // nothing.
+    virtual QString LoadNotice() const { return QString(); }
 
     virtual void ShowInfo(QTreeWidget *tree) = 0;
     virtual void UpdateInfoValue(QTreeWidget *tree, const QString &name,

@@ -199,6 +199,17 @@ void TestCli::initTestCase() {
                        Definition(QStringLiteral("Hurt"), {})));
     QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Bez wyniku.sql"),
                        (marker + QStringLiteral("UPDATE towary SET Uwagi = Uwagi\r\n")).toUtf8()));
+    // Two names of one server variable: the second value would silently win.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("Błędy/Dwie kwoty.xml"),
+        Definition(
+            QStringLiteral("Hurt"),
+            Item(QStringLiteral("Kwota"), QStringLiteral("INT"), QStringLiteral("Kwota")) +
+                Item(QStringLiteral("kwota"), QStringLiteral("INT"), QStringLiteral("Kwota")))));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Dwie kwoty.sql"),
+                       (QStringLiteral("DECLARE @Kwota INT\r\n") + marker +
+                        QStringLiteral("SELECT @Kwota AS Kwota\r\n"))
+                           .toUtf8()));
     QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Obca baza.xml"),
                        Definition(QStringLiteral("Kadry"), {})));
     QVERIFY(WriteBytes(reports + QStringLiteral("Błędy/Obca baza.sql"),
@@ -389,6 +400,7 @@ void TestCli::listShowsTheReportTree() {
     QCOMPARE(QString::fromUtf8(r.Out), QStringLiteral("Błędy/\n"
                                                       "  Bez markera\n"
                                                       "  Bez wyniku\n"
+                                                      "  Dwie kwoty\n"
                                                       "  Inne litery\n"
                                                       "  Obca baza\n"
                                                       "  Zły skrypt\n"
@@ -651,6 +663,13 @@ void TestCli::failures_data() {
         << none
         << QStringList{"Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n",
                        " - Nieprawidłowa nazwa obiektu 'brak_tabeli'.\n"};
+    const QStringList twoNames = {
+        "Nazwa parametru 'kwota' powtarza się: parametry 'Kwota' i 'kwota' to ta sama zmienna SQL"};
+    QTest::newRow("names differing by letter case, declared")
+        << QStringList{"params", "Błędy/Dwie kwoty", "--declare"} << none << twoNames;
+    QTest::newRow("names differing by letter case, run")
+        << QStringList{"run", "Błędy/Dwie kwoty", "--server", server, "--print"} << none
+        << twoNames;
     QTest::newRow("no marker") << QStringList{"run", "Błędy/Bez markera", "--server", server,
                                               "--print"}
                                << none

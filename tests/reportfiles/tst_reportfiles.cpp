@@ -157,6 +157,13 @@ private slots:
                                 << "Nieprawidłowa nazwa parametru: '@Rok'";
         QTest::newRow("Polish") << "<name>Żółć_1</name>"
                                 << "";
+        // One variable on the server: both assignments would land on it.
+        QTest::newRow("the first name in other letters")
+            << "<name>oK</name>"
+            << "Nazwa parametru 'oK' powtarza się: parametry 'Ok' i 'oK' to ta sama zmienna SQL "
+               "(wielkość liter nie ma znaczenia)";
+        QTest::newRow("more than letter case differs") << "<name>Ok_</name>"
+                                                       << "";
     }
     void invalidParamName() {
         QFETCH(QString, item);

@@ -9,8 +9,10 @@
 #include "U_Application.h"
 #include "U_Db.h"
 #include "U_ExportCommands.h"
+#include "U_FindBar.h"
 #include "U_MessageBox.h"
 #include "U_Parameters.h"
+#include "U_ReportEditors.h"
 #include "U_ReportFactory.h"
 #include "U_SqlEditor.h"
 #include "U_Translations.h"
@@ -31,6 +33,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -378,6 +381,52 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(Main()->State(), asReady);
         QCOMPARE(Main()->labInfo->text(), QStringLiteral(" Wynik"));
+    }
+
+    // Esc in the find bar is the bar's, not the window's (which stops a run): it closes the bar
+    // from whichever of its controls has the focus and gives the focus back to the editor.
+    void escapeClosesTheFindBar_data() {
+        QTest::addColumn<int>("key"); // opens the bar, with Ctrl
+        QTest::addColumn<QString>("field");
+        QTest::newRow("find") << int(Qt::Key_F) << "edFind";
+        QTest::newRow("replace") << int(Qt::Key_H) << "edReplace";
+        QTest::newRow("go to line") << int(Qt::Key_G) << "edLine";
+        QTest::newRow("find button") << int(Qt::Key_F) << "btnFindNext";
+    }
+    void escapeClosesTheFindBar() {
+        QFETCH(int, key);
+        QFETCH(QString, field);
+        FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
+        Main()->tabsRight->setCurrentWidget(Main()->tabReportSQL);
+        TOrvel_SqlEditor *editor = Main()->edReportSQL;
+        const QString text = editor->text();
+        QTest::mouseClick(editor->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
+        QTRY_VERIFY(editor->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+        TOrvel_FindBar *bar = Main()->Editors()->barFind_SQL;
+        QTRY_VERIFY(bar->isVisible());
+        auto *target = bar->findChild<QWidget *>(field);
+        QVERIFY(target && target->isVisible());
+        if (qobject_cast<QLineEdit *>(target))
+            QTest::mouseClick(target, Qt::LeftButton);
+        else
+            target->setFocus(Qt::TabFocusReason); // a button takes the focus from Tab only
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+
+        auto *stop = Main()->findChild<QShortcut *>(QStringLiteral("scCancel"));
+        QVERIFY(stop);
+        QSignalSpy stopped(stop, &QShortcut::activated);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+
+        QCOMPARE(stopped.count(), 0); // the bar's key, not the window's
+        QTRY_VERIFY(bar->isHidden());
+        QTRY_COMPARE(QApplication::focusWidget(), editor);
+        // What is typed next goes into the script.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+        QCOMPARE(editor->text().size(), text.size() + 1);
+        QCOMPARE(Main()->State(), asReady);
     }
 
     void runWithoutADatabaseIsRefused() {
@@ -831,7 +880,11 @@ private slots:
         const int left = rows.first()->InputWidget()->x();
         for (TOrvel_Parameter *row : rows) {
             QCOMPARE(row->InputWidget()->x(), left); // one column for the report
-            QVERIFY(row->toolTip() == row->CaptionLabel()->text());
+            // The hint holds the whole caption; a caption without room is shown cut with "…".
+            const QString shown = row->CaptionLabel()->text();
+            QVERIFY2(shown == row->toolTip() || (shown.endsWith(QChar(0x2026)) &&
+                                                 row->toolTip().startsWith(shown.chopped(1))),
+                     qPrintable(shown));
         }
         const int limit = rows.first()->width() * TOrvel_Parameter::CaptionShare / 100;
         QCOMPARE(left, std::max(int(TOrvel_Parameter::InputLeft), std::min(longest, limit)));

@@ -22,11 +22,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -105,6 +108,9 @@ private slots:
     void addParamCapitalises();
     void addParamRefusesNames_data();
     void addParamRefusesNames();
+    void addParamListCounts_data();
+    void addParamListCounts();
+    void messageBoxStaysOnTheScreen();
     void addParamDeclaresInScript_data();
     void addParamDeclaresInScript();
     void addParamWithoutParamsElement();
@@ -377,6 +383,10 @@ void TestDialogs::addParamRefusesNames_data() {
                                  << "" << QStringLiteral("'1Rok' nie może być");
     QTest::newRow("punctuation") << "Kwota-netto"
                                  << "" << QStringLiteral("'Kwota-netto'");
+    // The real reason, not the letters-and-digits rule the name keeps.
+    QTest::newRow("200 characters")
+        << QString(200, u'K') << ""
+        << QStringLiteral("Nazwa parametru jest za długa: ma 200 znaków, a może mieć najwyżej 127");
     QTest::newRow("used already, letter case aside")
         << "kWOTA"
         << "Kwota" << QStringLiteral("Parametr o nazwie 'kWOTA' już istnieje w definicji raportu");
@@ -410,6 +420,92 @@ void TestDialogs::addParamRefusesNames() {
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
+void TestDialogs::addParamListCounts_data() {
+    QTest::addColumn<QString>("captions");
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<QString>("message"); // empty: accepted
+    QTest::newRow("more captions than values")
+        << "A;B;C"
+        << "1;2"
+        << QStringLiteral("Lista wyboru parametru 'Rodzaj' ma różną liczbę nazw (3) i wartości "
+                          "(2): każda nazwa potrzebuje swojej wartości");
+    QTest::newRow("more values than captions")
+        << "A"
+        << "1;2" << QStringLiteral("ma różną liczbę nazw (1) i wartości (2)");
+    QTest::newRow("as many of each") << "A;B"
+                                     << "1;2" << QString();
+    QTest::newRow("a separator at the end adds none") << "A;B;"
+                                                      << "1;2" << QString();
+    QTest::newRow("no values: the index is the value") << "A;B;C" << QString() << QString();
+}
+
+void TestDialogs::addParamListCounts() {
+    QFETCH(QString, captions);
+    QFETCH(QString, values);
+    QFETCH(QString, message);
+    DefinitionFixture f;
+    TF_AddDefParam dialog;
+    dialog.SetTarget(f.Target());
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.listLista->setCurrentIndex(1); // tekstowa
+    // Typed as the author types: into the focused inputs, then OK clicked.
+    const auto typeInto = [](QLineEdit *edit, const QString &text) {
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTRY_VERIFY(edit->hasFocus());
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    };
+    typeInto(dialog.edName, QStringLiteral("rodzaj"));
+    typeInto(dialog.edListNames, captions);
+    typeInto(dialog.edListValues, values);
+    TOrvel_MessageRecorder boxes;
+
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+
+    if (message.isEmpty()) {
+        QVERIFY(boxes.Messages().empty());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const std::vector<TOrvel_ParamData> items = ReadParamItems(f.Doc);
+        QCOMPARE(int(items.size()), 1);
+        QCOMPARE(items[0].listitems, captions);
+        QCOMPARE(items[0].listvalues, values);
+        return;
+    }
+    QCOMPARE(int(boxes.Messages().size()), 1);
+    QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);
+    QVERIFY2(boxes.Messages()[0].Text.contains(message), qPrintable(boxes.Messages()[0].Text));
+    QVERIFY(dialog.isVisible()); // open for a correction, with what was typed
+    QCOMPARE(dialog.edListNames->text(), captions);
+    QCOMPARE(ReadBytes(f.DefinitionFile), Definition);
+    QCOMPARE(f.Reloads, 0);
+}
+
+void TestDialogs::messageBoxStaysOnTheScreen() {
+    // The real box, not a recorder: a 200-character name in its text has no blank to break at.
+    const QString name(200, u'K');
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect shown;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QWidget *box = QApplication::activeModalWidget();
+        QTRY_VERIFY(box->isVisible());
+        shown = box->frameGeometry();
+        static_cast<QDialog *>(box)->accept();
+    });
+    ShowMessage(
+        nullptr, TOrvel_MsgIcon::Error, QString(),
+        QStringLiteral("Parametr o nazwie '%1' już istnieje w definicji raportu").arg(name));
+    QVERIFY(!shown.isEmpty());
+    QVERIFY2(screen.contains(shown), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                    .arg(shown.x())
+                                                    .arg(shown.y())
+                                                    .arg(shown.width())
+                                                    .arg(shown.height())
+                                                    .arg(screen.width())
+                                                    .arg(screen.height())));
+}
+
 void TestDialogs::addParamDeclaresInScript_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("expected"); // the script editor's text afterwards
@@ -418,9 +514,17 @@ void TestDialogs::addParamDeclaresInScript_data() {
         << QStringLiteral("DECLARE @Od DATETIME\r\n") + marker + QStringLiteral("SELECT 1\r\n")
         << QStringLiteral("DECLARE @Od DATETIME\r\nDECLARE @Kwota NUMERIC(12,2)\r\n") + marker +
                QStringLiteral("SELECT 1\r\n");
+    // The template's script: the assignments at the marker need the variable all the same.
     QTest::newRow("nothing declared above the marker")
-        << marker + QStringLiteral("DECLARE @x INT\r\nSELECT 1\r\n")
-        << marker + QStringLiteral("DECLARE @x INT\r\nSELECT 1\r\n");
+        << marker + QStringLiteral("SELECT 'Nowy raport' AS Opis\r\n")
+        << QStringLiteral("DECLARE @Kwota NUMERIC(12,2)\r\n") + marker +
+               QStringLiteral("SELECT 'Nowy raport' AS Opis\r\n");
+    QTest::newRow("marker on the first line after a comment")
+        << QStringLiteral("-- @Kwota w komentarzu\r\n") + marker
+        << QStringLiteral("-- @Kwota w komentarzu\r\nDECLARE @Kwota NUMERIC(12,2)\r\n") + marker;
+    QTest::newRow("declared on the marker's line")
+        << QStringLiteral("DECLARE @Kwota MONEY ") + marker
+        << QStringLiteral("DECLARE @Kwota MONEY ") + marker;
     QTest::newRow("declared already") << QStringLiteral("declare @KWOTA money\r\n") + marker
                                       << QStringLiteral("declare @KWOTA money\r\n") + marker;
     QTest::newRow("no marker") << QStringLiteral("DECLARE @Od INT\r\nSELECT 1\r\n")
@@ -617,23 +721,30 @@ void TestDialogs::newReportCreates() {
 void TestDialogs::newReportReplaceQuestion_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("replaced");
-    QTest::newRow("yes replaces both files") << int(QMessageBox::Yes) << true;
-    QTest::newRow("no changes nothing") << int(QMessageBox::No) << false;
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("shown"); // the path in the question, with "/" as on disk
+    QTest::newRow("yes replaces both files")
+        << int(QMessageBox::Yes) << true << QStringLiteral("A\\B") << "A/B/Stary.xml";
+    QTest::newRow("no changes nothing")
+        << int(QMessageBox::No) << false << QStringLiteral("A\\B") << "A/B/Stary.xml";
+    QTest::newRow("no group") << int(QMessageBox::No) << false << QString() << "Stary.xml";
 }
 
 void TestDialogs::newReportReplaceQuestion() {
     QFETCH(int, answer);
     QFETCH(bool, replaced);
+    QFETCH(QString, group);
+    QFETCH(QString, shown);
     AppFolder app;
-    const QString definition = GetReportsFolder() + QStringLiteral("A/B/Stary.xml");
-    const QString script = GetReportsFolder() + QStringLiteral("A/B/Stary.sql");
+    const QString definition = GetReportsFolder() + shown;
+    const QString script = CompanionFileName(definition, QStringLiteral(".sql"));
     WriteBytes(definition, "<mine/>");
     WriteBytes(script, "SELECT 'mine'");
     TF_NewReport dialog;
     bool called = false;
     dialog.OnReportCreated = [&](const QString &) { called = true; };
     dialog.FormShow();
-    dialog.edPath->setEditText(QStringLiteral("A\\B"));
+    dialog.edPath->setEditText(group);
     dialog.edName->setText(QStringLiteral("Stary"));
     TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
 
@@ -643,8 +754,9 @@ void TestDialogs::newReportReplaceQuestion() {
     const TOrvel_MessageRequest &box = boxes.Messages()[0];
     QCOMPARE(box.Icon, TOrvel_MsgIcon::Warning);
     QCOMPARE(box.Caption, QStringLiteral("Uwaga"));
-    QCOMPARE(box.Text, QStringLiteral("Raport \"A\\B\\Stary.xml\" juz istnieje !\r\n"
-                                      "Czy chcesz aktualny zastąpić pustym ?"));
+    QCOMPARE(box.Text, QStringLiteral("Raport \"") + shown +
+                           QStringLiteral("\" juz istnieje !\r\nCzy chcesz aktualny zastąpić "
+                                          "pustym ?"));
     QCOMPARE(box.Buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(ReadBytes(definition), replaced ? Definition : QByteArray("<mine/>"));
     QCOMPARE(ReadBytes(script),

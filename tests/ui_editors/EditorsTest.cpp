@@ -259,7 +259,15 @@ void TestReportEditors::brokenDefinitionIsRefused_data() {
     QTest::newRow("name twice, letter case aside")
         << item(QStringLiteral("<item><name>Kwota</name><type>INT</type></item>\n"
                                "<item><name>KWOTA</name><type>INT</type></item>\n"))
-        << QStringLiteral("'KWOTA' powtarza się") << 6 << 0;
+        << QStringLiteral("parametry 'Kwota' i 'KWOTA' to ta sama zmienna SQL") << 6 << 0;
+    QTest::newRow("name too long")
+        << item(QStringLiteral("<item><name>") + QString(200, u'a') +
+                QStringLiteral("</name><type>INT</type></item>\n"))
+        << QStringLiteral("(ma 200 znaków, a może mieć najwyżej 127)") << 5 << 0;
+    QTest::newRow("fixed list with more captions than values")
+        << item(QStringLiteral("<item><name>Rodzaj</name><type>TEXT</type>\n"
+                               "<listitems>A;B;C</listitems><listvalues>1;2</listvalues></item>\n"))
+        << QStringLiteral("'Rodzaj' ma różną liczbę nazw (3) i wartości (2)") << 5 << 0;
     QTest::newRow("type in lower case")
         << item(QStringLiteral("<item><name>Kwota</name><type>int</type></item>\n"))
         << QStringLiteral("Nieznany typ parametru 'Kwota': 'int'") << 5 << 0;

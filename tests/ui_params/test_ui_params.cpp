@@ -2,6 +2,7 @@
 // the pick lists with their queries and the dependent-list cascade, the run's refusal box and the
 // information tree.
 #include "DbLookupList.h"
+#include "FU_AddDefParam.h"
 #include "TestSupport.h"
 #include "U_Application.h"
 #include "U_Db.h"
@@ -18,11 +19,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -85,6 +88,8 @@ private slots:
     void listFieldsSplitAtLineBreaks();
     void failingPickListQueryOnEntering();
     void hangingPickListQueryIsCancelled();
+    void hangingListQueryCheckIsCancelled();
+    void longCaptionIsElided();
     void storedValuesShowInTheInputs();
     void runFromThePanel();
     void refusedRunShowsBox();
@@ -757,6 +762,84 @@ void UiParamsTest::hangingPickListQueryIsCancelled() {
     check.SQL = QStringLiteral("SELECT 1 AS a");
     check.Open();
     QCOMPARE(check.RecordCount(), 1);
+}
+
+void UiParamsTest::hangingListQueryCheckIsCancelled() {
+    // "Sprawdź" in the add-parameter dialog with a list query that would run for minutes: the
+    // same wait box as the pick lists, above the dialog, and the window keeps answering.
+    Load(Item("K", "INT"));
+    TF_AddDefParam dialog(FWindow.get());
+    TOrvel_AddParamTarget target;
+    target.ListQueryColumns = [this](const QString &query) { return FUi->ListQueryColumns(query); };
+    dialog.SetTarget(target);
+    dialog.setModal(true); // as the editors' menu opens it
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.listLista->setCurrentIndex(2); // z zapytania sql
+    QTest::mouseClick(dialog.edListSQL->viewport(), Qt::LeftButton);
+    QTRY_VERIFY(dialog.edListSQL->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(),
+                     "WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000) "
+                     "SELECT MAX(i) AS k FROM n OPTION (MAXRECURSION 0)");
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    QWidget *seen = nullptr;
+    QWidget *seenParent = nullptr;
+    QString shownText;
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box || box->objectName() != QStringLiteral("dlgListWait"))
+            return;
+        poll->stop();
+        seen = box;
+        seenParent = box->parentWidget();
+        shownText = box->findChild<QLabel *>(QStringLiteral("labInfo"))->text();
+        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("btnCancel")),
+                          Qt::LeftButton);
+    });
+    poll->start(20);
+    QTest::mouseClick(dialog.btnCheckSQL, Qt::LeftButton);
+    delete poll;
+    QVERIFY2(seen, "no box offered to stop the check");
+    QCOMPARE(seenParent, &dialog);
+    QCOMPARE(shownText, QStringLiteral("Wypełnianie listy..."));
+    QVERIFY2(ticks > 0, "the window's event loop stood still while the check ran");
+    // Stopped by the author: no error box, the dialog stays with its query, the connection works.
+    QVERIFY(FMessages->Messages().empty());
+    QVERIFY(dialog.isVisible());
+    QVERIFY(dialog.edListSQL->toPlainText().startsWith(QStringLiteral("WITH n")));
+    QCOMPARE(FUi->ListQueryColumns(QStringLiteral("SELECT 1 AS a, 2 AS b")),
+             (QStringList{"a", "b"}));
+}
+
+void UiParamsTest::longCaptionIsElided() {
+    const QString caption =
+        QStringLiteral("Wartość sprzedaży netto w złotych za wybrany okres rozliczeniowy działu");
+    Load(QStringLiteral("<item><name>Kwota</name><type>NUMERIC</type><desc>%1</desc></item>")
+             .arg(caption)
+             .toUtf8() +
+         Item("Rok", "INT"));
+    TOrvel_Parameter *row = Row(0);
+    QLabel *label = row->CaptionLabel();
+    // Cut with a visible sign, within the room left of the input.
+    QVERIFY2(label->text().endsWith(QChar(0x2026)), qPrintable(label->text()));
+    QVERIFY(caption.startsWith(label->text().chopped(1)));
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+    QVERIFY(label->geometry().right() < row->InputWidget()->geometry().left());
+    // The whole caption is the hint where the caption is shown.
+    QHelpEvent help(QEvent::ToolTip, label->rect().center(),
+                    label->mapToGlobal(label->rect().center()));
+    QApplication::sendEvent(label, &help);
+    QTRY_COMPARE(QToolTip::text(), caption);
+    QToolTip::hideText();
+    // A short caption stays whole; a wider window gives the long one its room back.
+    QCOMPARE(Row(1)->CaptionLabel()->text(), QStringLiteral("Opis Rok"));
+    FWindow->resize(1600, 400);
+    QTRY_COMPARE(label->text(), caption);
 }
 
 void UiParamsTest::storedValuesShowInTheInputs() {

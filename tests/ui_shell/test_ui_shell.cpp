@@ -994,6 +994,73 @@ private slots:
         QVERIFY(FMain->edReportDefinition->text().isEmpty());
     }
 
+    // Faults of a definition written outside the program, as the status bar names them.
+    void definitionFaultsOnLoad_data() {
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<bool>("loads");
+        QTest::addColumn<QString>("status"); // a part of the status bar's activity text
+        const auto item = [](const char *name, const char *type, const char *extra = "") {
+            return QStringLiteral("<item><name>%1</name><type>%2</type><desc>%1</desc>%3</item>")
+                .arg(QLatin1String(name), QLatin1String(type), QString::fromUtf8(extra));
+        };
+        // One variable on the server: the run would use the second value for both.
+        QTest::newRow("names that differ only by letter case")
+            << item("Kwota", "INT") + item("Rok", "INT") + item("kwota", "INT") << false
+            << QStringLiteral("parametry 'Kwota' i 'kwota' to ta sama zmienna SQL");
+        // Loads as before; the author learns which list to mend.
+        QTest::newRow("a fixed list with more captions than values")
+            << item("Rok", "INT") + item("Rodzaj", "TEXT",
+                                         "<listitems>A;B;C</listitems><listvalues>1;2</listvalues>")
+            << true
+            << QStringLiteral("Lista wyboru parametru 'Rodzaj' ma różną liczbę nazw (3) i "
+                              "wartości (2)");
+    }
+    void definitionFaultsOnLoad() {
+        QFETCH(QString, items);
+        QFETCH(bool, loads);
+        QFETCH(QString, status);
+        const QByteArray xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Zestawnik>"
+                               "<version>1.0</version><params>" +
+                               items.toUtf8() + "</params></Zestawnik>\r\n";
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Obcy.xml"), xml));
+        QVERIFY(WriteBytes(FFolder->Reports() + QStringLiteral("Obcy.sql"),
+                           "DECLARE @Kwota INT, @Rok INT, @Rodzaj NVARCHAR(5)\r\n"
+                           "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT @Rok AS Rok\r\n"));
+        FMain->RebuildReportList();
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        TOrvel_MessageRecorder boxes;
+        Choose(QStringLiteral("Obcy"));
+
+        QVERIFY(boxes.Messages().empty());
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->Report()->IsLoaded(), loads);
+        QCOMPARE(FMain->btnRun->isEnabled(), loads);
+        QVERIFY2(FMain->StatusText(1).contains(status), qPrintable(FMain->StatusText(1)));
+        // Refused or not, the files are in the editors for repair.
+        QVERIFY(FMain->edReportDefinition->text().contains(QStringLiteral("<name>Rok</name>")));
+        QVERIFY(FMain->edReportSQL->text().contains(QStringLiteral("DECLARE @Kwota")));
+        QVERIFY(!FMain->edReportDefinition->isReadOnly());
+    }
+
+    void missingDefinitionIsNamed() {
+        const QString file = FFolder->Reports() + QStringLiteral("Stany magazynowe.xml");
+        QVERIFY(QFile::remove(file)); // gone since the list was made
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        Choose(QStringLiteral("Stany magazynowe"));
+        QCOMPARE(FMain->State(), asNotLoaded);
+        QCOMPARE(FMain->StatusText(1),
+                 QStringLiteral("Raport nie został załadowany ! Brak pliku: ") + file);
+    }
+
+    void missingScriptIsNamed() {
+        const QString script = FFolder->Reports() + QStringLiteral("Stany magazynowe.sql");
+        QVERIFY(QFile::remove(script));
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        Choose(QStringLiteral("Stany magazynowe"));
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->StatusText(1), QStringLiteral("Brak pliku skryptu: ") + script);
+    }
+
     void unsavedQuestionWhenChoosingAnotherReport_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("moves");   // the other report is loaded
@@ -1526,6 +1593,55 @@ private slots:
         QCOMPARE(FMain->Report()->GetDefinitionFileName(), definition);
         QCOMPARE(FMain->tabsRight->currentWidget(), FMain->tabResult);
         QCOMPARE(FMain->State(), asReady);
+    }
+
+    // A report made from the template, given one parameter of each type through the dialog,
+    // runs at once on the embedded engine: each parameter is declared above the marker.
+    void templateReportTakesEveryType() {
+        ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        WhenModal([](QWidget *dialog) {
+            auto *add = qobject_cast<TF_NewReport *>(dialog);
+            QVERIFY(add);
+            add->edName->setText(QStringLiteral("Z szablonu"));
+            add->btnOK->click();
+        });
+        FMain->btnNew->click();
+        QCOMPARE(FMain->State(), asReady);
+        QCOMPARE(FMain->Report()->GetTitle(), QStringLiteral("Z szablonu"));
+        const QString script = FMain->Report()->GetScriptFileName();
+        const QStringList types = {"tekst", "logiczny", "data", "liczba całkowita",
+                                   "liczba rzeczywista"};
+        const QStringList names = {"Nazwa", "Aktywny", "Od", "Rok", "Kwota"};
+        for (int i = 0; i < types.size(); ++i) {
+            WhenModal([&, i](QWidget *dialog) {
+                auto *add = qobject_cast<TF_AddDefParam *>(dialog);
+                QVERIFY(add);
+                add->listTyp->setCurrentIndex(add->listTyp->findText(types[i]));
+                add->edName->setText(names[i]);
+                add->edDesc->setText(names[i]);
+                add->btnOK->click();
+            });
+            FMain->Editors()->miAddDefParameter->trigger();
+            QVERIFY2(FMain->edReportSQL->text().contains(QStringLiteral("DECLARE @") + names[i]),
+                     qPrintable(FMain->edReportSQL->text()));
+            FMain->Editors()->btnEditSQL_save->click();
+            QVERIFY(ReadBytes(script).contains(("DECLARE @" + names[i]).toUtf8()));
+        }
+        QCOMPARE(QString::fromUtf8(ReadBytes(script)),
+                 QStringLiteral("DECLARE @Nazwa NVARCHAR(50)\r\nDECLARE @Aktywny BIT\r\n"
+                                "DECLARE @Od DATETIME\r\nDECLARE @Rok INT\r\n"
+                                "DECLARE @Kwota NUMERIC(12,2)\r\n"
+                                "-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+                                "SELECT 'Nowy raport' AS Opis\r\n"));
+        QCOMPARE(FMain->Report()->GetParamsText().count(QStringLiteral("SET @")), 5);
+
+        TOrvel_MessageRecorder boxes;
+        FMain->btnRunClick();
+        QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);
+        QVERIFY2(boxes.Messages().empty(),
+                 qPrintable(boxes.Messages().empty() ? QString() : boxes.Messages()[0].Text));
+        QVERIFY(FMain->Report()->ErrorText().isEmpty());
+        QCOMPARE(FMain->Report()->RecordCount(), 1);
     }
 
     void splitterWidthIsStored() {

@@ -133,6 +133,20 @@ QStringList SplitListText(const QString &text) {
     return entries;
 }
 
+QString ListCountFault(const TOrvel_ParamData &param) {
+    if (InputKindOf(param) != TOrvel_InputKind::ikFixedList || param.listvalues.isEmpty())
+        return QString();
+    const qsizetype captions = SplitListText(param.listitems).size();
+    const qsizetype values = SplitListText(param.listvalues).size();
+    if (captions == values)
+        return QString();
+    return QStringLiteral("Lista wyboru parametru '%1' ma różną liczbę nazw (%2) i wartości (%3): "
+                          "każda nazwa potrzebuje swojej wartości")
+        .arg(param.name)
+        .arg(captions)
+        .arg(values);
+}
+
 bool TryTextToInt32(const QString &text, std::int32_t &value) {
     const QString t = TrimText(text);
     qsizetype i = 0;

@@ -29,6 +29,11 @@ QString QuoteSQLString(const QString &text);
 // A list text of a definition split into entries: at every ";" and line break; an empty piece
 // between separators is an entry, a separator at the very end adds none.
 QStringList SplitListText(const QString &text);
+// A fixed pick list whose captions and values differ in number (a caption without its value
+// would give NULL, which most reports read as "no filter"): the fault in the user's words, naming
+// the parameter and both counts. Empty when the counts match, when the list has no values (its
+// value is then the caption's index) and for every other kind of input.
+QString ListCountFault(const TOrvel_ParamData &param);
 // The whole-number check: the trimmed text is a decimal 32-bit signed integer.
 bool TryTextToInt32(const QString &text, std::int32_t &value);
 // The number check: the trimmed text is a finite number written with the user's decimal

@@ -3,10 +3,6 @@
 #include <QList>
 #include <QStringView>
 
-namespace {
-constexpr qsizetype MaxParamNameLength = 127;
-}
-
 bool IsValidParamName(const QString &name) {
     if (name.isEmpty() || name.size() > MaxParamNameLength)
         return false;
@@ -20,4 +16,35 @@ bool IsValidParamName(const QString &name) {
         first = false;
     }
     return true;
+}
+
+QString ParamNameFault(const QString &name) {
+    if (IsValidParamName(name))
+        return QString();
+    if (name.size() > MaxParamNameLength)
+        return QStringLiteral("Nazwa parametru jest za długa: ma %1 znaków, a może mieć najwyżej "
+                              "%2")
+            .arg(name.size())
+            .arg(MaxParamNameLength);
+    return QStringLiteral("Nazwa parametru '%1' nie może być nazwą zmiennej SQL: dozwolone są "
+                          "litery, cyfry i podkreślenia, bez spacji, a na początku litera lub "
+                          "podkreślenie")
+        .arg(name);
+}
+
+QString SameParamName(const QStringList &names, const QString &name) {
+    for (const QString &used : names)
+        if (used.compare(name, Qt::CaseInsensitive) == 0)
+            return used;
+    return QString();
+}
+
+QString DuplicateParamNameText(const QString &first, const QString &second) {
+    if (first == second)
+        return QStringLiteral("Nazwa parametru '%1' powtarza się: dwa parametry to ta sama "
+                              "zmienna SQL")
+            .arg(first);
+    return QStringLiteral("Nazwa parametru '%1' powtarza się: parametry '%2' i '%1' to ta sama "
+                          "zmienna SQL (wielkość liter nie ma znaczenia)")
+        .arg(second, first);
 }

@@ -1,5 +1,6 @@
 #include "U_DefinitionCheck.h"
 
+#include "U_ParamInput.h"
 #include "U_ParamName.h"
 #include "U_ReportFiles.h"
 #include "U_XML_util.h"
@@ -106,7 +107,7 @@ bool IsTypeCode(const QString &code) {
 } // namespace
 
 bool ContainsParamName(const QStringList &names, const QString &name) {
-    return names.contains(name, Qt::CaseInsensitive);
+    return !SameParamName(names, name).isEmpty();
 }
 
 TOrvel_DefinitionCheck CheckDefinition(const QByteArray &bytes) {
@@ -139,15 +140,18 @@ TOrvel_DefinitionCheck CheckDefinition(const QByteArray &bytes) {
         const TOrvel_ParamData data = ReadParamItem(item);
         const TOrvel_XmlElement nameElement = FirstChildElement(item, QStringLiteral("name"));
         if (!IsValidParamName(data.name))
-            return Fail(QStringLiteral("Nieprawidłowa nazwa parametru: '%1' (dozwolone są litery, "
-                                       "cyfry i podkreślenia, na początku litera lub podkreślenie)")
-                            .arg(data.name),
+            return Fail(QStringLiteral("Nieprawidłowa nazwa parametru: '%1' (%2)")
+                            .arg(data.name,
+                                 data.name.size() > MaxParamNameLength
+                                     ? QStringLiteral("ma %1 znaków, a może mieć najwyżej %2")
+                                           .arg(data.name.size())
+                                           .arg(MaxParamNameLength)
+                                     : QStringLiteral("dozwolone są litery, cyfry i podkreślenia, "
+                                                      "na początku litera lub podkreślenie")),
                         nameElement ? nameElement : item);
-        if (ContainsParamName(names, data.name))
-            return Fail(QStringLiteral("Nazwa parametru '%1' powtarza się (wielkość liter nie ma "
-                                       "znaczenia)")
-                            .arg(data.name),
-                        nameElement);
+        const QString same = SameParamName(names, data.name);
+        if (!same.isEmpty())
+            return Fail(DuplicateParamNameText(same, data.name), nameElement);
         names.append(data.name);
         const TOrvel_XmlElement type = FirstChildElement(item, QStringLiteral("type"));
         const QString code = ElementText(type);
@@ -162,6 +166,9 @@ TOrvel_DefinitionCheck CheckDefinition(const QByteArray &bytes) {
                                        "widoczne pola listy (listfields)")
                             .arg(data.name),
                         item);
+        const QString listFault = ListCountFault(data);
+        if (!listFault.isEmpty())
+            return Fail(listFault, item);
     }
     return check;
 }

@@ -18,7 +18,8 @@ struct TOrvel_DefinitionCheck {
 // - `version` a number as the loader reads it;
 // - every `item` under `params`: a `name` that is a valid parameter name (IsValidParamName),
 //   unique ignoring letter case; a `type` that is one of the five type codes; an SQL pick list
-//   (a `listquery`) with its `key` and `listfields`.
+//   (a `listquery`) with its `key` and `listfields`; a fixed pick list with as many values as
+//   captions (or no values at all).
 TOrvel_DefinitionCheck CheckDefinition(const QByteArray &bytes);
 
 // The names of the `item` elements under `params`, in document order; empty for a text that is

@@ -115,15 +115,22 @@ TOrvel_ParamData ReadParamItem(TOrvel_XmlElement item) {
 
 std::vector<TOrvel_ParamData> ReadParamItems(const TOrvel_XML_util &doc) {
     std::vector<TOrvel_ParamData> params;
+    QStringList names;
     const TOrvel_XmlElement container = doc.FindElement(QStringLiteral("params"));
     for (TOrvel_XmlElement item = FirstChildElement(container, QStringLiteral("item")); item;
          item = NextSiblingElement(item, QStringLiteral("item"))) {
         params.push_back(ReadParamItem(item));
+        const QString &name = params.back().name;
         // The name goes verbatim into the DECLARE block that runs before every list query: a
         // definition whose name is no variable name does not load.
-        if (!IsValidParamName(params.back().name))
-            throw EOrvelError(
-                QStringLiteral("Nieprawidłowa nazwa parametru: '%1'").arg(params.back().name));
+        if (!IsValidParamName(name))
+            throw EOrvelError(QStringLiteral("Nieprawidłowa nazwa parametru: '%1'").arg(name));
+        // Two names that differ only by letter case are one variable on the server: both
+        // assignments would land on it and the run would silently use the second value.
+        const QString same = SameParamName(names, name);
+        if (!same.isEmpty())
+            throw EOrvelError(DuplicateParamNameText(same, name));
+        names.append(name);
     }
     return params;
 }

@@ -132,6 +132,17 @@ bool TOrvel_Report::LoadReport(const QString &definitionFile, const QString &tit
     return true;
 }
 
+QString TOrvel_Report::LoadNotice() const {
+    if (FLoaded && !FScriptFile.isEmpty() && !QFileInfo::exists(FScriptFile))
+        return QStringLiteral("Brak pliku skryptu: ") + FScriptFile;
+    for (const auto &param : FParams) {
+        const QString fault = ListCountFault(param->Input->Definition());
+        if (!fault.isEmpty())
+            return fault;
+    }
+    return QString();
+}
+
 QString TOrvel_Report::GetDefinitionText() const {
     return FDefinition.HasDocument() ? FDefinition.GetXML() : QString();
 }
@@ -437,7 +448,11 @@ bool TOrvel_Report::AddDefinitionItem(const TOrvel_ParamData &param) {
 QStringList TOrvel_Report::ListQueryColumns(const QString &listQuery) {
     DbQuery query(FConnection);
     query.SQL = GetParamsBlock(true) + kCrLf + listQuery;
-    query.Open();
+    // A heavy list query must not freeze the window: it opens as the pick lists' queries do.
+    if (ListQueryRunner)
+        ListQueryRunner([&query] { query.Open(); });
+    else
+        query.Open();
     QStringList columns;
     for (const auto &field : query.Fields())
         columns.append(field->FieldName());

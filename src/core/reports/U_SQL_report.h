@@ -89,6 +89,10 @@ public:
     QString GetDefaultsFileName() const { return FDefaultsFile; }
     QString GetDefaultDatabase() const { return FDefaultDb; }
     QString GetVersionText() const { return FVersionText; }
+    // The first fault of the loaded report that does not stop it loading: its script file is
+    // missing (naming it), or a fixed pick list's captions and values differ in number (naming
+    // the parameter); empty when none.
+    QString LoadNotice() const;
     float GetVersion() const { return FVersion; }
     // The parameter block with declarations.
     QString GetParamsText() const { return GetParamsBlock(true); }
@@ -142,7 +146,8 @@ public:
 
     bool AddDefinitionItem(const TOrvel_ParamData &param);
     // Opens a pick list's query as the list would open it (every parameter declared and set in
-    // front of it) and returns the names of its columns; the database error passes on.
+    // front of it, through ListQueryRunner) and returns the names of its columns; the database
+    // error passes on, EDbCancelled after a cancel.
     QStringList ListQueryColumns(const QString &listQuery);
 
     TOrvel_ReportSettings Settings;

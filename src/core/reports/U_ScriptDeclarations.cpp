@@ -22,22 +22,16 @@ QString ParamDeclarationText(const TOrvel_ParamData &param) {
 
 int DeclarationLine(const QString &script, const QString &name) {
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
-    static const QRegularExpression declare(QStringLiteral("(^|[\\s;])DECLARE\\s+@"),
-                                            QRegularExpression::CaseInsensitiveOption |
-                                                QRegularExpression::UseUnicodePropertiesOption);
     const QRegularExpression declared(
         QStringLiteral("@") + QRegularExpression::escape(name) + QStringLiteral("(?![\\w@#$])"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
 
     const QStringList lines = script.split(lineBreak);
-    bool declares = false;
     for (int i = 0; i < lines.size(); ++i) {
-        if (lines.at(i).contains(OrvelParamsMarker))
-            return declares ? i : -1;
-        const QString code = WithoutLineComment(lines.at(i));
-        if (code.contains(declared))
+        if (WithoutLineComment(lines.at(i)).contains(declared))
             return -1;
-        declares = declares || code.contains(declare);
+        if (lines.at(i).contains(OrvelParamsMarker))
+            return i;
     }
     return -1;
 }

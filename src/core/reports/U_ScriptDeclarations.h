@@ -1,7 +1,7 @@
 #pragma once
-// Where a new parameter's declaration goes in a report's script. Scripts commonly declare their
-// parameters' variables in a DECLARE above the marker line; a parameter added later needs its own
-// declaration there too, or every run fails with an undeclared variable.
+// Where a new parameter's declaration goes in a report's script. The assignments a run puts at the
+// marker line need the parameters' variables declared above it; a parameter added later needs its
+// own declaration there too, or every run fails with an undeclared variable.
 #include "U_ParamData.h"
 
 #include <QString>
@@ -9,7 +9,8 @@
 // "DECLARE @Name TYPE" with the parameter's SQL type (NVARCHAR(50), NUMERIC(12,2), ...).
 QString ParamDeclarationText(const TOrvel_ParamData &param);
 
-// The 0-based line of the marker when a DECLARE of some variable stands above it and `name` is
-// not declared above it yet: the new declaration goes on its own line just above the marker.
-// -1 when the script has no marker, declares nothing above it, or declares `name` already.
+// The 0-based line of the marker when `name` is not mentioned above it yet: the new declaration
+// goes on its own line just above the marker, also when the script declares nothing there (the
+// template's script), since the assignments put at the marker need a declared variable.
+// -1 when the script has no marker or mentions `name` above it already.
 int DeclarationLine(const QString &script, const QString &name);

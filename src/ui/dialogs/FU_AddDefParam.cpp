@@ -1,6 +1,7 @@
 #include "FU_AddDefParam.h"
 
 #include "U_Application.h"
+#include "U_Db.h"
 #include "U_DefinitionCheck.h"
 #include "U_EditorFiles.h"
 #include "U_MessageBox.h"
@@ -391,13 +392,12 @@ void TF_AddDefParam::btnOKClick() {
     param.listfields = TrimText(edListSQLFields->text());
     // The name becomes a variable in the script and in every list query of the report: a name
     // the server would not take, or one already used, would break the report elsewhere.
-    if (!IsValidParamName(param.name))
-        throw EOrvelError(
-            QStringLiteral("Nazwa parametru '%1' nie może być nazwą zmiennej SQL: dozwolone są "
-                           "litery, cyfry i podkreślenia, bez spacji, a na początku litera lub "
-                           "podkreślenie")
-                .arg(param.name));
+    if (const QString fault = ParamNameFault(param.name); !fault.isEmpty())
+        throw EOrvelError(fault);
     RefuseUsedName(param.name);
+    // A caption without its value would give NULL, which most reports read as "no filter".
+    if (const QString fault = ListCountFault(param); !fault.isEmpty())
+        throw EOrvelError(fault);
     if (FTarget.ConfirmDefinitionEdits && !FTarget.ConfirmDefinitionEdits())
         return;                 // Anuluj: the dialog stays open, nothing changed
     RefuseUsedName(param.name); // the definition may have been saved and reloaded
@@ -431,6 +431,8 @@ void TF_AddDefParam::btnCheckSQLClick() {
     QStringList columns;
     try {
         columns = FTarget.ListQueryColumns(query);
+    } catch (const EDbCancelled &) {
+        return; // stopped by the author with "Przerwij": nothing to report
     } catch (const EOrvelError &error) {
         ShowMessage(this, TOrvel_MsgIcon::Error, QStringLiteral("Błąd zapytania"), error.message());
         return;

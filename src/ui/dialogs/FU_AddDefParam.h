@@ -28,8 +28,8 @@ struct TOrvel_AddParamTarget {
     // Before the definition editor's text is replaced: its unsaved changes are asked about
     // (saving reloads the report); false on Anuluj.
     std::function<bool()> ConfirmDefinitionEdits;
-    // Adds the new parameter's declaration to the script editor, when the script declares its
-    // variables above the marker line; it shows there as an unsaved change.
+    // Adds the new parameter's declaration above the script editor's marker line, unless the
+    // script mentions the variable there already; it shows as an unsaved change.
     std::function<void(const TOrvel_ParamData &)> DeclareInScript;
     // "Sprawdź": the columns of a list query opened as the list would open it; the database
     // error passes on.

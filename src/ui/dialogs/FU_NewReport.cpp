@@ -153,8 +153,13 @@ TF_NewReport::TCreateResult TF_NewReport::CreateReportFiles(QString &definitionF
         question.Owner = this;
         question.Icon = TOrvel_MsgIcon::Warning;
         question.Caption = QStringLiteral("Uwaga");
+        // The path as the system writes paths: "/" between the levels, none in front.
+        QString shownDefinition = relativeDefinition;
+        shownDefinition.replace(u'\\', u'/');
+        while (shownDefinition.startsWith(u'/'))
+            shownDefinition.remove(0, 1);
         question.Text =
-            QStringLiteral("Raport \"") + relativeDefinition +
+            QStringLiteral("Raport \"") + shownDefinition +
             QStringLiteral("\" juz istnieje !\r\nCzy chcesz aktualny zastąpić pustym ?");
         question.Buttons = QMessageBox::Yes | QMessageBox::No;
         if (ShowMessage(question) != QMessageBox::Yes)

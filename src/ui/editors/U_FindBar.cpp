@@ -90,8 +90,9 @@ TOrvel_FindBar::TOrvel_FindBar(QsciScintilla *editor, QWidget *parent)
         if (edLine->hasAcceptableInput())
             GoToLine(edLine->text().toInt());
     });
-    for (QWidget *input : {static_cast<QWidget *>(edFind), static_cast<QWidget *>(edReplace),
-                           static_cast<QWidget *>(edLine)})
+    // Esc closes the bar from whichever of its controls has the focus.
+    for (QWidget *input : std::initializer_list<QWidget *>{edFind, edReplace, edLine, btnFindNext,
+                                                           btnReplace, btnReplaceAll, btnClose})
         input->installEventFilter(this);
     hide();
 }
@@ -202,8 +203,17 @@ void TOrvel_FindBar::GoToLine(int line) {
 }
 
 bool TOrvel_FindBar::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+    const bool escape =
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier;
+    if (escape && event->type() == QEvent::ShortcutOverride) {
+        // Esc in the bar is the bar's own: the window's Esc shortcut (stopping a run) would take
+        // the key first, and the bar would stay open with the focus in its field.
+        event->accept();
+        return true;
+    }
+    if (escape) {
         Close();
         return true;
     }

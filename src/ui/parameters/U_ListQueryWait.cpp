@@ -2,6 +2,7 @@
 
 #include "U_Db.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -31,7 +32,12 @@ void RunListQuery(QWidget *owner, DbConnection &connection, const std::function<
     }));
     thread->start();
     if (!thread->wait(QDeadlineTimer(kQuietMSecs))) {
-        QDialog box(owner ? owner->window() : nullptr);
+        // Above the dialog the query was started from (the add-parameter dialog's check), else
+        // above the owner's window.
+        QWidget *parent = QApplication::activeModalWidget();
+        if (!parent && owner)
+            parent = owner->window();
+        QDialog box(parent);
         box.setObjectName(QStringLiteral("dlgListWait"));
         box.setWindowTitle(QStringLiteral("Lista"));
         box.setModal(true);

@@ -270,7 +270,7 @@ TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *pa
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     FCaption->setText(Input().Definition().desc);
     FCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // A caption longer than the room left of the input is covered by the input; its whole text
+    // A caption longer than the room left of the input is shortened with "…"; its whole text
     // stays readable as the row's hint.
     setToolTip(Input().Definition().desc);
     CreateInput();
@@ -366,7 +366,7 @@ void TOrvel_Parameter::CreateInput() {
 
 int TOrvel_Parameter::CaptionTextWidth() const {
     constexpr int Gap = 6; // between the caption's end and the input
-    return CaptionLeft + FCaption->fontMetrics().horizontalAdvance(FCaption->text()) + Gap;
+    return CaptionLeft + FCaption->fontMetrics().horizontalAdvance(Input().Definition().desc) + Gap;
 }
 
 void TOrvel_Parameter::SetCaptionWidth(int wanted) {
@@ -381,6 +381,10 @@ int TOrvel_Parameter::InputLeftNow() const {
 void TOrvel_Parameter::PlaceInput() {
     const int left = InputLeftNow();
     FCaption->setGeometry(CaptionLeft, 0, left - CaptionLeft, RowHeight);
+    // Cut at a whole character with a visible sign, never mid-glyph under the input.
+    constexpr int Gap = 4;
+    FCaption->setText(FCaption->fontMetrics().elidedText(Input().Definition().desc, Qt::ElideRight,
+                                                         qMax(0, left - CaptionLeft - Gap)));
     const int width = FWide ? qMax(0, this->width() - left - RightMargin) : FFixedWidth;
     FInput->setGeometry(left, InputTop, width, InputHeight);
 }

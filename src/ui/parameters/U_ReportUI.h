@@ -34,6 +34,7 @@ public:
     QString GetScriptFileName() const override { return FReport->GetScriptFileName(); }
     QString GetDefinitionFileName() const override { return FReport->GetDefinitionFileName(); }
     QString GetParamsText() const override { return FReport->GetParamsText(); }
+    QString LoadNotice() const override { return FReport->LoadNotice(); }
 
     void ShowInfo(QTreeWidget *tree) override { ShowReportInfo(tree, *FReport); }
     void UpdateInfoValue(QTreeWidget *tree, const QString &name, const QString &) override {
