@@ -953,6 +953,39 @@ private slots:
         UndoesBackTo(other, script ? loadedDefinition : loadedScript);
     }
 
+    void definitionNamingAnotherScriptAsksFirst_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Zapisz") << int(QMessageBox::Save);
+        QTest::newRow("Nie zapisuj") << int(QMessageBox::Discard);
+    }
+    void definitionNamingAnotherScriptAsksFirst() {
+        // The script editor's unsaved text belongs to the script the definition names no longer.
+        QFETCH(int, answer);
+        const QString other = ReportFile(QStringLiteral("Inny.sql"));
+        QVERIFY(WriteBytes(other, "SELECT 2\r\n"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        const QByteArray before = ReadBytes(Script());
+        EditScript();
+        ClickTab(DefinitionTab);
+        ClickInto(Xml(), 2, 0);
+        Xml()->insert(QStringLiteral("  <query>%1</query>\r\n").arg(other));
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+        Press(Qt::Key_S, Qt::ControlModifier);
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Definicja wskazuje teraz plik skryptu „Inny.sql”.\n\nZapisać "
+                                "zmiany w skrypcie „Faktury kontrahenta.sql”, zanim zostanie "
+                                "wczytany nowy plik?"));
+        if (answer == QMessageBox::Save)
+            QVERIFY(ReadBytes(Script()).startsWith("-- notatka\r\n"));
+        else
+            QCOMPARE(ReadBytes(Script()), before);
+        QCOMPARE(ReadBytes(other), QByteArray("SELECT 2\r\n"));
+        QCOMPARE(Sql()->text(), QStringLiteral("SELECT 2\r\n"));
+        QVERIFY(!Sql()->isModified());
+    }
+
     void addingParametersKeepsEachDeclaration() {
         // Two parameters added one after the other, with a note typed into the script between.
         QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));

@@ -6,8 +6,10 @@
 #include "U_FindBar.h"
 #include "U_MessageBox.h"
 #include "U_ReportFileWatch.h"
+#include "U_ReportFiles.h"
 #include "U_SafeFile.h"
 #include "U_SqlEditor.h"
+#include "U_XML_util.h"
 #include "U_XmlEditor.h"
 #include "U_error.h"
 #include "U_utils.h"
@@ -385,6 +387,37 @@ TOrvel_ReportEditors::WriteChoice TOrvel_ReportEditors::ConfirmWrite(TOrvel_Repo
     }
 }
 
+void TOrvel_ReportEditors::SaveScriptBeforeItsFileChanges(const QString &definitionFile) {
+    // The reload fills the script editor from the file the definition names now: unsaved text
+    // of the file it names no longer would be lost without a word.
+    const QString shown = edReportSQL->SourceFile();
+    if (!edReportSQL->isModified() || shown.isEmpty())
+        return;
+    TOrvel_XML_util doc;
+    TOrvel_ReportDefinition definition;
+    try {
+        if (!ReadDefinition(doc, definitionFile, definition) || definition.ScriptFile == shown)
+            return;
+    } catch (const EOrvelError &) {
+        return; // the report will not load: the script editor is kept as it is
+    }
+    TOrvel_MessageRequest request;
+    request.Owner = edReportSQL->window();
+    request.Icon = TOrvel_MsgIcon::Question;
+    request.Caption = QStringLiteral("Uwaga");
+    request.Text =
+        QStringLiteral("Definicja wskazuje teraz plik skryptu „%1”.\n\nZapisać zmiany "
+                       "w skrypcie „%2”, zanim zostanie wczytany nowy plik?")
+            .arg(QFileInfo(definition.ScriptFile).fileName(), QFileInfo(shown).fileName());
+    request.Buttons = QMessageBox::Save | QMessageBox::Discard;
+    request.DefaultButton = QMessageBox::Save;
+    request.ButtonTexts = {{QMessageBox::Save, QStringLiteral("Zapisz")},
+                           {QMessageBox::Discard, QStringLiteral("Nie zapisuj")}};
+    if (ShowMessage(request) == QMessageBox::Save)
+        WriteEditor(shown, edReportSQL);
+    edReportSQL->setModified(false); // either way the editor shows the new file next
+}
+
 void TOrvel_ReportEditors::DropEdits(TOrvel_ReportEditor *editor) {
     // Unmarked, the editor is refilled from its file by the next reload.
     editor->setModified(false);
@@ -470,6 +503,8 @@ bool TOrvel_ReportEditors::SaveEditorToFile(const QString &path, TOrvel_ReportEd
     WriteEditor(path, editor);
     // The file now holds the editor's text, also when the reload below is not this report's.
     editor->setModified(false);
+    if (editor == edReportDefinition)
+        SaveScriptBeforeItsFileChanges(path);
     Pause(100);
     Reload();
     ReportScriptEncoding();

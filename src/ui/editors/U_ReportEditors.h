@@ -170,6 +170,9 @@ private:
     enum class WriteChoice { Write, Reload, Cancel };
     // Asks about a file changed or removed outside before the editor overwrites or recreates it.
     WriteChoice ConfirmWrite(TOrvel_ReportEditor *editor);
+    // The saved definition names another script than the one in the (modified) script editor:
+    // asks whether to save that script first.
+    void SaveScriptBeforeItsFileChanges(const QString &definitionFile);
     // Drops the editor's edits for the file's content (the user chose to load the file again).
     void DropEdits(TOrvel_ReportEditor *editor);
     void WriteEditor(const QString &path, TOrvel_ReportEditor *editor);
