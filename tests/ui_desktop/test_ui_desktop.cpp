@@ -1115,6 +1115,23 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), Sql());
     }
 
+    void outsideChangeWaitsForAnOpenDialog() {
+        // The add-parameter dialog works on the loaded definition: it is not reloaded under it.
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        bool keptWhileOpen = false;
+        WhenModal([&](QWidget *dialog) {
+            ReplaceOnDisk(Definition(), "<desc>Kontrahent</desc>", "<desc>Odbiorca</desc>");
+            Main()->Editors()->FileWatch()->Check(); // what the watcher's notice leads to
+            keptWhileOpen = Xml()->text().contains(QStringLiteral("<desc>Kontrahent</desc>"));
+            static_cast<QDialog *>(dialog)->reject();
+        });
+        QTest::mouseClick(Main()->Editors()->btnEditDEF_add, Qt::LeftButton);
+        QVERIFY(keptWhileOpen);
+        QTRY_VERIFY2(Main()->StatusText(1).contains(QStringLiteral("wczytany ponownie")),
+                     qPrintable(Main()->StatusText(1)));
+        QVERIFY(Xml()->text().contains(QStringLiteral("<desc>Odbiorca</desc>")));
+    }
+
     void outsideChangeWithUnsavedEditsIsAskedBeforeSaving_data() {
         QTest::addColumn<int>("answer");
         QTest::newRow("Zastąp") << int(QMessageBox::Yes);
