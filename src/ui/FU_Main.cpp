@@ -403,11 +403,16 @@ void TF_Main::BuildShortcuts() {
     const auto key = [this](QKeyCombination keys, std::function<void()> act) {
         auto *shortcut = new QShortcut(QKeySequence(keys), this);
         connect(shortcut, &QShortcut::activated, this, Guarded(std::move(act)));
+        return shortcut;
     };
-    key(Qt::ALT | Qt::Key_Z, [this] {
+    QShortcut *saveMenu = key(Qt::ALT | Qt::Key_Z, [this] {
         if (btnSave->isEnabled())
             btnSave->showMenu();
     });
+    // On an editor's page Alt+Z is the key of that editor's "&Zapisz"; two shortcuts of the same
+    // key would cancel each other out.
+    connect(tabsRight, &QTabWidget::currentChanged, saveMenu,
+            [this, saveMenu] { saveMenu->setEnabled(tabsRight->currentWidget() == tabResult); });
     key(Qt::ALT | Qt::Key_B, [this] {
         if (listDB->isEnabled())
             listDB->setFocus(Qt::ShortcutFocusReason);
@@ -443,10 +448,32 @@ void TF_Main::RunCommand() {
     // While a report runs the run button stands for "Przerwij": F5 and Enter start nothing.
     if (State() == asRunning)
         return;
+    // A run never silently uses other text than the editors show: unsaved edits are asked about.
+    if (btnRun->isEnabled()) {
+        const TOrvel_RunChoice choice = FEditors->ConfirmRun();
+        if (choice == TOrvel_RunChoice::Cancel)
+            return;
+        StartRun(choice == TOrvel_RunChoice::SavedFiles);
+        return;
+    }
+    StartRun(false);
+}
+
+void TF_Main::StartRun(bool savedFiles) {
+    if (State() == asRunning)
+        return;
     const bool noDatabase =
         listDB->currentIndex() < 0 && (State() == asReady || State() == asNoDatabase);
-    if (btnRun->isEnabled() || noDatabase)
-        btnRunClick();
+    if (!btnRun->isEnabled() && !noDatabase)
+        return;
+    FRunNote = savedFiles ? QStringLiteral("Uruchomiono zapisaną wersję raportu") : QString();
+    btnRunClick();
+}
+
+QString TF_Main::WithRunNote(const QString &text) const {
+    if (FRunNote.isEmpty())
+        return text;
+    return text.isEmpty() ? FRunNote : text + QStringLiteral(" – ") + FRunNote;
 }
 
 void TF_Main::BuildLeft() {
@@ -651,7 +678,8 @@ void TF_Main::BuildRight() {
     host.ReloadReport = [this] { ReloadReport(); };
     host.AddDefinitionParameter = [this] { miAddDefParameterClick(); };
     host.CanRun = [this] { return btnRun->isEnabled(); };
-    host.RunReport = [this] { RunCommand(); };
+    host.RunReport = [this](bool savedFiles) { StartRun(savedFiles); };
+    host.CanReload = [this] { return State() == asReady && !FTreeChanging && !FDbChanging; };
     FEditors = new TOrvel_ReportEditors(tabReportSQL, tabReportDefinition, host, this);
     barEdit_SQL = FEditors->barEdit_SQL;
     barEdit_DEF = FEditors->barEdit_DEF;
@@ -661,6 +689,7 @@ void TF_Main::BuildRight() {
     edReportDefinition->setObjectName(QStringLiteral("edReportDefinition"));
     tabsRight->addTab(tabReportSQL, QStringLiteral("Zapytanie SQL"));
     tabsRight->addTab(tabReportDefinition, QStringLiteral("Definicja"));
+    FEditors->ServeTabBar(tabsRight);
     // An asterisk after a tab's caption: its text differs from the file.
     connect(edReportSQL, &QsciScintilla::modificationChanged, this, [this](bool modified) {
         UpdateEditorTab(tabReportSQL, QStringLiteral("Zapytanie SQL"), modified);
@@ -1006,6 +1035,8 @@ void TF_Main::ReloadReport() {
     if (selected.isEmpty() || FTreeChanging)
         return;
     const QScopedValueRollback<bool> busy(FTreeChanging, true);
+    // The author goes on typing where the focus was (the editor that was not saved, say).
+    FocusKeeper keepFocus(this);
     // The values the user set in the panel outlive the reload (after a save in the editors):
     // each goes back to the parameter of the same name and type, if the definition still has one.
     std::vector<TOrvel_ParamValue> values;
@@ -1040,10 +1071,11 @@ void TF_Main::RebuildReportList() {
 void TF_Main::ShowExecTime(bool final) {
     const auto elapsed = static_cast<std::int32_t>(TickCount() - FRunStartTick);
     const QString time = FormatElapsedTime(elapsed);
+    // A run of the files on disk, not of the editors' unsaved text, says so all the time.
     if (!final)
-        SetActivityText(QStringLiteral("Wykonywanie... czas: ") + time);
+        SetActivityText(WithRunNote(QStringLiteral("Wykonywanie... czas: ") + time));
     else
-        SetActivityText(QStringLiteral("OK, czas generowania raportu: ") + time);
+        SetActivityText(WithRunNote(QStringLiteral("OK, czas generowania raportu: ") + time));
     QCoreApplication::processEvents();
 }
 
@@ -1091,7 +1123,9 @@ void TF_Main::OnRunFinished() {
         // As after a failed run, without an error box: the user asked for it.
         const auto elapsed = static_cast<std::int32_t>(TickCount() - FRunStartTick);
         SetAppState(asReady);
-        SetActivityText(QStringLiteral("Przerwano, czas: ") + FormatElapsedTime(elapsed));
+        SetActivityText(
+            WithRunNote(QStringLiteral("Przerwano, czas: ") + FormatElapsedTime(elapsed)));
+        FRunNote.clear();
         return;
     }
     const QString error = FReport ? FReport->ErrorText() : QString();
@@ -1101,7 +1135,10 @@ void TF_Main::OnRunFinished() {
     if (FReport && FReport->HasRecords()) {
         ShowExecTime(true);
         SetResultInfo(ResultCountCaption(FReport->RecordCount()));
+    } else {
+        SetActivityText(WithRunNote(StatusText(1)));
     }
+    FRunNote.clear();
     // The user goes on where the run was asked for (a parameter input, the tree).
     FocusKeeper::RestoreFocus(FRunFocus);
     FRunFocus = nullptr;
@@ -1199,12 +1236,14 @@ void TF_Main::btnRunClick() {
     FRunFocus = focusWidget();
     SetResultInfo(QStringLiteral("Wynik"));
     SetAppState(asRunning);
+    SetActivityText(WithRunNote(StatusText(1)));
     FRunStartTick = TickCount();
     ExecTime->start();
     bool started = false;
     try {
         started = FReport && FReport->Run();
     } catch (...) {
+        FRunNote.clear();
         SetAppState(asReady);
         ExecTime->stop();
         SetActivityText(QStringLiteral("OK"));
@@ -1212,6 +1251,7 @@ void TF_Main::btnRunClick() {
     }
     if (started)
         return;
+    FRunNote.clear();
     SetAppState(asReady);
     ExecTime->stop();
     SetActivityText(QStringLiteral("OK"));

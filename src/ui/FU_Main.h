@@ -85,7 +85,11 @@ public:
     void btnRunClick();
     // The run as the user asks for it (button, F5, Ctrl+Enter, Enter in a parameter input):
     // runs when the state allows it; without a chosen database it says so instead.
+    // Unsaved editor text is asked about first (Zapisz / Nie zapisuj / Anuluj).
     void RunCommand();
+    // The run once the question is answered; `savedFiles`: the files on disk run, not the
+    // editors' unsaved text, and the status bar says so.
+    void StartRun(bool savedFiles);
     // "Przerwij" (the run command while a report runs) and Esc: asks the database to stop.
     void btnCancelClick();
     // The server has not answered a cancel in time: offers to drop the connection.
@@ -189,6 +193,7 @@ private:
     void LoadNode(QTreeWidgetItem *node);
     bool OpenForRepair(const TOrvel_ReportItem &entry, const QString &loadError);
     void UpdateEditorTab(QWidget *tab, const QString &caption, bool modified);
+    QString WithRunNote(const QString &text) const;
 
     std::unique_ptr<DbConnection> conn1;
     std::unique_ptr<TOrvel_LoadReports> FReports;
@@ -216,6 +221,7 @@ private:
     bool FParamsAutoSize = false;
     TF_Login *FLogin = nullptr;
     QPointer<QWidget> FRunFocus; // where the focus was when the run was asked for
+    QString FRunNote;            // said with every status of the run that uses the saved files
     QLabel *FStatusPanels[2] = {nullptr, nullptr};
 };
 

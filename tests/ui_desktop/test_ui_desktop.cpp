@@ -1,7 +1,8 @@
 // The desktop program as a well-kept desktop program: the toolkit's own texts in Polish, the
 // editors' menu, and (in the classes below) the keyboard, the window's remembered place and the
-// window's feedback.
+// window's feedback, and report authoring through the real keys and clicks.
 #include "DbLookupList.h"
+#include "FU_AddDefParam.h"
 #include "FU_Login.h"
 #include "FU_Main.h"
 #include "TestSupport.h"
@@ -14,8 +15,11 @@
 #include "U_Parameters.h"
 #include "U_ReportEditors.h"
 #include "U_ReportFactory.h"
+#include "U_ReportFileWatch.h"
+#include "U_ReportFiles.h"
 #include "U_SqlEditor.h"
 #include "U_Translations.h"
+#include "U_XmlEditor.h"
 #include "U_locale.h"
 #include "U_settings.h"
 #include "U_utils.h"
@@ -36,6 +40,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -912,6 +917,445 @@ private slots:
     }
 };
 
+// ---------------------------------------------------------------------------------------------
+
+// Report authoring as the author does it: keys go to the window and are routed by the focus and
+// the shortcuts, tabs and buttons are clicked, and files change behind the program's back.
+class AuthoringTest : public LoggedInTest {
+    Q_OBJECT
+private:
+    enum Tab { ResultTab = 0, ScriptTab = 1, DefinitionTab = 2 };
+
+    QString ReportFile(const QString &name) const {
+        return FFolder->Path() + QStringLiteral("data reports/Przykłady/") + name;
+    }
+    QString Script() const { return ReportFile(QStringLiteral("Faktury kontrahenta.sql")); }
+    QString Definition() const { return ReportFile(QStringLiteral("Faktury kontrahenta.xml")); }
+    QsciScintilla *Sql() const { return Main()->edReportSQL; }
+    QsciScintilla *Xml() const { return Main()->edReportDefinition; }
+    QString TabText(int tab) const { return Main()->tabsRight->tabText(tab); }
+
+    // A key as the window system delivers it: to the focused control, through the shortcuts.
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(Main()->windowHandle(), key, modifiers);
+    }
+    void Type(const QString &text) {
+        for (const QChar c : text)
+            QTest::keyClick(Main()->windowHandle(), c.toLatin1());
+    }
+    void ClickTab(int tab) {
+        QTabBar *bar = Main()->tabsRight->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        QCOMPARE(Main()->tabsRight->currentIndex(), tab);
+    }
+    // A click into the editor, then the caret where the author puts it.
+    void ClickInto(QsciScintilla *editor, int line, int index) {
+        QTest::mouseClick(editor->viewport(), Qt::LeftButton, {},
+                          QPoint(editor->viewport()->width() / 2, 4));
+        QTRY_VERIFY(editor->hasFocus());
+        editor->setCursorPosition(line, index);
+    }
+    // "-- notatka" typed as the script's first line.
+    void EditScript() {
+        ClickTab(ScriptTab);
+        ClickInto(Sql(), 0, 0);
+        Type(QStringLiteral("-- notatka"));
+        Press(Qt::Key_Return);
+        QVERIFY(Sql()->text().startsWith(QStringLiteral("-- notatka\r\n")));
+        QCOMPARE(TabText(ScriptTab), QStringLiteral("Zapytanie SQL*"));
+    }
+    // The caption of "Kontrahent" becomes "Nowy Kontrahent".
+    void EditDefinition() {
+        ClickTab(DefinitionTab);
+        const QString desc = QStringLiteral("<desc>Kontrahent</desc>");
+        int line = 0;
+        while (line < Xml()->lines() && !Xml()->text(line).contains(desc))
+            ++line;
+        QVERIFY(line < Xml()->lines());
+        ClickInto(Xml(), line, int(Xml()->text(line).indexOf(desc)) + 6);
+        Type(QStringLiteral("Nowy "));
+        QVERIFY(Xml()->text().contains(QStringLiteral("<desc>Nowy Kontrahent</desc>")));
+        QCOMPARE(TabText(DefinitionTab), QStringLiteral("Definicja*"));
+    }
+    // "Wstaw parametr" clicked, the dialog filled in and left with OK.
+    void AddParameter(const QString &name, const QString &caption, TOrvel_ParamType type) {
+        TOrvel_MessageRecorder boxes;
+        bool accepted = false;
+        WhenModal([&](QWidget *dialog) {
+            auto *add = qobject_cast<TF_AddDefParam *>(dialog);
+            QVERIFY(add);
+            add->edName->setText(name);
+            add->edDesc->setText(caption);
+            add->listTyp->setCurrentIndex(add->listTyp->findData(int(type)));
+            QTest::mouseClick(add->btnOK, Qt::LeftButton);
+            accepted = !add->isVisible();
+            if (!accepted)
+                add->reject();
+        });
+        QTest::mouseClick(Main()->Editors()->btnEditDEF_add, Qt::LeftButton);
+        // The window manager gives the window back its activation once the dialog is gone.
+        QApplication::setActiveWindow(Main());
+        QVERIFY(QTest::qWaitForWindowActive(Main()));
+        QVERIFY2(accepted && boxes.Messages().empty(),
+                 boxes.Messages().empty() ? "" : qPrintable(boxes.Messages()[0].Text));
+    }
+    // Undone step by step, the editor comes back to the text it was loaded with.
+    static void UndoesBackTo(QsciScintilla *editor, const QString &loaded) {
+        for (int i = 0; i < 100 && editor->isModified(); ++i)
+            editor->undo();
+        QVERIFY(!editor->isModified());
+        QCOMPARE(editor->text(), loaded);
+    }
+    void ReplaceOnDisk(const QString &file, const QByteArray &from, const QByteArray &to) {
+        QByteArray bytes = ReadBytes(file);
+        QVERIFY(bytes.contains(from));
+        bytes.replace(from, to);
+        QVERIFY(WriteBytes(file, bytes));
+    }
+
+private slots:
+    void savingOneEditorKeepsTheOther_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("script"); // the script is saved, else the definition
+        for (const auto &[how, name] :
+             {std::pair{"Ctrl+S", "Ctrl+S in the editor"}, std::pair{"button", "its Zapisz button"},
+              std::pair{"Alt+Z", "Alt+Z, the key of its Zapisz"},
+              std::pair{"tab bar", "Ctrl+S on the tab bar after a click on the tab"}}) {
+            QTest::addRow("%s saves the script", name) << QString::fromLatin1(how) << true;
+            QTest::addRow("%s saves the definition", name) << QString::fromLatin1(how) << false;
+        }
+    }
+    void savingOneEditorKeepsTheOther() {
+        QFETCH(QString, how);
+        QFETCH(bool, script);
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        const QString loadedScript = Sql()->text();
+        const QString loadedDefinition = Xml()->text();
+        const QByteArray scriptBefore = ReadBytes(Script());
+        const QByteArray definitionBefore = ReadBytes(Definition());
+        EditScript();
+        EditDefinition();
+        QsciScintilla *other = script ? Xml() : Sql();
+        const QString otherText = other->text();
+        const int tab = script ? ScriptTab : DefinitionTab;
+        const int otherTab = script ? DefinitionTab : ScriptTab;
+        TOrvel_MessageRecorder boxes;
+
+        ClickTab(tab);
+        if (how == QLatin1String("button")) {
+            QTest::mouseClick(script ? Main()->Editors()->btnEditSQL_save
+                                     : Main()->Editors()->btnEditDEF_save,
+                              Qt::LeftButton);
+        } else if (how == QLatin1String("Alt+Z")) {
+            ClickInto(script ? Sql() : Xml(), 0, 0);
+            Press(Qt::Key_Z, Qt::AltModifier);
+            // The button's key clicks it a moment later, as a button shows its press.
+            QTRY_VERIFY(!(script ? Sql() : Xml())->isModified());
+        } else {
+            if (how == QLatin1String("Ctrl+S"))
+                ClickInto(script ? Sql() : Xml(), 0, 0);
+            else if (QApplication::focusWidget() != Main()->tabsRight->tabBar())
+                Main()->tabsRight->tabBar()->setFocus(Qt::TabFocusReason);
+            Press(Qt::Key_S, Qt::ControlModifier);
+        }
+        if (how == QLatin1String("Ctrl+S")) // the author goes on typing in the editor
+            QCOMPARE(QApplication::focusWidget(), script ? Sql() : Xml());
+
+        QVERIFY(boxes.Messages().empty());
+        if (script) {
+            QVERIFY(ReadBytes(Script()).startsWith("-- notatka\r\n"));
+            QCOMPARE(ReadBytes(Definition()), definitionBefore);
+        } else {
+            QVERIFY(ReadBytes(Definition()).contains("<desc>Nowy Kontrahent</desc>"));
+            QCOMPARE(ReadBytes(Script()), scriptBefore);
+        }
+        QCOMPARE(Main()->State(), asReady);
+        QVERIFY(!(script ? Sql() : Xml())->isModified());
+        QCOMPARE(TabText(tab),
+                 script ? QStringLiteral("Zapytanie SQL") : QStringLiteral("Definicja"));
+        // The other editor is as it was: its text, its mark and its undo history.
+        QCOMPARE(other->text(), otherText);
+        QVERIFY(other->isModified());
+        QCOMPARE(TabText(otherTab),
+                 script ? QStringLiteral("Definicja*") : QStringLiteral("Zapytanie SQL*"));
+        // The program's own write is no change made outside.
+        Main()->Editors()->FileWatch()->Check();
+        QVERIFY2(!Main()->StatusText(1).contains(QStringLiteral("poza programem")),
+                 qPrintable(Main()->StatusText(1)));
+        QCOMPARE(other->text(), otherText);
+        UndoesBackTo(other, script ? loadedDefinition : loadedScript);
+    }
+
+    void definitionNamingAnotherScriptAsksFirst_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Zapisz") << int(QMessageBox::Save);
+        QTest::newRow("Nie zapisuj") << int(QMessageBox::Discard);
+    }
+    void definitionNamingAnotherScriptAsksFirst() {
+        // The script editor's unsaved text belongs to the script the definition names no longer.
+        QFETCH(int, answer);
+        const QString other = ReportFile(QStringLiteral("Inny.sql"));
+        QVERIFY(WriteBytes(other, "SELECT 2\r\n"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        const QByteArray before = ReadBytes(Script());
+        EditScript();
+        ClickTab(DefinitionTab);
+        ClickInto(Xml(), 2, 0);
+        Xml()->insert(QStringLiteral("  <query>%1</query>\r\n").arg(other));
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+        Press(Qt::Key_S, Qt::ControlModifier);
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Definicja wskazuje teraz plik skryptu „Inny.sql”.\n\nZapisać "
+                                "zmiany w skrypcie „Faktury kontrahenta.sql”, zanim zostanie "
+                                "wczytany nowy plik?"));
+        if (answer == QMessageBox::Save)
+            QVERIFY(ReadBytes(Script()).startsWith("-- notatka\r\n"));
+        else
+            QCOMPARE(ReadBytes(Script()), before);
+        QCOMPARE(ReadBytes(other), QByteArray("SELECT 2\r\n"));
+        QCOMPARE(Sql()->text(), QStringLiteral("SELECT 2\r\n"));
+        QVERIFY(!Sql()->isModified());
+    }
+
+    void addingParametersKeepsEachDeclaration() {
+        // Two parameters added one after the other, with a note typed into the script between.
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        EditScript();
+        ClickTab(DefinitionTab);
+        AddParameter(QStringLiteral("Kwota"), QStringLiteral("Kwota od"),
+                     TOrvel_ParamType::ptNumeric);
+        QVERIFY(Sql()->text().contains(QStringLiteral("DECLARE @Kwota ")));
+        ClickTab(ScriptTab);
+        ClickInto(Sql(), 1, 0);
+        Type(QStringLiteral("-- druga"));
+        Press(Qt::Key_Return);
+        ClickTab(DefinitionTab);
+        AddParameter(QStringLiteral("Aktywny"), QStringLiteral("Aktywny"), TOrvel_ParamType::ptBit);
+
+        const QString script = Sql()->text();
+        for (const char *kept :
+             {"-- notatka", "-- druga", "DECLARE @Kwota ", "DECLARE @Aktywny BIT"})
+            QVERIFY2(script.contains(QLatin1String(kept)), kept);
+        QVERIFY(Sql()->isModified());
+        QVERIFY(!Xml()->isModified());
+        const QByteArray definition = ReadBytes(Definition());
+        QVERIFY(definition.contains("<name>Kwota</name>") &&
+                definition.contains("<name>Aktywny</name>"));
+
+        // F5 in the script: Zapisz writes the declarations, and the report runs with both.
+        ClickTab(ScriptTab);
+        ClickInto(Sql(), 0, 0);
+        TOrvel_MessageRecorder boxes(QMessageBox::Save);
+        Press(Qt::Key_F5);
+        QTRY_COMPARE_WITH_TIMEOUT(Main()->State(), asReady, 60000);
+        QCOMPARE(int(boxes.Messages().size()), 1); // the question, no error
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Zapisać zmiany w raporcie „Faktury kontrahenta”?"));
+        QVERIFY(ReadBytes(Script()).contains("DECLARE @Kwota "));
+        QVERIFY(ReadBytes(Script()).contains("DECLARE @Aktywny BIT"));
+        QVERIFY(Main()->StatusText(1).startsWith(QStringLiteral("OK")));
+    }
+
+    void runCommandsAskAboutUnsavedText_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("answer");
+        for (const char *command :
+             {"Uruchom", "F5", "Ctrl+Enter", "Enter in an input", "F5 in the script"}) {
+            QTest::addRow("%s, Zapisz", command)
+                << QString::fromLatin1(command) << int(QMessageBox::Save);
+            QTest::addRow("%s, Nie zapisuj", command)
+                << QString::fromLatin1(command) << int(QMessageBox::Discard);
+            QTest::addRow("%s, Anuluj", command)
+                << QString::fromLatin1(command) << int(QMessageBox::Cancel);
+        }
+    }
+    void runCommandsAskAboutUnsavedText() {
+        QFETCH(QString, command);
+        QFETCH(int, answer);
+        const QString file = ReportFile(QStringLiteral("Stany magazynowe.sql"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
+        const QByteArray before = ReadBytes(file);
+        EditScript();
+        if (command == QLatin1String("F5 in the script")) {
+            ClickInto(Sql(), 0, 0);
+        } else {
+            ClickTab(ResultTab);
+            QWidget *input = FDesk->Input(QStringLiteral("Fraza"));
+            QVERIFY(input);
+            QTest::mouseClick(input, Qt::LeftButton);
+            QTRY_COMPARE(QApplication::focusWidget(), input);
+        }
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+
+        if (command == QLatin1String("Uruchom"))
+            QTest::mouseClick(Main()->btnRun, Qt::LeftButton);
+        else if (command == QLatin1String("Ctrl+Enter"))
+            Press(Qt::Key_Return, Qt::ControlModifier);
+        else if (command == QLatin1String("Enter in an input"))
+            Press(Qt::Key_Return);
+        else
+            Press(Qt::Key_F5);
+        QTRY_COMPARE_WITH_TIMEOUT(Main()->State(), asReady, 60000);
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QCOMPARE(boxes.Messages()[0].Text,
+                 QStringLiteral("Zapisać zmiany w raporcie „Stany magazynowe”?"));
+        const bool runs = answer != QMessageBox::Cancel;
+        const bool saved = answer == QMessageBox::Save;
+        QCOMPARE(Main()->labInfo->text().startsWith(QStringLiteral(" Wynik (")), runs);
+        QCOMPARE(ReadBytes(file).startsWith("-- notatka\r\n"), saved);
+        if (!saved)
+            QCOMPARE(ReadBytes(file), before);
+        // What ran is what the files hold.
+        QCOMPARE(Main()->Report()->GetScriptText().contains(QStringLiteral("-- notatka")), saved);
+        QCOMPARE(
+            Main()->StatusText(1).contains(QStringLiteral("Uruchomiono zapisaną wersję raportu")),
+            answer == QMessageBox::Discard);
+        // The editor keeps the text in every case; only a save takes the mark away.
+        QVERIFY(Sql()->text().startsWith(QStringLiteral("-- notatka\r\n")));
+        QCOMPARE(TabText(ScriptTab),
+                 saved ? QStringLiteral("Zapytanie SQL") : QStringLiteral("Zapytanie SQL*"));
+    }
+
+    void outsideChangeWithoutUnsavedEditIsLoaded_data() {
+        QTest::addColumn<bool>("scriptUnsaved");
+        QTest::newRow("nothing unsaved") << false;
+        QTest::newRow("the script unsaved") << true;
+    }
+    void outsideChangeWithoutUnsavedEditIsLoaded() {
+        QFETCH(bool, scriptUnsaved);
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        if (scriptUnsaved)
+            EditScript();
+        const QString script = Sql()->text();
+        TOrvel_MessageRecorder boxes;
+
+        ReplaceOnDisk(Definition(), "<desc>Kontrahent</desc>", "<desc>Odbiorca</desc>");
+
+        QTRY_VERIFY2(Main()->StatusText(1).contains(
+                         QStringLiteral("„Faktury kontrahenta.xml” został zmieniony poza "
+                                        "programem i wczytany ponownie")),
+                     qPrintable(Main()->StatusText(1)));
+        QVERIFY(boxes.Messages().empty());
+        QVERIFY(Xml()->text().contains(QStringLiteral("<desc>Odbiorca</desc>")));
+        QVERIFY(!Xml()->isModified());
+        QVERIFY(Main()->Report()->GetDefinitionText().contains(QStringLiteral("Odbiorca")));
+        QCOMPARE(Sql()->text(), script);
+        QCOMPARE(Sql()->isModified(), scriptUnsaved);
+        if (scriptUnsaved) // the reload took the focus from no one
+            QCOMPARE(QApplication::focusWidget(), Sql());
+    }
+
+    void outsideChangeWaitsForAnOpenDialog() {
+        // The add-parameter dialog works on the loaded definition: it is not reloaded under it.
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        bool keptWhileOpen = false;
+        WhenModal([&](QWidget *dialog) {
+            ReplaceOnDisk(Definition(), "<desc>Kontrahent</desc>", "<desc>Odbiorca</desc>");
+            Main()->Editors()->FileWatch()->Check(); // what the watcher's notice leads to
+            keptWhileOpen = Xml()->text().contains(QStringLiteral("<desc>Kontrahent</desc>"));
+            static_cast<QDialog *>(dialog)->reject();
+        });
+        QTest::mouseClick(Main()->Editors()->btnEditDEF_add, Qt::LeftButton);
+        QVERIFY(keptWhileOpen);
+        QTRY_VERIFY2(Main()->StatusText(1).contains(QStringLiteral("wczytany ponownie")),
+                     qPrintable(Main()->StatusText(1)));
+        QVERIFY(Xml()->text().contains(QStringLiteral("<desc>Odbiorca</desc>")));
+    }
+
+    void outsideChangeWithUnsavedEditsIsAskedBeforeSaving_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Zastąp") << int(QMessageBox::Yes);
+        QTest::newRow("Wczytaj ponownie") << int(QMessageBox::No);
+        QTest::newRow("Anuluj") << int(QMessageBox::Cancel);
+    }
+    void outsideChangeWithUnsavedEditsIsAskedBeforeSaving() {
+        QFETCH(int, answer);
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        EditDefinition();
+        ReplaceOnDisk(Definition(), "<desc>Status płatności</desc>", "<desc>Stan</desc>");
+        QTRY_VERIFY2(Main()->StatusText(1).contains(QStringLiteral(
+                         "„Faktury kontrahenta.xml” został zmieniony poza programem")),
+                     qPrintable(Main()->StatusText(1)));
+        // Nothing is loaded over the author's edit.
+        QVERIFY(Xml()->text().contains(QStringLiteral("Nowy Kontrahent")));
+        QVERIFY(Xml()->isModified());
+
+        ClickInto(Xml(), 0, 0);
+        TOrvel_MessageRecorder boxes(static_cast<QMessageBox::StandardButton>(answer));
+        Press(Qt::Key_S, Qt::ControlModifier);
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QVERIFY2(boxes.Messages()[0].Text.startsWith(QStringLiteral(
+                     "Plik „Faktury kontrahenta.xml” został zmieniony poza programem.")),
+                 qPrintable(boxes.Messages()[0].Text));
+        QCOMPARE(boxes.Messages()[0].ButtonTexts.size(), 3);
+        const QByteArray onDisk = ReadBytes(Definition());
+        if (answer == QMessageBox::Yes) {
+            QVERIFY(onDisk.contains("Nowy Kontrahent") && !onDisk.contains("<desc>Stan</desc>"));
+            QVERIFY(!Xml()->isModified());
+        } else if (answer == QMessageBox::No) {
+            QVERIFY(onDisk.contains("<desc>Stan</desc>") && !onDisk.contains("Nowy Kontrahent"));
+            QVERIFY(Xml()->text().contains(QStringLiteral("<desc>Stan</desc>")));
+            QVERIFY(!Xml()->isModified());
+        } else {
+            QVERIFY(onDisk.contains("<desc>Stan</desc>") && !onDisk.contains("Nowy Kontrahent"));
+            QVERIFY(Xml()->text().contains(QStringLiteral("Nowy Kontrahent")));
+            QVERIFY(Xml()->isModified());
+            // The next save asks again.
+            Press(Qt::Key_S, Qt::ControlModifier);
+            QCOMPARE(int(boxes.Messages().size()), 2);
+        }
+    }
+
+    void removedFileIsReportedNotRecreated() {
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        const QString text = Sql()->text();
+        QVERIFY(QFile::remove(Script()));
+        QTRY_VERIFY2(Main()->StatusText(1).contains(QStringLiteral(
+                         "Plik „Faktury kontrahenta.sql” został usunięty poza programem")),
+                     qPrintable(Main()->StatusText(1)));
+        QCOMPARE(Sql()->text(), text);
+        QVERIFY(!QFile::exists(Script()));
+
+        ClickTab(ScriptTab);
+        ClickInto(Sql(), 0, 0);
+        TOrvel_MessageRecorder boxes(QMessageBox::Cancel);
+        Press(Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QVERIFY(
+            boxes.Messages()[0].Text.contains(QStringLiteral("został usunięty poza programem")));
+        QVERIFY(!QFile::exists(Script()));
+        // Written again only when the author says so.
+        boxes.SetAnswer(QMessageBox::Yes);
+        Press(Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(int(boxes.Messages().size()), 2);
+        QVERIFY(QFile::exists(Script()));
+        QCOMPARE(ReadScriptFile(Script()).Text, text);
+    }
+
+    void failedSaveSaysSo() {
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        EditScript();
+        const QString typed = Sql()->text();
+        // A folder where the script was: the write is refused.
+        QVERIFY(QFile::remove(Script()));
+        QVERIFY(QDir().mkdir(Script()));
+        Main()->Editors()->FileWatch()->Check();
+        ClickInto(Sql(), 0, 0);
+        TOrvel_MessageRecorder boxes(QMessageBox::Yes);
+        Press(Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(int(boxes.Messages().size()), 2); // write it again? then why it failed
+        QCOMPARE(boxes.Messages()[1].Icon, TOrvel_MsgIcon::Error);
+        QCOMPARE(Main()->StatusText(1),
+                 QStringLiteral("Nie zapisano pliku „Faktury kontrahenta.sql”"));
+        QCOMPARE(Sql()->text(), typed);
+        QVERIFY(Sql()->isModified());
+    }
+};
+
 int main(int argc, char *argv[]) {
     TOrvel_Application app(argc, argv);
     SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
@@ -950,6 +1394,10 @@ int main(int argc, char *argv[]) {
     }
     {
         MessageBoxTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        AuthoringTest test;
         status |= QTest::qExec(&test, argc, argv);
     }
     return status;

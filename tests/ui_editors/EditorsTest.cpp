@@ -1,11 +1,13 @@
 // The report editors: saving and reloading in the file's own encoding, the refusal of a broken
 // definition without touching any file, save-as, re-formatting by the plug-in, the marker line
-// with its single undo, the tab key of each editor, highlighting, and read-only mode.
+// with its single undo, the tab key of each editor, highlighting, read-only mode, and the watch
+// over the report's files.
 #include "TestSupport.h"
 #include "U_EditorFiles.h"
 #include "U_FindBar.h"
 #include "U_MessageBox.h"
 #include "U_ReportEditors.h"
+#include "U_ReportFileWatch.h"
 #include "U_ReportFiles.h"
 #include "U_SqlEditor.h"
 #include "U_SqlLexer.h"
@@ -25,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+#include <cstdio>
 
 namespace {
 
@@ -122,6 +126,8 @@ private slots:
     void sqlHighlighting_data();
     void sqlHighlighting();
     void readOnly();
+    void fileWatch_data();
+    void fileWatch();
 };
 
 void TestReportEditors::saveScript_data() {
@@ -707,9 +713,11 @@ void TestReportEditors::runKeyAsksFirst() {
         f.Load();
     };
     host.CanRun = [] { return true; };
-    host.RunReport = [&] {
+    bool ranSavedFiles = false;
+    host.RunReport = [&](bool savedFiles) {
         ++runsSeen;
         reloadsAtRun = f.Reloads;
+        ranSavedFiles = savedFiles;
     };
     QWidget sqlTab, definitionTab;
     TOrvel_ReportEditors editors(&sqlTab, &definitionTab, host);
@@ -725,6 +733,8 @@ void TestReportEditors::runKeyAsksFirst() {
     QCOMPARE(runsSeen, runs ? 1 : 0);
     if (answer == QMessageBox::Save)
         QCOMPARE(reloadsAtRun, 1); // the run comes after the reload
+    // Nie zapisuj: the run is told it uses the files, not the editor's text.
+    QCOMPARE(ranSavedFiles, answer == QMessageBox::Discard);
     QCOMPARE(ReadBytes(f.ScriptFile), script);
     QCOMPARE(editors.edReportSQL->text(), QStringLiteral("SELECT 4\r\n"));
     // Without changes the key runs at once; Ctrl+Enter does the same.
@@ -879,6 +889,71 @@ void TestReportEditors::bracesAndLineNumbers() {
     QVERIFY(f.Sql()->marginWidth(0) > 0);
     QCOMPARE(f.Xml()->braceMatching(), QsciScintilla::SloppyBraceMatch);
     QCOMPARE(f.Sql()->braceMatching(), QsciScintilla::SloppyBraceMatch);
+}
+
+void TestReportEditors::fileWatch_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("told"); // "changed", "removed", "removed changed" or ""
+
+    QTest::newRow("written in place") << QStringLiteral("in place") << QStringLiteral("changed");
+    // As editors and the program itself save: a new file renamed over the old one.
+    QTest::newRow("replaced by rename") << QStringLiteral("rename") << QStringLiteral("changed");
+    QTest::newRow("removed") << QStringLiteral("remove") << QStringLiteral("removed");
+    QTest::newRow("removed and back")
+        << QStringLiteral("remove, back") << QStringLiteral("removed changed");
+    QTest::newRow("the same bytes written again") << QStringLiteral("same") << QString();
+    QTest::newRow("written by the program") << QStringLiteral("own") << QString();
+}
+
+void TestReportEditors::fileWatch() {
+    QFETCH(QString, change);
+    QFETCH(QString, told);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Raport.sql"));
+    const QString other = dir.filePath(QStringLiteral("Raport.xml"));
+    QVERIFY(WriteBytes(file, "SELECT 1\r\n"));
+    QVERIFY(WriteBytes(other, "<a/>"));
+    TOrvel_ReportFileWatch watch;
+    watch.Watch({file, other, QString()});
+    QCOMPARE(watch.Files().size(), 2);
+    QStringList events;
+    connect(&watch, &TOrvel_ReportFileWatch::changed, this,
+            [&](const QString &f) { events << QStringLiteral("changed ") + f; });
+    connect(&watch, &TOrvel_ReportFileWatch::removed, this,
+            [&](const QString &f) { events << QStringLiteral("removed ") + f; });
+
+    if (change == QLatin1String("in place")) {
+        QVERIFY(WriteBytes(file, "SELECT 2\r\n"));
+    } else if (change == QLatin1String("rename")) {
+        QVERIFY(WriteBytes(file + QStringLiteral(".tmp"), "SELECT 2\r\n"));
+        QVERIFY(std::rename(QFile::encodeName(file + QStringLiteral(".tmp")).constData(),
+                            QFile::encodeName(file).constData()) == 0);
+    } else if (change.startsWith(QLatin1String("remove"))) {
+        QVERIFY(QFile::remove(file));
+        if (change.endsWith(QLatin1String("back"))) {
+            QTRY_COMPARE(events, QStringList{QStringLiteral("removed ") + file});
+            QVERIFY(WriteBytes(file, "SELECT 3\r\n"));
+        }
+    } else if (change == QLatin1String("same")) {
+        QVERIFY(WriteBytes(file, "SELECT 1\r\n"));
+    } else {
+        QVERIFY(WriteBytes(file, "SELECT 4\r\n"));
+        watch.Known(file);
+    }
+
+    QStringList expected;
+    for (const QString &event : told.split(u' ', Qt::SkipEmptyParts))
+        expected << event + u' ' + file;
+    if (expected.isEmpty()) {
+        watch.Check(); // what the watcher's notice leads to
+        QVERIFY2(events.isEmpty(), qPrintable(events.join(u',')));
+    } else {
+        QTRY_COMPARE(events, expected);
+    }
+    // Watched on after the change: the next one is told too.
+    events.clear();
+    QVERIFY(WriteBytes(file, "SELECT 5\r\n"));
+    QTRY_COMPARE(events, QStringList{QStringLiteral("changed ") + file});
 }
 
 QTEST_MAIN(TestReportEditors)

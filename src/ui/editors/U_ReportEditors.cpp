@@ -5,9 +5,13 @@
 #include "U_EditorFiles.h"
 #include "U_FindBar.h"
 #include "U_MessageBox.h"
+#include "U_ReportFileWatch.h"
+#include "U_ReportFiles.h"
 #include "U_SafeFile.h"
 #include "U_SqlEditor.h"
+#include "U_XML_util.h"
 #include "U_XmlEditor.h"
+#include "U_error.h"
 #include "U_utils.h"
 
 #include <QAction>
@@ -19,6 +23,8 @@
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -98,7 +104,8 @@ TOrvel_SaveFileChooser SetSaveFileChooser(TOrvel_SaveFileChooser chooser) {
 
 TOrvel_ReportEditors::TOrvel_ReportEditors(QWidget *sqlTab, QWidget *definitionTab,
                                            TOrvel_EditorHost host, QObject *parent)
-    : QObject(parent), FHost(std::move(host)) {
+    : QObject(parent), FHost(std::move(host)), FSqlTab(sqlTab), FDefinitionTab(definitionTab),
+      FWatch(new TOrvel_ReportFileWatch(this)), FReloadRetry(new QTimer(this)) {
     // "Zapytanie SQL": toolbar over the script editor.
     barEdit_SQL = NewToolBar(sqlTab, QStringLiteral("barEdit_SQL"));
     btnEditSQL_save =
@@ -157,15 +164,21 @@ TOrvel_ReportEditors::TOrvel_ReportEditors(QWidget *sqlTab, QWidget *definitionT
         layout->addWidget(editor, 1);
         layout->addWidget(find);
     }
-    AddShortcuts(sqlTab, edReportSQL, barFind_SQL, &TOrvel_ReportEditors::btnEditSQL_saveClick);
-    AddShortcuts(definitionTab, edReportDefinition, barFind_DEF,
-                 &TOrvel_ReportEditors::btnEditDEF_saveClick);
-    auto *comment = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Slash), sqlTab);
-    comment->setObjectName(QStringLiteral("scCommentLines"));
-    comment->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(comment, &QShortcut::activated, edReportSQL, &TOrvel_SqlEditor::ToggleLineComments);
+    // The keys work in the editor, its toolbar and its find bar, not elsewhere in the window.
+    AddShortcuts(sqlTab, Qt::WidgetWithChildrenShortcut, [this] { return edReportSQL; });
+    AddShortcuts(definitionTab, Qt::WidgetWithChildrenShortcut,
+                 [this] { return edReportDefinition; });
     connect(edReportSQL, &TOrvel_SqlEditor::runRequested, this,
             [this] { RunGuarded([this] { RunRequested(); }); });
+
+    connect(FWatch, &TOrvel_ReportFileWatch::changed, this,
+            [this](const QString &file) { RunGuarded([this, &file] { FileChanged(file); }); });
+    connect(FWatch, &TOrvel_ReportFileWatch::removed, this,
+            [this](const QString &file) { RunGuarded([this, &file] { FileRemoved(file); }); });
+    FReloadRetry->setSingleShot(true);
+    FReloadRetry->setInterval(300);
+    connect(FReloadRetry, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { ReloadChangedFiles(); }); });
 
     auto guarded = [this](void (TOrvel_ReportEditors::*handler)()) {
         return [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); };
@@ -188,35 +201,227 @@ TOrvel_ReportEditors::TOrvel_ReportEditors(QWidget *sqlTab, QWidget *definitionT
             guarded(&TOrvel_ReportEditors::miAddDefParameterClick));
 }
 
-void TOrvel_ReportEditors::AddShortcuts(QWidget *tab, TOrvel_ReportEditor *editor,
-                                        TOrvel_FindBar *bar, void (TOrvel_ReportEditors::*save)()) {
-    // The keys work in the editor and in its find bar, not elsewhere in the window.
-    const auto add = [tab](const QKeySequence &keys, const char *name, auto slot) {
-        auto *shortcut = new QShortcut(keys, tab);
+void TOrvel_ReportEditors::AddShortcuts(QWidget *owner, Qt::ShortcutContext context,
+                                        std::function<TOrvel_ReportEditor *()> target) {
+    const auto add = [this, owner, context, target](const QKeySequence &keys, const char *name,
+                                                    auto act) {
+        auto *shortcut = new QShortcut(keys, owner);
         shortcut->setObjectName(QLatin1String(name));
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, tab, [slot] { RunGuarded(slot); });
+        shortcut->setContext(context);
+        QObject::connect(shortcut, &QShortcut::activated, this, [this, target, act] {
+            if (TOrvel_ReportEditor *editor = target())
+                RunGuarded([this, editor, act] { act(this, editor); });
+        });
     };
-    add(QKeySequence(Qt::CTRL | Qt::Key_S), "scSave", [this, save] { (this->*save)(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_F), "scFind", [bar] { bar->ShowFind(); });
-    add(QKeySequence(Qt::Key_F3), "scFindNext", [bar] { bar->FindNext(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_H), "scReplace", [bar] { bar->ShowReplace(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_G), "scGoToLine", [bar] { bar->ShowGoToLine(); });
-    Q_UNUSED(editor);
+    using Self = TOrvel_ReportEditors;
+    using Editor = TOrvel_ReportEditor;
+    add(QKeySequence(Qt::CTRL | Qt::Key_S), "scSave",
+        [](Self *self, Editor *editor) { self->SaveCommand(editor); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), "scFind",
+        [](Self *self, Editor *editor) { self->FindBarOf(editor)->ShowFind(); });
+    add(QKeySequence(Qt::Key_F3), "scFindNext",
+        [](Self *self, Editor *editor) { self->FindBarOf(editor)->FindNext(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_H), "scReplace",
+        [](Self *self, Editor *editor) { self->FindBarOf(editor)->ShowReplace(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_G), "scGoToLine",
+        [](Self *self, Editor *editor) { self->FindBarOf(editor)->ShowGoToLine(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Slash), "scCommentLines", [](Self *self, Editor *editor) {
+        if (editor == self->edReportSQL)
+            self->edReportSQL->ToggleLineComments();
+    });
+}
+
+void TOrvel_ReportEditors::ServeTabBar(QTabWidget *tabs) {
+    // A click on an editor's tab leaves the focus on the tab bar, outside the editor's page.
+    AddShortcuts(tabs->tabBar(), Qt::WidgetShortcut, [this, tabs]() -> TOrvel_ReportEditor * {
+        if (tabs->currentWidget() == FSqlTab)
+            return edReportSQL;
+        if (tabs->currentWidget() == FDefinitionTab)
+            return edReportDefinition;
+        return nullptr;
+    });
+}
+
+TOrvel_FindBar *TOrvel_ReportEditors::FindBarOf(TOrvel_ReportEditor *editor) const {
+    return editor == edReportSQL ? barFind_SQL : barFind_DEF;
+}
+
+void TOrvel_ReportEditors::SaveCommand(TOrvel_ReportEditor *editor) {
+    if (editor == edReportSQL)
+        btnEditSQL_saveClick();
+    else
+        btnEditDEF_saveClick();
 }
 
 void TOrvel_ReportEditors::ShowReport(const QString &script, const QString &scriptFile,
                                       const QString &definition) {
     // After a save only the saved editor is refilled from the files; the other keeps its edits.
-    if (!(FReloading && edReportSQL->isModified() && edReportSQL->SourceFile() == scriptFile))
+    // A script kept for another file than the one the report now names would be saved there.
+    if (!(FKeepScript && edReportSQL->SourceFile() == scriptFile)) {
         edReportSQL->SetScript(script, scriptFile);
-    if (!(FReloading && edReportDefinition->isModified()))
+        FScriptOutside = Outside::None;
+    }
+    if (!FKeepDefinition) {
         edReportDefinition->SetEditorText(definition);
+        FDefinitionOutside = Outside::None;
+    }
+    WatchFiles();
 }
 
 void TOrvel_ReportEditors::Clear() {
-    edReportSQL->SetScript(QString());
-    edReportDefinition->SetEditorText(QString());
+    FWatch->Stop();
+    FPendingReloads.clear();
+    if (!FKeepScript) {
+        edReportSQL->SetScript(QString());
+        FScriptOutside = Outside::None;
+    }
+    if (!FKeepDefinition) {
+        edReportDefinition->SetEditorText(QString());
+        FDefinitionOutside = Outside::None;
+    }
+}
+
+void TOrvel_ReportEditors::WatchFiles() {
+    FWatch->Watch({ScriptPath(), DefinitionPath()});
+}
+
+QString TOrvel_ReportEditors::PathOf(const TOrvel_ReportEditor *editor) const {
+    return editor == edReportSQL ? ScriptPath() : DefinitionPath();
+}
+
+TOrvel_ReportEditor *TOrvel_ReportEditors::EditorOf(const QString &file) const {
+    if (file.isEmpty())
+        return nullptr;
+    if (file == ScriptPath())
+        return edReportSQL;
+    if (file == DefinitionPath())
+        return edReportDefinition;
+    return nullptr;
+}
+
+TOrvel_ReportEditors::Outside &TOrvel_ReportEditors::OutsideOf(const TOrvel_ReportEditor *editor) {
+    return editor == edReportSQL ? FScriptOutside : FDefinitionOutside;
+}
+
+void TOrvel_ReportEditors::FileChanged(const QString &file) {
+    TOrvel_ReportEditor *editor = EditorOf(file);
+    if (!editor)
+        return;
+    const QString name = QFileInfo(file).fileName();
+    if (editor->isModified()) {
+        // The author's edits are not thrown away: the next save asks what to do.
+        OutsideOf(editor) = Outside::Changed;
+        SetActivity(QStringLiteral("Plik „%1” został zmieniony poza programem; przed zapisem "
+                                   "padnie pytanie, czy go zastąpić")
+                        .arg(name));
+        return;
+    }
+    if (!FPendingReloads.contains(file))
+        FPendingReloads.append(file);
+    ReloadChangedFiles();
+}
+
+void TOrvel_ReportEditors::ReloadChangedFiles() {
+    if (FPendingReloads.isEmpty())
+        return;
+    // Not in the middle of a run, a load or a dialog: the change is taken once the window is
+    // ready again.
+    if (QApplication::activeModalWidget() || (FHost.CanReload && !FHost.CanReload())) {
+        FReloadRetry->start();
+        return;
+    }
+    QStringList names;
+    for (const QString &file : std::as_const(FPendingReloads))
+        names.append(QStringLiteral("„%1”").arg(QFileInfo(file).fileName()));
+    FPendingReloads.clear();
+    Reload();
+    SetActivity(QStringLiteral("Plik %1 został zmieniony poza programem i wczytany ponownie")
+                    .arg(names.join(QStringLiteral(", "))));
+}
+
+void TOrvel_ReportEditors::FileRemoved(const QString &file) {
+    TOrvel_ReportEditor *editor = EditorOf(file);
+    if (!editor)
+        return;
+    FPendingReloads.removeAll(file);
+    // The editor keeps its text; the file is written anew only when the author says so.
+    OutsideOf(editor) = Outside::Removed;
+    SetActivity(
+        QStringLiteral("Plik „%1” został usunięty poza programem").arg(QFileInfo(file).fileName()));
+}
+
+TOrvel_ReportEditors::WriteChoice TOrvel_ReportEditors::ConfirmWrite(TOrvel_ReportEditor *editor) {
+    const Outside outside = OutsideOf(editor);
+    if (outside == Outside::None)
+        return WriteChoice::Write;
+    const QString name = QFileInfo(PathOf(editor)).fileName();
+    TOrvel_MessageRequest request;
+    request.Owner = editor->window();
+    request.Icon = TOrvel_MsgIcon::Question;
+    request.Caption = QStringLiteral("Uwaga");
+    if (outside == Outside::Changed) {
+        request.Text = QStringLiteral("Plik „%1” został zmieniony poza programem.\n\nZastąpić go "
+                                      "tekstem z edytora czy wczytać plik ponownie? Wczytanie "
+                                      "porzuca niezapisane zmiany w edytorze.")
+                           .arg(name);
+        request.Buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        request.ButtonTexts = {{QMessageBox::Yes, QStringLiteral("Zastąp")},
+                               {QMessageBox::No, QStringLiteral("Wczytaj ponownie")},
+                               {QMessageBox::Cancel, QStringLiteral("Anuluj")}};
+    } else {
+        request.Text = QStringLiteral("Plik „%1” został usunięty poza programem.\n\nZapisać go "
+                                      "ponownie z tekstu edytora?")
+                           .arg(name);
+        request.Buttons = QMessageBox::Yes | QMessageBox::Cancel;
+        request.ButtonTexts = {{QMessageBox::Yes, QStringLiteral("Zapisz")},
+                               {QMessageBox::Cancel, QStringLiteral("Anuluj")}};
+    }
+    request.DefaultButton = QMessageBox::Cancel;
+    switch (ShowMessage(request)) {
+    case QMessageBox::Yes:
+        return WriteChoice::Write;
+    case QMessageBox::No:
+        return outside == Outside::Changed ? WriteChoice::Reload : WriteChoice::Cancel;
+    default:
+        return WriteChoice::Cancel;
+    }
+}
+
+void TOrvel_ReportEditors::SaveScriptBeforeItsFileChanges(const QString &definitionFile) {
+    // The reload fills the script editor from the file the definition names now: unsaved text
+    // of the file it names no longer would be lost without a word.
+    const QString shown = edReportSQL->SourceFile();
+    if (!edReportSQL->isModified() || shown.isEmpty())
+        return;
+    TOrvel_XML_util doc;
+    TOrvel_ReportDefinition definition;
+    try {
+        if (!ReadDefinition(doc, definitionFile, definition) || definition.ScriptFile == shown)
+            return;
+    } catch (const EOrvelError &) {
+        return; // the report will not load: the script editor is kept as it is
+    }
+    TOrvel_MessageRequest request;
+    request.Owner = edReportSQL->window();
+    request.Icon = TOrvel_MsgIcon::Question;
+    request.Caption = QStringLiteral("Uwaga");
+    request.Text =
+        QStringLiteral("Definicja wskazuje teraz plik skryptu „%1”.\n\nZapisać zmiany "
+                       "w skrypcie „%2”, zanim zostanie wczytany nowy plik?")
+            .arg(QFileInfo(definition.ScriptFile).fileName(), QFileInfo(shown).fileName());
+    request.Buttons = QMessageBox::Save | QMessageBox::Discard;
+    request.DefaultButton = QMessageBox::Save;
+    request.ButtonTexts = {{QMessageBox::Save, QStringLiteral("Zapisz")},
+                           {QMessageBox::Discard, QStringLiteral("Nie zapisuj")}};
+    if (ShowMessage(request) == QMessageBox::Save)
+        WriteEditor(shown, edReportSQL);
+    edReportSQL->setModified(false); // either way the editor shows the new file next
+}
+
+void TOrvel_ReportEditors::DropEdits(TOrvel_ReportEditor *editor) {
+    // Unmarked, the editor is refilled from its file by the next reload.
+    editor->setModified(false);
+    OutsideOf(editor) = Outside::None;
 }
 
 void TOrvel_ReportEditors::SetWritable(bool writable) {
@@ -245,18 +450,29 @@ QString TOrvel_ReportEditors::DefinitionPath() const {
 
 void TOrvel_ReportEditors::WriteEditor(const QString &path, TOrvel_ReportEditor *editor) {
     SetActivity(QStringLiteral("Zapisywanie..."));
-    SafeWriteFile(path, editor->FileBytes());
+    try {
+        SafeWriteFile(path, editor->FileBytes());
+    } catch (const EOrvelError &) {
+        // The box tells why; the status bar keeps the outcome, not the work in progress.
+        SetActivity(QStringLiteral("Nie zapisano pliku „%1”").arg(QFileInfo(path).fileName()));
+        throw;
+    }
     if (editor == edReportSQL)
         FWroteUtf8 = edReportSQL->Encoding() == TOrvel_TextEncoding::teUtf8;
     RemoveStaleXmlBackup(path);
     ReformatXmlFile(path); // a file the library does not take as XML stays as written
+    FWatch->Known(path);
+    if (path == PathOf(editor))
+        OutsideOf(editor) = Outside::None;
     SetActivity(QStringLiteral("Zapisane"));
 }
 
 void TOrvel_ReportEditors::Reload() {
     if (!FHost.ReloadReport)
         return;
-    const QScopedValueRollback<bool> busy(FReloading, true);
+    const QScopedValueRollback<bool> keepScript(FKeepScript, edReportSQL->isModified());
+    const QScopedValueRollback<bool> keepDefinition(FKeepDefinition,
+                                                    edReportDefinition->isModified());
     FHost.ReloadReport();
 }
 
@@ -268,16 +484,31 @@ void TOrvel_ReportEditors::ReportScriptEncoding() {
         QStringLiteral("Skrypt zapisany w UTF-8: zawiera znaki spoza strony kodowej Windows-1250"));
 }
 
-void TOrvel_ReportEditors::SaveEditorToFile(const QString &path, TOrvel_ReportEditor *editor) {
+bool TOrvel_ReportEditors::SaveEditorToFile(const QString &path, TOrvel_ReportEditor *editor) {
     if (path.isEmpty())
-        return; // no report loaded
+        return false; // no report loaded
+    switch (ConfirmWrite(editor)) {
+    case WriteChoice::Write:
+        break;
+    case WriteChoice::Reload:
+        DropEdits(editor);
+        Reload();
+        SetActivity(QStringLiteral("Wczytano ponownie plik „%1”").arg(QFileInfo(path).fileName()));
+        return false;
+    case WriteChoice::Cancel:
+        SetActivity(QStringLiteral("Nie zapisano pliku „%1”").arg(QFileInfo(path).fileName()));
+        return false;
+    }
     FWroteUtf8 = false;
     WriteEditor(path, editor);
     // The file now holds the editor's text, also when the reload below is not this report's.
     editor->setModified(false);
+    if (editor == edReportDefinition)
+        SaveScriptBeforeItsFileChanges(path);
     Pause(100);
     Reload();
     ReportScriptEncoding();
+    return true;
 }
 
 bool TOrvel_ReportEditors::ValidateDefinition() {
@@ -341,11 +572,29 @@ bool TOrvel_ReportEditors::ConfirmDiscard(bool reloadAfterSave) {
 }
 
 bool TOrvel_ReportEditors::SaveModified(bool reload) {
-    const bool script = edReportSQL->isModified();
-    const bool definition = edReportDefinition->isModified();
-    if (definition && !ValidateDefinition())
+    bool script = edReportSQL->isModified();
+    bool definition = edReportDefinition->isModified();
+    // Files changed or removed outside are asked about before anything is written.
+    const WriteChoice definitionChoice =
+        definition ? ConfirmWrite(edReportDefinition) : WriteChoice::Write;
+    if (definitionChoice == WriteChoice::Cancel)
         return false;
-    bool written = false;
+    const WriteChoice scriptChoice = script ? ConfirmWrite(edReportSQL) : WriteChoice::Write;
+    if (scriptChoice == WriteChoice::Cancel)
+        return false;
+    if (definition && definitionChoice == WriteChoice::Write && !ValidateDefinition())
+        return false;
+    bool dropped = false;
+    for (auto [choice, editor, modified] : {std::tuple<WriteChoice, TOrvel_ReportEditor *, bool *>{
+                                                definitionChoice, edReportDefinition, &definition},
+                                            {scriptChoice, edReportSQL, &script}}) {
+        if (*modified && choice == WriteChoice::Reload) {
+            DropEdits(editor);
+            *modified = false;
+            dropped = true;
+        }
+    }
+    bool written = dropped;
     FWroteUtf8 = false;
     const bool ok = RunGuarded([&] {
         if (definition && !DefinitionPath().isEmpty()) {
@@ -375,27 +624,31 @@ bool TOrvel_ReportEditors::SaveDefinition() {
     const QString path = DefinitionPath();
     if (path.isEmpty())
         return false;
-    SaveEditorToFile(path, edReportDefinition);
-    return true;
+    return SaveEditorToFile(path, edReportDefinition);
+}
+
+TOrvel_RunChoice TOrvel_ReportEditors::ConfirmRun() {
+    if (!IsModified())
+        return TOrvel_RunChoice::Run;
+    switch (AskToSave()) {
+    case Answer::Save:
+        return SaveModified(true) ? TOrvel_RunChoice::Run : TOrvel_RunChoice::Cancel;
+    case Answer::Discard:
+        return TOrvel_RunChoice::SavedFiles; // the editors keep their text
+    case Answer::Cancel:
+        break;
+    }
+    return TOrvel_RunChoice::Cancel;
 }
 
 void TOrvel_ReportEditors::RunRequested() {
     if (!FHost.RunReport || (FHost.CanRun && !FHost.CanRun()))
         return;
-    if (IsModified()) {
-        switch (AskToSave()) {
-        case Answer::Save:
-            if (!SaveModified(true))
-                return;
-            break;
-        case Answer::Discard:
-            break; // the run uses the files; the editors keep their text
-        case Answer::Cancel:
-            return;
-        }
-    }
+    const TOrvel_RunChoice choice = ConfirmRun();
+    if (choice == TOrvel_RunChoice::Cancel)
+        return;
     if (!FHost.CanRun || FHost.CanRun())
-        FHost.RunReport();
+        FHost.RunReport(choice == TOrvel_RunChoice::SavedFiles);
 }
 
 void TOrvel_ReportEditors::SaveEditorAs(const QString &extension, TOrvel_ReportEditor *editor) {

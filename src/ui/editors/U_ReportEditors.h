@@ -12,14 +12,21 @@
 //   if (FEditors->ConfirmDiscard()) ...replace or drop the report...   // unsaved changes asked
 //
 // An editor whose text differs from its file is modified (QsciScintilla::isModified); saving or
-// refilling it clears that. Reloading the report after one editor was saved keeps the other
-// editor's unsaved text.
+// refilling it clears that. Reloading the report after one editor was saved leaves the other
+// editor as it was: its unsaved text, its undo history and its mark.
+//
+// The open report's files are watched: a file changed outside the program is loaded again when
+// its editor holds no unsaved edit; otherwise the next save of that editor asks whether to
+// overwrite the file or load it again. A file removed outside is reported, and a save asks
+// before it writes the file anew.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 class QAction;
+class QTimer;
 class QMenu;
 class QToolBar;
 class QToolButton;
@@ -28,6 +35,8 @@ class TOrvel_ReportEditor;
 class TOrvel_SqlEditor;
 class TOrvel_XmlEditor;
 class TOrvel_FindBar;
+class TOrvel_ReportFileWatch;
+class QTabWidget;
 
 // What the editors need of the main window and the report object.
 struct TOrvel_EditorHost {
@@ -36,13 +45,16 @@ struct TOrvel_EditorHost {
     std::function<QString()> Title;              // the report's title
     std::function<void(const QString &)> SetActivityText;
     // Runs the report tree's selection handler for the node selected now (if any), which loads
-    // the report again from its files and refills both editors.
+    // the report again from its files and refills the editors (but those kept, see ShowReport).
     std::function<void()> ReloadReport;
+    // The report may be loaded again now (the window is ready, no dialog is open).
+    std::function<bool()> CanReload;
     // "Wstaw parametr": opens the add-parameter dialog.
     std::function<void()> AddDefinitionParameter;
     // F5 or Ctrl+Enter in the script editor, once unsaved changes have been asked about: runs
-    // the report as the run button does.
-    std::function<void()> RunReport;
+    // the report as the run button does. `savedFiles`: the editors hold unsaved text that the
+    // user chose not to save, so the run uses the files on disk.
+    std::function<void(bool savedFiles)> RunReport;
     std::function<bool()> CanRun; // the run command is available now
 };
 
@@ -59,6 +71,13 @@ using TOrvel_SaveFileChooser =
 // Installs a chooser in place of the file dialog (empty: the dialog again); returns the old one.
 TOrvel_SaveFileChooser SetSaveFileChooser(TOrvel_SaveFileChooser chooser);
 
+// What a run command goes on with once unsaved editor text has been asked about.
+enum class TOrvel_RunChoice {
+    Run,        // nothing unsaved, or saved now: the run uses what the editors show
+    SavedFiles, // "Nie zapisuj": the run uses the files on disk, not the editors' text
+    Cancel      // "Anuluj", or the save failed: nothing runs
+};
+
 class TOrvel_ReportEditors : public QObject {
     Q_OBJECT
 public:
@@ -66,14 +85,20 @@ public:
                          QObject *parent = nullptr);
 
     // Fills the editors with a loaded report; the script file's encoding is kept for writing.
-    // While reloading after a save, an editor with unsaved changes keeps its text.
+    // While the report is reloaded after a save (or an outside change), an editor with unsaved
+    // changes is kept as it is; the report's files are watched from here on.
     void ShowReport(const QString &script, const QString &scriptFile, const QString &definition);
+    // Empties the editors (but those kept while reloading) and stops watching the files.
     void Clear();
+    // The editors' keys also work on the tab bar of the tabs that hold the editors' pages, for
+    // the editor whose page is in front.
+    void ServeTabBar(QTabWidget *tabs);
     void SetWritable(bool writable);
 
     // Writes an editor to a file and reloads the report; nothing happens for an empty path.
+    // A file changed or removed outside the program is asked about first. True when written.
     // A write failure raises EOrvelError (the file keeps its old content, the editor its text).
-    void SaveEditorToFile(const QString &path, TOrvel_ReportEditor *editor);
+    bool SaveEditorToFile(const QString &path, TOrvel_ReportEditor *editor);
     // Asks for a file (extension "sql" or "xml") and writes the editor to it; no check, no reload.
     void SaveEditorAs(const QString &extension, TOrvel_ReportEditor *editor);
     // Whether the definition editor's text is a definition the report can load and run (well-
@@ -96,8 +121,12 @@ public:
     bool SaveModified(bool reload);
     // The definition's save command; false when the check refused it or nothing was written.
     bool SaveDefinition();
+    // Before a run: with unsaved changes asks the same question as before replacing the text.
+    // Zapisz saves (and reloads), Nie zapisuj leaves the editors as they are.
+    TOrvel_RunChoice ConfirmRun();
     // Commands that need a loaded report ("Wstaw parametr") follow it.
     void UpdateCommands(bool reportLoaded);
+    TOrvel_ReportFileWatch *FileWatch() const { return FWatch; }
 
     // Commands of the toolbars. Errors are shown in the general error message.
     void btnEditSQL_saveClick();
@@ -136,16 +165,44 @@ public:
 private:
     enum class Answer { Save, Discard, Cancel };
     Answer AskToSave();
+    // What the file on disk has become behind the editor's back since it was read or written.
+    enum class Outside { None, Changed, Removed };
+    enum class WriteChoice { Write, Reload, Cancel };
+    // Asks about a file changed or removed outside before the editor overwrites or recreates it.
+    WriteChoice ConfirmWrite(TOrvel_ReportEditor *editor);
+    // The saved definition names another script than the one in the (modified) script editor:
+    // asks whether to save that script first.
+    void SaveScriptBeforeItsFileChanges(const QString &definitionFile);
+    // Drops the editor's edits for the file's content (the user chose to load the file again).
+    void DropEdits(TOrvel_ReportEditor *editor);
     void WriteEditor(const QString &path, TOrvel_ReportEditor *editor);
+    // Loads the report again; the editors with unsaved changes are kept as they are.
     void Reload();
     void ReportScriptEncoding();
     void SetActivity(const QString &text);
-    void AddShortcuts(QWidget *tab, TOrvel_ReportEditor *editor, TOrvel_FindBar *bar,
-                      void (TOrvel_ReportEditors::*save)());
+    void AddShortcuts(QWidget *owner, Qt::ShortcutContext context,
+                      std::function<TOrvel_ReportEditor *()> target);
+    TOrvel_FindBar *FindBarOf(TOrvel_ReportEditor *editor) const;
+    void SaveCommand(TOrvel_ReportEditor *editor);
     QString ScriptPath() const;
     QString DefinitionPath() const;
+    QString PathOf(const TOrvel_ReportEditor *editor) const;
+    TOrvel_ReportEditor *EditorOf(const QString &file) const;
+    Outside &OutsideOf(const TOrvel_ReportEditor *editor);
+    void WatchFiles();
+    void FileChanged(const QString &file);
+    void FileRemoved(const QString &file);
+    void ReloadChangedFiles();
 
     TOrvel_EditorHost FHost;
-    bool FReloading = false; // a reload after a save: modified editors keep their text
+    QWidget *FSqlTab;
+    QWidget *FDefinitionTab;
+    TOrvel_ReportFileWatch *FWatch;
+    QTimer *FReloadRetry;         // an outside change waits for the window to be ready
+    QStringList FPendingReloads;  // files changed outside whose reload waits
+    bool FKeepScript = false;     // while reloading: the script editor stays as it is
+    bool FKeepDefinition = false; // while reloading: the definition editor stays as it is
+    Outside FScriptOutside = Outside::None;
+    Outside FDefinitionOutside = Outside::None;
     bool FWroteUtf8 = false; // the last script save needed UTF-8
 };
