@@ -41,12 +41,14 @@ QString Sql(const char *select) {
     return QString::fromUtf8(kTable) + QString::fromUtf8(select);
 }
 
+// A column element; a negative width is an empty one (a width the user did not choose).
 QByteArray Element(const QByteArray &name, const QByteArray &align, int width,
                    const QByteArray &desc, const QByteArray &format, int index,
                    const QByteArray &visible = "1") {
-    return "<" + name + "><align>" + align + "</align><width>" + QByteArray::number(width) +
-           "</width><desc>" + desc + "</desc><format>" + format + "</format><index>" +
-           QByteArray::number(index) + "</index><visible>" + visible + "</visible></" + name + ">";
+    const QByteArray pixels = width < 0 ? QByteArray() : QByteArray::number(width);
+    return "<" + name + "><align>" + align + "</align><width>" + pixels + "</width><desc>" + desc +
+           "</desc><format>" + format + "</format><index>" + QByteArray::number(index) +
+           "</index><visible>" + visible + "</visible></" + name + ">";
 }
 
 QByteArray File(const QByteArray &fields) {
@@ -193,11 +195,11 @@ private slots:
         QCOMPARE(f.Query.FieldByName("Kwota")->DisplayFormat, QString("0.00"));
         QCOMPARE(f.Query.FieldByName("Ilosc")->DisplayFormat, QString());
         auto file = [](const QByteArray &decimal, const QByteArray &floating) {
-            return File(Element("Symbol", "L", 64, "Symbol", "", 0) +
-                        Element("Kwota", "R", 64, "Kwota", decimal, 1) +
-                        Element("Cena", "R", 64, "Cena", floating, 2) +
-                        Element("Ilosc", "R", 64, "Ilosc", "", 3) +
-                        Element("Flag", "C", 64, "Flag", "", 4));
+            return File(Element("Symbol", "L", -1, "Symbol", "", 0) +
+                        Element("Kwota", "R", -1, "Kwota", decimal, 1) +
+                        Element("Cena", "R", -1, "Cena", floating, 2) +
+                        Element("Ilosc", "R", -1, "Ilosc", "", 3) +
+                        Element("Flag", "C", -1, "Flag", "", 4));
         };
         s.SaveSettings();
         QCOMPARE(Lines(ReadBytes(f.Path("Obroty settings.xml"))), Lines(file("", "")));
@@ -237,7 +239,71 @@ private slots:
         s.SaveSettings();
         QCOMPARE(ReadBytes(f.Path("R settings.xml")),
                  File(Element("Symbol", "L", 70, "Symbol", "", 0) +
-                      Element("Ilosc", "R", 64, "Ilosc", "", 1)));
+                      Element("Ilosc", "R", -1, "Ilosc", "", 1)));
+    }
+
+    // Only a width the user chose is kept: a stored number stays chosen, a resize makes one
+    // chosen, and any other width (fitted, widened for the caption) is written empty and fitted
+    // again through the fit measure at the next showing.
+    void onlyChosenWidthsAreStored() {
+        ResultFixture f(Sql("SELECT Symbol, Kwota, Ilosc FROM t"));
+        QVERIFY(WriteBytes(f.Path("R settings.xml"),
+                           File(Element("Symbol", "L", 70, "Symbol", "", 0) +
+                                Element("Kwota", "R", -1, "Kwota", "0.00", 1))));
+        f.Columns.SetFitMeasure([](int position) { return 200 + position; });
+        TOrvel_ReportSettings s;
+        s.LoadSettings(f.Path("R.xml"));
+        s.ApplyColumns(f.Columns);
+        QCOMPARE(f.Columns.Width(0), 70);
+        QVERIFY(f.Columns.WidthChosen(0));
+        QCOMPARE(f.Columns.Width(1), 201);
+        QVERIFY(!f.Columns.WidthChosen(1));
+        QVERIFY(!f.Columns.TakeUserChange());
+
+        f.Columns.SetWidth(1, 150); // the program's own change
+        f.Columns.SetUserWidth(2, 55);
+        QVERIFY(f.Columns.TakeUserChange());
+        QVERIFY(!f.Columns.TakeUserChange());
+        s.CaptureColumns(f.Columns);
+        s.SaveSettings();
+        QCOMPARE(ReadBytes(f.Path("R settings.xml")),
+                 File(Element("Symbol", "L", 70, "Symbol", "", 0) +
+                      Element("Kwota", "R", -1, "Kwota", "0.00", 1) +
+                      Element("Ilosc", "R", 55, "Ilosc", "", 2)));
+        f.Columns.UserMove(2, 0);
+        QVERIFY(f.Columns.TakeUserChange());
+        f.Columns.Move(0, 2);
+        QVERIFY(!f.Columns.TakeUserChange());
+    }
+
+    // Several fields of one name: each has an element of its own (the later ones marked with
+    // their occurrence), found again whatever the letter case of the later names.
+    void namesakesHaveElementsOfTheirOwn() {
+        ResultFixture f("SELECT 1 AS Nr, 'a' AS Nazwa, 'b' AS NAZWA, 'c' AS nazwa");
+        TOrvel_ReportSettings s;
+        s.LoadSettings(f.Path("R.xml"));
+        s.ApplyColumns(f.Columns);
+        QCOMPARE(f.Columns.FindColumn("nazwa", 3), 3);
+        QCOMPARE(f.Columns.FindColumn("nazwa", 4), -1);
+        f.Columns.SetCaption(3, "Trzecia");
+        f.Columns.UserMove(3, 0);
+        s.CaptureColumns(f.Columns);
+        s.SaveSettings();
+        const QByteArray file = ReadBytes(f.Path("R settings.xml"));
+        QVERIFY(file.contains("<Nazwa><align>L</align><width></width><desc>Nazwa</desc>"));
+        QVERIFY(file.contains("<NAZWA occurrence=\"2\">"));
+        QVERIFY(file.contains("<nazwa occurrence=\"3\"><align>L</align><width></width>"
+                              "<desc>Trzecia</desc><format></format><index>0</index>"));
+
+        ResultFixture again(f.Query.SQL);
+        TOrvel_ReportSettings loaded;
+        loaded.LoadSettings(f.Path("R.xml"));
+        loaded.ApplyColumns(again.Columns);
+        QCOMPARE(again.Columns.Caption(0), QString("Trzecia"));
+        QCOMPARE(again.Columns.Field(0)->AsStringAt(0), QString("c"));
+        QCOMPARE(again.Columns.Occurrence(0), 3);
+        loaded.SaveSettings();
+        QCOMPARE(ReadBytes(f.Path("R settings.xml")), file);
     }
 
     // One element applied to the result's columns; the table lists what each text does.
@@ -339,13 +405,13 @@ private slots:
         TOrvel_ReportSettings s;
         s.LoadSettings(f.Path("R.xml"));
         s.ApplyColumns(f.Columns);
-        f.Columns.SetWidth(f.Columns.FindColumn("a/b"), 77);
+        f.Columns.SetUserWidth(f.Columns.FindColumn("a/b"), 77);
         f.Columns.SetCaption(f.Columns.FindColumn("Nazwa klienta"), "Klient");
         f.Columns.Move(f.Columns.FindColumn(QString::fromUtf8("Ilość (szt.)")), 0);
         s.CaptureColumns(f.Columns);
         s.SaveSettings();
         const QByteArray file = ReadBytes(f.Path("R settings.xml"));
-        QVERIFY(file.contains("<Nazwa_x0020_klienta><align>L</align><width>64</width>"
+        QVERIFY(file.contains("<Nazwa_x0020_klienta><align>L</align><width></width>"
                               "<desc>Klient</desc>"));
         QVERIFY(file.contains("<a_x002F_b><align>R</align><width>77</width>"));
         QVERIFY(file.contains("<_x0031_szt>"));

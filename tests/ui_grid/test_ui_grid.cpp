@@ -351,7 +351,7 @@ private slots:
             "SELECT id, CAST(kwota * 1000000 AS NUMERIC(14,2)) AS kw, kwota * 1000000 AS kf, "
             "Orvel_Zestawnik_FORMAT FROM t ORDER BY id");
         F->Open();
-        Grid->FitColumnsToContent(200);
+        Grid->FitColumnsToContent();
         Grid->FitColumnWidths(true);
         TOrvel_GridColumns &columns = Grid->Columns();
         for (int p : {1, 2}) {
@@ -378,7 +378,7 @@ private slots:
 
         F->Query->SQL = QStringLiteral("SELECT COUNT(*) * 1000 AS n FROM t");
         F->Open();
-        Grid->FitColumnsToContent(200);
+        Grid->FitColumnsToContent();
         const int fitted = columns.Width(0);
         Grid->FitColumnWidths(true);
         QCOMPARE(columns.Width(0), fitted);
