@@ -321,11 +321,15 @@ bool TOrvel_ResultDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view
                                       const QModelIndex &index) {
     if (!event || !view || event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // The hint is the grid's whole answer: a cell that shows its text whole, or a place beside
+    // the cells, has none, and the event goes no further (the window would answer it otherwise).
+    event->accept();
     QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    if (opt.text.isEmpty() || Fits(opt, opt.text)) {
+    if (index.isValid())
+        initStyleOption(&opt, index);
+    if (!index.isValid() || opt.text.isEmpty() || Fits(opt, opt.text)) {
         QToolTip::hideText();
-        return false;
+        return true;
     }
     QToolTip::showText(event->globalPos(), opt.text, view->viewport(), option.rect);
     return true;
