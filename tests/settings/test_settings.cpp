@@ -1,5 +1,7 @@
 // The column model and the per-report column settings, on results of the embedded engine.
 #include "TestSupport.h"
+#include "U_ColumnFit.h"
+#include "U_DbResult.h"
 #include "U_GridColumns.h"
 #include "U_SQL_report_settings.h"
 #include "U_locale.h"
@@ -8,6 +10,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -453,6 +456,84 @@ private slots:
     }
 };
 
+// The texts measured to fit a column hold its widest display text, for any digits: checked
+// against every cell, with a width per character in which all digits are alike and other
+// characters differ.
+class ColumnFitTest : public QObject {
+    Q_OBJECT
+    static int Width(QStringView text) {
+        int w = 0;
+        for (const QChar c : text)
+            w += c.isDigit() ? 9 : 3 + (c.unicode() * 7) % 11;
+        return w;
+    }
+
+private slots:
+    void candidatesHoldTheWidest_data() {
+        QTest::addColumn<QString>("values"); // a SELECT of one column named v
+        QTest::addColumn<QString>("pattern");
+        const QString reals = "SELECT v FROM (SELECT 1234.5 AS v UNION ALL SELECT -98765.25 "
+                              "UNION ALL SELECT 0.004 UNION ALL SELECT 0 UNION ALL SELECT 7.125 "
+                              "UNION ALL SELECT -0.5 UNION ALL SELECT NULL)";
+        const QString decimals = "SELECT CAST(v AS DECIMAL(18,4)) AS v FROM (SELECT 1234.5 AS v "
+                                 "UNION ALL SELECT -98765.2512 UNION ALL SELECT 0.0004 UNION ALL "
+                                 "SELECT 99999.9999 UNION ALL SELECT 0 UNION ALL SELECT -0.5)";
+        const QString ints = "SELECT CAST(v AS INT) AS v FROM (SELECT 5 AS v UNION ALL SELECT "
+                             "-120000 UNION ALL SELECT 99 UNION ALL SELECT 0 UNION ALL SELECT 7)";
+        const QString dates =
+            "SELECT CAST(v AS DATETIME) AS v FROM (SELECT '2024-05-01' AS v UNION ALL SELECT "
+            "'2023-09-17 08:05:00' UNION ALL SELECT '2024-02-29 23:59:58' UNION ALL SELECT "
+            "'2022-12-03')";
+        const QString days = "SELECT CAST(v AS DATE) AS v FROM (SELECT '2024-05-01' AS v UNION "
+                             "ALL SELECT '2021-09-13' UNION ALL SELECT '2020-02-29')";
+        QTest::newRow("float, default") << reals << "0.000";
+        QTest::newRow("float, places that show only when set") << reals << "#,##0.####";
+        QTest::newRow("float, exponent") << reals << "0.00E+00";
+        QTest::newRow("float, sections") << reals << "0.0;(0.0);zero";
+        QTest::newRow("float, general") << reals << "";
+        QTest::newRow("decimal, default") << decimals << "0.00";
+        QTest::newRow("decimal, rounding up a digit") << decimals << "0";
+        QTest::newRow("decimal, grouping and places") << decimals << "#,##0.0###";
+        QTest::newRow("integer, general") << ints << "";
+        QTest::newRow("integer, grouped with a zero text") << ints << "#,##0;-#,##0;'brak'";
+        QTest::newRow("date-time, default") << dates << "";
+        QTest::newRow("date-time, names") << dates << "dddd d mmmm yyyy, h:nn am/pm";
+        QTest::newRow("date, default") << days << "";
+        QTest::newRow("date, month names") << days << "d mmmm yyyy";
+    }
+    void candidatesHoldTheWidest() {
+        QFETCH(QString, values);
+        QFETCH(QString, pattern);
+        ResultFixture f(values);
+        DbField &field = *f.Query.Field(0);
+        field.DisplayFormat = pattern;
+        const DbDisplayFormat display(field);
+        const TOrvel_ColumnFit fit(f.Query.Result()->Column(0));
+        QVERIFY(fit.IsNumberOrDate());
+        int widestCandidate = 0;
+        for (const QString &text : fit.Candidates(display.Format()))
+            widestCandidate = std::max(widestCandidate, Width(text));
+        TOrvel_TextBuffer scratch;
+        for (int row = 0; row < f.Query.RecordCount(); ++row) {
+            const QString text =
+                display.Cell(std::size_t(f.Query.StoredRow(row)), scratch).toString();
+            QVERIFY2(Width(text) <= widestCandidate, qPrintable(text));
+        }
+    }
+
+    // Texts: the longest by their number of characters are kept, however many rows there are.
+    void longestTextsAreKept() {
+        ResultFixture f("SELECT v FROM (SELECT 'a' AS v UNION ALL SELECT 'Zażółć gęślą' UNION ALL "
+                        "SELECT NULL UNION ALL SELECT 'bb')");
+        const TOrvel_ColumnFit fit(f.Query.Result()->Column(0));
+        QVERIFY(!fit.IsNumberOrDate());
+        const DbDisplayFormat display(*f.Query.Field(0));
+        const auto texts = fit.Candidates(display.Format());
+        QVERIFY(std::find(texts.begin(), texts.end(), QString::fromUtf8("Zażółć gęślą")) !=
+                texts.end());
+    }
+};
+
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
@@ -463,6 +544,10 @@ int main(int argc, char **argv) {
     }
     {
         ReportSettingsTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        ColumnFitTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed;
