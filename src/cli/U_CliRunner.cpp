@@ -4,6 +4,7 @@
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
 #include "U_CliSignals.h"
+#include "U_ColumnFit.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_Db.h"
@@ -269,6 +270,8 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
     // The result as the grid would show it: the report's column settings shape the columns.
     TOrvel_GridColumns columns;
     columns.SetQuery(result);
+    // Widths the user did not choose fit the content, as in the window (a spreadsheet's columns).
+    columns.SetFitMeasure(EstimatedFitMeasure(columns));
     report.Settings.ApplyColumns(columns);
 
     const QString title = report.GetTitle();

@@ -707,9 +707,6 @@ void TF_Main::BuildRight() {
         RunGuarded([this, position] { gridlistTitleClick(position); });
     });
     connect(gridlist, &TOrvel_ResultGrid::mouseUp, this, Guarded([this] { gridlistMouseUp(); }));
-    // A new result's columns start from their content; stored settings then take over.
-    connect(&gridlist->Columns(), &TOrvel_GridColumns::columnsReset, this,
-            [this] { FColumnsFresh = true; });
     SetGridVisible(false);
 }
 
@@ -898,12 +895,11 @@ void TF_Main::ShowResult(bool visible) {
         SetGridVisible(true);
         if (QLayout *layout = panResult->layout())
             layout->activate();
-        if (FColumnsFresh) {
-            FColumnsFresh = false;
-            FitColumnsToContent();
-        }
+        // The stored settings first; every column whose width the user did not choose is then
+        // fitted to the whole result, on each run, and finally kept within the grid.
         if (FReport)
             FReport->ApplyColumns(gridlist->Columns());
+        gridlist->FitColumnsToContent();
         gridlist->FitColumnWidths(true);
         gridlist->ClearSortMark();
         // A shown result always has a current row, the first one to begin with; nothing is
@@ -1412,11 +1408,4 @@ void TF_Main::miAddDefParameterClick() {
         [this] { return FReport->GetDefinitionText(); },
         [this](const QString &query) { return FReport->ListQueryColumns(query); }));
     F_AddDefParam->exec();
-}
-
-// The first rows decide a new column's width, as far as they can be read at once; the grid's
-// width is taken care of by the fitting that follows.
-void TF_Main::FitColumnsToContent() {
-    constexpr int SampleRows = 200;
-    gridlist->FitColumnsToContent(SampleRows);
 }

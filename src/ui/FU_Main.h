@@ -189,7 +189,6 @@ private:
     void FormShow();
     void SelectDatabase(bool fromUser);
     void SetGridVisible(bool visible);
-    void FitColumnsToContent();
     void LoadNode(QTreeWidgetItem *node);
     bool OpenForRepair(const TOrvel_ReportItem &entry, const QString &loadError);
     void UpdateEditorTab(QWidget *tab, const QString &caption, bool modified);
@@ -209,8 +208,7 @@ private:
     QString FShownTitle;
     QString FRepairDefinitionFile;
     QString FRepairScriptFile;
-    QString FCurrentDatabase;   // the database made current last ("" none)
-    bool FColumnsFresh = false; // the grid's columns were laid out afresh for a new result
+    QString FCurrentDatabase; // the database made current last ("" none)
     bool FDbChanging = false;
     bool FTreeChanging = false;
     bool FShown = false;

@@ -1,5 +1,6 @@
 #include "Orvel_ResultGrid.h"
 
+#include "U_ColumnFit.h"
 #include "U_Db.h"
 #include "U_DbResult.h"
 #include "U_GridColumns.h"
@@ -7,11 +8,13 @@
 #include "U_utils.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyle>
+#include <QToolTip>
 
 namespace {
 QColor FromRgb(std::uint32_t rgb) {
@@ -192,6 +195,10 @@ QVariant TOrvel_ResultModel::data(const QModelIndex &index, int role) const {
     }
     case LineUpRole:
         return RowFormat(row).LineUp;
+    case WholeValueRole: {
+        const DbField *field = query->Field(column);
+        return IsNumericField(*field) || IsDateTimeField(*field);
+    }
     default:
         return {};
     }
@@ -268,6 +275,7 @@ void TOrvel_ResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
         // Elsewhere the row's format shows, not the selection.
         opt.state &= ~QStyle::State_Selected;
     }
+    opt.text = ShownText(opt, index);
     const QStyle *style = view ? view->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
     if (!focused && index.data(TOrvel_ResultModel::LineUpRole).toBool()) {
@@ -277,6 +285,54 @@ void TOrvel_ResultDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
                           option.rect.top());
         painter->restore();
     }
+}
+
+int TOrvel_ResultDelegate::TextSpace(const QStyleOptionViewItem &option) {
+    // The item view draws the text inside a margin on each side of the cell.
+    const QWidget *view = option.widget;
+    const QStyle *style = view ? view->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    return option.rect.width() - 2 * margin;
+}
+
+QString TOrvel_ResultDelegate::TextShown(const QStyleOptionViewItem &option,
+                                         const QModelIndex &index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    return ShownText(opt, index);
+}
+
+QString TOrvel_ResultDelegate::ShownText(const QStyleOptionViewItem &option,
+                                         const QModelIndex &index) {
+    // A number or a date that does not fit is never shown cut, which would read as another
+    // value: "###" across the cell instead, the whole value in the cell's hint.
+    if (!index.data(TOrvel_ResultModel::WholeValueRole).toBool() || Fits(option, option.text))
+        return option.text;
+    const int hash = std::max(1, option.fontMetrics.horizontalAdvance(u'#'));
+    return QString(std::max(1, TextSpace(option) / hash), u'#');
+}
+
+bool TOrvel_ResultDelegate::Fits(const QStyleOptionViewItem &option, const QString &text) {
+    return option.fontMetrics.horizontalAdvance(text) <= TextSpace(option);
+}
+
+bool TOrvel_ResultDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                      const QStyleOptionViewItem &option,
+                                      const QModelIndex &index) {
+    if (!event || !view || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // The hint is the grid's whole answer: a cell that shows its text whole, or a place beside
+    // the cells, has none, and the event goes no further (the window would answer it otherwise).
+    event->accept();
+    QStyleOptionViewItem opt = option;
+    if (index.isValid())
+        initStyleOption(&opt, index);
+    if (!index.isValid() || opt.text.isEmpty() || Fits(opt, opt.text)) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), opt.text, view->viewport(), option.rect);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -308,6 +364,7 @@ TOrvel_ResultGrid::TOrvel_ResultGrid(QWidget *parent)
     verticalHeader()->setFixedWidth(12);
     FColumnsLayout->SetTextWidthMeasure(
         [this](const QString &text) { return fontMetrics().horizontalAdvance(text); });
+    FColumnsLayout->SetFitMeasure([this](int position) { return ContentWidth(position); });
     connect(FColumnsLayout, &TOrvel_GridColumns::columnsReset, this,
             &TOrvel_ResultGrid::layoutReset);
     connect(FColumnsLayout, &TOrvel_GridColumns::columnChanged, this,
@@ -320,6 +377,11 @@ TOrvel_ResultGrid::TOrvel_ResultGrid(QWidget *parent)
     viewport()->installEventFilter(this);
     FHeader->viewport()->installEventFilter(this);
     SetSortImages(DefaultSortImages());
+}
+
+TOrvel_ResultGrid::~TOrvel_ResultGrid() {
+    // The layout outlives nothing of ours that its fit measure reaches.
+    FColumnsLayout->SetFitMeasure({});
 }
 
 void TOrvel_ResultGrid::SetQuery(DbQuery *query) {
@@ -415,37 +477,103 @@ int TOrvel_ResultGrid::CellWidthFor(const QString &text, const QFont &font) cons
     return QFontMetrics(font).horizontalAdvance(text) + 2 * margin + (showGrid() ? 1 : 0) + 2;
 }
 
-void TOrvel_ResultGrid::FitColumnsToContent(int sampleRows) {
-    TOrvel_GridColumns &columns = *FColumnsLayout;
-    const int rows = std::min(FModel->rowCount(), sampleRows);
-    if (rows <= 0)
-        return;
-    // The font of each row: the grid's, with the attributes its row format sets.
-    std::vector<QFont> fonts;
-    fonts.reserve(static_cast<std::size_t>(rows));
-    for (int row = 0; row < rows; ++row) {
-        const QVariant roleFont = FModel->index(row, 0).data(Qt::FontRole);
-        fonts.push_back(roleFont.isValid() ? qvariant_cast<QFont>(roleFont).resolve(font())
-                                           : font());
+const TOrvel_ColumnFit &TOrvel_ResultGrid::ColumnFit(int field) {
+    const DbResult *result = Query() ? Query()->Result() : nullptr;
+    if (FFits.size() != static_cast<std::size_t>(result->ColumnCount()))
+        FFits.resize(static_cast<std::size_t>(result->ColumnCount()));
+    auto &fit = FFits[static_cast<std::size_t>(field)];
+    if (!fit)
+        fit = std::make_unique<TOrvel_ColumnFit>(result->Column(field));
+    return *fit;
+}
+
+const std::vector<QFont> &TOrvel_ResultGrid::RowFonts() {
+    if (FRowFonts)
+        return *FRowFonts;
+    // The grid's font, and its bold and italic forms where some row format asks for them; the
+    // formats are read once per distinct text.
+    bool bold = false, italic = false;
+    const DbQuery *query = Query();
+    const int formatField = FModel->RowFormatColumn();
+    if (query && query->Result() && formatField >= 0 && formatField < query->FieldCount() &&
+        query->Field(formatField)->Kind() == TFieldKind::fkText) {
+        const DbColumn &column = query->Result()->Column(formatField);
+        QHash<QString, bool> seen;
+        QStringView last;
+        bool hasLast = false;
+        for (std::size_t row = 0; row < column.Size() && !(bold && italic); ++row) {
+            if (column.IsNull(row))
+                continue;
+            const QStringView text = column.Text(row);
+            if (text.isEmpty() || (hasLast && text == last))
+                continue;
+            last = text;
+            hasLast = true;
+            const QString key = text.toString();
+            if (seen.contains(key))
+                continue;
+            seen.insert(key, true);
+            const TOrvel_RowFormat format = ParseRowFormat(key);
+            bold = bold || format.Bold;
+            italic = italic || format.Italic;
+        }
     }
-    const int markWidth = SortImageWidth(0);
-    for (int position = 0; position < columns.Count(); ++position) {
-        DbField *field = columns.Field(position);
-        if (!field)
+    std::vector<QFont> fonts{font()};
+    for (const auto &[b, i] :
+         {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+        if ((b && !bold) || (i && !italic))
             continue;
-        // Measured as the column will show: a number without a format of its own gets its
-        // kind's default format when the column settings are applied.
-        const QString ownFormat = field->DisplayFormat;
-        if (IsNumericField(*field) && ownFormat.isEmpty())
-            field->DisplayFormat = TOrvel_ReportSettings::DefaultDisplayFormat(field->DataType());
-        int widest = columns.TextWidth(columns.Caption(position)) + markWidth + 10;
-        for (int row = 0; row < rows; ++row)
-            widest =
-                std::max(widest, CellWidthFor(FModel->index(row, field->Index()).data().toString(),
-                                              fonts[static_cast<std::size_t>(row)]));
-        field->DisplayFormat = ownFormat;
-        columns.SetWidth(position, std::min(widest, ContentCap));
+        QFont f = font();
+        f.setBold(b);
+        f.setItalic(i);
+        fonts.push_back(f);
     }
+    FRowFonts = std::move(fonts);
+    return *FRowFonts;
+}
+
+int TOrvel_ResultGrid::ContentWidth(int position) {
+    TOrvel_GridColumns &columns = *FColumnsLayout;
+    int widest = columns.TextWidth(columns.Caption(position)) + SortImageWidth(0) + 10;
+    DbField *field = columns.Field(position);
+    if (!field || !HasOpenResult() || !Query()->Result() ||
+        field->Index() >= Query()->Result()->ColumnCount())
+        return widest;
+    // Measured as the column will show: a number without a format of its own gets its kind's
+    // default format when the column settings are applied.
+    QString pattern = field->DisplayFormat;
+    if (IsNumericField(*field) && pattern.isEmpty())
+        pattern = TOrvel_ReportSettings::DefaultDisplayFormat(field->DataType());
+    const TOrvel_FieldFormat format(field->DataType(), pattern, field->DisplayValues,
+                                    UserFormatSettings());
+    const TOrvel_ColumnFit &fit = ColumnFit(field->Index());
+    const std::vector<QString> texts = fit.Candidates(format);
+    for (const QFont &f : RowFonts()) {
+        // Every digit measured as the widest digit of the font: the widths found for the
+        // extremes then hold for any digits.
+        QChar wideDigit = u'0';
+        if (fit.IsNumberOrDate()) {
+            const QFontMetrics metrics(f);
+            for (char16_t d = u'1'; d <= u'9'; ++d)
+                if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(wideDigit))
+                    wideDigit = QChar(d);
+        }
+        for (QString text : texts) {
+            if (fit.IsNumberOrDate())
+                for (QChar &c : text)
+                    if (c >= u'0' && c <= u'9')
+                        c = wideDigit;
+            widest = std::max(widest, CellWidthFor(text, f));
+        }
+    }
+    return fit.IsNumberOrDate() ? widest : std::min(widest, ContentCap);
+}
+
+void TOrvel_ResultGrid::FitColumnsToContent() {
+    TOrvel_GridColumns &columns = *FColumnsLayout;
+    for (int position = 0; position < columns.Count(); ++position)
+        if (!columns.WidthChosen(position))
+            columns.SetWidth(position, ContentWidth(position));
 }
 
 void TOrvel_ResultGrid::ApplyPosition(int position) {
@@ -462,6 +590,8 @@ void TOrvel_ResultGrid::ApplyPosition(int position) {
 }
 
 void TOrvel_ResultGrid::layoutReset() {
+    FFits.clear();
+    FRowFonts.reset();
     FSyncing = true;
     FModel->ResetFromQuery();
     // A fresh header: identity order; bring it to the layout's order, widths and visibility.
@@ -513,7 +643,7 @@ void TOrvel_ResultGrid::sectionMovedByUser(int, int oldVisual, int newVisual) {
     if (FSyncing)
         return;
     FSyncing = true;
-    FColumnsLayout->Move(oldVisual, newVisual);
+    FColumnsLayout->UserMove(oldVisual, newVisual);
     FSyncing = false;
 }
 
@@ -521,7 +651,7 @@ void TOrvel_ResultGrid::sectionResizedByUser(int logicalIndex, int, int newSize)
     if (FSyncing || FHeader->isSectionHidden(logicalIndex))
         return;
     FSyncing = true;
-    FColumnsLayout->SetWidth(FHeader->visualIndex(logicalIndex), newSize);
+    FColumnsLayout->SetUserWidth(FHeader->visualIndex(logicalIndex), newSize);
     FSyncing = false;
 }
 

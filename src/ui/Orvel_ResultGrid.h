@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,12 +20,15 @@ class DbQuery;
 class DbResult;
 
 class TOrvel_GridColumns;
+class TOrvel_ColumnFit;
 
 class TOrvel_ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     // The line on a row's upper edge (bool).
     static constexpr int LineUpRole = Qt::UserRole + 1;
+    // The cell shows a number or a date (bool): never cut, "###" when it does not fit.
+    static constexpr int WholeValueRole = Qt::UserRole + 2;
 
     // Model columns are the result's fields in result order; their alignment, and their position
     // for the sort tint, come from the column layout.
@@ -97,6 +101,19 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
+    // A cell whose text does not fit shows its whole display text as its hint.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
+    // The width the text of a cell has inside it, and whether a text fits there.
+    static int TextSpace(const QStyleOptionViewItem &option);
+    static bool Fits(const QStyleOptionViewItem &option, const QString &text);
+    // The text a cell draws with the view's option for it: its display text, or "###" across
+    // the cell for a number or a date that does not fit.
+    QString TextShown(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+
+private:
+    // The same, for an option the cell's data are already in.
+    static QString ShownText(const QStyleOptionViewItem &option, const QModelIndex &index);
 };
 
 // The grid mirrors a column layout (TOrvel_GridColumns): order, widths, alignment and visibility
@@ -106,6 +123,7 @@ class TOrvel_ResultGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TOrvel_ResultGrid(QWidget *parent = nullptr);
+    ~TOrvel_ResultGrid() override;
 
     // The data source: the grid shows the query's open result and follows its changes.
     void SetQuery(DbQuery *query);
@@ -128,12 +146,15 @@ public:
     // Fits every column to its caption (and the sort mark); with limit, no column is wider than
     // the grid's client width (with the row indicator), less a scroll bar and 16 pixels.
     void FitColumnWidths(bool limit);
-    // Sets every column wide enough for the widest display text among the first rows (numbers
-    // with their default format when they have none), measured in the font each row is drawn
-    // with (a row format's bold included), with the cell's text margins and grid line; never
-    // narrower than the caption and never wider than ContentCap.
+    // Sets every column whose width the user did not choose wide enough for the widest display
+    // text of the whole result (numbers with their default format when they have none), in the
+    // fonts the rows are drawn with (a row format's bold included), with the cell's text
+    // margins and grid line; never narrower than the caption. Texts stop at ContentCap (they may
+    // be elided); numbers and dates always fit.
     static constexpr int ContentCap = 600;
-    void FitColumnsToContent(int sampleRows);
+    void FitColumnsToContent();
+    // The width that fits the content of the column at a position, as above.
+    int ContentWidth(int position);
     // The width a cell needs to show a text whole in a font.
     int CellWidthFor(const QString &text, const QFont &font) const;
 
@@ -155,6 +176,8 @@ private:
     void sectionResizedByUser(int logicalIndex, int oldSize, int newSize);
     void ApplyPosition(int position);
     int SortImageWidth(int noImages) const;
+    const TOrvel_ColumnFit &ColumnFit(int field);
+    const std::vector<QFont> &RowFonts();
 
     TOrvel_GridColumns *FColumnsLayout;
     TOrvel_ResultModel *FModel;
@@ -163,4 +186,8 @@ private:
     int FSortColumn = -1;
     bool FSortAscending = true;
     bool FSyncing = false; // the header is being brought in line with the layout
+    // What fitting needs of the shown result, gathered once per result: per field its extremes,
+    // and the fonts its rows are drawn in.
+    std::vector<std::unique_ptr<TOrvel_ColumnFit>> FFits;
+    std::optional<std::vector<QFont>> FRowFonts;
 };

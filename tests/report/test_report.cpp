@@ -74,6 +74,7 @@ private slots:
     void cancelledRun_data();
     void cancelledRun();
     void sortStateFollowsClicksAndRuns();
+    void namesakesSortByTheirOwnValues();
 
 private:
     std::unique_ptr<TReportFixture> FFixture;
@@ -808,6 +809,35 @@ void ReportTest::sortStateFollowsClicksAndRuns() {
     QCOMPARE(report.SortColumn(), -1);
     report.SortByColumn(1, "Nazwa");
     QVERIFY(report.SortAscending());
+}
+
+// Two fields of one name: a click on the second sorts by its own values, and starts ascending
+// rather than turning the first one's direction round.
+void ReportTest::namesakesSortByTheirOwnValues() {
+    QVERIFY(FFixture->Use("Hurtownia"));
+    const QByteArray script =
+        kMarker + "\r\nSELECT -IdKategorii AS Nazwa, Nazwa FROM Kategorie ORDER BY IdKategorii";
+    TOrvel_Report report(&FFixture->Connection());
+    QVERIFY(report.LoadReport(
+        FFixture->WriteReport("Sort2", TReportFixture::Definition({}), &script), "S"));
+    QVERIFY(TReportFixture::RunAndWait(report));
+    DbQuery *result = report.ResultQuery();
+    const QString firstName =
+        FFixture->Scalar("SELECT Nazwa FROM Kategorie ORDER BY Nazwa COLLATE POLISH_CI_AS")
+            .toString();
+    const QString lastName =
+        FFixture->Scalar("SELECT Nazwa FROM Kategorie ORDER BY Nazwa COLLATE POLISH_CI_AS DESC")
+            .toString();
+    const int lowest = -FFixture->Scalar("SELECT MAX(IdKategorii) FROM Kategorie").toInt();
+    report.SortByColumn(0, 0);
+    QVERIFY(report.SortAscending());
+    QCOMPARE(result->Field(0)->ValueAt(0).toInt(), lowest);
+    report.SortByColumn(1, 1);
+    QVERIFY(report.SortAscending());
+    QCOMPARE(result->Field(1)->AsStringAt(0), firstName);
+    report.SortByColumn(1, 1);
+    QVERIFY(!report.SortAscending());
+    QCOMPARE(result->Field(1)->AsStringAt(0), lastName);
 }
 
 QTEST_GUILESS_MAIN(ReportTest)

@@ -1,5 +1,7 @@
 // The column model and the per-report column settings, on results of the embedded engine.
 #include "TestSupport.h"
+#include "U_ColumnFit.h"
+#include "U_DbResult.h"
 #include "U_GridColumns.h"
 #include "U_SQL_report_settings.h"
 #include "U_locale.h"
@@ -8,6 +10,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -41,12 +44,14 @@ QString Sql(const char *select) {
     return QString::fromUtf8(kTable) + QString::fromUtf8(select);
 }
 
+// A column element; a negative width is an empty one (a width the user did not choose).
 QByteArray Element(const QByteArray &name, const QByteArray &align, int width,
                    const QByteArray &desc, const QByteArray &format, int index,
                    const QByteArray &visible = "1") {
-    return "<" + name + "><align>" + align + "</align><width>" + QByteArray::number(width) +
-           "</width><desc>" + desc + "</desc><format>" + format + "</format><index>" +
-           QByteArray::number(index) + "</index><visible>" + visible + "</visible></" + name + ">";
+    const QByteArray pixels = width < 0 ? QByteArray() : QByteArray::number(width);
+    return "<" + name + "><align>" + align + "</align><width>" + pixels + "</width><desc>" + desc +
+           "</desc><format>" + format + "</format><index>" + QByteArray::number(index) +
+           "</index><visible>" + visible + "</visible></" + name + ">";
 }
 
 QByteArray File(const QByteArray &fields) {
@@ -193,11 +198,11 @@ private slots:
         QCOMPARE(f.Query.FieldByName("Kwota")->DisplayFormat, QString("0.00"));
         QCOMPARE(f.Query.FieldByName("Ilosc")->DisplayFormat, QString());
         auto file = [](const QByteArray &decimal, const QByteArray &floating) {
-            return File(Element("Symbol", "L", 64, "Symbol", "", 0) +
-                        Element("Kwota", "R", 64, "Kwota", decimal, 1) +
-                        Element("Cena", "R", 64, "Cena", floating, 2) +
-                        Element("Ilosc", "R", 64, "Ilosc", "", 3) +
-                        Element("Flag", "C", 64, "Flag", "", 4));
+            return File(Element("Symbol", "L", -1, "Symbol", "", 0) +
+                        Element("Kwota", "R", -1, "Kwota", decimal, 1) +
+                        Element("Cena", "R", -1, "Cena", floating, 2) +
+                        Element("Ilosc", "R", -1, "Ilosc", "", 3) +
+                        Element("Flag", "C", -1, "Flag", "", 4));
         };
         s.SaveSettings();
         QCOMPARE(Lines(ReadBytes(f.Path("Obroty settings.xml"))), Lines(file("", "")));
@@ -237,7 +242,71 @@ private slots:
         s.SaveSettings();
         QCOMPARE(ReadBytes(f.Path("R settings.xml")),
                  File(Element("Symbol", "L", 70, "Symbol", "", 0) +
-                      Element("Ilosc", "R", 64, "Ilosc", "", 1)));
+                      Element("Ilosc", "R", -1, "Ilosc", "", 1)));
+    }
+
+    // Only a width the user chose is kept: a stored number stays chosen, a resize makes one
+    // chosen, and any other width (fitted, widened for the caption) is written empty and fitted
+    // again through the fit measure at the next showing.
+    void onlyChosenWidthsAreStored() {
+        ResultFixture f(Sql("SELECT Symbol, Kwota, Ilosc FROM t"));
+        QVERIFY(WriteBytes(f.Path("R settings.xml"),
+                           File(Element("Symbol", "L", 70, "Symbol", "", 0) +
+                                Element("Kwota", "R", -1, "Kwota", "0.00", 1))));
+        f.Columns.SetFitMeasure([](int position) { return 200 + position; });
+        TOrvel_ReportSettings s;
+        s.LoadSettings(f.Path("R.xml"));
+        s.ApplyColumns(f.Columns);
+        QCOMPARE(f.Columns.Width(0), 70);
+        QVERIFY(f.Columns.WidthChosen(0));
+        QCOMPARE(f.Columns.Width(1), 201);
+        QVERIFY(!f.Columns.WidthChosen(1));
+        QVERIFY(!f.Columns.TakeUserChange());
+
+        f.Columns.SetWidth(1, 150); // the program's own change
+        f.Columns.SetUserWidth(2, 55);
+        QVERIFY(f.Columns.TakeUserChange());
+        QVERIFY(!f.Columns.TakeUserChange());
+        s.CaptureColumns(f.Columns);
+        s.SaveSettings();
+        QCOMPARE(ReadBytes(f.Path("R settings.xml")),
+                 File(Element("Symbol", "L", 70, "Symbol", "", 0) +
+                      Element("Kwota", "R", -1, "Kwota", "0.00", 1) +
+                      Element("Ilosc", "R", 55, "Ilosc", "", 2)));
+        f.Columns.UserMove(2, 0);
+        QVERIFY(f.Columns.TakeUserChange());
+        f.Columns.Move(0, 2);
+        QVERIFY(!f.Columns.TakeUserChange());
+    }
+
+    // Several fields of one name: each has an element of its own (the later ones marked with
+    // their occurrence), found again whatever the letter case of the later names.
+    void namesakesHaveElementsOfTheirOwn() {
+        ResultFixture f("SELECT 1 AS Nr, 'a' AS Nazwa, 'b' AS NAZWA, 'c' AS nazwa");
+        TOrvel_ReportSettings s;
+        s.LoadSettings(f.Path("R.xml"));
+        s.ApplyColumns(f.Columns);
+        QCOMPARE(f.Columns.FindColumn("nazwa", 3), 3);
+        QCOMPARE(f.Columns.FindColumn("nazwa", 4), -1);
+        f.Columns.SetCaption(3, "Trzecia");
+        f.Columns.UserMove(3, 0);
+        s.CaptureColumns(f.Columns);
+        s.SaveSettings();
+        const QByteArray file = ReadBytes(f.Path("R settings.xml"));
+        QVERIFY(file.contains("<Nazwa><align>L</align><width></width><desc>Nazwa</desc>"));
+        QVERIFY(file.contains("<NAZWA occurrence=\"2\">"));
+        QVERIFY(file.contains("<nazwa occurrence=\"3\"><align>L</align><width></width>"
+                              "<desc>Trzecia</desc><format></format><index>0</index>"));
+
+        ResultFixture again(f.Query.SQL);
+        TOrvel_ReportSettings loaded;
+        loaded.LoadSettings(f.Path("R.xml"));
+        loaded.ApplyColumns(again.Columns);
+        QCOMPARE(again.Columns.Caption(0), QString("Trzecia"));
+        QCOMPARE(again.Columns.Field(0)->AsStringAt(0), QString("c"));
+        QCOMPARE(again.Columns.Occurrence(0), 3);
+        loaded.SaveSettings();
+        QCOMPARE(ReadBytes(f.Path("R settings.xml")), file);
     }
 
     // One element applied to the result's columns; the table lists what each text does.
@@ -339,13 +408,13 @@ private slots:
         TOrvel_ReportSettings s;
         s.LoadSettings(f.Path("R.xml"));
         s.ApplyColumns(f.Columns);
-        f.Columns.SetWidth(f.Columns.FindColumn("a/b"), 77);
+        f.Columns.SetUserWidth(f.Columns.FindColumn("a/b"), 77);
         f.Columns.SetCaption(f.Columns.FindColumn("Nazwa klienta"), "Klient");
         f.Columns.Move(f.Columns.FindColumn(QString::fromUtf8("Ilość (szt.)")), 0);
         s.CaptureColumns(f.Columns);
         s.SaveSettings();
         const QByteArray file = ReadBytes(f.Path("R settings.xml"));
-        QVERIFY(file.contains("<Nazwa_x0020_klienta><align>L</align><width>64</width>"
+        QVERIFY(file.contains("<Nazwa_x0020_klienta><align>L</align><width></width>"
                               "<desc>Klient</desc>"));
         QVERIFY(file.contains("<a_x002F_b><align>R</align><width>77</width>"));
         QVERIFY(file.contains("<_x0031_szt>"));
@@ -387,6 +456,84 @@ private slots:
     }
 };
 
+// The texts measured to fit a column hold its widest display text, for any digits: checked
+// against every cell, with a width per character in which all digits are alike and other
+// characters differ.
+class ColumnFitTest : public QObject {
+    Q_OBJECT
+    static int Width(QStringView text) {
+        int w = 0;
+        for (const QChar c : text)
+            w += c.isDigit() ? 9 : 3 + (c.unicode() * 7) % 11;
+        return w;
+    }
+
+private slots:
+    void candidatesHoldTheWidest_data() {
+        QTest::addColumn<QString>("values"); // a SELECT of one column named v
+        QTest::addColumn<QString>("pattern");
+        const QString reals = "SELECT v FROM (SELECT 1234.5 AS v UNION ALL SELECT -98765.25 "
+                              "UNION ALL SELECT 0.004 UNION ALL SELECT 0 UNION ALL SELECT 7.125 "
+                              "UNION ALL SELECT -0.5 UNION ALL SELECT NULL)";
+        const QString decimals = "SELECT CAST(v AS DECIMAL(18,4)) AS v FROM (SELECT 1234.5 AS v "
+                                 "UNION ALL SELECT -98765.2512 UNION ALL SELECT 0.0004 UNION ALL "
+                                 "SELECT 99999.9999 UNION ALL SELECT 0 UNION ALL SELECT -0.5)";
+        const QString ints = "SELECT CAST(v AS INT) AS v FROM (SELECT 5 AS v UNION ALL SELECT "
+                             "-120000 UNION ALL SELECT 99 UNION ALL SELECT 0 UNION ALL SELECT 7)";
+        const QString dates =
+            "SELECT CAST(v AS DATETIME) AS v FROM (SELECT '2024-05-01' AS v UNION ALL SELECT "
+            "'2023-09-17 08:05:00' UNION ALL SELECT '2024-02-29 23:59:58' UNION ALL SELECT "
+            "'2022-12-03')";
+        const QString days = "SELECT CAST(v AS DATE) AS v FROM (SELECT '2024-05-01' AS v UNION "
+                             "ALL SELECT '2021-09-13' UNION ALL SELECT '2020-02-29')";
+        QTest::newRow("float, default") << reals << "0.000";
+        QTest::newRow("float, places that show only when set") << reals << "#,##0.####";
+        QTest::newRow("float, exponent") << reals << "0.00E+00";
+        QTest::newRow("float, sections") << reals << "0.0;(0.0);zero";
+        QTest::newRow("float, general") << reals << "";
+        QTest::newRow("decimal, default") << decimals << "0.00";
+        QTest::newRow("decimal, rounding up a digit") << decimals << "0";
+        QTest::newRow("decimal, grouping and places") << decimals << "#,##0.0###";
+        QTest::newRow("integer, general") << ints << "";
+        QTest::newRow("integer, grouped with a zero text") << ints << "#,##0;-#,##0;'brak'";
+        QTest::newRow("date-time, default") << dates << "";
+        QTest::newRow("date-time, names") << dates << "dddd d mmmm yyyy, h:nn am/pm";
+        QTest::newRow("date, default") << days << "";
+        QTest::newRow("date, month names") << days << "d mmmm yyyy";
+    }
+    void candidatesHoldTheWidest() {
+        QFETCH(QString, values);
+        QFETCH(QString, pattern);
+        ResultFixture f(values);
+        DbField &field = *f.Query.Field(0);
+        field.DisplayFormat = pattern;
+        const DbDisplayFormat display(field);
+        const TOrvel_ColumnFit fit(f.Query.Result()->Column(0));
+        QVERIFY(fit.IsNumberOrDate());
+        int widestCandidate = 0;
+        for (const QString &text : fit.Candidates(display.Format()))
+            widestCandidate = std::max(widestCandidate, Width(text));
+        TOrvel_TextBuffer scratch;
+        for (int row = 0; row < f.Query.RecordCount(); ++row) {
+            const QString text =
+                display.Cell(std::size_t(f.Query.StoredRow(row)), scratch).toString();
+            QVERIFY2(Width(text) <= widestCandidate, qPrintable(text));
+        }
+    }
+
+    // Texts: the longest by their number of characters are kept, however many rows there are.
+    void longestTextsAreKept() {
+        ResultFixture f("SELECT v FROM (SELECT 'a' AS v UNION ALL SELECT 'Zażółć gęślą' UNION ALL "
+                        "SELECT NULL UNION ALL SELECT 'bb')");
+        const TOrvel_ColumnFit fit(f.Query.Result()->Column(0));
+        QVERIFY(!fit.IsNumberOrDate());
+        const DbDisplayFormat display(*f.Query.Field(0));
+        const auto texts = fit.Candidates(display.Format());
+        QVERIFY(std::find(texts.begin(), texts.end(), QString::fromUtf8("Zażółć gęślą")) !=
+                texts.end());
+    }
+};
+
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
@@ -397,6 +544,10 @@ int main(int argc, char **argv) {
     }
     {
         ReportSettingsTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        ColumnFitTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed;

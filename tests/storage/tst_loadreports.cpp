@@ -78,6 +78,22 @@ private slots:
         QCOMPARE(cat.Count(), 8);
     }
 
+    // The user's language order with letter case ignored, as the grid sorts texts, by the names
+    // shown: Polish letters after their plain ones, groups and reports together.
+    void polishOrder() {
+        AppFolderFixture app;
+        TOrvel_LoadReports cat;
+        const QString r = app.path() + "data reports/";
+        for (const char *f : {"Duży wynik.xml", "Długie liczenie.xml", "duma.xml", "Łąka.xml",
+                              "Lato/a.xml", "zestaw.xml", "Źródła.xml", "Żniwa.xml", "Ćwierć.xml",
+                              "Cyfry.xml", "Duży.xml", "ćma.xml"})
+            QVERIFY(WriteBytes(r + QString::fromUtf8(f), "<Zestawnik/>"));
+        cat.Reload();
+        QCOMPARE(Dump(cat), (QStringList{"Cyfry", u"ćma"_qs, u"Ćwierć"_qs, u"Długie liczenie"_qs,
+                                         "duma", u"Duży"_qs, u"Duży wynik"_qs, "+Lato", "  a",
+                                         u"Łąka"_qs, "zestaw", u"Źródła"_qs, u"Żniwa"_qs}));
+    }
+
     void findNode() {
         AppFolderFixture app;
         TOrvel_LoadReports cat;

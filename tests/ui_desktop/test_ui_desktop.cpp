@@ -5,12 +5,14 @@
 #include "FU_AddDefParam.h"
 #include "FU_Login.h"
 #include "FU_Main.h"
+#include "Orvel_ResultGrid.h"
 #include "TestSupport.h"
 #include "U_AppState.h"
 #include "U_Application.h"
 #include "U_Db.h"
 #include "U_ExportCommands.h"
 #include "U_FindBar.h"
+#include "U_GridColumns.h"
 #include "U_MessageBox.h"
 #include "U_Parameters.h"
 #include "U_ReportEditors.h"
@@ -28,7 +30,10 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -45,6 +50,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -902,6 +908,210 @@ private slots:
 
 // ---------------------------------------------------------------------------------------------
 
+// ---------------------------------------------------------------------------------------------
+
+// Column widths in the window, driven by real mouse events: a report of 100,000 rows whose
+// amounts grow from 0,00 to 1369986,29, every tenth row bold: the widest lie far below the first
+// screen.
+class GridWidthsTest : public LoggedInTest {
+    Q_OBJECT
+private:
+    QString Definition() const {
+        return FFolder->Path() + QStringLiteral("data reports/Testy/Kwoty.xml");
+    }
+    QString SettingsFile() const {
+        return FFolder->Path() + QStringLiteral("data reports/Testy/Kwoty settings.xml");
+    }
+    void WriteReport() {
+        QString digits = QStringLiteral("(SELECT 0 AS d");
+        for (int d = 1; d <= 9; ++d)
+            digits += QStringLiteral(" UNION ALL SELECT %1").arg(d);
+        digits += u')';
+        const QString script =
+            QStringLiteral("DECLARE @Mnoznik INT\r\n-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+                           "SELECT n.i AS Nr, CAST((n.i * 1370 + n.i %% 100) / 100.0 * "
+                           "ISNULL(@Mnoznik, 1) AS NUMERIC(18,2)) AS Kwota, "
+                           "CASE WHEN n.i %% 10 = 0 THEN 'fontstyle=B' END AS "
+                           "Orvel_Zestawnik_FORMAT FROM (SELECT a.d + 10 * b.d + 100 * c.d + "
+                           "1000 * e.d + 10000 * f.d AS i FROM %1 a CROSS JOIN %1 b CROSS JOIN "
+                           "%1 c CROSS JOIN %1 e CROSS JOIN %1 f) n ORDER BY n.i\r\n")
+                .arg(digits)
+                .replace(QStringLiteral("%%"), QStringLiteral("%"));
+        QVERIFY(QDir().mkpath(QFileInfo(Definition()).path()));
+        QVERIFY(WriteBytes(QFileInfo(Definition()).path() + QStringLiteral("/Kwoty.sql"),
+                           script.toLatin1()));
+        QVERIFY(WriteBytes(
+            Definition(),
+            "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<Zestawnik>"
+            "<version>1.0</version><defaultdb>Hurtownia</defaultdb><params><item>"
+            "<name>Mnoznik</name><type>INT</type><width>10</width><decimal>2</decimal>"
+            "<desc>Mnoznik</desc><key/><listquery/><listitems/><listvalues/><listfields/>"
+            "</item></params></Zestawnik>\r\n"));
+        Main()->RebuildReportList();
+        FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Kwoty")));
+    }
+    void Run(const QString &multiplier) {
+        auto *input = qobject_cast<QLineEdit *>(FDesk->Input(QStringLiteral("Mnoznik")));
+        QVERIFY(input);
+        input->setText(multiplier);
+        Main()->RunCommand();
+        QTRY_COMPARE_WITH_TIMEOUT(Main()->State(), asReady, 120000);
+        QCOMPARE(Main()->gridlist->model()->rowCount(), 100000);
+    }
+    int KwotaPosition() const { return Main()->gridlist->Columns().FindColumn("Kwota"); }
+    int KwotaLogical() const { return Main()->gridlist->Columns().Field(KwotaPosition())->Index(); }
+    // Every amount of the result, in the font its row is drawn in, fits the column whole.
+    void EveryAmountFits() {
+        TOrvel_ResultGrid *grid = Main()->gridlist;
+        QAbstractItemModel *model = grid->model();
+        QFont bold = grid->font();
+        bold.setBold(true);
+        const QFontMetrics plain(grid->font()), wide(bold);
+        const int margin =
+            grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+        const int space = grid->columnWidth(KwotaLogical()) - 1 - 2 * margin;
+        int widest = 0;
+        QString widestText;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString text = model->index(row, KwotaLogical()).data().toString();
+            const bool isBold = model->index(row, 0).data(Qt::FontRole).isValid();
+            const int w = (isBold ? wide : plain).horizontalAdvance(text);
+            if (w > widest) {
+                widest = w;
+                widestText = text;
+            }
+        }
+        QVERIFY2(widest <= space,
+                 qPrintable(QStringLiteral("%1: %2 > %3").arg(widestText).arg(widest).arg(space)));
+    }
+    // The text the cell at a row of the amounts draws.
+    QString ShownAmount(int row) const {
+        TOrvel_ResultGrid *grid = Main()->gridlist;
+        const QModelIndex index = grid->model()->index(row, KwotaLogical());
+        QStyleOptionViewItem option;
+        option.initFrom(grid->viewport());
+        option.widget = grid;
+        option.rect = grid->visualRect(index);
+        option.font = grid->font();
+        auto *delegate = static_cast<TOrvel_ResultDelegate *>(grid->itemDelegate());
+        return delegate->TextShown(option, index);
+    }
+    void ClickCell(int row, int logical) {
+        TOrvel_ResultGrid *grid = Main()->gridlist;
+        const QRect cell = grid->visualRect(grid->model()->index(row, logical));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QCoreApplication::processEvents();
+    }
+    // Drags the right edge of a column's title to a new width, as the mouse does.
+    void DragWidth(int logical, int width) {
+        QHeaderView *header = Main()->gridlist->horizontalHeader();
+        QWidget *target = header->viewport();
+        const int edge =
+            header->sectionViewportPosition(logical) + header->sectionSize(logical) - 1;
+        const int y = header->height() / 2;
+        const int to = header->sectionViewportPosition(logical) + width - 1;
+        auto send = [target](QEvent::Type type, int x, int y, Qt::MouseButtons buttons) {
+            QMouseEvent e(type, QPointF(x, y), target->mapToGlobal(QPointF(x, y)),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+            QApplication::sendEvent(target, &e);
+        };
+        send(QEvent::MouseMove, edge, y, Qt::NoButton);
+        send(QEvent::MouseButtonPress, edge, y, Qt::LeftButton);
+        for (int step = 1; step <= 4; ++step)
+            send(QEvent::MouseMove, edge + (to - edge) * step / 4, y, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, y, Qt::NoButton);
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void fitsTheWholeResultSortedBothWays() {
+        WriteReport();
+        Run(QString());
+        EveryAmountFits();
+        const int width = Main()->gridlist->columnWidth(KwotaLogical());
+        QHeaderView *header = Main()->gridlist->horizontalHeader();
+        for (const bool ascending : {true, false}) {
+            const int x = header->sectionViewportPosition(KwotaLogical()) + 10;
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(x, header->height() / 2));
+            QTRY_COMPARE(Main()->gridlist->SortAscending(), ascending);
+            QCOMPARE(Main()->gridlist->SortColumn(), KwotaPosition());
+            QCOMPARE(Main()->gridlist->columnWidth(KwotaLogical()), width);
+            for (int row = 0; row < 3; ++row)
+                QVERIFY(!ShownAmount(row).contains(u'#'));
+        }
+        // Ctrl+End in the grid: the last rows show their amounts whole too.
+        ClickCell(0, KwotaLogical());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(Main()->gridlist->currentIndex().row(), 99999);
+        QVERIFY(!ShownAmount(99999).contains(u'#'));
+        QVERIFY(!QFile::exists(SettingsFile()));
+    }
+
+    void rerunFitsWiderValues() {
+        WriteReport();
+        Run(QStringLiteral("1"));
+        const int narrow = Main()->gridlist->columnWidth(KwotaLogical());
+        Run(QStringLiteral("1000"));
+        QVERIFY(Main()->gridlist->columnWidth(KwotaLogical()) > narrow);
+        EveryAmountFits();
+    }
+
+    // A click stores nothing; a resize stores the resized width alone, which the next run keeps
+    // while the other columns are fitted again; narrowed, an amount shows "###" and its whole
+    // value as the cell's hint.
+    void onlyAResizeIsStored() {
+        WriteReport();
+        Run(QStringLiteral("1000"));
+        TOrvel_ResultGrid *grid = Main()->gridlist;
+        ClickCell(5, KwotaLogical());
+        ClickCell(7, 0);
+        QVERIFY(!QFile::exists(SettingsFile()));
+
+        // Narrower than the amounts, still as wide as the title with its sort mark.
+        const int width = grid->fontMetrics().horizontalAdvance(QStringLiteral("Kwota")) + 21;
+        DragWidth(KwotaLogical(), width);
+        QTRY_VERIFY(QFile::exists(SettingsFile()));
+        QCOMPARE(grid->columnWidth(KwotaLogical()), width);
+        const QByteArray stored = ReadBytes(SettingsFile());
+        QVERIFY2(stored.contains("<Kwota><align>R</align><width>" + QByteArray::number(width) +
+                                 "</width>"),
+                 stored.constData());
+        QVERIFY2(stored.contains("<Nr><align>R</align><width></width>"), stored.constData());
+
+        // A plain row whose amount no longer fits: "###" across the cell, the amount as its hint.
+        const QFontMetrics metrics(grid->font());
+        const int margin =
+            grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+        int row = 1;
+        QString whole;
+        for (; row < 1000; ++row) {
+            whole = grid->model()->index(row, KwotaLogical()).data().toString();
+            if (row % 10 != 0 && metrics.horizontalAdvance(whole) > width - 1 - 2 * margin)
+                break;
+        }
+        QVERIFY(row < 1000);
+        const QModelIndex index = grid->model()->index(row, KwotaLogical());
+        grid->scrollTo(index);
+        QCoreApplication::processEvents();
+        const QString shown = ShownAmount(row);
+        QVERIFY2(!shown.isEmpty() && shown == QString(shown.size(), u'#'), qPrintable(shown));
+        const QRect cell = grid->visualRect(index);
+        QHelpEvent hint(QEvent::ToolTip, cell.center(),
+                        grid->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(grid->viewport(), &hint);
+        QTRY_COMPARE(QToolTip::text(), whole);
+        QToolTip::hideText();
+
+        ClickCell(row, 0);
+        QCOMPARE(ReadBytes(SettingsFile()), stored);
+        Run(QStringLiteral("2000"));
+        QCOMPARE(grid->columnWidth(KwotaLogical()), width);
+    }
+};
+
 class MessageBoxTest : public QObject {
     Q_OBJECT
 private slots:
@@ -1390,6 +1600,10 @@ int main(int argc, char *argv[]) {
     }
     {
         ListsAndCaptionsTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        GridWidthsTest test;
         status |= QTest::qExec(&test, argc, argv);
     }
     {

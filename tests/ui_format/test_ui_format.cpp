@@ -295,7 +295,7 @@ private slots:
         ResultFixture f;
         f.Columns.Field(f.Pos("Kwota"))->DisplayFormat = QStringLiteral("0.00");
         f.Columns.Field(f.Pos("Cena"))->DisplayFormat = QStringLiteral("0.000");
-        f.Columns.SetWidth(f.Pos(column), 123);
+        f.Columns.SetUserWidth(f.Pos(column), 123); // as the mouse does
         TF_ResultFormat dlg;
         dlg.SetTarget(&f.Settings, &f.Columns);
         dlg.show();
@@ -657,14 +657,31 @@ private slots:
         ResultFixture f;
         f.Settings.ApplyColumns(f.Columns);
         QVERIFY(!QFile::exists(f.Settings.FileName));
-        f.Columns.SetWidth(f.Pos("Cena"), 210);
-        f.Columns.Move(f.Pos("Cena"), 0);
+        f.Columns.SetUserWidth(f.Pos("Cena"), 210); // as the mouse does
+        f.Columns.UserMove(f.Pos("Cena"), 0);
         QVERIFY(StoreColumnLayout(f.Settings, f.Columns));
         QCOMPARE(f.FileValue("Cena", "width"), QStringLiteral("210"));
         QCOMPARE(f.FileValue("Cena", "index"), QStringLiteral("0"));
         QCOMPARE(f.FileValue("Symbol", "index"), QStringLiteral("1"));
         // The default format shown since the first capture reaches the file now.
         QCOMPARE(f.FileValue("Kwota", "format"), QStringLiteral("0.00"));
+    }
+
+    // A mouse-up after a click that resized and moved nothing stores nothing, nor do the
+    // program's own widths (fitted, or widened for the caption).
+    void mouseUpWithoutChangeStoresNothing() {
+        ResultFixture f;
+        f.Settings.ApplyColumns(f.Columns);
+        f.Columns.SetWidth(f.Pos("Cena"), 150);
+        QVERIFY(!StoreColumnLayout(f.Settings, f.Columns));
+        QVERIFY(!QFile::exists(f.Settings.FileName));
+        f.Columns.SetUserWidth(f.Pos("Symbol"), 90);
+        QVERIFY(StoreColumnLayout(f.Settings, f.Columns));
+        QCOMPARE(f.FileValue("Symbol", "width"), QStringLiteral("90"));
+        QCOMPARE(f.FileValue("Cena", "width"), QString());
+        QVERIFY(QFile::remove(f.Settings.FileName));
+        QVERIFY(!StoreColumnLayout(f.Settings, f.Columns));
+        QVERIFY(!QFile::exists(f.Settings.FileName));
     }
 
     // Without rows a mouse-up stores nothing.

@@ -11,10 +11,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -351,7 +353,7 @@ private slots:
             "SELECT id, CAST(kwota * 1000000 AS NUMERIC(14,2)) AS kw, kwota * 1000000 AS kf, "
             "Orvel_Zestawnik_FORMAT FROM t ORDER BY id");
         F->Open();
-        Grid->FitColumnsToContent(200);
+        Grid->FitColumnsToContent();
         Grid->FitColumnWidths(true);
         TOrvel_GridColumns &columns = Grid->Columns();
         for (int p : {1, 2}) {
@@ -378,7 +380,7 @@ private slots:
 
         F->Query->SQL = QStringLiteral("SELECT COUNT(*) * 1000 AS n FROM t");
         F->Open();
-        Grid->FitColumnsToContent(200);
+        Grid->FitColumnsToContent();
         const int fitted = columns.Width(0);
         Grid->FitColumnWidths(true);
         QCOMPARE(columns.Width(0), fitted);
@@ -419,6 +421,32 @@ private slots:
     void captionFromTheLayout() {
         Grid->Columns().SetCaption(1, QStringLiteral("Nazwa towaru"));
         QCOMPARE(Model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Nazwa towaru"));
+    }
+
+    // A cell whose text does not fit gives its whole text as its hint; a whole cell, or a place
+    // beside the columns, gives none.
+    void hintOnlyWhereTextIsCut() {
+        Grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Grid.get()));
+        Grid->Columns().Field(2)->DisplayFormat = QStringLiteral("0.0000000"); // "kwota"
+        Grid->Columns().SetWidth(2, 30);
+        QCoreApplication::processEvents();
+        const auto hint = [this](const QPoint &at) {
+            // The last hint gone first (it goes after a short delay).
+            QToolTip::hideText();
+            if (!QTest::qWaitFor([] { return QToolTip::text().isEmpty(); }, 5000))
+                return QStringLiteral("(the last hint stayed)");
+            QHelpEvent e(QEvent::ToolTip, at, Grid->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(Grid->viewport(), &e);
+            return QToolTip::text();
+        };
+        const QRect cut = Grid->visualRect(Model()->index(1, 2));
+        QCOMPARE(hint(cut.center()), Data(1, 2, Qt::DisplayRole).toString());
+        QCOMPARE(hint(Grid->visualRect(Model()->index(1, 0)).center()), QString());
+        const int beside = Grid->horizontalHeader()->length() + 20;
+        QVERIFY(beside < Grid->viewport()->width());
+        QCOMPARE(hint(QPoint(beside, cut.center().y())), QString());
+        QToolTip::hideText();
     }
 
     void rerunKeepsNoStaleFormats() {

@@ -1321,8 +1321,8 @@ private slots:
                          qPrintable(columns.Caption(p) + u' ' + QString::number(row)));
             }
         }
-        // Stored widths win over the content at the next showing.
-        FMain->gridlist->Columns().SetWidth(Position(QStringLiteral("Towar")), 123);
+        // A width the user chose wins over the content at the next showing.
+        FMain->gridlist->Columns().SetUserWidth(Position(QStringLiteral("Towar")), 123);
         emit FMain->gridlist->mouseUp();
         QCoreApplication::processEvents();
         FMain->btnRunClick();

@@ -44,7 +44,7 @@ key Down # the first database of the list: HURTOWNIA
 shot 03-database
 key alt+r # the report tree
 key Down # "Przykłady", shown open
-for _ in 1 2 3 4; do key Down; done # "Stany magazynowe", the fourth report
+for _ in 1 2 3 4 5; do key Down; done # "Stany magazynowe", the fifth report
 shot 04-report
 key alt+p # the first parameter
 key Tab Tab # "Nazwa zawiera"

@@ -471,12 +471,24 @@ void DbQuery::Sort(const QString &sortText) {
         !FindField(name))
         name = name.mid(1, name.size() - 2);
 
+    if (name.isEmpty()) {
+        SortByField(-1, true);
+    } else {
+        SortByField(FieldByName(name)->Index(), ascending);
+        FSort = sortText;
+    }
+}
+
+void DbQuery::SortByField(int index, bool ascending) {
+    if (!FResult)
+        throw EOrvelError(kClosedText);
     const std::size_t n = static_cast<std::size_t>(FResult->RowCount());
     std::vector<std::uint32_t> order;
 
-    if (!name.isEmpty()) {
-        const DbField *field = FieldByName(name);
-        const int index = field->Index();
+    if (index >= 0) {
+        const DbField *field = Field(index);
+        if (!field)
+            throw EOrvelError(QStringLiteral("Pole '%1' nie znalezione").arg(index));
         const unsigned settings = UserFormatSettingsVersion();
         if (FSortKeysSettings != settings) {
             FSortKeys.clear();
@@ -487,7 +499,7 @@ void DbQuery::Sort(const QString &sortText) {
         if (!keys)
             keys = std::make_unique<DbSortKeys>(FResult->Column(index), UserLocale());
         order = keys->Order(ascending);
-        FSort = sortText;
+        FSort = field->FieldName() + (ascending ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
     } else {
         order.resize(n);
         std::iota(order.begin(), order.end(), 0u);

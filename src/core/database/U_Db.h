@@ -220,6 +220,9 @@ public:
     // In-place, stable sort by "NAME ASC" or "NAME DESC"; an empty text restores the server's
     // order.
     void Sort(const QString &sortText);
+    // The same by the field at an index of the result (-1: the server's order), so that of two
+    // fields of one name each sorts by its own values.
+    void SortByField(int index, bool ascending);
     QString SortSpec() const { return FSort; }
 
     const DbResult *Result() const { return FResult.get(); }

@@ -1,5 +1,7 @@
 #include "U_DbSortKeys.h"
 
+#include "U_Collation.h"
+
 #include <unicode/ucol.h>
 
 #include <algorithm>
@@ -125,28 +127,10 @@ double ApproxDecimal(QStringView text) {
     return res.ec == std::errc() && res.ptr == buf + n ? v : 0.0;
 }
 
-struct CollatorDeleter {
-    void operator()(UCollator *c) const { ucol_close(c); }
-};
-using TCollator = std::unique_ptr<UCollator, CollatorDeleter>;
+using TCollator = TOrvel_Collator;
 
-// The user's language order with letter case ignored, set up as Qt's collator sets it up
-// (canonical normalisation, secondary strength, no numeric ordering, punctuation counted).
 TCollator OpenCollator(const QLocale &locale) {
-    UErrorCode status = U_ZERO_ERROR;
-    const QByteArray name = locale.language() == QLocale::C
-                                ? QByteArray()
-                                : locale.bcp47Name().replace(u'-', u'_').toLatin1();
-    TCollator collator(ucol_open(name.constData(), &status));
-    if (U_FAILURE(status) || !collator) {
-        status = U_ZERO_ERROR;
-        collator.reset(ucol_open("", &status));
-    }
-    ucol_setAttribute(collator.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
-    ucol_setAttribute(collator.get(), UCOL_STRENGTH, UCOL_SECONDARY, &status);
-    ucol_setAttribute(collator.get(), UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
-    ucol_setAttribute(collator.get(), UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
-    return collator;
+    return OpenUserCollator(locale);
 }
 
 unsigned KeyThreads(std::size_t rows) {

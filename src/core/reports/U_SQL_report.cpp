@@ -362,7 +362,7 @@ bool TOrvel_Report::Run() {
     FResult->SQL = sql;
     FSortAscending = true;
     FSortColumn = -1;
-    FSortField.clear();
+    FSortField = -1;
     FErrorText.clear();
     FCancelled = false;
 
@@ -429,14 +429,19 @@ int TOrvel_Report::RecordCount() const {
 }
 
 void TOrvel_Report::SortByColumn(int column, const QString &fieldName) {
-    // The same field again reverses the direction, also after its column was moved.
-    if (FSortColumn >= 0 && fieldName == FSortField)
-        FSortAscending = !FSortAscending;
-    else
-        FSortAscending = true;
+    const DbField *field = FResult->IsOpen() ? FResult->FieldByName(fieldName) : nullptr;
+    SortByColumn(column, field ? field->Index() : -1);
+}
+
+void TOrvel_Report::SortByColumn(int column, int fieldIndex) {
+    if (!FResult->IsOpen())
+        FResult->SortByField(fieldIndex, true); // raises the closed result's error
+    const bool again = FSortColumn >= 0 && fieldIndex == FSortField;
+    const bool ascending = !again || !FSortAscending;
+    FResult->SortByField(fieldIndex, ascending);
+    FSortAscending = ascending;
     FSortColumn = column;
-    FSortField = fieldName;
-    FResult->Sort(fieldName + (FSortAscending ? QStringLiteral(" ASC") : QStringLiteral(" DESC")));
+    FSortField = fieldIndex;
 }
 
 bool TOrvel_Report::AddDefinitionItem(const TOrvel_ParamData &param) {

@@ -139,7 +139,10 @@ public:
     bool HasRecords() const;
     int RecordCount() const;
 
-    // Sorts the open result by a grid column; the same field again reverses the direction.
+    // Sorts the open result by a grid column showing the field at an index of the result; the
+    // same field again reverses the direction, also after its column was moved.
+    void SortByColumn(int column, int fieldIndex);
+    // The same for the first field of a name.
     void SortByColumn(int column, const QString &fieldName);
     bool SortAscending() const { return FSortAscending; }
     int SortColumn() const { return FSortColumn; }
@@ -201,7 +204,7 @@ private:
     std::unique_ptr<TOrvel_SQLRunThread> FRunThread;
     bool FSortAscending = true;
     int FSortColumn = -1;
-    QString FSortField;
+    int FSortField = -1;
     QString FErrorText;
     bool FCancelled = false;
 };

@@ -38,6 +38,7 @@ std::vector<TOrvel_GridColumns::FieldKey> TOrvel_GridColumns::CurrentKeys() cons
 
 void TOrvel_GridColumns::Reset() {
     FKeys = CurrentKeys();
+    FUserChange = false;
     FColumns.clear();
     FColumns.reserve(FKeys.size());
     for (std::size_t i = 0; i < FKeys.size(); ++i) {
@@ -67,13 +68,45 @@ DbField *TOrvel_GridColumns::Field(int position) const {
     return FQuery->Field(FColumns[static_cast<std::size_t>(position)].FieldIndex);
 }
 
-int TOrvel_GridColumns::FindColumn(const QString &fieldName) const {
+int TOrvel_GridColumns::FindColumn(const QString &fieldName, int occurrence) const {
+    if (!FQuery || occurrence < 1)
+        return -1;
+    // The field first, in result order, then its position.
     const QString wanted = AsciiUpper(fieldName);
-    for (int i = 0; i < Count(); ++i) {
-        if (AsciiUpper(Field(i)->FieldName()) == wanted)
-            return i;
-    }
+    int seen = 0;
+    int fieldIndex = -1;
+    for (int i = 0; i < FQuery->FieldCount() && fieldIndex < 0; ++i)
+        if (AsciiUpper(FQuery->Field(i)->FieldName()) == wanted && ++seen == occurrence)
+            fieldIndex = i;
+    if (fieldIndex < 0)
+        return -1;
+    for (int p = 0; p < Count(); ++p)
+        if (FColumns[static_cast<std::size_t>(p)].FieldIndex == fieldIndex)
+            return p;
     return -1;
+}
+
+int TOrvel_GridColumns::Occurrence(int position) const {
+    const DbField *field = Field(position);
+    if (!field)
+        return 0;
+    const QString name = AsciiUpper(field->FieldName());
+    int occurrence = 1;
+    for (int i = 0; i < field->Index(); ++i)
+        if (AsciiUpper(FQuery->Field(i)->FieldName()) == name)
+            ++occurrence;
+    return occurrence;
+}
+
+int TOrvel_GridColumns::NameCount(const QString &fieldName) const {
+    if (!FQuery)
+        return 0;
+    const QString wanted = AsciiUpper(fieldName);
+    int count = 0;
+    for (int i = 0; i < FQuery->FieldCount(); ++i)
+        if (AsciiUpper(FQuery->Field(i)->FieldName()) == wanted)
+            ++count;
+    return count;
 }
 
 QString TOrvel_GridColumns::Caption(int position) const {
@@ -102,6 +135,44 @@ void TOrvel_GridColumns::SetWidth(int position, int width) {
         return;
     c.Width = width;
     emit columnChanged(position);
+}
+
+bool TOrvel_GridColumns::WidthChosen(int position) const {
+    return Valid(position) && FColumns[static_cast<std::size_t>(position)].WidthChosen;
+}
+
+void TOrvel_GridColumns::SetWidthChosen(int position, bool chosen) {
+    if (Valid(position))
+        FColumns[static_cast<std::size_t>(position)].WidthChosen = chosen;
+}
+
+void TOrvel_GridColumns::SetUserWidth(int position, int width) {
+    if (!Valid(position))
+        return;
+    SetWidthChosen(position, true);
+    FUserChange = true;
+    SetWidth(position, width);
+}
+
+void TOrvel_GridColumns::UserMove(int from, int to) {
+    if (!Valid(from) || !Valid(to) || from == to)
+        return;
+    FUserChange = true;
+    Move(from, to);
+}
+
+bool TOrvel_GridColumns::TakeUserChange() {
+    const bool changed = FUserChange;
+    FUserChange = false;
+    return changed;
+}
+
+int TOrvel_GridColumns::FittedWidth(int position, int fallback) const {
+    return FFit && Valid(position) ? FFit(position) : fallback;
+}
+
+void TOrvel_GridColumns::SetFitMeasure(FitMeasure measure) {
+    FFit = std::move(measure);
 }
 
 TOrvel_Alignment TOrvel_GridColumns::Alignment(int position) const {

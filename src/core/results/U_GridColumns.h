@@ -53,14 +53,38 @@ public:
     int Count() const { return static_cast<int>(FColumns.size()); }
     // The field shown at a position; never null for a valid position.
     DbField *Field(int position) const;
-    // The position of the first column whose field name equals `name` without regard to the case
-    // of ASCII letters; -1 when none.
-    int FindColumn(const QString &fieldName) const;
+    // The position of the column whose field name equals `name` without regard to the case of
+    // ASCII letters; of several such, the one whose field is the `occurrence`-th of that name in
+    // result order (from 1). -1 when none.
+    int FindColumn(const QString &fieldName, int occurrence = 1) const;
+    // Which field of its name (letter case of ASCII letters ignored) the column at a position
+    // shows, counted from 1 in result order: 2 for the second "Nazwa" of a join. Column moves do
+    // not change it, so it keys the column together with the name.
+    int Occurrence(int position) const;
+    // How many fields of the result carry the name (ASCII letter case ignored).
+    int NameCount(const QString &fieldName) const;
 
     QString Caption(int position) const; // the field's DisplayLabel, or its name when empty
     void SetCaption(int position, const QString &caption);
     int Width(int position) const;
     void SetWidth(int position, int width); // negative widths count as 0
+    // Whether the width was chosen by the user (a resize with the mouse, or a width read from the
+    // column settings): such a width is stored and kept, any other one is fitted to the content
+    // on each showing.
+    bool WidthChosen(int position) const;
+    void SetWidthChosen(int position, bool chosen);
+    // A resize by the user: the width becomes chosen and the layout counts as changed by the user.
+    void SetUserWidth(int position, int width);
+    // A move by the user: the layout counts as changed by the user.
+    void UserMove(int from, int to);
+    // The user resized or moved a column since the last TakeUserChange; clears the mark.
+    bool TakeUserChange();
+
+    // The width that fits the column's content: the fit measure's (the grid measures the whole
+    // result in its fonts), or `fallback` when no measure is set.
+    using FitMeasure = std::function<int(int position)>;
+    int FittedWidth(int position, int fallback) const;
+    void SetFitMeasure(FitMeasure measure);
     TOrvel_Alignment Alignment(int position) const;
     void SetAlignment(int position, TOrvel_Alignment alignment);
     bool Visible(int position) const;
@@ -86,6 +110,7 @@ private:
         int Width;
         TOrvel_Alignment Alignment;
         bool Visible;
+        bool WidthChosen = false;
     };
     struct FieldKey {
         const DbField *Field;
@@ -103,4 +128,6 @@ private:
     std::vector<Column> FColumns;
     std::vector<FieldKey> FKeys; // the fields the layout was made for
     TextWidthMeasure FMeasure;
+    FitMeasure FFit;
+    bool FUserChange = false;
 };

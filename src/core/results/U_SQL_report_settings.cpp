@@ -35,6 +35,27 @@ bool HasDisplayFormat(const DbField &field) {
     return IsNumericField(field) || IsDateTimeField(field);
 }
 
+const char *const kOccurrence = "occurrence";
+
+// The column element of the `occurrence`-th field of a name: the first has no mark, a later one
+// carries occurrence="N". Names compare exactly, as the elements are written.
+TOrvel_XmlElement FindColumnElement(TOrvel_XmlElement fields, const QString &name, int occurrence) {
+    for (TOrvel_XmlElement e = FirstChildElement(fields, name); e; e = NextSiblingElement(e, name))
+        if (TOrvel_ReportSettings::ElementOccurrence(e) == occurrence)
+            return e;
+    return nullptr;
+}
+
+// Whether the document keys any later field of the name (ASCII letter case ignored), which
+// files written before such fields got keys of their own never do.
+bool HasLaterOccurrence(TOrvel_XmlElement fields, const QString &name) {
+    const QString wanted = AsciiUpper(name);
+    for (TOrvel_XmlElement e = FirstChildElement(fields); e; e = NextSiblingElement(e))
+        if (TOrvel_ReportSettings::ElementOccurrence(e) > 1 && AsciiUpper(ElementName(e)) == wanted)
+            return true;
+    return false;
+}
+
 } // namespace
 
 QString TOrvel_ReportSettings::SettingsFileName(const QString &definitionPath) {
@@ -94,14 +115,21 @@ void TOrvel_ReportSettings::CaptureColumns(TOrvel_GridColumns &grid) {
         if (field.FieldName().isEmpty())
             continue;
         // Looked up as a child rather than by path, so that a name holding "/" stays one name.
-        TOrvel_XmlElement column = FirstChildElement(fields, field.FieldName());
-        if (!column)
+        const int occurrence = grid.Occurrence(i);
+        TOrvel_XmlElement column = FindColumnElement(fields, field.FieldName(), occurrence);
+        if (!column) {
             column = Xml.AddElement(fields, field.FieldName());
+            if (occurrence > 1)
+                xmlSetProp(
+                    column, reinterpret_cast<const xmlChar *>(kOccurrence),
+                    reinterpret_cast<const xmlChar *>(QByteArray::number(occurrence).constData()));
+        }
 
         const QString visible = grid.Visible(i) ? QStringLiteral("1") : QStringLiteral("0");
         const QString align =
             IsBooleanField(field) ? QStringLiteral("C") : AlignText(grid.Alignment(i));
-        const QString width = QString::number(grid.Width(i));
+        // A width the user did not choose is fitted again on each showing, so it is not kept.
+        const QString width = grid.WidthChosen(i) ? QString::number(grid.Width(i)) : QString();
         const QString desc = grid.Caption(i);
         const QString format = HasDisplayFormat(field) ? field.DisplayFormat : QString();
         // The default reaches the document at the next capture, as the format above was taken.
@@ -118,8 +146,24 @@ void TOrvel_ReportSettings::CaptureColumns(TOrvel_GridColumns &grid) {
     }
 }
 
+int TOrvel_ReportSettings::ElementOccurrence(TOrvel_XmlElement element) {
+    xmlChar *mark =
+        element ? xmlGetProp(element, reinterpret_cast<const xmlChar *>(kOccurrence)) : nullptr;
+    if (!mark)
+        return 1;
+    bool ok = false;
+    const int occurrence = QString::fromUtf8(reinterpret_cast<const char *>(mark)).toInt(&ok);
+    xmlFree(mark);
+    return ok && occurrence >= 1 ? occurrence : 1;
+}
+
+int TOrvel_ReportSettings::ColumnOfElement(const TOrvel_GridColumns &grid,
+                                           TOrvel_XmlElement element) {
+    return element ? grid.FindColumn(ElementName(element), ElementOccurrence(element)) : -1;
+}
+
 bool TOrvel_ReportSettings::ApplyColumn(TOrvel_GridColumns &grid, TOrvel_XmlElement element) {
-    int position = grid.FindColumn(ElementName(element));
+    int position = ColumnOfElement(grid, element);
     if (position < 0)
         return false;
     DbField &field = *grid.Field(position);
@@ -141,12 +185,20 @@ bool TOrvel_ReportSettings::ApplyColumn(TOrvel_GridColumns &grid, TOrvel_XmlElem
     grid.SetCaption(position, desc);
     if (HasDisplayFormat(field))
         field.DisplayFormat = format;
-    if (const auto target = ReadInteger(index); target && *target >= 0 && *target < grid.Count()) {
+    // A file written before later fields of a name had keys of their own holds one element for
+    // them all, last written by whichever came last; its position would swap the columns, so
+    // only a document that keys them apart places them.
+    const QString name = ElementName(element);
+    const bool placed = grid.NameCount(name) < 2 || HasLaterOccurrence(FieldsElement(), name);
+    if (const auto target = ReadInteger(index);
+        placed && target && *target >= 0 && *target < grid.Count()) {
         grid.Move(position, *target);
         position = *target;
     }
     const auto pixels = ReadInteger(width);
-    grid.SetWidth(position, pixels ? *pixels : grid.TextWidth(desc) + 8);
+    grid.SetWidthChosen(position, pixels.has_value());
+    grid.SetWidth(position,
+                  pixels ? *pixels : grid.FittedWidth(position, grid.TextWidth(desc) + 8));
     if (IsBooleanField(field)) {
         field.DisplayValues = QStringLiteral("tak;nie");
         grid.SetAlignment(position, TOrvel_Alignment::taCenter);

@@ -10,6 +10,14 @@
 // reversible escaped form ("Nazwa klienta" as "Nazwa_x0020_klienta", see EncodeElementName);
 // valid names are stored as they are, so existing files keep working. A column without a name
 // (an expression without an alias) is not stored and keeps the default layout.
+//
+// Several fields of one name (the two "Nazwa" of a join; names compared without regard to ASCII
+// letter case) are kept apart by their order in the result: the first field's element is the
+// plain one, the N-th field's element has the same name and the attribute occurrence="N"
+// (<Nazwa occurrence="2">). Files without such elements read as before.
+//
+// "width" holds a number only for a width the user chose (resized with the mouse); any other
+// column has an empty "width" and is fitted to its content whenever it is shown.
 #include "U_GridColumns.h"
 #include "U_XML_util.h"
 
@@ -47,6 +55,10 @@ public:
     // Applies one column element to the first column whose field name equals the element's name
     // without regard to ASCII letter case; false when no column matches.
     bool ApplyColumn(TOrvel_GridColumns &grid, TOrvel_XmlElement element);
+    // Which field of its name a column element stands for (its occurrence mark, 1 without one).
+    static int ElementOccurrence(TOrvel_XmlElement element);
+    // The position of the column a column element stands for; -1 when none.
+    static int ColumnOfElement(const TOrvel_GridColumns &grid, TOrvel_XmlElement element);
     // Applies every column element in document order, then captures the layout as applied.
     void ApplyColumns(TOrvel_GridColumns &grid);
 

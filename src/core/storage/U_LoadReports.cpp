@@ -1,5 +1,7 @@
 #include "U_LoadReports.h"
 
+#include "U_Collation.h"
+#include "U_locale.h"
 #include "U_utils.h"
 
 #include <QDir>
@@ -25,6 +27,12 @@ const TOrvel_ReportNode *FindIn(const std::vector<TOrvel_ReportNode> &nodes,
             return found;
     }
     return nullptr;
+}
+
+// A node's caption: the name without everything from its last ".".
+QStringView ShownName(const QString &name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QStringView(name) : QStringView(name).left(dot);
 }
 
 } // namespace
@@ -70,13 +78,21 @@ void TOrvel_LoadReports::ScanFolder(std::vector<TOrvel_ReportNode> &parent, cons
         return;
     visiting.push_back(canonical);
 
-    // The usual Windows file system lists by name; this listing is sorted the same way.
+    // By name in the user's language order, letter case ignored, as the grid sorts texts
+    // ("Długie liczenie" before "Duży wynik"); names equal in that order keep a fixed order.
     QFileInfoList entries = QDir(dir).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        const int c = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a.fileName() < b.fileName();
-    });
+    const TOrvel_TextOrder order(UserLocale());
+    // Compared by the names shown ("Duży" before "Duży wynik", whatever the extension).
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&order](const QFileInfo &a, const QFileInfo &b) {
+                         const QString x = a.fileName(), y = b.fileName();
+                         const int c = order.Compare(ShownName(x), ShownName(y));
+                         if (c != 0)
+                             return c < 0;
+                         const int d = order.Compare(x, y);
+                         return d != 0 ? d < 0 : x < y;
+                     });
     for (const QFileInfo &entry : entries) {
         const QString path = TrimText(dir + entry.fileName());
         if (entry.isDir()) {

@@ -93,7 +93,7 @@ void TOrvel_ReportUI::ApplyColumns(TOrvel_GridColumns &columns) {
 void TOrvel_ReportUI::SortByColumn(TOrvel_GridColumns &columns, int position) {
     DbField *field =
         position >= 0 && position < columns.Count() ? columns.Field(position) : nullptr;
-    FReport->SortByColumn(position, field ? field->FieldName() : QString());
+    FReport->SortByColumn(position, field ? field->Index() : -1);
 }
 
 std::unique_ptr<TOrvel_ReportPort> CreateReportUI(QWidget *paramsPanel, DbConnection &connection) {

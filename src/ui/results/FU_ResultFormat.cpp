@@ -234,13 +234,13 @@ void TF_ResultFormat::FillList() {
     const TOrvel_XML_util &xml = FReport->Xml;
     const TOrvel_XmlElement fields = xml.FindElement(QStringLiteral("fields"));
     for (TOrvel_XmlElement e = FirstChildElement(fields); e; e = NextSiblingElement(e)) {
-        const QString name = ElementName(e);
-        const int position = FGrid->FindColumn(name);
+        const int position = TOrvel_ReportSettings::ColumnOfElement(*FGrid, e);
         if (position < 0)
             continue;
         const DbField &field = *FGrid->Field(position);
         TF_FieldResultFormat f;
-        f.Name = name;
+        f.Name = ElementName(e);
+        f.Occurrence = TOrvel_ReportSettings::ElementOccurrence(e);
         f.Desc = xml.GetValue(QStringLiteral("desc"), e);
         f.Align = xml.GetValue(QStringLiteral("align"), e);
         f.Format = xml.GetValue(QStringLiteral("format"), e);
@@ -366,7 +366,7 @@ void TF_ResultFormat::btnOKClick() {
     }
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const TF_FieldResultFormat *f = Record(list->topLevelItem(i));
-        const int position = f ? FGrid->FindColumn(f->Name) : -1;
+        const int position = f ? FGrid->FindColumn(f->Name, f->Occurrence) : -1;
         if (position < 0)
             continue;
         DbField &field = *FGrid->Field(position);

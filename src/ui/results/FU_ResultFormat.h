@@ -24,7 +24,8 @@ class TOrvel_ReportSettings;
 
 // The working record of one list row.
 struct TF_FieldResultFormat {
-    QString Name; // the field name (the column element's name)
+    QString Name;       // the field name (the column element's name)
+    int Occurrence = 1; // which field of that name (the element's occurrence mark)
     QString Desc;
     QString Align; // "L", "C" or "R"
     QString Format;

@@ -9,6 +9,9 @@ bool StoreColumnLayout(TOrvel_ReportSettings &settings, TOrvel_GridColumns &colu
                        QWidget *grid) {
     if (!columns.HasOpenResult() || columns.Query()->RecordCount() <= 0)
         return false;
+    // A click that resized or moved nothing changes nothing: the file stays as it is.
+    if (!columns.TakeUserChange())
+        return false;
     settings.CaptureColumns(columns);
     settings.SaveSettings();
     if (grid)
