@@ -84,6 +84,8 @@ def wait_until(what, condition, timeout=WAIT):
             value = condition()
             if value:
                 return value
+        except ScenarioFailure:
+            raise
         except Exception as error:  # the tree changes under the reader: look again
             last_error = error
         if time.monotonic() > deadline:
@@ -324,7 +326,7 @@ class Desktop:
 
     def type(self, text):
         self.check_alive()
-        subprocess.run(['xdotool', 'type', '--clearmodifiers', '--delay', '30', text],
+        subprocess.run(['xdotool', 'type', '--clearmodifiers', '--delay', '30', '--', text],
                        check=True, timeout=60)
 
     def center(self, node):
@@ -362,14 +364,20 @@ class Desktop:
         subprocess.run(['xdotool', 'mouseup', '1'], check=True, timeout=30)
 
     def x_window(self, title_pattern, timeout=WAIT):
-        """The X window id of a top-level window whose title matches."""
+        """The X window id of the newest shown top-level window whose title matches."""
+        pattern = re.compile(title_pattern)
+
         def search():
             self.check_alive()
             result = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid',
-                                     str(self.process.pid), '--name', title_pattern],
+                                     str(self.process.pid), '--name', '.'],
                                     capture_output=True, text=True, timeout=30)
-            ids = result.stdout.split()
-            return ids[-1] if ids else None
+            for window_id in reversed(result.stdout.split()):
+                title = subprocess.run(['xdotool', 'getwindowname', window_id],
+                                       capture_output=True, text=True, timeout=30).stdout
+                if pattern.search(title.rstrip('\n')):
+                    return window_id
+            return None
         return wait_until(f'the X window "{title_pattern}"', search, timeout)
 
     def focus_window(self, title_pattern, timeout=WAIT):
