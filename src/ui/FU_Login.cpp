@@ -83,6 +83,7 @@ TF_Login::TF_Login(QWidget *parent)
     Label1->setBuddy(edServer);
     labUser->setBuddy(edUser);
     labPassword->setBuddy(edPassword);
+    edServer->lineEdit()->setAccessibleName(Label1->text());
     btnGetServers->setAccessibleName(btnGetServers->toolTip());
 
     setTabOrder(edServer, rbWindowsAuth);

@@ -5,7 +5,6 @@ A scenario is a function of one Session; ALL names them for the runner and for c
 import os
 import re
 import subprocess
-import time
 import zipfile
 
 from desktop import Desktop, ScenarioFailure, VirtualScreen, AppFolder, wait_until
@@ -430,7 +429,7 @@ def run_unsaved_asks(s):
     d.click(d.find('page tab', 'Raport'))
     d.key('F5')
     try:
-        message_box(d, 'Zapisać zmiany', )
+        message_box(d, 'Zapisać zmiany')
     except ScenarioFailure:
         raise ScenarioFailure('F5 with the unsaved script line ran without asking')
 
@@ -478,7 +477,7 @@ def template_parameter(s):
     d.type('2024')
     d.key('F5')
     try:
-        box = message_box(d, 'Zapisać zmiany', )
+        box = message_box(d, 'Zapisać zmiany')
         answer(d, box, 'Zapisz')
     except ScenarioFailure:
         pass
@@ -495,6 +494,56 @@ def template_parameter(s):
     expect(d.cell(grid, 0, 0) == 'Nowy raport', 'the new report shows no row')
 
 
+
+# -- what a screen reader reads ---------------------------------------------------------------
+
+# The roles a user operates; each needs a name of its own or a label that names it.
+OPERATED_ROLES = {'push button', 'toggle button', 'text', 'password text', 'combo box',
+                  'check box', 'radio button', 'tree', 'table', 'tree table', 'page tab',
+                  'spin button', 'list'}
+
+
+def unnamed_controls(d, root, where):
+    found = []
+    for node in d.find_all(None, None, root=root):
+        role = node.getRoleName()
+        if role in OPERATED_ROLES and not (node.name or '').strip() and not d.label_of(node):
+            parent = node.parent
+            found.append(f'{where}: {role} at {d.extents(node)[:2]} in '
+                         f'{parent.getRoleName()} "{parent.name}"')
+    return found
+
+
+def names(s):
+    """Every control the user operates in the login, the main window (result, both editors)
+    and the dialogs has a name a screen reader can read."""
+    d = s.start()
+    missing = unnamed_controls(d, d.window(re.compile(': login$')), 'login')
+    log_in(d)
+    choose_database(d)
+    choose_report(d, 'Sprzedaż w okresie')
+    run_with_f5(d)
+    missing += unnamed_controls(d, main_window(d), 'the main window')
+    for tab in ('Zapytanie SQL', 'Definicja'):
+        editor(d, tab)
+        missing += unnamed_controls(d, main_window(d), f'the tab "{tab}"')
+    d.click(d.find('push button', 'Wstaw parametr'))
+    dialog = d.window('Dodaj parametr')
+    missing += unnamed_controls(d, dialog, '"Dodaj parametr"')
+    answer(d, dialog, 'Anuluj')
+    d.click(d.find('page tab', 'Raport'))
+    for button, title in (('Format wyniku', 'Format wyniku'), ('Ustawienia', 'Ustawienia'),
+                          ('O programie', 'O programie'), ('Nowy', 'Nowy raport')):
+        d.click(d.find('push button', button))
+        dialog = d.window(title)
+        missing += unnamed_controls(d, dialog, f'"{title}"')
+        d.focus_window('^' + re.escape(title) + '$')
+        d.key('Escape')
+        wait_until(f'"{title}" closed by Esc', lambda: not d.showing(dialog))
+        d.focus_window(MAIN_X_TITLE)
+    expect(not missing, 'controls without a name:\n  ' + '\n  '.join(missing))
+
+
 ALL = {f.__name__: f for f in (run, date_click, export, cancel, restart, editor_save_on_tab,
                                editor_save_keeps_other, editor_question, editor_f5, find_bar,
-                               run_unsaved_asks, template_parameter)}
+                               run_unsaved_asks, template_parameter, names)}

@@ -73,6 +73,7 @@ TF_NewReport::TF_NewReport(QWidget *parent) : QDialog(parent) {
     edPath->setInsertPolicy(QComboBox::NoInsert);
     edPath->setGeometry(8, 22, 360, 24);
     edPath->setAccessibleName(grpPath->title());
+    edPath->lineEdit()->setAccessibleName(grpPath->title());
 
     grpName = new QGroupBox(QStringLiteral("Nazwa"), this);
     grpName->setGeometry(8, 66, 377, 57);
