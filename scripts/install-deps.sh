@@ -4,7 +4,8 @@
 # "FreeTDS"), SQLite, tinyxml2, GnuTLS (the TDS test server's TLS), ICU
 # (collation keys for sorting texts), the Polish locale (and the English and German ones) with the
 # toolkit's and the C library's Polish texts, Xvfb with xdotool for driving the program as a user
-# does, and what the installed files are made and checked with (the icons from SVG, the runner's
+# does (and the accessibility bus with its Python client, through which the scenarios read the
+# window back), and what the installed files are made and checked with (the icons from SVG, the runner's
 # manual page, the package's dependencies).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -13,7 +14,9 @@ packages=(build-essential cmake ninja-build pkg-config
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
   libgnutls28-dev libicu-dev libxlsxwriter-dev unzip
   locales libc-l10n qt6-translations-l10n xvfb xauth xdotool imagemagick fonts-dejavu-core
-  librsvg2-bin help2man dpkg-dev file)
+  librsvg2-bin help2man dpkg-dev file
+  python3 python3-gi python3-pyatspi gir1.2-atspi-2.0 at-spi2-core dbus-daemon
+  python3-xlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

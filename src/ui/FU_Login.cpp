@@ -79,6 +79,13 @@ TF_Login::TF_Login(QWidget *parent)
     btnClose = Place(new QPushButton(QStringLiteral("Porzuć"), this), "btnClose", 243, 208, 80, 25);
     btnClose->setAutoDefault(false);
 
+    // The captions name their inputs, also for a screen reader.
+    Label1->setBuddy(edServer);
+    labUser->setBuddy(edUser);
+    labPassword->setBuddy(edPassword);
+    edServer->lineEdit()->setAccessibleName(Label1->text());
+    btnGetServers->setAccessibleName(btnGetServers->toolTip());
+
     setTabOrder(edServer, rbWindowsAuth);
     setTabOrder(rbWindowsAuth, rbSQLServerAuth);
     setTabOrder(rbSQLServerAuth, edUser);

@@ -107,6 +107,8 @@ QToolButton *ToolButton(QToolBar *bar, const char *name, const QString &hint,
     button->setObjectName(QString::fromLatin1(name));
     button->setShortcut(key);
     button->setToolTip(HintWithKeys(hint, key.toString(QKeySequence::NativeText)));
+    // A picture only: a screen reader reads the hint's words.
+    button->setAccessibleName(hint);
     button->setIcon(UiIcon(picture));
     button->setIconSize(QSize(24, 24));
     button->setFixedSize(31, 31);
@@ -333,8 +335,11 @@ void TF_Main::BuildToolbar() {
     auto *dbLayout = new QHBoxLayout(panDB);
     dbLayout->setContentsMargins(4, 0, 4, 0);
     dbLayout->setSpacing(4);
-    dbLayout->addWidget(new QLabel(QStringLiteral("Baza"), panDB));
+    auto *labDB = new QLabel(QStringLiteral("Baza"), panDB);
+    dbLayout->addWidget(labDB);
     listDB = new QComboBox(panDB);
+    labDB->setBuddy(listDB);
+    listDB->setAccessibleName(QStringLiteral("Baza"));
     listDB->setObjectName(QStringLiteral("listDB"));
     listDB->setEditable(false);
     listDB->setFixedWidth(213);
@@ -502,6 +507,7 @@ void TF_Main::BuildLeft() {
 
     tree = new QTreeWidget(pages);
     tree->setObjectName(QStringLiteral("tree"));
+    tree->setAccessibleName(QStringLiteral("Lista raportów"));
     tree->setHeaderHidden(true);
     tree->setIconSize(QSize(16, 16));
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -521,6 +527,7 @@ void TF_Main::BuildLeft() {
 
     treereport = new QTreeWidget(pages);
     treereport->setObjectName(QStringLiteral("treereport"));
+    treereport->setAccessibleName(QStringLiteral("Informacje o raporcie"));
     treereport->setHeaderHidden(true);
     treereport->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Long lines (a query, a list of values) are not cut: the one column is as wide as its
@@ -532,6 +539,7 @@ void TF_Main::BuildLeft() {
 
     textParams = new QPlainTextEdit(pages);
     textParams->setObjectName(QStringLiteral("textParams"));
+    textParams->setAccessibleName(QStringLiteral("Parametry raportu"));
     textParams->setReadOnly(true);
     textParams->setLineWrapMode(QPlainTextEdit::NoWrap);
     textParams->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -611,6 +619,8 @@ void TF_Main::BuildRight() {
         button->setObjectName(QString::fromLatin1(name));
         button->setText(caption);
         button->setToolTip(hint);
+        // The letter alone says nothing to a screen reader.
+        button->setAccessibleName(hint);
         button->setAutoRaise(true);
         button->setFixedSize(21, 20);
         buttonLayout->addWidget(button);
@@ -650,6 +660,7 @@ void TF_Main::BuildRight() {
     resultLayout->addWidget(panInfo);
     gridlist = new TOrvel_ResultGrid(panResult);
     gridlist->setObjectName(QStringLiteral("gridlist"));
+    gridlist->setAccessibleName(QStringLiteral("Wynik raportu"));
     TOrvel_RowIndicator::Install(gridlist, 12, gridlist->verticalHeader()->defaultSectionSize());
     resultLayout->addWidget(gridlist, 1);
     labEmpty = new QLabel(QStringLiteral("Raport jest pusty"), panResult);
@@ -685,8 +696,10 @@ void TF_Main::BuildRight() {
     barEdit_DEF = FEditors->barEdit_DEF;
     edReportSQL = FEditors->edReportSQL;
     edReportSQL->setObjectName(QStringLiteral("edReportSQL"));
+    edReportSQL->setAccessibleName(QStringLiteral("Zapytanie SQL"));
     edReportDefinition = FEditors->edReportDefinition;
     edReportDefinition->setObjectName(QStringLiteral("edReportDefinition"));
+    edReportDefinition->setAccessibleName(QStringLiteral("Definicja"));
     tabsRight->addTab(tabReportSQL, QStringLiteral("Zapytanie SQL"));
     tabsRight->addTab(tabReportDefinition, QStringLiteral("Definicja"));
     FEditors->ServeTabBar(tabsRight);

@@ -257,6 +257,7 @@ QWidget *TF_AddDefParam::NewUpDown(QLineEdit *edit, const QString &name) {
         button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
         button->setObjectName(name + (step > 0 ? QStringLiteral("Up") : QStringLiteral("Down")));
         button->setFixedSize(16, 10);
+        button->setAccessibleName(step > 0 ? QStringLiteral("Więcej") : QStringLiteral("Mniej"));
         button->setAutoRepeat(true);
         column->addWidget(button);
         connect(button, &QToolButton::clicked, edit, [edit, step] {

@@ -72,12 +72,15 @@ TF_NewReport::TF_NewReport(QWidget *parent) : QDialog(parent) {
     edPath->setEditable(true);
     edPath->setInsertPolicy(QComboBox::NoInsert);
     edPath->setGeometry(8, 22, 360, 24);
+    edPath->setAccessibleName(grpPath->title());
+    edPath->lineEdit()->setAccessibleName(grpPath->title());
 
     grpName = new QGroupBox(QStringLiteral("Nazwa"), this);
     grpName->setGeometry(8, 66, 377, 57);
     edName = new QLineEdit(grpName);
     edName->setObjectName(QStringLiteral("edName"));
     edName->setGeometry(8, 22, 360, 24);
+    edName->setAccessibleName(grpName->title());
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

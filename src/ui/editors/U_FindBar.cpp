@@ -62,6 +62,7 @@ TOrvel_FindBar::TOrvel_FindBar(QsciScintilla *editor, QWidget *parent)
     btnClose->setObjectName(QStringLiteral("btnFindClose"));
     btnClose->setText(QStringLiteral("✕"));
     btnClose->setToolTip(QStringLiteral("Zamknij (Esc)"));
+    btnClose->setAccessibleName(QStringLiteral("Zamknij wyszukiwanie"));
     btnClose->setAutoRaise(true);
     static_cast<QHBoxLayout *>(FFindRow->layout())->addWidget(btnClose);
     layout->addWidget(FFindRow);

@@ -83,6 +83,8 @@ QToolButton *NewButton(QToolBar *bar, const QString &name, const QString &captio
     if (!caption.isEmpty()) {
         button->setText(caption);
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    } else {
+        button->setAccessibleName(hint); // a picture only
     }
     bar->addWidget(button);
     return button;

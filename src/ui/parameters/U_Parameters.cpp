@@ -87,6 +87,7 @@ TOrvel_DateInput::TOrvel_DateInput(QWidget *parent)
     FButton->setArrowType(Qt::DownArrow);
     FButton->setFocusPolicy(Qt::NoFocus);
     FButton->setToolTip(QStringLiteral("Kalendarz"));
+    FButton->setAccessibleName(QStringLiteral("Kalendarz"));
     // Not set, although the input shows today's date.
     SetValue(QDate::currentDate(), false);
     FEdit->installEventFilter(this);
@@ -260,6 +261,12 @@ bool TOrvel_DateInput::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void TOrvel_DateInput::SetAccessibleCaption(const QString &caption) {
+    FEdit->setAccessibleName(caption);
+    FCheck->setAccessibleName(caption + QStringLiteral(": ustawiona"));
+    FButton->setAccessibleName(QStringLiteral("Kalendarz: ") + caption);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *panel)
@@ -274,6 +281,11 @@ TOrvel_Parameter::TOrvel_Parameter(TOrvel_Report *report, int index, QWidget *pa
     // stays readable as the row's hint.
     setToolTip(Input().Definition().desc);
     CreateInput();
+    // The caption names the input, also for a screen reader; the date input names its parts.
+    FCaption->setBuddy(FInput);
+    FInput->setAccessibleName(Input().Definition().desc);
+    if (FDate)
+        FDate->SetAccessibleCaption(Input().Definition().desc);
     FInput->show();
     PlaceInput();
 }

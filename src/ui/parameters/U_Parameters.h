@@ -45,6 +45,8 @@ public:
     QWidget *CalendarPopup() const { return FPopup; }
     QCalendarWidget *Calendar() const { return FCalendar; }
     void ShowCalendar();
+    // Names the parts after the parameter's caption for a screen reader.
+    void SetAccessibleCaption(const QString &caption);
 
 signals:
     void changed(); // the user changed the date or the check box

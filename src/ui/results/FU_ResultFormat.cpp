@@ -139,6 +139,11 @@ TF_ResultFormat::TF_ResultFormat(QWidget *parent) : QDialog(parent) {
     edFormat = new QLineEdit(grpProperties);
     edFormat->setObjectName(QStringLiteral("edFormat"));
     Place(edFormat, QRect(12, 156, 128, 21), akLeft | akTop);
+    // The captions name their inputs, also for a screen reader.
+    labDesc->setBuddy(edDesc);
+    labAlign->setBuddy(listAlign);
+    labFormat->setBuddy(edFormat);
+    list->setAccessibleName(grpList->title());
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

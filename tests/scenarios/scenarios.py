@@ -1,0 +1,549 @@
+"""The scenarios: each drives the real window as a user does and reads back what the user sees.
+
+A scenario is a function of one Session; ALL names them for the runner and for ctest."""
+
+import os
+import re
+import subprocess
+import zipfile
+
+from desktop import Desktop, ScenarioFailure, VirtualScreen, AppFolder, wait_until
+from steps import (MAIN_X_TITLE, answer, choose_database, choose_report, expect, log_in,
+                   main_window, message_box, param_input, report_tree, result_grid,
+                   run_with_f5, tree_items)
+
+SAMPLES = 'Przykłady'
+
+
+class Session:
+    """One scenario's screen and application folder; the program may be started more than once
+    on them (a restart)."""
+
+    def __init__(self, name, bin_dir, shots_dir):
+        self.name = name
+        self.bin_dir = bin_dir
+        self.shots_dir = shots_dir
+        self.screen = VirtualScreen()
+        self.folder = AppFolder(bin_dir)
+        self.home = os.path.join(self.folder.path, 'home')
+        os.makedirs(self.home)
+        os.environ['HOME'] = self.home
+        os.environ['XDG_CONFIG_HOME'] = os.path.join(self.home, '.config')
+        self.desktop = None
+
+    def start(self):
+        if self.desktop is None:
+            self.desktop = Desktop(self.name, self.bin_dir, self.shots_dir, self.folder,
+                                   self.screen)
+        self.desktop.start()
+        return self.desktop
+
+    def failure_shot(self):
+        if self.desktop is None:
+            return None
+        return self.desktop.screenshot('failure')
+
+    def close(self):
+        if self.desktop is not None:
+            self.desktop.stop()
+        self.folder.remove()
+        self.screen.close()
+
+
+def number(text):
+    """A number as the grid shows it in Polish ("1 234,56")."""
+    return float(text.replace('\u00a0', '').replace(' ', '').replace(',', '.'))
+
+
+def logged_in_report(s, report, database='HURTOWNIA'):
+    d = s.start()
+    log_in(d)
+    choose_database(d, database)
+    choose_report(d, report)
+    return d
+
+
+def column_values(d, grid, column, rows):
+    return [d.cell(grid, row, column) for row in range(rows)]
+
+
+def header_cell(d, grid, caption):
+    table = d.table(grid)
+    for column in range(table.nColumns):
+        header = table.getColumnHeader(column)
+        if header is not None and header.name == caption:
+            return column, header
+    raise ScenarioFailure(f'the grid has no column "{caption}"')
+
+
+def grab(d, x, y, w, h, label):
+    path = os.path.join(d.shots_dir, f'{d.scenario}-{label}.png')
+    subprocess.run(['import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', path],
+                   check=True, timeout=30)
+    return path
+
+
+def same_picture(a, b):
+    result = subprocess.run(['compare', '-metric', 'AE', a, b, 'null:'], capture_output=True,
+                            text=True, timeout=30)
+    return result.stderr.strip() == '0'
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+def run(s):
+    """Log in with the keyboard, a database and a report with the arrows, a refused number, F5,
+    a sort by a click on a title and a column dragged elsewhere with its sort mark."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    amount = param_input(d, 'Kwota brutto od')
+    d.click(amount)
+    wait_until('the amount input to take the focus', lambda: d.focused(amount))
+    d.type('12x')
+    d.key('Tab')
+    box = message_box(d, 'Wprowadzona wartość nie jest liczbą')
+    answer(d, box, 'OK')
+    wait_until('the focus back in the refused input', lambda: d.focused(amount))
+    d.key('ctrl+a')
+    d.type('1000')
+    expect(d.text_of(amount) == '1000', f'the amount input shows "{d.text_of(amount)}"')
+
+    grid = run_with_f5(d)
+    captions = d.column_captions(grid)
+    for caption in ('Numer', 'Kontrahent', 'Brutto', 'Netto'):
+        expect(caption in captions, f'the grid has no column "{caption}": {captions}')
+    rows = d.table(grid).nRows
+    expect(rows > 5, f'the grid shows {rows} rows')
+    brutto, header = header_cell(d, grid, 'Brutto')
+    values = [number(v) for v in column_values(d, grid, brutto, rows)]
+    expect(min(values) >= 1000, f'a gross amount below the filter: {min(values)}')
+
+    # A click on the title sorts ascending.
+    d.click(header)
+    wait_until('the grid sorted by "Brutto"', lambda: [
+        number(v) for v in column_values(d, grid, brutto, rows)] == sorted(values))
+    x, y, w, h = d.extents(header)
+    d.click_at(5, 5, count=0)  # the pointer off the titles: no hover look in the pictures
+    # The title's inside, its caption and its sort mark, without the borders it shares.
+    before = grab(d, x + 2, y + 2, w - 8, h - 4, 'mark-before')
+    # Dragged over the first columns: the column moves, its mark and its order stay.
+    first = d.table(grid).getColumnHeader(0)
+    fx, fy, fw, fh = d.extents(first)
+    d.drag((x + w // 2, y + h // 2), (fx + 5, fy + fh // 2))
+    wait_until('the "Brutto" column to move left', lambda: d.extents(header)[0] < x)
+    nx, ny, nw, nh = d.extents(header)
+    d.click_at(5, 5, count=0)
+    after = grab(d, nx + 2, ny + 2, nw - 8, nh - 4, 'mark-after')
+    expect(nw == w and same_picture(before, after),
+           'the moved title of "Brutto" looks different from before the move (sort mark lost)')
+    now = [number(v) for v in column_values(d, grid, brutto, rows)]
+    expect(now == sorted(values), 'the rows lost their order when the column moved')
+    d.screenshot('sorted-and-moved')
+
+
+def date_click(s):
+    """A click into the grey text of an unticked date, then a date typed: the input shows the
+    typed date alone."""
+    d = logged_in_report(s, 'Sprzedaż w okresie')
+    date_from = param_input(d, 'Data od')
+    tick = d.find('check box', 'Data od: ustawiona')
+    expect(not d.checked(tick), 'the date "Data od" is ticked on a fresh start')
+    grey = d.text_of(date_from)
+    x, y, w, h = d.extents(date_from)
+    d.click(date_from, dx=w * 2 // 3)  # inside the grey text, past its first digits
+    wait_until('the date input to take the focus', lambda: d.focused(date_from))
+    d.type('31.12.2024')
+    shown = d.text_of(date_from)
+    d.screenshot('typed-date')
+    expect(shown == '31.12.2024',
+           f'the date input shows "{shown}" after typing 31.12.2024 over "{grey}"')
+
+
+def export(s):
+    """CSV and XLSX through the real file dialog, each written twice: the overwrite question
+    answered "Tak" replaces the file."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    grid = run_with_f5(d)
+    rows = d.table(grid).nRows
+    captions = [c for c in d.column_captions(grid)]
+    target_dir = os.path.join(s.home, 'eksport')
+    os.makedirs(target_dir)
+    for keys, file_name, check in ((['Down'], 'faktury.csv', check_csv),
+                                   (['Up'], 'faktury.xlsx', check_xlsx)):
+        path = os.path.join(target_dir, file_name)
+        for attempt in (1, 2):
+            if attempt == 2:
+                with open(path, 'wb') as f:
+                    f.write(b'stale')
+            d.focus_window(MAIN_X_TITLE)
+            # The menu behind "Zapisz" (a pop-up, which the toolkit keeps off the
+            # accessibility tree): its entries by the arrows from its key.
+            d.key('alt+z', *keys, 'Return')
+            dialog = d.window(re.compile('^(Zapisz|Arkusz)'), role='dialog')
+            name = d.find('text', re.compile('^Nazwa pliku'), root=dialog,
+                          what='the file name field of the save dialog')
+            d.focus_window('^' + re.escape(dialog.name) + '$')
+            d.click(name)
+            d.key('ctrl+a')
+            d.type(path)
+            d.key('Return')
+            if attempt == 2:
+                box = message_box(d, 'istnieje')
+                d.screenshot(f'overwrite-{file_name}')
+                answer(d, box, 'Tak')
+            wait_until(f'{file_name} written', lambda: os.path.exists(path) and
+                       open(path, 'rb').read() != b'stale' and os.path.getsize(path) > 100)
+            d.wait_status('the export to end', lambda t: 'Zapis' not in t or 'zapisan' in t.lower()
+                          or t.strip() == 'OK' or 'wiersz' in t)
+            check(path, captions, rows)
+
+
+def check_csv(path, captions, rows):
+    def whole():
+        text = open(path, 'rb').read().decode('cp1250')
+        lines = [line for line in text.split('\r\n') if line]
+        return lines if len(lines) == rows + 1 else None
+    lines = wait_until(f'{os.path.basename(path)} with {rows} rows', whole)
+    for caption in ('Numer', 'Kontrahent', 'Brutto'):
+        expect(caption in lines[0], f'the CSV header "{lines[0]}" lacks "{caption}"')
+
+
+def check_xlsx(path, captions, rows):
+    def readable():
+        try:
+            with zipfile.ZipFile(path) as book:
+                return book.read('xl/sharedStrings.xml').decode('utf-8') if \
+                    'xl/sharedStrings.xml' in book.namelist() else \
+                    book.read('xl/worksheets/sheet1.xml').decode('utf-8')
+        except (zipfile.BadZipFile, KeyError, OSError):
+            return None
+    text = wait_until(f'{os.path.basename(path)} readable as a workbook', readable)
+    for caption in ('Numer', 'Kontrahent', 'Brutto'):
+        expect(caption in text, f'the workbook lacks the caption "{caption}"')
+
+
+LONG_RUN_DEFINITION = '''<?xml version="1.0" encoding="utf-8" standalone="yes"?>
+<Zestawnik>
+  <version>1.0</version>
+  <params></params>
+</Zestawnik>
+'''
+LONG_RUN_SCRIPT = '''-- [Orvel_Zestawnik_PARAMETRY]
+WITH c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 2000000000)
+SELECT COUNT(*) AS Liczba FROM c
+'''
+
+
+def cancel(s):
+    """Esc during a long run stops it: the status bar says so and the window is usable."""
+    s.folder.add_report('Testy', 'Długie liczenie', LONG_RUN_DEFINITION, LONG_RUN_SCRIPT)
+    d = logged_in_report(s, 'Długie liczenie')
+    run_button = d.find('push button', 'Uruchom')
+    d.key('F5')
+    d.wait_status('the run to be under way', lambda t: t.startswith('Wykonywanie'))
+    d.screenshot('running')
+    d.key('Escape')
+    d.wait_status('the run to be stopped', lambda t: t.startswith('Przerwano'), timeout=30)
+    wait_until('"Uruchom" usable again', lambda: d.enabled(run_button))
+    expect(d.find_all('label', 'Raport jest pusty'), 'a stopped run shows a result')
+
+
+def restart(s):
+    """The window's place and size set through the window system come back after a restart."""
+    d = s.start()
+    log_in(d)
+    choose_database(d)
+    place = (60, 50, 900, 620)
+    d.move_window(MAIN_X_TITLE, *place)
+    wait_until('the window at its new place', lambda: d.window_geometry(MAIN_X_TITLE) == place)
+    d.close_window(MAIN_X_TITLE)
+    status = d.wait_exit()
+    expect(status == 0, f'the program ended with status {status}')
+    d.stop()
+    d = s.start()
+    d.window(re.compile(': login$'))
+    main_window(d)
+    try:
+        wait_until(f'the window back at {place}',
+                   lambda: d.window_geometry(MAIN_X_TITLE) == place)
+    except ScenarioFailure:
+        raise ScenarioFailure(f'the window came back at {d.window_geometry(MAIN_X_TITLE)}, '
+                              f'not at {place}')
+    d.screenshot('restored')
+
+
+# -- the editors ------------------------------------------------------------------------------
+
+
+def editor(d, caption):
+    """The editor of a tab: the tab clicked first, then the editor."""
+    tab = d.find('page tab', re.compile('^' + re.escape(caption) + r'\*?$'))
+    d.click(tab)
+    return tab, d.find('text', caption, what=f'the editor "{caption}"')
+
+
+def type_in_editor(d, caption, keys_before, text):
+    tab, ed = editor(d, caption)
+    d.click(ed)
+    wait_until(f'the editor "{caption}" to take the focus', lambda: d.focused(ed))
+    d.key(*keys_before)
+    d.type(text)
+    wait_until(f'the tab "{caption}" marked changed', lambda: tab.name == caption + '*')
+    return tab, ed
+
+
+def file_text(path):
+    data = open(path, 'rb').read()
+    try:
+        return data.decode('utf-8')
+    except UnicodeDecodeError:
+        return data.decode('cp1250')
+
+
+def report_file(s, name, extension):
+    return s.folder.reports(SAMPLES, name + extension)
+
+
+def edit_both_editors(s, d):
+    sql_tab, sql = type_in_editor(d, 'Zapytanie SQL', ['ctrl+Home'], '-- notatka\n')
+    def_tab, definition = type_in_editor(d, 'Definicja', ['ctrl+End'], '\n<!-- uwaga -->')
+    return sql_tab, sql, def_tab, definition
+
+
+def editor_save_on_tab(s):
+    """Ctrl+S right after a click on the editor's tab saves that editor."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    def_file = report_file(s, 'Faktury kontrahenta', '.xml')
+    def_tab, definition = type_in_editor(d, 'Definicja', ['ctrl+End'], '\n<!-- uwaga -->')
+    # A look at the report list and back by a click on the tab, then Ctrl+S at once.
+    d.click(d.find('page tab', 'Raport'))
+    d.key('alt+r')
+    wait_until('the report tree to take the focus', lambda: d.focused(report_tree(d)))
+    d.click(def_tab)
+    wait_until('the definition editor shown again', lambda: d.showing(definition))
+    d.key('ctrl+s')
+    d.screenshot('after-ctrl-s')
+    wait_until('Ctrl+S after a click on the tab "Definicja*" to save it',
+               lambda: 'uwaga' in file_text(def_file) and def_tab.name == 'Definicja', 10)
+
+
+def editor_save_keeps_other(s):
+    """Saving the definition with Ctrl+S keeps the script editor's unsaved text, and the other
+    way round."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    sql_file = report_file(s, 'Faktury kontrahenta', '.sql')
+    def_file = report_file(s, 'Faktury kontrahenta', '.xml')
+    sql_tab, sql, def_tab, definition = edit_both_editors(s, d)
+    d.key('ctrl+s')  # the focus is in the definition editor
+    wait_until('the definition saved', lambda: 'uwaga' in file_text(def_file) and
+               def_tab.name == 'Definicja')
+    d.screenshot('definition-saved')
+    d.click(sql_tab)
+    expect('-- notatka' in d.text_of(sql),
+           'saving the definition dropped the script editor\'s unsaved line "-- notatka"')
+    expect(sql_tab.name == 'Zapytanie SQL*',
+           f'the script editor lost its changed mark: tab "{sql_tab.name}"')
+    expect('-- notatka' not in file_text(sql_file), 'the script was saved without being asked')
+
+
+def editor_question(s):
+    """The unsaved-change question on a report switch, answered with each of its buttons."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    sql_file = report_file(s, 'Faktury kontrahenta', '.sql')
+    saved = file_text(sql_file)
+    tree = report_tree(d)
+
+    def switch_to(name):
+        item = [n for n in tree_items(d, tree) if n.name == name]
+        expect(item, f'the tree has no "{name}"')
+        d.click(item[0])
+
+    def selected():
+        items = [n for n in tree_items(d, tree)
+                 if d.at.STATE_SELECTED in n.getState().getStates()]
+        return items[0].name if items else ''
+
+    sql_tab, sql = type_in_editor(d, 'Zapytanie SQL', ['ctrl+Home'], '-- pierwsza\n')
+    d.click(d.find('page tab', 'Raport'))
+    for button in ('Anuluj', 'Nie zapisuj'):
+        switch_to('Stany magazynowe')
+        box = message_box(d, 'Zapisać zmiany w raporcie')
+        d.screenshot(f'question-{button}')
+        answer(d, box, button)
+        if button == 'Anuluj':
+            wait_until('the report kept after Anuluj', lambda: selected() == 'Faktury kontrahenta')
+            expect(sql_tab.name == 'Zapytanie SQL*', 'Anuluj dropped the unsaved mark')
+            expect('-- pierwsza' in d.text_of(sql), 'Anuluj dropped the unsaved text')
+        else:
+            d.wait_status('"Stany magazynowe" loaded', lambda t: t.strip() == 'OK')
+            wait_until('the switch after Nie zapisuj', lambda: selected() == 'Stany magazynowe')
+            expect(file_text(sql_file) == saved, 'Nie zapisuj wrote the script')
+    switch_to('Faktury kontrahenta')
+    d.wait_status('"Faktury kontrahenta" loaded again', lambda t: t.strip() == 'OK')
+    sql_tab, sql = type_in_editor(d, 'Zapytanie SQL', ['ctrl+Home'], '-- druga\n')
+    expect('-- pierwsza' not in d.text_of(sql), 'the dropped edit came back')
+    switch_to('Stany magazynowe')
+    answer(d, message_box(d, 'Zapisać zmiany w raporcie'), 'Zapisz')
+    wait_until('the script saved by Zapisz', lambda: '-- druga' in file_text(sql_file))
+    wait_until('the switch after Zapisz', lambda: selected() == 'Stany magazynowe')
+
+
+def editor_f5(s):
+    """F5 in the script editor with an unsaved line asks first; Zapisz saves and runs it."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    sql_file = report_file(s, 'Faktury kontrahenta', '.sql')
+    type_in_editor(d, 'Zapytanie SQL', ['ctrl+End'], '\n-- uruchomione z edytora')
+    d.key('F5')
+    answer(d, message_box(d, 'Zapisać zmiany'), 'Zapisz')
+    d.wait_status('the run to end', lambda t: t.startswith('OK, czas generowania raportu'),
+                  timeout=60)
+    expect('-- uruchomione z edytora' in file_text(sql_file), 'the run did not save the script')
+    d.click(d.find('page tab', 'Raport'))
+    grid = result_grid(d)
+    expect(d.table(grid).nRows > 0, 'the run from the editor shows no rows')
+
+
+def find_bar(s):
+    """Ctrl+F opens the find bar in the script editor; Esc in its field closes it and gives
+    the keys back to the editor."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    tab, sql = editor(d, 'Zapytanie SQL')
+    d.click(sql)
+    wait_until('the script editor to take the focus', lambda: d.focused(sql))
+    d.key('ctrl+f')
+    field = d.find('text', 'Znajdź:')
+    wait_until('the find field to take the focus', lambda: d.focused(field))
+    d.type('JOIN')
+    d.key('Return')
+    d.key('Escape')
+    d.screenshot('after-escape')
+    wait_until('Esc in the find field to close the find bar',
+               lambda: not d.find_all('text', 'Znajdź:'), 5)
+    wait_until('the focus back in the script editor', lambda: d.focused(sql), 5)
+
+
+def run_unsaved_asks(s):
+    """F5 in the main window with an unsaved script line asks before running."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    type_in_editor(d, 'Zapytanie SQL', ['ctrl+End'], '\n-- niezapisane')
+    d.click(d.find('page tab', 'Raport'))
+    d.key('F5')
+    try:
+        message_box(d, 'Zapisać zmiany')
+    except ScenarioFailure:
+        raise ScenarioFailure('F5 with the unsaved script line ran without asking')
+
+
+def template_parameter(s):
+    """A new report from the template takes a parameter from the add-parameter dialog and
+    runs with it at once."""
+    d = s.start()
+    log_in(d)
+    choose_database(d)
+    d.click(d.find('push button', 'Nowy'))
+    dialog = d.window('Nowy raport')
+    d.focus_window('^Nowy raport$')
+    name = d.find('text', 'Nazwa', root=dialog)
+    d.click(name)
+    d.key('ctrl+a')
+    d.type('Roczny')
+    answer(d, dialog, 'OK')
+    d.wait_status('the new report loaded', lambda t: t.strip() == 'OK')
+    editor(d, 'Definicja')
+    d.click(d.find('push button', 'Wstaw parametr'))
+    add = d.window('Dodaj parametr')
+    d.focus_window('^Dodaj parametr$')
+    for caption, text in (('Nazwa', 'Rok'), ('Opis', 'Rok')):
+        field = d.find('text', caption, root=add)
+        d.click(field)
+        d.key('ctrl+a')
+        d.type(text)
+    kind = d.find('combo box', label='Typ', root=add)
+    if kind.name != 'liczba całkowita':
+        d.click(kind)
+        d.click(d.find('list item', 'liczba całkowita'))
+    wait_until('the type "liczba całkowita" chosen', lambda: kind.name == 'liczba całkowita')
+    answer(d, add, 'OK')
+    definition = s.folder.reports('Roczny.xml')
+    wait_until('the parameter "Rok" saved in the definition',
+               lambda: '<name>Rok</name>' in file_text(definition))
+    tab, sql = editor(d, 'Zapytanie SQL')
+    d.screenshot('script-after-add')
+    expect(re.search(r'DECLARE\s+@Rok\s+INT', d.text_of(sql), re.I),
+           'the add-parameter dialog declared nothing in the script made from the template')
+    d.click(d.find('page tab', 'Raport'))
+    year = param_input(d, 'Rok')
+    d.click(year)
+    d.type('2024')
+    d.key('F5')
+    try:
+        box = message_box(d, 'Zapisać zmiany')
+        answer(d, box, 'Zapisz')
+    except ScenarioFailure:
+        pass
+    def ended():
+        text = d.status()
+        boxes = [b for b in (d.app.getChildAtIndex(i) for i in range(d.app.childCount))
+                 if b is not None and b.getRoleName() == 'alert' and d.showing(b)]
+        if boxes:
+            labels = ' '.join(l.name for l in d.find_all('label', root=boxes[0]))
+            raise ScenarioFailure(f'the run of the new report failed: {labels}')
+        return text.startswith('OK, czas generowania raportu')
+    wait_until('the run of the new report', ended, 60)
+    grid = result_grid(d)
+    expect(d.cell(grid, 0, 0) == 'Nowy raport', 'the new report shows no row')
+
+
+
+# -- what a screen reader reads ---------------------------------------------------------------
+
+# The roles a user operates; each needs a name of its own or a label that names it.
+OPERATED_ROLES = {'push button', 'toggle button', 'text', 'password text', 'combo box',
+                  'check box', 'radio button', 'tree', 'table', 'tree table', 'page tab',
+                  'spin button', 'list'}
+
+
+def unnamed_controls(d, root, where):
+    found = []
+    for node in d.find_all(None, None, root=root):
+        role = node.getRoleName()
+        if role in OPERATED_ROLES and not (node.name or '').strip() and not d.label_of(node):
+            parent = node.parent
+            found.append(f'{where}: {role} at {d.extents(node)[:2]} in '
+                         f'{parent.getRoleName()} "{parent.name}"')
+    return found
+
+
+def names(s):
+    """Every control the user operates in the login, the main window (result, both editors)
+    and the dialogs has a name a screen reader can read."""
+    d = s.start()
+    missing = unnamed_controls(d, d.window(re.compile(': login$')), 'login')
+    log_in(d)
+    choose_database(d)
+    choose_report(d, 'Sprzedaż w okresie')
+    run_with_f5(d)
+    missing += unnamed_controls(d, main_window(d), 'the main window')
+    for tab in ('Zapytanie SQL', 'Definicja'):
+        editor(d, tab)
+        missing += unnamed_controls(d, main_window(d), f'the tab "{tab}"')
+    d.click(d.find('push button', 'Wstaw parametr'))
+    dialog = d.window('Dodaj parametr')
+    missing += unnamed_controls(d, dialog, '"Dodaj parametr"')
+    answer(d, dialog, 'Anuluj')
+    d.click(d.find('page tab', 'Raport'))
+    for button, title in (('Format wyniku', 'Format wyniku'), ('Ustawienia', 'Ustawienia'),
+                          ('O programie', 'O programie'), ('Nowy', 'Nowy raport')):
+        d.click(d.find('push button', button))
+        dialog = d.window(title)
+        missing += unnamed_controls(d, dialog, f'"{title}"')
+        d.focus_window('^' + re.escape(title) + '$')
+        d.key('Escape')
+        wait_until(f'"{title}" closed by Esc', lambda: not d.showing(dialog))
+        d.focus_window(MAIN_X_TITLE)
+    expect(not missing, 'controls without a name:\n  ' + '\n  '.join(missing))
+
+
+ALL = {f.__name__: f for f in (run, date_click, export, cancel, restart, editor_save_on_tab,
+                               editor_save_keeps_other, editor_question, editor_f5, find_bar,
+                               run_unsaved_asks, template_parameter, names)}
