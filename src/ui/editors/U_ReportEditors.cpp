@@ -242,6 +242,18 @@ void TOrvel_ReportEditors::ServeTabBar(QTabWidget *tabs) {
             return edReportDefinition;
         return nullptr;
     });
+    // A click on an editor's tab is where the author goes on writing: the editor takes the
+    // focus, wherever it was, so its keys (Ctrl+S first) act on the editor now in front.
+    connect(tabs->tabBar(), &QTabBar::tabBarClicked, this, [this, tabs](int index) {
+        QWidget *page = tabs->widget(index);
+        TOrvel_ReportEditor *editor = page == FSqlTab          ? edReportSQL
+                                      : page == FDefinitionTab ? edReportDefinition
+                                                               : nullptr;
+        if (editor)
+            QMetaObject::invokeMethod(
+                editor, [editor] { editor->setFocus(Qt::MouseFocusReason); },
+                Qt::QueuedConnection);
+    });
 }
 
 TOrvel_FindBar *TOrvel_ReportEditors::FindBarOf(TOrvel_ReportEditor *editor) const {
