@@ -97,7 +97,8 @@ public:
                 Expr inner = Expression(depth + 1, true);
                 Outcome a = inner.outcome;
                 if (a.value && !a.value->null)
-                    a.value->string = a.value->string.toUpper(); // the server's UPPER knows every letter
+                    a.value->string =
+                        a.value->string.toUpper(); // the server's UPPER knows every letter
                 return {QStringLiteral("UPPER(%1)").arg(inner.sql), a};
             }
             Expr inner = Expression(depth + 1);
@@ -323,9 +324,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QVariant got = x->Value();
     if (v.text ? got.toString() != v.string
                : (got.typeId() == QMetaType::QString || got.toLongLong() != v.number))
-        Mismatch(sql, QStringLiteral("expected %1, got %2")
-                          .arg(v.text ? QStringLiteral("'%1'").arg(v.string)
-                                      : QString::number(v.number),
-                               got.toString()));
+        Mismatch(sql,
+                 QStringLiteral("expected %1, got %2")
+                     .arg(v.text ? QStringLiteral("'%1'").arg(v.string) : QString::number(v.number),
+                          got.toString()));
     return 0;
 }

@@ -583,20 +583,19 @@ void DatabaseTest::plusFollowsTheOperandTypes_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected"); // AsString of column x in the first row; "NULL"
     const QString typy = QStringLiteral(" FROM Typy WHERE cInt = 42");
-    QTest::newRow("text column + text column") << "SELECT cVarchar + cNvarchar AS x" + typy
-                                               << "abcZażółć gęślą";
-    QTest::newRow("text literal + functions")
-        << "SELECT N'a' + CHAR(13) + CHAR(10) AS x" << "a\r\n";
+    QTest::newRow("text column + text column")
+        << "SELECT cVarchar + cNvarchar AS x" + typy << "abcZażółć gęślą";
+    QTest::newRow("text literal + functions") << "SELECT N'a' + CHAR(13) + CHAR(10) AS x"
+                                              << "a\r\n";
     QTest::newRow("function + function") << "SELECT UPPER('a') + LOWER('B') AS x"
                                          << "Ab";
     QTest::newRow("text variables")
         << "DECLARE @a NVARCHAR(5) = 'x', @b NVARCHAR(5) = 'y' SELECT @a + @b AS x"
         << "xy";
-    QTest::newRow("parenthesised texts") << "SELECT ('a' + 'b') + (cVarchar) AS x" + typy
-                                         << "ababc";
-    QTest::newRow("CASE + text")
-        << "SELECT CASE WHEN 1 = 1 THEN 'a' + 'b' ELSE 'c' END + 'd' AS x"
-        << "abd";
+    QTest::newRow("parenthesised texts")
+        << "SELECT ('a' + 'b') + (cVarchar) AS x" + typy << "ababc";
+    QTest::newRow("CASE + text") << "SELECT CASE WHEN 1 = 1 THEN 'a' + 'b' ELSE 'c' END + 'd' AS x"
+                                 << "abd";
     QTest::newRow("subquery + text")
         << "SELECT (SELECT TOP 1 Nazwisko FROM Osoby ORDER BY Id) + '!' AS x"
         << "Łoś!";
@@ -605,12 +604,13 @@ void DatabaseTest::plusFollowsTheOperandTypes_data() {
     QTest::newRow("text + number cast to text")
         << "SELECT 'x' + CAST(1 + 2 AS NVARCHAR(5)) + 'y' AS x"
         << "x3y";
-    QTest::newRow("in WHERE")
-        << "SELECT COUNT(*) AS x FROM Osoby WHERE Nazwisko + '!' = 'Łoś!'" << "1";
+    QTest::newRow("in WHERE") << "SELECT COUNT(*) AS x FROM Osoby WHERE Nazwisko + '!' = 'Łoś!'"
+                              << "1";
     QTest::newRow("text + NULL") << "SELECT 'a' + NULL AS x"
                                  << "NULL";
     QTest::newRow("NULL column + text")
-        << "SELECT cNvarchar + 'a' AS x FROM Typy WHERE cInt IS NULL" << "NULL";
+        << "SELECT cNvarchar + 'a' AS x FROM Typy WHERE cInt IS NULL"
+        << "NULL";
     QTest::newRow("number column + number") << "SELECT cInt + 1 AS x" + typy << "43";
     QTest::newRow("precedence of * over +") << "SELECT 1 + 2 * 3 AS x"
                                             << "7";
@@ -627,14 +627,16 @@ void DatabaseTest::plusFollowsTheOperandTypes_data() {
     QTest::newRow("int column + text") << "SELECT cInt + '8' AS x" + typy << "50";
     QTest::newRow("text + decimal") << "SELECT '1.5' + 1.0 AS x"
                                     << "2,5";
-    QTest::newRow("numbers first, then the text")
-        << "SELECT (1 + 2) + CAST(4 AS NVARCHAR(3)) AS x" << "7";
+    QTest::newRow("numbers first, then the text") << "SELECT (1 + 2) + CAST(4 AS NVARCHAR(3)) AS x"
+                                                  << "7";
     QTest::newRow("compound assignment to a text")
-        << "DECLARE @s NVARCHAR(10) = '5' SET @s += 1 SELECT @s AS x" << "6";
+        << "DECLARE @s NVARCHAR(10) = '5' SET @s += 1 SELECT @s AS x"
+        << "6";
     QTest::newRow("compound assignment to a number")
-        << "DECLARE @n INT = 5 SET @n += '2' SELECT @n AS x" << "7";
-    QTest::newRow("datetime + days")
-        << "DECLARE @d DATETIME = '20240131' SELECT DAY(@d + 1) AS x" << "1";
+        << "DECLARE @n INT = 5 SET @n += '2' SELECT @n AS x"
+        << "7";
+    QTest::newRow("datetime + days") << "DECLARE @d DATETIME = '20240131' SELECT DAY(@d + 1) AS x"
+                                     << "1";
     QTest::newRow("in SET from columns")
         << "DECLARE @s NVARCHAR(40) SET @s = (SELECT cVarchar + '-' + cVarchar FROM Typy WHERE "
            "cInt = 42) SELECT @s AS x"

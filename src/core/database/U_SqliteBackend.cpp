@@ -1531,17 +1531,17 @@ private:
     // Words that end or begin an expression rather than being part of one.
     static bool isBoundaryWord(const Token &tok) {
         static const std::set<QString> words = {
-            "SELECT",    "FROM",   "WHERE",    "AND",     "OR",        "NOT",     "AS",
-            "ON",        "WHEN",   "THEN",     "ELSE",    "CASE",      "IS",      "IN",
-            "LIKE",      "BETWEEN", "ESCAPE",  "UNION",   "ALL",       "EXCEPT",  "INTERSECT",
-            "JOIN",      "INNER",  "OUTER",    "CROSS",   "FULL",      "SET",     "VALUES",
-            "INTO",      "DISTINCT", "TOP",    "WITH",    "COLLATE",   "ASC",     "DESC",
-            "EXISTS",    "ANY",    "SOME",     "PRINT",   "RETURN",    "IF",      "WHILE",
-            "ORDER",     "GROUP",  "BY",       "HAVING",  "OVER",      "PARTITION", "UPDATE",
-            "INSERT",    "DELETE", "DECLARE",  "BEGIN",   "OFFSET",    "FETCH",   "ROWS",
-            "RAISERROR", "THROW",  "USE",      "OPTION",  "FOR",       "APPLY",   "PIVOT",
-            "UNPIVOT",   "OUTPUT", "EXEC",     "EXECUTE", "LEFT",      "RIGHT",   "PERCENT",
-            "TIES",      "ROW",    "ONLY",     "NEXT"};
+            "SELECT",    "FROM",     "WHERE",   "AND",     "OR",      "NOT",       "AS",
+            "ON",        "WHEN",     "THEN",    "ELSE",    "CASE",    "IS",        "IN",
+            "LIKE",      "BETWEEN",  "ESCAPE",  "UNION",   "ALL",     "EXCEPT",    "INTERSECT",
+            "JOIN",      "INNER",    "OUTER",   "CROSS",   "FULL",    "SET",       "VALUES",
+            "INTO",      "DISTINCT", "TOP",     "WITH",    "COLLATE", "ASC",       "DESC",
+            "EXISTS",    "ANY",      "SOME",    "PRINT",   "RETURN",  "IF",        "WHILE",
+            "ORDER",     "GROUP",    "BY",      "HAVING",  "OVER",    "PARTITION", "UPDATE",
+            "INSERT",    "DELETE",   "DECLARE", "BEGIN",   "OFFSET",  "FETCH",     "ROWS",
+            "RAISERROR", "THROW",    "USE",     "OPTION",  "FOR",     "APPLY",     "PIVOT",
+            "UNPIVOT",   "OUTPUT",   "EXEC",    "EXECUTE", "LEFT",    "RIGHT",     "PERCENT",
+            "TIES",      "ROW",      "ONLY",    "NEXT"};
         return tok.kind == Token::Word && words.count(tok.keyword());
     }
     static bool isAdditive(const Token &tok) {
@@ -1579,8 +1579,7 @@ private:
         }
         return SIZE_MAX;
     }
-    static std::size_t nextSignificant(const std::vector<Token> &t, std::size_t i,
-                                       std::size_t to) {
+    static std::size_t nextSignificant(const std::vector<Token> &t, std::size_t i, std::size_t to) {
         for (++i; i < to; ++i)
             if (t[i].significant())
                 return i;
@@ -1615,16 +1614,15 @@ private:
     }
 
     struct AdditiveRun {
-        std::size_t end = 0;             // one past the last token
-        std::vector<std::size_t> ops;    // the operators, in order
+        std::size_t end = 0;          // one past the last token
+        std::vector<std::size_t> ops; // the operators, in order
         bool hasPlus = false;
     };
 
     // The run of additive operands that the binary operator at t[op] belongs to, as its first
     // token's index and the run.
-    static std::pair<std::size_t, AdditiveRun> additiveRun(const std::vector<Token> &t,
-                                                           std::size_t op, std::size_t from,
-                                                           std::size_t to) {
+    static std::pair<std::size_t, AdditiveRun>
+    additiveRun(const std::vector<Token> &t, std::size_t op, std::size_t from, std::size_t to) {
         const int depth = t[op].depth;
         AdditiveRun run;
         std::vector<std::size_t> leftOps;
@@ -1681,8 +1679,8 @@ private:
             if (!tok.significant())
                 continue;
             if (expectAtom) {
-                if (tok.depth == depth && (tok.isSymbol("+") || tok.isSymbol("-") ||
-                                           tok.isSymbol("~"))) {
+                if (tok.depth == depth &&
+                    (tok.isSymbol("+") || tok.isSymbol("-") || tok.isSymbol("~"))) {
                     continue; // a sign
                 }
                 if (tok.isSymbol("(") && tok.depth == depth + 1) {
@@ -1728,7 +1726,7 @@ private:
     // The runs with a "+" in [from, to), by their first token; one inside another's operand is
     // left to the rewriting of that operand.
     static std::map<std::size_t, AdditiveRun> plusRuns(const std::vector<Token> &t,
-                                                      std::size_t from, std::size_t to) {
+                                                       std::size_t from, std::size_t to) {
         std::map<std::size_t, AdditiveRun> runs;
         for (std::size_t i = from; i < to; ++i) {
             if (!t[i].isSymbol("+") || !isBinary(t, i, from))
