@@ -229,7 +229,7 @@ void TOrvel_FileTarget::OpenTemporary(const std::string &finalName, const struct
     RemoveStaleTemporaries(folder);
     // Unnamed, where the file system allows: nothing is left behind whatever ends the process.
     // Reopening it by name (WorkPath) and naming it at the end go through /proc/self/fd.
-    if (ProcFdUsable()) {
+    if (UnnamedAllowed && ProcFdUsable()) {
         FFd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (FFd >= 0)
             FUnnamed = true;

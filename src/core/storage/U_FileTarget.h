@@ -44,6 +44,9 @@ public:
 
     // The start of the names of our temporary files where they have names.
     static constexpr const char *TemporaryPrefix = ".orvel-tmp-";
+    // False makes every temporary file a named one, as on a file system without unnamed files
+    // (a test sets it).
+    static inline bool UnnamedAllowed = true;
 
 private:
     bool Fail(int error);
