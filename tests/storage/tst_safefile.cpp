@@ -155,8 +155,8 @@ private slots:
         const QString path = dir.filePath("wynik.csv");
         QVERIFY(WriteBytes(path, "old"));
         const auto entries = [&] {
-            return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                              QDir::NoDotAndDotDot);
+            return QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         };
         {
             TOrvel_SafeFileStream stream(path);
