@@ -132,7 +132,8 @@ bool FolderIsFull(const QString &folder) {
     struct statvfs fs {};
     if (folder.isEmpty() || statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
         return false;
-    return fs.f_bavail == 0 || fs.f_favail == 0;
+    // Some file systems count no inodes at all (f_files 0): only blocks tell there.
+    return fs.f_bavail == 0 || (fs.f_files > 0 && fs.f_favail == 0);
 }
 
 // The system's reason for a failure of the library. Its file and ZIP errors come from the system
