@@ -6,6 +6,8 @@
 #include "TmpfsMount.h"
 #include "U_DataExport_XLSX.h"
 #include "U_ExcelFormat.h"
+#include "U_FileTarget.h"
+#include "U_ZipCheck.h"
 #include "U_locale.h"
 #include "U_utils.h"
 
@@ -686,6 +688,75 @@ private slots:
         QCOMPARE(sheet.Cells.value(QStringLiteral("A2")).Value, cell);
         QCOMPARE(sheet.Cells.value(QStringLiteral("B2")).Value, cell);
         QCOMPARE(writer.NoticeText().isEmpty(), cut == 0);
+    }
+
+    // Where the folder takes no unnamed files, the workbook goes through a named temporary file
+    // beside the target, and nothing of it stays.
+    void workbookThroughANamedTemporaryFile() {
+        const bool saved = TOrvel_FileTarget::UnnamedAllowed;
+        TOrvel_FileTarget::UnnamedAllowed = false;
+        const auto restore = qScopeGuard([saved] { TOrvel_FileTarget::UnnamedAllowed = saved; });
+        Fixture f(QStringLiteral("SELECT 1 AS X UNION ALL SELECT 2"));
+        const QString path = f.Path(QStringLiteral("wyniki/n.xlsx"));
+        QVERIFY(QDir().mkpath(f.Path(QStringLiteral("wyniki"))));
+        TOrvel_DataExport_XLSX writer(f.Columns, QStringLiteral("X"));
+        QVERIFY(writer.ExportToFile(path));
+        QCOMPARE(ReadSheet(path).Cells.value(QStringLiteral("A3")).Value, QStringLiteral("2"));
+        QCOMPARE(FolderEntries(f.Path(QStringLiteral("wyniki"))), QStringList{"n.xlsx"});
+    }
+
+    // The look at a finished package before it replaces the old file: a whole one passes, and
+    // each kind of damage is named.
+    void packageCheck_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason"); // "": sound
+        QTest::newRow("whole") << ""
+                               << "";
+        QTest::newRow("cut short") << "cut"
+                                   << "brak katalogu archiwum";
+        QTest::newRow("directory pointing past the file") << "offset"
+                                                          << "katalog archiwum";
+        QTest::newRow("a part missing") << "missing"
+                                        << "brak części \"xl/worksheets/sheet2.xml\"";
+        QTest::newRow("sheets shorter than written") << "short"
+                                                     << "arkusze krótsze";
+        QTest::newRow("not a package") << "text"
+                                       << "brak katalogu archiwum";
+    }
+    void packageCheck() {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        Fixture f(QStringLiteral("SELECT 1 AS X UNION ALL SELECT 2"));
+        const QString path = f.Path(QStringLiteral("p.xlsx"));
+        QVERIFY(TOrvel_DataExport_XLSX(f.Columns, QStringLiteral("X")).ExportToFile(path));
+        QByteArray bytes = ReadBytes(path);
+        TOrvel_ZipExpectation expected;
+        expected.RequiredParts = {QStringLiteral("[Content_Types].xml"),
+                                  QStringLiteral("xl/worksheets/sheet1.xml")};
+        expected.CountedParts = {QStringLiteral("xl/worksheets/sheet1.xml")};
+        expected.MinCountedBytes = 100;
+        if (damage == u"cut") {
+            bytes.chop(bytes.size() / 3);
+        } else if (damage == u"offset") {
+            // The end record's directory offset, four bytes at 16 from its start.
+            const qsizetype end = bytes.lastIndexOf(QByteArray("PK\x05\x06", 4));
+            QVERIFY(end > 0);
+            bytes[end + 19] = char(0x7F);
+        } else if (damage == u"missing") {
+            expected.RequiredParts << QStringLiteral("xl/worksheets/sheet2.xml");
+        } else if (damage == u"short") {
+            expected.MinCountedBytes = 1 << 20;
+        } else if (damage == u"text") {
+            bytes = QByteArray(4096, 'x');
+        }
+        QVERIFY(WriteBytes(path, bytes));
+        const auto broken = CheckZipPackage(path, expected);
+        if (reason.isEmpty()) {
+            QVERIFY2(!broken, qPrintable(broken.value_or(QString())));
+        } else {
+            QVERIFY(broken);
+            QVERIFY2(broken->contains(reason), qPrintable(*broken));
+        }
     }
 
     void cutMessageInPolish_data() {
