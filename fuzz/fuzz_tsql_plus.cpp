@@ -241,6 +241,8 @@ private:
             o.outOfRange = true;
         if (!cx.value || !cy.value)
             return o;
+        if (o.outOfRange)
+            return o;
         Value v;
         v.null = cx.value->null || cy.value->null;
         if (!v.null)
@@ -255,6 +257,8 @@ private:
         o.outOfRange = a.outOfRange || b.outOfRange;
         if (!a.value || !b.value)
             return o;
+        if (o.outOfRange)
+            return o; // passed over: the values may be anything
         Value v;
         v.null = a.value->null || b.value->null;
         if (!v.null)
