@@ -13,7 +13,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(xml_document display_format row_format tsql_split tsql_batch codepages param_sql
+  targets=(xml_document display_format row_format tsql_split tsql_batch tsql_plus codepages param_sql
     element_names server_browse)
 fi
 

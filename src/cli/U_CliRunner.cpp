@@ -314,6 +314,9 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             if (writer.SheetCount() > 1)
                 WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
                              .arg(TOrvel_DataExport_XLSX::SplitMessage(writer.SheetCount())));
+            if (writer.CutCells() > 0)
+                WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
+                             .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
             break;
         }
         case TOrvel_CliOutput::coPrint: {

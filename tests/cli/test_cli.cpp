@@ -11,12 +11,15 @@
 #include "U_utils.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <csignal>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -99,6 +102,9 @@ private slots:
     void exportToAPipeOrDevice();
     void printShowsTheShownResult();
     void xlsxWritesAWorkbook();
+    void xlsxSaysCutCells();
+    void killedExportLeavesNothingBehind_data();
+    void killedExportLeavesNothingBehind();
     void failures_data();
     void failures();
 
@@ -580,6 +586,98 @@ void TestCli::exportsMatchTheWriters() {
 }
 
 // The workbook is a zip: its sheet holds the shown columns' captions and the typed amounts.
+void TestCli::xlsxSaysCutCells() {
+    const QString reports = App(QStringLiteral("data reports/"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Teksty/Długi.xml"),
+                       Definition(QStringLiteral("Hurt"), {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Teksty/Długi.sql"),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT N'" + QByteArray(40000, 'a') +
+                           "' AS Dlugi, 'krotki' AS Krotki\r\n"));
+    const CliResult r = Cli({"run", "Teksty/Długi", "--server", Server(), "--xlsx", "dlugi.xlsx"});
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QCOMPARE(r.Err, QStringLiteral("orvel-zestawnik-cli: 1 komórkę skrócono do 32 767 znaków "
+                                   "(limit arkusza)\n"));
+}
+
+// A runner killed in the middle of an export leaves the old file as it was and nothing beside
+// it; the next export to that folder finishes and leaves nothing either.
+void TestCli::killedExportLeavesNothingBehind_data() {
+    QTest::addColumn<QString>("option");
+    for (const char *option : {"--csv", "--xml", "--xhtml", "--xlsx"})
+        QTest::newRow(option) << option;
+}
+
+void TestCli::killedExportLeavesNothingBehind() {
+    QFETCH(QString, option);
+    static bool made = false;
+    if (!made) {
+        QVERIFY(RunSqlite(App(QStringLiteral("db/Duze.sqlite")),
+                          "CREATE TABLE duze (Id INT, Tekst NVARCHAR(80), Kwota FLOAT);"
+                          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                          "WHERE x < 200000) INSERT INTO duze SELECT x, hex(randomblob(24)), "
+                          "x / 7.0 FROM c;"));
+        const QString reports = App(QStringLiteral("data reports/"));
+        QVERIFY(WriteBytes(reports + QStringLiteral("Duże/Wszystko.xml"),
+                           Definition(QStringLiteral("Duze"), {})));
+        QVERIFY(
+            WriteBytes(reports + QStringLiteral("Duże/Wszystko.sql"),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT Id, Tekst, Kwota FROM duze\r\n"));
+        made = true;
+    }
+    const QString folder = App(QStringLiteral("zabite ") + option.mid(2));
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/wynik.") + option.mid(2);
+    QVERIFY(WriteBytes(file, "OLD"));
+    const QStringList args{QStringLiteral("--app-folder"),
+                           FApp.path(),
+                           QStringLiteral("run"),
+                           QStringLiteral("Duże/Wszystko"),
+                           QStringLiteral("--server"),
+                           Server(),
+                           option,
+                           file};
+
+    QProcess runner;
+    runner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    runner.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"), args);
+    QVERIFY(runner.waitForStarted());
+    // In the middle of the export: a file of the runner's in that folder, with no name there,
+    // already holding bytes (the rows, or for the workbook the library's rows).
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(runner.processId());
+    bool midExport = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!midExport && runner.state() == QProcess::Running && clock.elapsed() < 120000) {
+        const QDir dir(fds);
+        for (const QFileInfo &fd : dir.entryInfoList(QDir::System | QDir::Files)) {
+            const QString target = fd.symLinkTarget().isEmpty()
+                                       ? QFile::symLinkTarget(fd.absoluteFilePath())
+                                       : fd.symLinkTarget();
+            if (target.startsWith(folder + u'/') && fd.size() > 0) {
+                midExport = true;
+                break;
+            }
+        }
+        if (!midExport)
+            QThread::usleep(500);
+    }
+    if (midExport)
+        ::kill(static_cast<pid_t>(runner.processId()), SIGKILL);
+    runner.waitForFinished(30000);
+    QVERIFY2(midExport, "the runner finished before the export was seen under way");
+    QCOMPARE(runner.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(ReadBytes(file), QByteArray("OLD"));
+    const auto entries = [&] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(entries(), QStringList{QStringLiteral("wynik.") + option.mid(2)});
+
+    const CliResult later = Cli({"run", "Duże/Wszystko", "--server", Server(), option, file});
+    QVERIFY2(later.Status == 0, qPrintable(later.Err));
+    QVERIFY(QFileInfo(file).size() > 500000);
+    QCOMPARE(entries(), QStringList{QStringLiteral("wynik.") + option.mid(2)});
+}
+
 void TestCli::xlsxWritesAWorkbook() {
     const QString file = App(QStringLiteral("out.xlsx"));
     QFile::remove(file);
@@ -695,6 +793,10 @@ void TestCli::failures_data() {
     QTest::newRow("export file cannot be written")
         << QStringList{"run", "Sprzedaż/Obroty", "--server", server, "--xml", "brak/folderu/a.xml"}
         << none << QStringList{"a.xml"};
+    QTest::newRow("workbook into a missing folder")
+        << QStringList{"run",  "Sprzedaż/Obroty", "--server",
+                       server, "--xlsx",          "brak/folderu/a.xlsx"}
+        << none << QStringList{"a.xlsx\": Nie ma takiego pliku ani katalogu"};
 }
 
 void TestCli::failures() {
@@ -706,6 +808,7 @@ void TestCli::failures() {
     for (const QString &m : messages)
         QVERIFY2(r.Err.contains(m), qPrintable(r.Err));
     QVERIFY(!r.Err.contains(QStringLiteral("Usage:")));
+    QVERIFY2(!r.Err.contains(QStringLiteral("[ERROR]")), qPrintable(r.Err));
     QVERIFY(r.Out.isEmpty());
     if (password != kNoPassword)
         QVERIFY(!r.Err.contains(QString::fromUtf8(password)));

@@ -122,6 +122,8 @@ private slots:
     void polishTextOrder();
     void batches_data();
     void batches();
+    void plusFollowsTheOperandTypes_data();
+    void plusFollowsTheOperandTypes();
     void errors_data();
     void errors();
     void raiserrorFormat_data();
@@ -574,6 +576,83 @@ void DatabaseTest::batches() {
     QCOMPARE(q->FieldByName(QStringLiteral("x"))->AsString(), expected);
 }
 
+// "+" as SQL Server computes it (checked against T-SQL's rules for the operands' types): texts
+// join, numbers add, a text beside a number is converted to the number's type; whatever the
+// operands are: columns, variables, functions, parenthesised expressions, CASE, subqueries.
+void DatabaseTest::plusFollowsTheOperandTypes_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("expected"); // AsString of column x in the first row; "NULL"
+    const QString typy = QStringLiteral(" FROM Typy WHERE cInt = 42");
+    QTest::newRow("text column + text column")
+        << "SELECT cVarchar + cNvarchar AS x" + typy << "abcZażółć gęślą";
+    QTest::newRow("text literal + functions") << "SELECT N'a' + CHAR(13) + CHAR(10) AS x"
+                                              << "a\r\n";
+    QTest::newRow("function + function") << "SELECT UPPER('a') + LOWER('B') AS x"
+                                         << "Ab";
+    QTest::newRow("text variables")
+        << "DECLARE @a NVARCHAR(5) = 'x', @b NVARCHAR(5) = 'y' SELECT @a + @b AS x"
+        << "xy";
+    QTest::newRow("parenthesised texts")
+        << "SELECT ('a' + 'b') + (cVarchar) AS x" + typy << "ababc";
+    QTest::newRow("CASE + text") << "SELECT CASE WHEN 1 = 1 THEN 'a' + 'b' ELSE 'c' END + 'd' AS x"
+                                 << "abd";
+    QTest::newRow("subquery + text")
+        << "SELECT (SELECT TOP 1 Nazwisko FROM Osoby ORDER BY Id) + '!' AS x"
+        << "Łoś!";
+    QTest::newRow("alias without AS") << "SELECT 'a' + 'b' x"
+                                      << "ab";
+    QTest::newRow("text + number cast to text")
+        << "SELECT 'x' + CAST(1 + 2 AS NVARCHAR(5)) + 'y' AS x"
+        << "x3y";
+    QTest::newRow("in WHERE") << "SELECT COUNT(*) AS x FROM Osoby WHERE Nazwisko + '!' = 'Łoś!'"
+                              << "1";
+    QTest::newRow("text + NULL") << "SELECT 'a' + NULL AS x"
+                                 << "NULL";
+    QTest::newRow("NULL column + text")
+        << "SELECT cNvarchar + 'a' AS x FROM Typy WHERE cInt IS NULL"
+        << "NULL";
+    QTest::newRow("number column + number") << "SELECT cInt + 1 AS x" + typy << "43";
+    QTest::newRow("precedence of * over +") << "SELECT 1 + 2 * 3 AS x"
+                                            << "7";
+    QTest::newRow("- and + from the left") << "SELECT 10 - 2 + 3 AS x"
+                                           << "11";
+    QTest::newRow("signs") << "SELECT -1 + -2 AS x"
+                           << "-3";
+    QTest::newRow("text converted to int") << "SELECT '5' + 1 AS x"
+                                           << "6";
+    QTest::newRow("blanks around the number") << "SELECT 1 + ' 7 ' AS x"
+                                              << "8";
+    QTest::newRow("empty text is zero") << "SELECT '' + 1 AS x"
+                                        << "1";
+    QTest::newRow("int column + text") << "SELECT cInt + '8' AS x" + typy << "50";
+    QTest::newRow("text + decimal") << "SELECT '1.5' + 1.0 AS x"
+                                    << "2,5";
+    QTest::newRow("numbers first, then the text") << "SELECT (1 + 2) + CAST(4 AS NVARCHAR(3)) AS x"
+                                                  << "7";
+    QTest::newRow("compound assignment to a text")
+        << "DECLARE @s NVARCHAR(10) = '5' SET @s += 1 SELECT @s AS x"
+        << "6";
+    QTest::newRow("compound assignment to a number")
+        << "DECLARE @n INT = 5 SET @n += '2' SELECT @n AS x"
+        << "7";
+    QTest::newRow("datetime + days") << "DECLARE @d DATETIME = '20240131' SELECT DAY(@d + 1) AS x"
+                                     << "1";
+    QTest::newRow("in SET from columns")
+        << "DECLARE @s NVARCHAR(40) SET @s = (SELECT cVarchar + '-' + cVarchar FROM Typy WHERE "
+           "cInt = 42) SELECT @s AS x"
+        << "abc-abc";
+}
+
+void DatabaseTest::plusFollowsTheOperandTypes() {
+    QFETCH(QString, sql);
+    QFETCH(QString, expected);
+    Fixture f;
+    auto q = f.open(sql);
+    QVERIFY(q->IsOpen());
+    DbField *x = q->FieldByName(QStringLiteral("x"));
+    QCOMPARE(x->IsNull() ? QStringLiteral("NULL") : x->AsString(), expected);
+}
+
 void DatabaseTest::errors_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<int>("native");
@@ -604,6 +683,22 @@ void DatabaseTest::errors_data() {
         << "SELECT * FROM Osoby WHERE" << 102 << 15 << "Niepoprawna składnia w pobliżu 'WHERE'.";
     QTest::newRow("expression ends too early in SET")
         << "DECLARE @a INT SET @a = 1 +" << 102 << 15 << "Niepoprawna składnia w pobliżu '+'.";
+    // "+" with a text that is no number beside a number: the server's conversion error.
+    QTest::newRow("plus: text literal + number")
+        << "SELECT 'abc' + 1 AS x" << 245 << 16
+        << "Konwersja wartości 'abc' na typ danych int nie powiodła się.";
+    QTest::newRow("plus: text column + int column")
+        << "SELECT Nazwisko + Id AS x FROM Osoby WHERE Id = 1" << 245 << 16
+        << "Konwersja wartości 'Łoś' na typ danych int nie powiodła się.";
+    QTest::newRow("plus: a fraction is no int")
+        << "SELECT '1.5' + 1 AS x" << 245 << 16
+        << "Konwersja wartości '1.5' na typ danych int nie powiodła się.";
+    QTest::newRow("plus: numbers added first, then the text")
+        << "SELECT 1 + 2 + 'x' AS x" << 245 << 16
+        << "Konwersja wartości 'x' na typ danych int nie powiodła się.";
+    QTest::newRow("plus: bigint overflow")
+        << "SELECT CAST(9223372036854775807 AS BIGINT) + 1 AS x" << 8115 << 16
+        << "Błąd przepełnienia arytmetycznego podczas konwersji wyrażenia na typ danych bigint.";
     QTest::newRow("unknown character") << "SELECT Id FROM Osoby WHERE Id = $" << 102 << 15
                                        << "Niepoprawna składnia w pobliżu '$'.";
     QTest::newRow("unknown function") << "SELECT Brak(1) AS x" << 195 << 15

@@ -3,8 +3,11 @@
 // and the filter, the split onto further sheets, and a failed export that leaves nothing behind.
 // Also the pattern translation into the spreadsheet's number formats, on a table of cases.
 #include "TestSupport.h"
+#include "TmpfsMount.h"
 #include "U_DataExport_XLSX.h"
 #include "U_ExcelFormat.h"
+#include "U_FileTarget.h"
+#include "U_ZipCheck.h"
 #include "U_locale.h"
 #include "U_utils.h"
 
@@ -14,6 +17,10 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -218,6 +225,56 @@ protected:
         throw EOrvelError(QStringLiteral("przerwany zapis"));
     }
 };
+
+// Rows of random hexadecimal text: a workbook of about 1.5 MB whose sheet holds about 5 MB.
+QString RandomRows(int rows) {
+    return QStringLiteral(
+               "CREATE TABLE r (A NVARCHAR(40), B NVARCHAR(40), C NVARCHAR(40));"
+               "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+               "INSERT INTO r SELECT hex(randomblob(16)), hex(randomblob(16)), "
+               "hex(randomblob(16)) FROM c;"
+               "SELECT A, B, C FROM r")
+        .arg(rows);
+}
+
+// The process's standard error while it lives, read back as text.
+class StandardErrorCaught {
+public:
+    StandardErrorCaught() {
+        std::fflush(stderr);
+        FSaved = dup(STDERR_FILENO);
+        FFile = std::tmpfile();
+        dup2(fileno(FFile), STDERR_FILENO);
+    }
+    ~StandardErrorCaught() { Restore(); }
+    QByteArray Text() {
+        Restore();
+        std::rewind(FFile);
+        QByteArray text;
+        char buffer[4096];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, FFile))
+            text.append(buffer, static_cast<qsizetype>(n));
+        return text;
+    }
+
+private:
+    void Restore() {
+        if (FSaved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(FSaved, STDERR_FILENO);
+        close(FSaved);
+        FSaved = -1;
+    }
+    int FSaved = -1;
+    std::FILE *FFile = nullptr;
+};
+
+QStringList FolderEntries(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+const QString kNoSpace = QStringLiteral("Brak miejsca na urządzeniu");
 
 } // namespace
 
@@ -442,6 +499,281 @@ private slots:
         QVERIFY(!QFile::exists(missing));
         // The grid's current row is where it was.
         QCOMPARE(f.Query.RecNo(), 1);
+    }
+
+    // A file system that fills up, wherever and whenever, fails the export with the reason and
+    // keeps the old file; nothing is left beside it, and the library's own English lines do not
+    // reach the terminal. A full temporary folder does not matter at all: the workbook and the
+    // library's temporary files live on the target's file system.
+    void fullFileSystemsNeverPassAsSuccess_data() {
+        QTest::addColumn<QString>("tmpdirSize"); // "": the usual temporary folder
+        QTest::addColumn<QString>("targetSize"); // "": a roomy folder
+        QTest::addColumn<bool>("fillFirst");     // the file system is full before the export
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("full temporary folder") << "1m"
+                                               << "" << true << true;
+        QTest::newRow("target full from the start") << ""
+                                                    << "1m" << true << false;
+        QTest::newRow("target fills during the rows") << ""
+                                                      << "3m" << false << false;
+        QTest::newRow("target fills while the library closes") << ""
+                                                               << "6m" << false << false;
+        QTest::newRow("room enough") << ""
+                                     << "40m" << false << true;
+    }
+    void fullFileSystemsNeverPassAsSuccess() {
+        QFETCH(QString, tmpdirSize);
+        QFETCH(QString, targetSize);
+        QFETCH(bool, fillFirst);
+        QFETCH(bool, succeeds);
+        std::unique_ptr<TmpfsMount> tmp, target;
+        if (!tmpdirSize.isEmpty()) {
+            tmp = std::make_unique<TmpfsMount>(tmpdirSize);
+            REQUIRE_TMPFS(*tmp);
+            if (fillFirst)
+                QVERIFY(tmp->Fill(QStringLiteral("zapchaj")));
+        }
+        Fixture f(RandomRows(20000));
+        QString folder = f.Dir.path();
+        if (!targetSize.isEmpty()) {
+            target = std::make_unique<TmpfsMount>(targetSize);
+            REQUIRE_TMPFS(*target);
+            folder = target->Path() + QStringLiteral("/wyniki");
+            QVERIFY(QDir().mkpath(folder));
+        }
+        const QString path = folder + QStringLiteral("/stary.xlsx");
+        QVERIFY(WriteBytes(path, "OLD"));
+        if (fillFirst && target)
+            QVERIFY(target->Fill(QStringLiteral("zapchaj")));
+
+        const QByteArray savedTmpdir = qgetenv("TMPDIR");
+        if (tmp)
+            qputenv("TMPDIR", QFile::encodeName(tmp->Path()));
+        TOrvel_DataExport_XLSX writer(f.Columns, QStringLiteral("Losowe"));
+        StandardErrorCaught stderrText;
+        QString error;
+        try {
+            writer.ExportToFile(path);
+        } catch (const EOrvelError &e) {
+            error = e.message();
+        }
+        qputenv("TMPDIR", savedTmpdir);
+        const QByteArray libraryLines = stderrText.Text();
+        QVERIFY2(!libraryLines.contains("[ERROR]") && !libraryLines.contains("ZIP_ERRNO"),
+                 libraryLines.constData());
+        if (succeeds) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            const Sheet sheet = ReadSheet(path);
+            QCOMPARE(sheet.Cells.size(), 3 * 20001);
+            QCOMPARE(sheet.Cells.value(QStringLiteral("C20001")).Value.size(), 32);
+        } else {
+            QVERIFY2(error.contains(kNoSpace), qPrintable(error + QString::fromUtf8(libraryLines)));
+            QVERIFY2(error.contains(QStringLiteral("stary.xlsx")), qPrintable(error));
+            QCOMPARE(ReadBytes(path), QByteArray("OLD"));
+        }
+        QCOMPARE(FolderEntries(folder), QStringList{QStringLiteral("stary.xlsx")});
+    }
+
+    // The finished workbook is renamed into place, not copied: once the library is done, the
+    // target's file system needs no room for a second copy.
+    void finishedWorkbookNeedsNoRoomForACopy() {
+        TmpfsMount target(QStringLiteral("40m"));
+        REQUIRE_TMPFS(target);
+        Fixture f(RandomRows(20000));
+        const QString folder = target.FilePath(QStringLiteral("wyniki"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/stary.xlsx");
+        QVERIFY(WriteBytes(path, "OLD"));
+        TOrvel_DataExport_XLSX writer(f.Columns, QStringLiteral("Losowe"));
+        // Asked before every row and once more before the file replaces the old one: then the
+        // disk is filled to within 64 KiB, far less than the workbook's 1.5 MB.
+        int asked = 0;
+        bool filled = false;
+        writer.Stop = [&] {
+            if (++asked > 20000 && !filled)
+                filled = target.Fill(QStringLiteral("zapchaj"), 64 * 1024);
+            return false;
+        };
+        QVERIFY(writer.ExportToFile(path));
+        QVERIFY(filled);
+        QVERIFY(QFileInfo(path).size() > 1024 * 1024);
+        QCOMPARE(ReadSheet(path).Cells.size(), 3 * 20001);
+        QCOMPARE(FolderEntries(folder), QStringList{QStringLiteral("stary.xlsx")});
+    }
+
+    // A folder that cannot take the file is refused before any row is written, with the
+    // system's reason in Polish, by every writer alike.
+    void unwritableFolderRefusedBeforeAnyRow_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("readOnlyMount");
+        QTest::addColumn<QString>("reason");
+        for (const char *kind : {"xlsx", "csv", "xml", "xhtml"}) {
+            QTest::addRow("%s, missing folder", kind)
+                << kind << false << QStringLiteral("Nie ma takiego pliku ani katalogu");
+            QTest::addRow("%s, read-only folder", kind)
+                << kind << true << QStringLiteral("System plików wyłącznie do odczytu");
+        }
+    }
+    void unwritableFolderRefusedBeforeAnyRow() {
+        QFETCH(QString, kind);
+        QFETCH(bool, readOnlyMount);
+        QFETCH(QString, reason);
+        Fixture f(QStringLiteral("SELECT 1 AS X UNION ALL SELECT 2"));
+        std::unique_ptr<TmpfsMount> readOnly;
+        QString path = f.Path(QStringLiteral("brak/wynik.") + kind);
+        if (readOnlyMount) {
+            readOnly = std::make_unique<TmpfsMount>(QStringLiteral("1m"), true);
+            REQUIRE_TMPFS(*readOnly);
+            path = readOnly->FilePath(QStringLiteral("wynik.") + kind);
+        }
+        std::unique_ptr<TOrvel_DataExport> writer;
+        if (kind == u"xlsx")
+            writer = std::make_unique<TOrvel_DataExport_XLSX>(f.Columns, QStringLiteral("X"));
+        else if (kind == u"csv")
+            writer = std::make_unique<TOrvel_DataExport_CSV>(f.Columns, u';', QStringLiteral("X"));
+        else if (kind == u"xml")
+            writer = std::make_unique<TOrvel_DataExport_XML>(f.Columns, QStringLiteral("X"));
+        else
+            writer = std::make_unique<TOrvel_DataExport_XHTML>(f.Columns, QStringLiteral("X"));
+        int rowsAsked = 0;
+        writer->Stop = [&] {
+            ++rowsAsked;
+            return false;
+        };
+        QString error;
+        try {
+            if (kind == u"xlsx")
+                static_cast<TOrvel_DataExport_XLSX &>(*writer).ExportToFile(path);
+            else
+                writer->ExportToFile(path);
+        } catch (const EOrvelError &e) {
+            error = e.message();
+        }
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("wynik.") + kind), qPrintable(error));
+        QCOMPARE(rowsAsked, 0);
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // A text past the cell's 32,767 characters is cut at a whole character, never inside an
+    // escape, and counted; a text that fits is not.
+    void longTextsAreCutAndSaid_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("cell"); // as the spreadsheet reads it back
+        QTest::addColumn<int>("cut");
+        const QString a32761(32761, u'a');
+        QTest::newRow("fits exactly") << QString(32767, u'b') << QString(32767, u'b') << 0;
+        QTest::newRow("40,000 characters") << QString(40000, u'c') << QString(32767, u'c') << 1;
+        QTest::newRow("an escape across the limit")
+            << a32761 + QStringLiteral("_x0041_") + QString(100, u'd') << a32761 << 1;
+        QTest::newRow("an escape just inside the limit")
+            << QString(32754, u'e') + QStringLiteral("_x0041_ff")
+            << QString(32754, u'e') + QStringLiteral("_x0041_") << 1;
+        QTest::newRow("a character beyond the plane at the limit")
+            << QString(32766, u'g') + QString::fromUcs4(U"\U0001F600") << QString(32766, u'g') << 1;
+        QTest::newRow("a short text with an escape")
+            << QStringLiteral("_x0041_ zostaje") << QStringLiteral("_x0041_ zostaje") << 0;
+    }
+    void longTextsAreCutAndSaid() {
+        QFETCH(QString, text);
+        QFETCH(QString, cell);
+        QFETCH(int, cut);
+        Fixture f(
+            QStringLiteral("DECLARE @t NVARCHAR(MAX) = N'%1' SELECT @t AS T, @t AS U").arg(text));
+        TOrvel_DataExport_XLSX writer(f.Columns, QStringLiteral("Teksty"));
+        const QString path = f.Path(QStringLiteral("t.xlsx"));
+        QVERIFY(writer.ExportToFile(path));
+        QCOMPARE(writer.CutCells(), 2 * cut);
+        const Sheet sheet = ReadSheet(path);
+        QCOMPARE(sheet.Cells.value(QStringLiteral("A2")).Value, cell);
+        QCOMPARE(sheet.Cells.value(QStringLiteral("B2")).Value, cell);
+        QCOMPARE(writer.NoticeText().isEmpty(), cut == 0);
+    }
+
+    // Where the folder takes no unnamed files, the workbook goes through a named temporary file
+    // beside the target, and nothing of it stays.
+    void workbookThroughANamedTemporaryFile() {
+        const bool saved = TOrvel_FileTarget::UnnamedAllowed;
+        TOrvel_FileTarget::UnnamedAllowed = false;
+        const auto restore = qScopeGuard([saved] { TOrvel_FileTarget::UnnamedAllowed = saved; });
+        Fixture f(QStringLiteral("SELECT 1 AS X UNION ALL SELECT 2"));
+        const QString path = f.Path(QStringLiteral("wyniki/n.xlsx"));
+        QVERIFY(QDir().mkpath(f.Path(QStringLiteral("wyniki"))));
+        TOrvel_DataExport_XLSX writer(f.Columns, QStringLiteral("X"));
+        QVERIFY(writer.ExportToFile(path));
+        QCOMPARE(ReadSheet(path).Cells.value(QStringLiteral("A3")).Value, QStringLiteral("2"));
+        QCOMPARE(FolderEntries(f.Path(QStringLiteral("wyniki"))), QStringList{"n.xlsx"});
+    }
+
+    // The look at a finished package before it replaces the old file: a whole one passes, and
+    // each kind of damage is named.
+    void packageCheck_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason"); // "": sound
+        QTest::newRow("whole") << ""
+                               << "";
+        QTest::newRow("cut short") << "cut"
+                                   << "brak katalogu archiwum";
+        QTest::newRow("directory pointing past the file") << "offset"
+                                                          << "katalog archiwum";
+        QTest::newRow("a part missing") << "missing"
+                                        << "brak części \"xl/worksheets/sheet2.xml\"";
+        QTest::newRow("sheets shorter than written") << "short"
+                                                     << "arkusze krótsze";
+        QTest::newRow("not a package") << "text"
+                                       << "brak katalogu archiwum";
+    }
+    void packageCheck() {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        Fixture f(QStringLiteral("SELECT 1 AS X UNION ALL SELECT 2"));
+        const QString path = f.Path(QStringLiteral("p.xlsx"));
+        QVERIFY(TOrvel_DataExport_XLSX(f.Columns, QStringLiteral("X")).ExportToFile(path));
+        QByteArray bytes = ReadBytes(path);
+        TOrvel_ZipExpectation expected;
+        expected.RequiredParts = {QStringLiteral("[Content_Types].xml"),
+                                  QStringLiteral("xl/worksheets/sheet1.xml")};
+        expected.CountedParts = {QStringLiteral("xl/worksheets/sheet1.xml")};
+        expected.MinCountedBytes = 100;
+        if (damage == u"cut") {
+            bytes.chop(bytes.size() / 3);
+        } else if (damage == u"offset") {
+            // The end record's directory offset, four bytes at 16 from its start.
+            const qsizetype end = bytes.lastIndexOf(QByteArray("PK\x05\x06", 4));
+            QVERIFY(end > 0);
+            bytes[end + 19] = char(0x7F);
+        } else if (damage == u"missing") {
+            expected.RequiredParts << QStringLiteral("xl/worksheets/sheet2.xml");
+        } else if (damage == u"short") {
+            expected.MinCountedBytes = 1 << 20;
+        } else if (damage == u"text") {
+            bytes = QByteArray(4096, 'x');
+        }
+        QVERIFY(WriteBytes(path, bytes));
+        const auto broken = CheckZipPackage(path, expected);
+        if (reason.isEmpty()) {
+            QVERIFY2(!broken, qPrintable(broken.value_or(QString())));
+        } else {
+            QVERIFY(broken);
+            QVERIFY2(broken->contains(reason), qPrintable(*broken));
+        }
+    }
+
+    void cutMessageInPolish_data() {
+        QTest::addColumn<int>("cells");
+        QTest::addColumn<QString>("text");
+        const QString rest = QStringLiteral(" skrócono do 32 767 znaków (limit arkusza)");
+        QTest::newRow("1") << 1 << "1 komórkę" + rest;
+        QTest::newRow("3") << 3 << "3 komórki" + rest;
+        QTest::newRow("5") << 5 << "5 komórek" + rest;
+        QTest::newRow("12") << 12 << "12 komórek" + rest;
+        QTest::newRow("22") << 22 << "22 komórki" + rest;
+        QTest::newRow("1000") << 1000 << "1000 komórek" + rest;
+    }
+    void cutMessageInPolish() {
+        QFETCH(int, cells);
+        QFETCH(QString, text);
+        QCOMPARE(TOrvel_DataExport_XLSX::CutMessage(cells), text);
     }
 };
 

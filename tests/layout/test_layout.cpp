@@ -5,6 +5,7 @@
 #include "U_error.h"
 
 #include "TestSupport.h"
+#include "TmpfsMount.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -67,6 +68,7 @@ private slots:
     void laterStartKeepsTheUsersFiles();
     void newerPackageAddsNewSamples();
     void unwritableFolderIsReported();
+    void fullDiskIsReportedInTheSystemsWords();
 
     void installedRunner_data();
     void installedRunner();
@@ -231,6 +233,28 @@ void LayoutTest::unwritableFolderIsReported() {
         QFAIL("seeding did not fail");
     } catch (const EOrvelError &e) {
         QCOMPARE(e.message(), QStringLiteral("Nie można utworzyć folderu '%1'.").arg(app));
+    }
+}
+
+// A disk that fills while the user's folder is seeded: the system's reason, and no half copy.
+void LayoutTest::fullDiskIsReportedInTheSystemsWords() {
+    SharedFixture f;
+    TmpfsMount disk(QStringLiteral("256k"));
+    REQUIRE_TMPFS(disk);
+    QVERIFY(disk.Fill(QStringLiteral("zapchaj")));
+    const QString app = disk.FilePath(QStringLiteral("orvel-zestawnik"));
+    try {
+        SeedAppFolder(f.Shared, app);
+        QFAIL("seeding did not fail");
+    } catch (const EOrvelError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("Brak miejsca na urządzeniu")),
+                 qPrintable(e.message()));
+        QVERIFY2(!e.message().contains(QStringLiteral("Unknown error")), qPrintable(e.message()));
+    }
+    QDirIterator it(app, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        QVERIFY2(file.size() > 0, qPrintable(file.filePath()));
     }
 }
 

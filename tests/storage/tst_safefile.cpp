@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QtTest>
 
+#include <sys/time.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -130,6 +132,98 @@ private slots:
         QVERIFY(error.contains(path));
         QCOMPARE(ReadBytes(path), QByteArray("old content"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.txt"});
+    }
+
+    // While a file is written, nothing new is seen in its folder: the temporary file has no name
+    // until it replaces the target. Where unnamed files are refused, the temporary file carries
+    // our prefix, and a failed write removes it.
+    void temporaryFileHasNoNameUntilCommit_data() {
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("unnamed, committed") << true << true;
+        QTest::newRow("unnamed, abandoned") << true << false;
+        QTest::newRow("named, committed") << false << true;
+        QTest::newRow("named, abandoned") << false << false;
+    }
+    void temporaryFileHasNoNameUntilCommit() {
+        QFETCH(bool, unnamed);
+        QFETCH(bool, commit);
+        const bool saved = TOrvel_FileTarget::UnnamedAllowed;
+        TOrvel_FileTarget::UnnamedAllowed = unnamed;
+        const auto restore = qScopeGuard([saved] { TOrvel_FileTarget::UnnamedAllowed = saved; });
+        QTemporaryDir dir;
+        const QString path = dir.filePath("wynik.csv");
+        QVERIFY(WriteBytes(path, "old"));
+        const auto entries = [&] {
+            return QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        {
+            TOrvel_SafeFileStream stream(path);
+            stream.Write("new content");
+            const QStringList during = entries();
+            if (unnamed) {
+                QCOMPARE(during, QStringList{"wynik.csv"});
+            } else {
+                QCOMPARE(during.size(), 2);
+                QVERIFY2(during.first().startsWith(TOrvel_FileTarget::TemporaryPrefix),
+                         qPrintable(during.join(u' ')));
+            }
+            if (commit)
+                stream.Commit();
+        }
+        QCOMPARE(entries(), QStringList{"wynik.csv"});
+        QCOMPARE(ReadBytes(path), commit ? QByteArray("new content") : QByteArray("old"));
+    }
+
+    // Temporary files that a killed process left behind are removed when their folder is written
+    // next: ours only (the prefix and its tag, a regular file of this user), older than a day and
+    // open in no process. Anything else stays.
+    void staleTemporariesOfOursAreRemoved() {
+        QTemporaryDir dir;
+        const QString prefix = QString::fromLatin1(TOrvel_FileTarget::TemporaryPrefix);
+        struct Case {
+            QString Name;
+            int AgeHours;
+            bool HeldOpen;
+            bool Removed;
+        };
+        const Case cases[] = {
+            {prefix + "a1b2c3d4-wynik.csv", 30, false, true},
+            {prefix + "e5f6g7h8-wynik.xlsx", 25, false, true},
+            {prefix + "young123-wynik.csv", 23, false, false},
+            {prefix + "heldopen-wynik.csv", 30, true, false},
+            {prefix + "short", 30, false, false},
+            {".wynik.csv.AbCdEf", 30, false, false},
+            {"wynik.csv", 30, false, false},
+        };
+        std::vector<std::unique_ptr<QFile>> held;
+        for (const Case &c : cases) {
+            const QString path = dir.filePath(c.Name);
+            QVERIFY(WriteBytes(path, "leftover"));
+            const QDateTime when = QDateTime::currentDateTime().addSecs(-3600LL * c.AgeHours);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+            file.close();
+            if (c.HeldOpen) {
+                held.push_back(std::make_unique<QFile>(path));
+                QVERIFY(held.back()->open(QIODevice::ReadOnly));
+            }
+        }
+        // A folder and a link with our names are not files of ours either.
+        QVERIFY(QDir(dir.path()).mkdir(prefix + "katalog1-x"));
+        QVERIFY(QFile::link(dir.filePath(cases[0].Name), dir.filePath(prefix + "odnosnik-x")));
+        const QDateTime old = QDateTime::currentDateTime().addDays(-2);
+        const QByteArray link = QFile::encodeName(dir.filePath(prefix + "odnosnik-x"));
+        const timeval times[2] = {{old.toSecsSinceEpoch(), 0}, {old.toSecsSinceEpoch(), 0}};
+        QCOMPARE(lutimes(link.constData(), times), 0);
+
+        SafeWriteFile(dir.filePath("inny.csv"), "new");
+        for (const Case &c : cases)
+            QVERIFY2(QFileInfo::exists(dir.filePath(c.Name)) != c.Removed, qPrintable(c.Name));
+        QVERIFY(QFileInfo(dir.filePath(prefix + "katalog1-x")).isDir());
+        QVERIFY(QFileInfo(dir.filePath(prefix + "odnosnik-x")).isSymLink());
     }
 
     void readOnlyFileIsNotReplaced() {

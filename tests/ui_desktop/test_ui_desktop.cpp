@@ -740,6 +740,81 @@ private slots:
     }
 };
 
+// The spreadsheet export from the window's "Zapisz" menu: a cut cell is said in the status bar,
+// and a folder that cannot take the file is said in the error box, in Polish, as the runner
+// says both.
+class SpreadsheetExportTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        FFolder = std::make_unique<AppFolder>();
+        const QString reports = FFolder->Path() + QStringLiteral("data reports/Przykłady/");
+        QVERIFY(WriteBytes(reports + QStringLiteral("Długi tekst.xml"),
+                           "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Zestawnik><version>1.0"
+                           "</version><defaultdb>HURTOWNIA</defaultdb><params></params>"
+                           "</Zestawnik>\r\n"));
+        QVERIFY(WriteBytes(reports + QStringLiteral("Długi tekst.sql"),
+                           "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT N'" + QByteArray(40000, 'a') +
+                               "' AS Opis, 1 AS Nr\r\n"));
+        FDesk = std::make_unique<Desktop>();
+        QVERIFY(FDesk->Show());
+        QVERIFY(FDesk->LogIn());
+        FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Długi tekst")));
+        FDesk->Main->RunCommand();
+        QTRY_COMPARE_WITH_TIMEOUT(FDesk->Main->State(), asReady, 60000);
+    }
+    void cleanup() {
+        FDesk.reset();
+        FFolder.reset();
+    }
+
+    void cutCellIsSaidInTheStatusBar() {
+        QTemporaryDir target;
+        const QString file = target.filePath(QStringLiteral("wynik.xlsx"));
+        FDesk->Main->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) {
+            return file;
+        };
+        TOrvel_MessageRecorder boxes;
+        SaveAs(QStringLiteral("miSaveAs_XLSX"));
+        QCOMPARE(boxes.Messages().size(), size_t(0));
+        QVERIFY(QFileInfo(file).size() > 0);
+        QVERIFY2(FDesk->Main->StatusText(1).contains(
+                     QStringLiteral("1 komórkę skrócono do 32 767 znaków (limit arkusza)")),
+                 qPrintable(FDesk->Main->StatusText(1)));
+    }
+
+    void unwritableFolderIsSaidInTheErrorBox() {
+        QTemporaryDir target;
+        const QString file = target.filePath(QStringLiteral("brak/wynik.xlsx"));
+        FDesk->Main->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) {
+            return file;
+        };
+        TOrvel_MessageRecorder boxes;
+        SaveAs(QStringLiteral("miSaveAs_XLSX"));
+        QCOMPARE(boxes.Messages().size(), size_t(1));
+        const QString text = boxes.Messages()[0].Text;
+        QVERIFY2(text.contains(QStringLiteral("wynik.xlsx\": Nie ma takiego pliku ani katalogu")),
+                 qPrintable(text));
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(!FDesk->Main->StatusText(1).contains(QStringLiteral("skrócono")));
+    }
+
+private:
+    // The entry of the window's "Zapisz" menu, as its menu delivers it.
+    void SaveAs(const QString &entry) {
+        for (QAction *action : FDesk->Main->SaveAsMenu()->actions())
+            if (action->objectName() == entry) {
+                action->trigger();
+                return;
+            }
+        QFAIL(qPrintable(entry));
+    }
+
+    std::unique_ptr<AppFolder> FFolder;
+    std::unique_ptr<Desktop> FDesk;
+};
+
 // ---------------------------------------------------------------------------------------------
 
 class LoginWindowTest : public QObject {
@@ -1580,6 +1655,10 @@ int main(int argc, char *argv[]) {
     }
     {
         ResultCaptionTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        SpreadsheetExportTest test;
         status |= QTest::qExec(&test, argc, argv);
     }
     {

@@ -1152,12 +1152,11 @@ private:
             value = evaluate(t, 3, t.size());
         } else if (op.size() == 2 && op.endsWith(QLatin1Char('=')) &&
                    QStringLiteral("+-*/%").contains(op[0])) {
-            // SET @a += x: texts are joined, numbers computed.
-            const QString joiner = op[0] == QLatin1Char('+') && v.type.base == tsql::Type::Text
-                                       ? QStringLiteral("||")
-                                       : QString(op[0]);
-            value = evaluateText(
-                QStringLiteral("%1 %2 (%3)").arg(v.name, joiner, rewrite(t, 3, t.size())));
+            // SET @a += x is SET @a = @a + (x): "+" as it is everywhere else.
+            const QString right = rewrite(t, 3, t.size());
+            value = evaluateText(op[0] == QLatin1Char('+')
+                                     ? QStringLiteral("tsql_add(%1, (%2))").arg(v.name, right)
+                                     : QStringLiteral("%1 %2 (%3)").arg(v.name, op.left(1), right));
         } else {
             throw syntaxNear(op);
         }
@@ -1521,6 +1520,241 @@ private:
         return i + 1 < to && t[i + 1].isSymbol("(");
     }
 
+    // --- "+" by the operands' types ---------------------------------------------------------
+    //
+    // T-SQL's "+" joins texts and adds numbers, decided by the operands' types; SQLite's "+"
+    // only adds (a text becomes 0). Every binary "+" therefore becomes tsql_add(left, right),
+    // which decides from the values' types when the row is computed. "+", "-", "&", "^" and "|"
+    // share one precedence level and group from the left, so a run of them ("a - b + c") is
+    // rewritten as a whole: tsql_add((a) - (b), c).
+
+    // Words that end or begin an expression rather than being part of one.
+    static bool isBoundaryWord(const Token &tok) {
+        static const std::set<QString> words = {
+            "SELECT",    "FROM",     "WHERE",   "AND",     "OR",      "NOT",       "AS",
+            "ON",        "WHEN",     "THEN",    "ELSE",    "CASE",    "IS",        "IN",
+            "LIKE",      "BETWEEN",  "ESCAPE",  "UNION",   "ALL",     "EXCEPT",    "INTERSECT",
+            "JOIN",      "INNER",    "OUTER",   "CROSS",   "FULL",    "SET",       "VALUES",
+            "INTO",      "DISTINCT", "TOP",     "WITH",    "COLLATE", "ASC",       "DESC",
+            "EXISTS",    "ANY",      "SOME",    "PRINT",   "RETURN",  "IF",        "WHILE",
+            "ORDER",     "GROUP",    "BY",      "HAVING",  "OVER",    "PARTITION", "UPDATE",
+            "INSERT",    "DELETE",   "DECLARE", "BEGIN",   "OFFSET",  "FETCH",     "ROWS",
+            "RAISERROR", "THROW",    "USE",     "OPTION",  "FOR",     "APPLY",     "PIVOT",
+            "UNPIVOT",   "OUTPUT",   "EXEC",    "EXECUTE", "LEFT",    "RIGHT",     "PERCENT",
+            "TIES",      "ROW",      "ONLY",    "NEXT"};
+        return tok.kind == Token::Word && words.count(tok.keyword());
+    }
+    static bool isAdditive(const Token &tok) {
+        return tok.kind == Token::Symbol &&
+               (tok.text == QLatin1String("+") || tok.text == QLatin1String("-") ||
+                tok.text == QLatin1String("&") || tok.text == QLatin1String("^") ||
+                tok.text == QLatin1String("|"));
+    }
+    static bool isMultiplicative(const Token &tok) {
+        return tok.isSymbol("*") || tok.isSymbol("/") || tok.isSymbol("%") || tok.isSymbol(".");
+    }
+    // A token after which an operator is binary: the end of a value.
+    static bool endsOperand(const Token &tok) {
+        switch (tok.kind) {
+        case Token::Number:
+        case Token::String:
+        case Token::Variable:
+        case Token::QuotedName:
+        case Token::TempName:
+            return true;
+        case Token::Word:
+            return tok.is("END") || !isBoundaryWord(tok);
+        case Token::Symbol:
+            return tok.text == QLatin1String(")");
+        default:
+            return false;
+        }
+    }
+    static std::size_t prevSignificant(const std::vector<Token> &t, std::size_t i,
+                                       std::size_t from) {
+        while (i > from) {
+            --i;
+            if (t[i].significant())
+                return i;
+        }
+        return SIZE_MAX;
+    }
+    static std::size_t nextSignificant(const std::vector<Token> &t, std::size_t i, std::size_t to) {
+        for (++i; i < to; ++i)
+            if (t[i].significant())
+                return i;
+        return to;
+    }
+    static bool isBinary(const std::vector<Token> &t, std::size_t i, std::size_t from) {
+        const std::size_t p = prevSignificant(t, i, from);
+        return p != SIZE_MAX && endsOperand(t[p]);
+    }
+    // The "(" that the ")" at t[close] ends.
+    static std::size_t opening(const std::vector<Token> &t, std::size_t close, std::size_t from) {
+        for (std::size_t k = close; k-- > from;)
+            if (t[k].isSymbol("(") && t[k].depth == t[close].depth)
+                return k;
+        return from;
+    }
+    // The END of the CASE at t[at], or the CASE of the END there (dir -1), at the same depth.
+    static std::size_t caseMatch(const std::vector<Token> &t, std::size_t at, std::size_t from,
+                                 std::size_t to, int dir) {
+        int nesting = 0;
+        for (std::size_t k = at; k >= from && k < to; k += dir) {
+            if (t[k].depth != t[at].depth || t[k].kind != Token::Word)
+                continue;
+            if (t[k].is(dir > 0 ? "CASE" : "END"))
+                ++nesting;
+            else if (t[k].is(dir > 0 ? "END" : "CASE") && --nesting == 0)
+                return k;
+            if (k == from && dir < 0)
+                break;
+        }
+        return SIZE_MAX; // unmatched: no run is made across it
+    }
+
+    struct AdditiveRun {
+        std::size_t end = 0;          // one past the last token
+        std::vector<std::size_t> ops; // the operators, in order
+        bool hasPlus = false;
+    };
+
+    // The run of additive operands that the binary operator at t[op] belongs to, as its first
+    // token's index and the run.
+    static std::pair<std::size_t, AdditiveRun>
+    additiveRun(const std::vector<Token> &t, std::size_t op, std::size_t from, std::size_t to) {
+        const int depth = t[op].depth;
+        AdditiveRun run;
+        std::vector<std::size_t> leftOps;
+        // Leftwards: operands and operators until something that cannot be part of them.
+        std::size_t start = op;
+        bool expectAtom = true;
+        for (std::size_t k = op; k-- > from;) {
+            const Token &tok = t[k];
+            if (!tok.significant())
+                continue;
+            if (expectAtom) {
+                if (tok.isSymbol(")") && tok.depth == depth + 1) {
+                    k = opening(t, k, from);
+                    const std::size_t p = prevSignificant(t, k, from);
+                    if (p != SIZE_MAX && t[p].kind == Token::Word && t[p].depth == depth &&
+                        (!isBoundaryWord(t[p]) || t[p].is("LEFT") || t[p].is("RIGHT")))
+                        k = p; // a function's name
+                } else if (tok.depth == depth && tok.is("END")) {
+                    k = caseMatch(t, k, from, to, -1);
+                    if (k == SIZE_MAX)
+                        return {SIZE_MAX, run};
+                } else if (tok.depth != depth || !endsOperand(tok) || tok.isSymbol(")")) {
+                    break;
+                }
+                expectAtom = false;
+                start = k;
+                continue;
+            }
+            if (tok.depth != depth)
+                break;
+            if (isMultiplicative(tok)) {
+                expectAtom = true;
+            } else if (isAdditive(tok) || tok.isSymbol("~")) {
+                if (isAdditive(tok) && isBinary(t, k, from)) {
+                    leftOps.push_back(k);
+                    expectAtom = true;
+                    continue;
+                }
+                start = k; // a sign belongs to its operand
+                continue;
+            } else {
+                break;
+            }
+        }
+        if (expectAtom) // nothing usable on the left: no run
+            return {SIZE_MAX, run};
+        run.ops.assign(leftOps.rbegin(), leftOps.rend());
+        run.ops.push_back(op);
+        // Rightwards, the same.
+        expectAtom = true;
+        std::size_t end = op + 1;
+        for (std::size_t k = op + 1; k < to; ++k) {
+            const Token &tok = t[k];
+            if (!tok.significant())
+                continue;
+            if (expectAtom) {
+                if (tok.depth == depth &&
+                    (tok.isSymbol("+") || tok.isSymbol("-") || tok.isSymbol("~"))) {
+                    continue; // a sign
+                }
+                if (tok.isSymbol("(") && tok.depth == depth + 1) {
+                    k = closing(t, k);
+                } else if (tok.depth == depth && tok.is("CASE")) {
+                    k = caseMatch(t, k, from, to, 1);
+                    if (k == SIZE_MAX)
+                        return {SIZE_MAX, run};
+                } else if (tok.depth == depth && tok.kind == Token::Word &&
+                           (!isBoundaryWord(tok) || tok.is("LEFT") || tok.is("RIGHT"))) {
+                    const std::size_t n = nextSignificant(t, k, to);
+                    if (n < to && t[n].isSymbol("(") && t[n].depth == depth + 1)
+                        k = closing(t, n); // a function call
+                    else if (isBoundaryWord(tok))
+                        break;
+                } else if (tok.depth != depth || !endsOperand(tok) || tok.isSymbol(")")) {
+                    break;
+                }
+                expectAtom = false;
+                end = k + 1;
+                continue;
+            }
+            if (tok.depth != depth)
+                break;
+            if (isMultiplicative(tok)) {
+                expectAtom = true;
+            } else if (isAdditive(tok)) {
+                run.ops.push_back(k);
+                expectAtom = true;
+            } else {
+                break;
+            }
+        }
+        if (expectAtom) { // an operator with nothing after it: leave it as written
+            return {SIZE_MAX, run};
+        }
+        run.end = end;
+        for (const std::size_t o : run.ops)
+            run.hasPlus = run.hasPlus || t[o].isSymbol("+");
+        return {start, run};
+    }
+
+    // The runs with a "+" in [from, to), by their first token; one inside another's operand is
+    // left to the rewriting of that operand.
+    static std::map<std::size_t, AdditiveRun> plusRuns(const std::vector<Token> &t,
+                                                       std::size_t from, std::size_t to) {
+        std::map<std::size_t, AdditiveRun> runs;
+        for (std::size_t i = from; i < to; ++i) {
+            if (!t[i].isSymbol("+") || !isBinary(t, i, from))
+                continue;
+            auto [start, run] = additiveRun(t, i, from, to);
+            if (start == SIZE_MAX || !run.hasPlus)
+                continue;
+            auto &known = runs[start];
+            if (run.end > known.end)
+                known = std::move(run);
+        }
+        return runs;
+    }
+
+    QString rewriteRun(const std::vector<Token> &t, std::size_t start, const AdditiveRun &run) {
+        QString acc = rewrite(t, start, run.ops.front());
+        for (std::size_t n = 0; n < run.ops.size(); ++n) {
+            const std::size_t op = run.ops[n];
+            const std::size_t next = n + 1 < run.ops.size() ? run.ops[n + 1] : run.end;
+            const QString right = rewrite(t, op + 1, next);
+            if (t[op].isSymbol("+"))
+                acc = QStringLiteral("tsql_add(%1, %2)").arg(acc, right);
+            else
+                acc = QStringLiteral("(%1) %2 (%3)").arg(acc, t[op].text, right);
+        }
+        return acc;
+    }
+
     QString rewrite(const std::vector<Token> &t, std::size_t from, std::size_t to) {
         static const std::set<QString> hints = {
             QStringLiteral("NOLOCK"),         QStringLiteral("READUNCOMMITTED"),
@@ -1549,6 +1783,7 @@ private:
             bool collated = false;
         };
         std::vector<OrderList> orders;
+        const std::map<std::size_t, AdditiveRun> runs = plusRuns(t, from, to);
         auto closeTerm = [&](OrderList &o) {
             if (o.termOpen && !o.collated)
                 append(QString::fromLatin1(sqlitecoll::CollationName).prepend(u"COLLATE "));
@@ -1590,6 +1825,11 @@ private:
                 if (at == i)
                     append(text);
             const Token &tok = t[i];
+            if (const auto run = runs.find(i); run != runs.end()) {
+                append(rewriteRun(t, i, run->second));
+                i = run->second.end - 1;
+                continue;
+            }
             if (tok.is("BY") && i > from && t[i - 1].is("ORDER"))
                 orders.push_back({tok.depth});
             const QString kw = tok.keyword();
@@ -1695,9 +1935,6 @@ private:
             } else if (kw == QLatin1String("WITH") && nextIsOpen(t, i, to) && i + 2 < to &&
                        hints.count(t[i + 2].keyword())) {
                 i = closing(t, i + 1); // table hints have no meaning here
-            } else if (tok.isSymbol("+") && ((i > from && t[i - 1].kind == Token::String) ||
-                                             (i + 1 < to && t[i + 1].kind == Token::String))) {
-                append(QStringLiteral("||")); // joining texts, as T-SQL's "+" does next to a text
             } else if (tok.kind == Token::Comment) {
                 continue;
             } else {

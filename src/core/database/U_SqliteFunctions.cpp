@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <limits>
 
 namespace sqlitefn {
 
@@ -497,6 +498,72 @@ void fnConvert(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     });
 }
 
+// T-SQL's "+", decided by the operands' types as the server decides it: a text with a text joins
+// them; a number with a number adds them (a bigint sum that overflows is an error, never a
+// float); a text with a number converts the text to the number's type, and a text that is no
+// number fails with the server's conversion error. A date-time in the engine's own text with a
+// number adds days, as DATETIME + n does. NULL with anything is NULL.
+void fnAdd(sqlite3_context *ctx, int, sqlite3_value **argv) {
+    guarded(ctx, [&] {
+        const int ta = sqlite3_value_type(argv[0]), tb = sqlite3_value_type(argv[1]);
+        if (ta == SQLITE_NULL || tb == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        const bool textA = ta == SQLITE_TEXT || ta == SQLITE_BLOB;
+        const bool textB = tb == SQLITE_TEXT || tb == SQLITE_BLOB;
+        if (textA && textB) {
+            const QByteArray joined =
+                QByteArray(static_cast<const char *>(sqlite3_value_blob(argv[0])),
+                           sqlite3_value_bytes(argv[0])) +
+                QByteArray(static_cast<const char *>(sqlite3_value_blob(argv[1])),
+                           sqlite3_value_bytes(argv[1]));
+            if (ta == SQLITE_BLOB && tb == SQLITE_BLOB)
+                sqlite3_result_blob64(ctx, joined.constData(),
+                                      static_cast<sqlite3_uint64>(joined.size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_result_text64(ctx, joined.constData(),
+                                      static_cast<sqlite3_uint64>(joined.size()), SQLITE_TRANSIENT,
+                                      SQLITE_UTF8);
+            return;
+        }
+        QVariant a = arg(argv, 0), b = arg(argv, 1);
+        if (textA || textB) {
+            QVariant &text = textA ? a : b;
+            const QVariant &number = textA ? b : a;
+            const QString s = text.toString();
+            if (const auto when = tsql::ParseDateTime(s);
+                when && s.size() >= 10 && s[4] == u'-' && s[7] == u'-') {
+                const double days = number.toDouble();
+                const qint64 ms = static_cast<qint64>(std::llround(days * 86400000.0));
+                setResult(ctx, tsql::DateTimeText(when->addMSecs(ms)));
+                return;
+            }
+            tsql::Type type;
+            if (number.typeId() == QMetaType::Double) {
+                type.base = tsql::Type::Float;
+            } else {
+                const qint64 n = number.toLongLong();
+                type.base = n >= std::numeric_limits<qint32>::min() &&
+                                    n <= std::numeric_limits<qint32>::max()
+                                ? tsql::Type::Int
+                                : tsql::Type::BigInt;
+            }
+            // A text of blanks alone is zero to the server.
+            text = s.trimmed().isEmpty() ? QVariant(qint64(0)) : tsql::Convert(type, text);
+        }
+        if (a.typeId() == QMetaType::Double || b.typeId() == QMetaType::Double) {
+            sqlite3_result_double(ctx, a.toDouble() + b.toDouble());
+            return;
+        }
+        qint64 sum = 0;
+        if (__builtin_add_overflow(a.toLongLong(), b.toLongLong(), &sum))
+            throw tsql::Error(8115, QStringLiteral("Błąd przepełnienia arytmetycznego podczas "
+                                                   "konwersji wyrażenia na typ danych bigint."));
+        sqlite3_result_int64(ctx, sum);
+    });
+}
+
 using Fn = void (*)(sqlite3_context *, int, sqlite3_value **);
 
 } // namespace
@@ -537,6 +604,7 @@ void Register(sqlite3 *db, Context *context) {
     };
     static const Def defs[] = {
         {"tsql_isnull", 2, fnIsNull, true},
+        {"tsql_add", 2, fnAdd, true},
         {"getdate", 0, fnGetDate, false},
         {"sysdatetime", 0, fnGetDate, false},
         {"len", 1, fnLen, true},

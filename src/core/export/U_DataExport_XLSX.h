@@ -7,7 +7,11 @@
 //
 //   TOrvel_DataExport_XLSX writer(columns, title);
 //   writer.ExportToFile(path);          // throws EOrvelError; a failed export writes nothing
-//   if (writer.SheetCount() > 1) ...    // tell the user the rows were split
+//   if (!writer.NoticeText().isEmpty()) ...  // tell the user the rows were split, cells cut
+//
+// The workbook is written once, straight into the file that replaces the target by the one write
+// rule (renamed, not copied), and is checked before it does: a workbook the library could not
+// finish never replaces the old file.
 #include "U_DataExport.h"
 
 #include <QHash>
@@ -29,11 +33,17 @@ public:
 
     // The sheets the last export wrote.
     int SheetCount() const { return FSheetCount; }
+    // Texts the last export cut to the spreadsheet's cell limit.
+    int CutCells() const { return FCutCells; }
+    // What the user is told after an export: the sheet split, the cut cells; "" when nothing.
+    QString NoticeText() const;
     // Rows a sheet holds, the header included: the spreadsheet's own limit. A test may lower it.
     int RowsPerSheet = 1048576;
 
     // The text of a sheet split for the user: how many sheets the rows took.
     static QString SplitMessage(int sheets);
+    // The text of cells cut to the spreadsheet's limit.
+    static QString CutMessage(int cells);
 
 protected:
     void WriteHeader() override;
@@ -49,6 +59,8 @@ private:
     void StartSheet();
     void FinishSheet();
     void WriteCell(const Column &column, int col, int rowStyle);
+    // A text as a cell holds it, counted among the cut cells and the bytes written.
+    QByteArray SheetText(const QString &text);
 
     std::unique_ptr<Workbook> FBook;
     std::vector<Column> FCols;
@@ -62,4 +74,7 @@ private:
     std::vector<std::vector<lxw_format *>> FCellFormats, FExactFormats;
     int FSheetCount = 0;
     int FSheetRow = 0; // the next row of the current sheet
+    int FCutCells = 0;
+    qint64 FRowsWritten = 0;
+    qint64 FWrittenBytes = 0; // the least the sheets' markup must hold
 };

@@ -82,16 +82,21 @@ QStringList SharedFiles(const QString &sharedFolder) {
 
 // Copies one shared file where the user has none. The copy belongs to the user and can be
 // edited, whatever the shared file's modes are.
+// The copy is written by the one write rule, so a full disk is told in the system's words and
+// leaves no half file.
 void CopyShared(const QString &from, const QString &to) {
     MakeFolder(QFileInfo(to).absolutePath());
+    // Another start of the program may have copied it a moment ago.
+    if (QFileInfo::exists(to))
+        return;
     QFile source(from);
-    if (!source.copy(to)) {
-        // Another start of the program may have copied it a moment ago.
-        if (QFileInfo::exists(to))
-            return;
+    QByteArray bytes;
+    if (source.open(QIODevice::ReadOnly))
+        bytes = source.readAll();
+    if (!source.isOpen() || source.error() != QFileDevice::NoError)
         throw EOrvelError(QStringLiteral("Nie można skopiować pliku '%1' do '%2' (%3).")
-                              .arg(from, to, source.errorString()));
-    }
+                              .arg(from, to, SystemErrorReason(source.errorString())));
+    SafeWriteFile(to, bytes);
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                   QFile::ReadOther);
 }

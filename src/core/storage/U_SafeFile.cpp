@@ -111,3 +111,11 @@ void TOrvel_SafeFileStream::Commit() {
     if (!FTarget || !FTarget->Commit())
         Fail();
 }
+
+QString TOrvel_SafeFileStream::WorkPath() const {
+    return FTarget ? QFile::decodeName(QByteArray::fromStdString(FTarget->WorkPath())) : QString();
+}
+
+QString TOrvel_SafeFileStream::Folder() const {
+    return FTarget ? QFile::decodeName(QByteArray::fromStdString(FTarget->Folder())) : QString();
+}

@@ -36,6 +36,13 @@ public:
     void Write(const QByteArray &bytes);
     void Commit();
 
+    // For a writer that fills the file by name itself: the name of the temporary file until
+    // Commit (empty when the target is written in place), and the target's folder.
+    bool InPlace() const { return FTarget && FTarget->InPlace(); }
+    QString WorkPath() const;
+    QString Folder() const;
+    const QString &Path() const { return FPath; }
+
 private:
     [[noreturn]] void Fail();
     QString FPath;

@@ -205,6 +205,6 @@ void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
     TViewStateKeeper keep(View);
     TOrvel_DataExport_XLSX writer(*Columns, DocumentTitle());
     writer.ExportToFile(file);
-    if (writer.SheetCount() > 1 && ShowStatus)
-        ShowStatus(TOrvel_DataExport_XLSX::SplitMessage(writer.SheetCount()));
+    if (const QString notice = writer.NoticeText(); !notice.isEmpty() && ShowStatus)
+        ShowStatus(notice);
 }
