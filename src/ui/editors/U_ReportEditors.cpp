@@ -246,9 +246,11 @@ void TOrvel_ReportEditors::ServeTabBar(QTabWidget *tabs) {
     // focus, wherever it was, so its keys (Ctrl+S first) act on the editor now in front.
     connect(tabs->tabBar(), &QTabBar::tabBarClicked, this, [this, tabs](int index) {
         QWidget *page = tabs->widget(index);
-        TOrvel_ReportEditor *editor = page == FSqlTab          ? edReportSQL
-                                      : page == FDefinitionTab ? edReportDefinition
-                                                               : nullptr;
+        TOrvel_ReportEditor *editor = nullptr;
+        if (page == FSqlTab)
+            editor = edReportSQL;
+        else if (page == FDefinitionTab)
+            editor = edReportDefinition;
         if (editor)
             QMetaObject::invokeMethod(
                 editor, [editor] { editor->setFocus(Qt::MouseFocusReason); },
