@@ -5,7 +5,8 @@
 # (collation keys for sorting texts), the Polish locale with the
 # toolkit's and the C library's Polish texts, Xvfb with xdotool for driving the program as a user
 # does, and what the installed files are made and checked with (the icons from SVG, the runner's
-# manual page, the package's dependencies).
+# manual page, the package's dependencies), and MIT Kerberos (the login's ticket check; a KDC,
+# kinit and kadmin.local for the tests' throw-away realm).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(build-essential cmake ninja-build pkg-config
@@ -13,7 +14,8 @@ packages=(build-essential cmake ninja-build pkg-config
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
   libgnutls28-dev libicu-dev libxlsxwriter-dev unzip
   locales libc-l10n qt6-translations-l10n xvfb xauth xdotool imagemagick fonts-dejavu-core
-  librsvg2-bin help2man dpkg-dev file)
+  librsvg2-bin help2man dpkg-dev file
+  libkrb5-dev krb5-user krb5-kdc krb5-admin-server)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

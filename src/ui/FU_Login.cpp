@@ -25,6 +25,7 @@ const QString kServers = QStringLiteral("Connection/servers");
 const QString kServer = QStringLiteral("Connection/server");
 const QString kLogin = QStringLiteral("Connection/login");
 const QString kSQLServerAuth = QStringLiteral("Connection/SQLServerAuth");
+const QString kServerSPN = QStringLiteral("Connection/ServerSPN");
 const QString kLoginInfo = QStringLiteral("Wprowadź dane logowania do Serwera SQL");
 
 template <class W> W *Place(W *widget, const char *name, int left, int top, int width, int height) {
@@ -78,6 +79,9 @@ TF_Login::TF_Login(QWidget *parent)
     btnConnect->setDefault(true);
     btnClose = Place(new QPushButton(QStringLiteral("Porzuć"), this), "btnClose", 243, 208, 80, 25);
     btnClose->setAutoDefault(false);
+    labKerberos = Place(new QLabel(this), "labKerberos", 8, 189, 315, 17);
+    labKerberos->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labKerberos->setVisible(false);
 
     setTabOrder(edServer, rbWindowsAuth);
     setTabOrder(rbWindowsAuth, rbSQLServerAuth);
@@ -161,6 +165,13 @@ void TF_Login::UpdateAuthControls() {
         edUser->clear();
         edPassword->clear();
     }
+    UpdateKerberosLine();
+}
+
+void TF_Login::UpdateKerberosLine() {
+    labKerberos->setVisible(!FSQLServerAuth);
+    if (!FSQLServerAuth)
+        labKerberos->setText(KerberosTicketLine(ReadKerberosTicket()));
 }
 
 QStringList TF_Login::ServerEntries() const {
@@ -192,7 +203,8 @@ bool TF_Login::Connect(TOrvel_LoginHost &host) {
     }
 
     const TOrvel_ConnectionSettings settings =
-        LoginConnectionSettings(server, FSQLServerAuth, user, password);
+        LoginConnectionSettings(server, FSQLServerAuth, user, password,
+                                AppPrefs ? AppPrefs->ReadString(kServerSPN) : QString());
     if (!FSQLServerAuth)
         user = GetSystemUserName(); // for the status text only
 

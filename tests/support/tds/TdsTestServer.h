@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +31,7 @@ public:
         QString ServerName;
         std::uint32_t TdsVersion = 0;
         int PacketSize = 0;
+        bool Integrated = false; // integrated (Kerberos) authentication: User is the principal
     };
 
     // The server's encryption setting, as its PRELOGIN answer shows it.
@@ -61,6 +63,11 @@ public:
     void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result);
     int BatchesCancelled() const;        // batches stopped by an ATTENTION
     void SetEncryption(Encryption mode); // for the connections that come after
+    // Accepts integrated logins (LOGIN7 with the integrated-security flag and a GSS-API token)
+    // with the service keys in `keytab`; a client the keys cannot verify is refused with 18452,
+    // a verified principal that is not among `logins` with 18456. Without a keytab every
+    // integrated login gets 18452.
+    void SetIntegratedLogins(const QString &keytab, const QStringList &logins);
     // The messages of every connection so far, in the order they arrived (handshake packets are
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
@@ -98,4 +105,6 @@ private:
     std::atomic<bool> FIgnoreAttention{false};
     std::atomic<int> FPacketPause{0};
     QHash<QString, std::shared_ptr<const DbResult>> FCanned;
+    QString FKeytab;
+    QStringList FIntegratedLogins;
 };

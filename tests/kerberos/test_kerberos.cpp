@@ -1,0 +1,278 @@
+// Windows authentication as it runs on Linux: the FreeTDS ODBC driver logs in with the user's
+// Kerberos ticket, checked by the TDS test server through GSS-API against a throw-away realm
+// with a real KDC. Every failure must say what went wrong and what to do, never "server not
+// found" for a server that answered.
+#include "KrbRealm.h"
+#include "TdsTestServer.h"
+#include "TestSupport.h"
+#include "U_Kerberos.h"
+#include "U_Login.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+const QString kRealm = QStringLiteral("ORVEL.TEST");
+const QString kForeign = QStringLiteral("OBCA.TEST");
+const QString kJan = QStringLiteral("jan@ORVEL.TEST");   // a domain user with a login
+const QString kAnna = QStringLiteral("anna@ORVEL.TEST"); // a domain user without one
+const QString kObcy = QStringLiteral("obcy@OBCA.TEST");  // a user of a realm without trust
+const QString kSqlUser = QStringLiteral("raport");
+const QString kSqlPassword = QStringLiteral("Tajne;hasło}");
+// The runner ends each line of a message with LF alone, the message's CR LF included.
+const QString kCannotConnect =
+    QStringLiteral("\n([FreeTDS][SQL Server]Unable to connect to data source)\n");
+
+struct CliResult {
+    int Status = -1;
+    QByteArray Out;
+    QString Err;
+};
+} // namespace
+
+class TestKerberos : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void ticketState();
+    void runnerLogins_data();
+    void runnerLogins();
+
+private:
+    QString App(const QString &relative) const { return FApp.filePath(relative); }
+    QString Cache(const QString &name) const { return FRealm->Path(name + QStringLiteral(".cc")); }
+    CliResult Cli(const QString &cache, const QStringList &args,
+                  const QString *password = nullptr) const;
+
+    QTemporaryDir FApp;
+    std::unique_ptr<KrbRealm> FRealm;
+    std::unique_ptr<TdsTestServer> FServer; // its service key in its keytab
+    std::unique_ptr<TdsTestServer> FStale;  // its keytab holds a key the realm has replaced
+};
+
+void TestKerberos::initTestCase() {
+    QVERIFY(FApp.isValid());
+    QVERIFY(QDir().mkpath(App(QStringLiteral("engine"))));
+    QVERIFY(QFile::copy(BuiltAppDir() + QStringLiteral("/data/demo/Kadry.sqlite"),
+                        App(QStringLiteral("engine/Kadry.sqlite"))));
+    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
+    QVERIFY(WriteBytes(App(QStringLiteral("data reports/Kto.xml")),
+                       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                       "<Zestawnik><version>1.0</version><defaultdb>Kadry</defaultdb><params>"
+                       "</params></Zestawnik>\r\n"));
+    QVERIFY(WriteBytes(App(QStringLiteral("data reports/Kto.sql")),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT SYSTEM_USER AS Kto\r\n"));
+
+    FRealm = std::make_unique<KrbRealm>(kRealm, kForeign);
+    QVERIFY2(FRealm->Start(), qPrintable(FRealm->Error()));
+    FServer =
+        std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    FStale = std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    QVERIFY(FServer->Start());
+    QVERIFY(FStale->Start());
+    // The service principals the driver asks for: MSSQLSvc/<host as given>:<port>.
+    const QString service = QStringLiteral("MSSQLSvc/localhost:%1").arg(FServer->Port());
+    const QString stale = QStringLiteral("MSSQLSvc/localhost:%1").arg(FStale->Port());
+    for (const QString &principal : {service, stale})
+        QVERIFY2(FRealm->AddService(principal), qPrintable(FRealm->Error()));
+    QVERIFY(FRealm->ExportKeytab(service, FRealm->Path(QStringLiteral("server.keytab"))));
+    QVERIFY(FRealm->ExportKeytab(stale, FRealm->Path(QStringLiteral("stale.keytab"))));
+    QVERIFY2(FRealm->ChangeKey(stale), qPrintable(FRealm->Error()));
+    FServer->SetIntegratedLogins(FRealm->Path(QStringLiteral("server.keytab")), {kJan});
+    FStale->SetIntegratedLogins(FRealm->Path(QStringLiteral("stale.keytab")), {kJan});
+
+    const struct {
+        QString principal, password, cache;
+    } users[] = {{kJan, QStringLiteral("jan-haslo"), QStringLiteral("jan")},
+                 {kAnna, QStringLiteral("anna-haslo"), QStringLiteral("anna")},
+                 {kObcy, QStringLiteral("obcy-haslo"), QStringLiteral("obcy")}};
+    for (const auto &user : users) {
+        QVERIFY2(FRealm->AddUser(user.principal, user.password), qPrintable(FRealm->Error()));
+        QVERIFY2(FRealm->Kinit(user.principal, user.password, Cache(user.cache)),
+                 qPrintable(FRealm->Error()));
+    }
+    QVERIFY(FRealm->CopyExpired(Cache(QStringLiteral("jan")), Cache(QStringLiteral("expired"))));
+}
+
+void TestKerberos::cleanupTestCase() {
+    if (FStale)
+        FStale->Stop();
+    if (FServer)
+        FServer->Stop();
+    FRealm.reset(); // stops the KDC
+}
+
+CliResult TestKerberos::Cli(const QString &cache, const QStringList &args,
+                            const QString *password) const {
+    QProcess process;
+    QProcessEnvironment env = FRealm->Environment(cache.isEmpty() ? QString() : Cache(cache));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    if (password)
+        env.insert(QStringLiteral("ORVEL_PASSWORD"), *password);
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); }); // never asks on a terminal
+    process.setWorkingDirectory(FApp.path());
+    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    CliResult r;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return r;
+    }
+    r.Status = process.exitCode();
+    r.Out = process.readAllStandardOutput();
+    r.Err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+// The ticket state the login reads from the cache, in each state a user meets.
+void TestKerberos::ticketState() {
+    using Status = TOrvel_KerberosTicket::Status;
+    const QByteArray old = qgetenv("KRB5CCNAME");
+    const struct {
+        QString cache;
+        Status state;
+        QString principal;
+    } cases[] = {{QStringLiteral("jan"), Status::Valid, kJan},
+                 {QStringLiteral("expired"), Status::Expired, kJan},
+                 {QStringLiteral("obcy"), Status::Valid, kObcy},
+                 {QStringLiteral("none"), Status::NoTicket, QString()}};
+    for (const auto &c : cases) {
+        qputenv("KRB5CCNAME", ("FILE:" + Cache(c.cache)).toLocal8Bit());
+        const TOrvel_KerberosTicket ticket = ReadKerberosTicket();
+        QCOMPARE(ticket.State, c.state);
+        QCOMPARE(ticket.Principal, c.principal);
+        QCOMPARE(ticket.Expires.isValid(), c.state != Status::NoTicket);
+    }
+    // The service ticket the driver needs: there, unknown, or out of reach of a foreign realm.
+    qputenv("KRB5CCNAME", ("FILE:" + Cache(QStringLiteral("jan"))).toLocal8Bit());
+    using Result = TOrvel_ServiceTicketProbe::Result;
+    const QString service = QStringLiteral("MSSQLSvc/localhost:%1").arg(FServer->Port());
+    QCOMPARE(ProbeServiceTicket(service).Outcome, Result::Obtained);
+    const TOrvel_ServiceTicketProbe unknown =
+        ProbeServiceTicket(QStringLiteral("MSSQLSvc/127.0.0.1:%1").arg(FServer->Port()));
+    QCOMPARE(unknown.Outcome, Result::UnknownService);
+    QCOMPARE(unknown.Principal,
+             QStringLiteral("MSSQLSvc/127.0.0.1:%1@ORVEL.TEST").arg(FServer->Port()));
+    qputenv("KRB5CCNAME", ("FILE:" + Cache(QStringLiteral("obcy"))).toLocal8Bit());
+    QCOMPARE(ProbeServiceTicket(service).Outcome, Result::NoTrust);
+    old.isNull() ? qunsetenv("KRB5CCNAME") : qputenv("KRB5CCNAME", old);
+}
+
+void TestKerberos::runnerLogins_data() {
+    QTest::addColumn<QString>("cache");
+    QTest::addColumn<QString>("server"); // "main", "stale", "ip"
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // the printed result, or the exact message on stderr
+    QTest::addColumn<QString>("err");
+
+    const QStringList windows{QStringLiteral("--windows-auth")};
+    QTest::newRow("a valid ticket: the report sees the principal")
+        << "jan"
+        << "main" << windows << 0 << QStringLiteral("Kto\n%1\n").arg(kJan) << QString();
+    QTest::newRow("no ticket") << ""
+                               << "main" << windows << 1 << QString()
+                               << QStringLiteral("Brak biletu Kerberos: zaloguj się poleceniem "
+                                                 "kinit i połącz się ponownie") +
+                                      kCannotConnect;
+    QTest::newRow("an expired ticket")
+        << "expired"
+        << "main" << windows << 1 << QString()
+        << QStringLiteral("Bilet Kerberos użytkownika jan@ORVEL.TEST wygasł o %1: odnów go "
+                          "poleceniem kinit i połącz się ponownie") +
+               kCannotConnect;
+    QTest::newRow("a ticket of a realm without trust")
+        << "obcy"
+        << "main" << windows << 1 << QString()
+        << QStringLiteral("Bilet Kerberos użytkownika obcy@OBCA.TEST nie daje dostępu do obszaru "
+                          "ORVEL.TEST, w którym jest serwer (brak zaufania między obszarami): "
+                          "zaloguj się poleceniem kinit jako użytkownik obszaru ORVEL.TEST") +
+               kCannotConnect;
+    QTest::newRow("a stale service key: the server's 18452")
+        << "jan"
+        << "stale" << windows << 1 << QString()
+        << QStringLiteral("Serwer odrzucił bilet Kerberos jan@ORVEL.TEST: nie ufa domenie "
+                          "użytkownika albo nie może odczytać biletu (nieaktualny klucz usługi "
+                          "serwera); zgłoś to administratorowi serwera\n([FreeTDS][SQL "
+                          "Server]Login failed. The login is from an untrusted domain and cannot "
+                          "be used with Integrated authentication.)\n");
+    QTest::newRow("a domain user without a login: the server's 18456")
+        << "anna"
+        << "main" << windows << 1 << QString()
+        << QStringLiteral("Serwer nie przyjął użytkownika domeny anna@ORVEL.TEST: nie ma on "
+                          "loginu na serwerze albo prawa do logowania; poproś administratora "
+                          "serwera o dostęp\n([FreeTDS][SQL Server]Login failed for user "
+                          "'anna@ORVEL.TEST'.)\n");
+    QTest::newRow("the server by its IP address")
+        << "jan"
+        << "ip" << windows << 1 << QString()
+        << QStringLiteral("Serwer podano adresem IP, a Kerberos zna serwer tylko z pełnej nazwy: "
+                          "wpisz pełną nazwę serwera (np. sql01.firma.pl) albo nazwę usługi "
+                          "(SPN) w ustawieniu ServerSPN") +
+               kCannotConnect;
+    QTest::newRow("the server by its IP address with --spn")
+        << "jan"
+        << "ip" << (windows + QStringList{QStringLiteral("--spn"), QStringLiteral("@SPN")}) << 0
+        << QStringLiteral("Kto\n%1\n").arg(kJan) << QString();
+    QTest::newRow("an --spn the realm does not know")
+        << "jan"
+        << "main"
+        << (windows + QStringList{QStringLiteral("--spn"), QStringLiteral("MSSQLSvc/sql01:1433")})
+        << 1 << QString()
+        << QStringLiteral("Kerberos nie zna usługi MSSQLSvc/sql01:1433@ORVEL.TEST: wpisz pełną "
+                          "nazwę serwera, pod którą usługa jest zarejestrowana, albo nazwę usługi "
+                          "(SPN) w ustawieniu ServerSPN") +
+               kCannotConnect;
+    QTest::newRow("SQL Server authentication on the same server, with a ticket at hand")
+        << "jan"
+        << "main" << QStringList{QStringLiteral("--user"), kSqlUser} << 0
+        << QStringLiteral("Kto\n%1\n").arg(kSqlUser) << QString();
+    QTest::newRow("SQL Server authentication keeps its own text")
+        << "jan"
+        << "main" << QStringList{QStringLiteral("--user"), QStringLiteral("obcy")} << 1 << QString()
+        << QStringLiteral("Nieprawidłowe hasło lub nazwa użytkownika\n([FreeTDS][SQL Server]"
+                          "Login failed for user 'obcy'.)\n");
+}
+
+void TestKerberos::runnerLogins() {
+    QFETCH(QString, cache);
+    QFETCH(QString, server);
+    QFETCH(QStringList, extra);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const TdsTestServer &target = server == QLatin1String("stale") ? *FStale : *FServer;
+    const QString name = server == QLatin1String("ip")
+                             ? QStringLiteral("127.0.0.1,%1").arg(target.Port())
+                             : QStringLiteral("localhost,%1").arg(target.Port());
+    extra.replaceInStrings(QStringLiteral("@SPN"),
+                           QStringLiteral("MSSQLSvc/localhost:%1").arg(target.Port()));
+    if (cache == QLatin1String("expired")) {
+        const QByteArray old = qgetenv("KRB5CCNAME");
+        qputenv("KRB5CCNAME", ("FILE:" + Cache(cache)).toLocal8Bit());
+        err = err.arg(KerberosTimeText(ReadKerberosTicket().Expires, QDateTime::currentDateTime()));
+        old.isNull() ? qunsetenv("KRB5CCNAME") : qputenv("KRB5CCNAME", old);
+    }
+    const CliResult r =
+        Cli(cache,
+            QStringList{QStringLiteral("run"), QStringLiteral("Kto"), QStringLiteral("--server"),
+                        name, QStringLiteral("--print")} +
+                extra,
+            &kSqlPassword);
+    QCOMPARE(r.Err, err);
+    QCOMPARE(r.Status, status);
+    QCOMPARE(QString::fromUtf8(r.Out), out);
+}
+
+QTEST_GUILESS_MAIN(TestKerberos)
+#include "test_kerberos.moc"
