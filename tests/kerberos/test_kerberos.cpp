@@ -36,12 +36,19 @@ struct CliResult {
 };
 } // namespace
 
+Q_DECLARE_METATYPE(TOrvel_WindowsAuthFailure)
+
 class TestKerberos : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void servicePrincipal_data();
+    void servicePrincipal();
+    void ticketLine();
+    void failureText_data();
+    void failureText();
     void ticketState();
     void runnerLogins_data();
     void runnerLogins();
@@ -132,6 +139,141 @@ CliResult TestKerberos::Cli(const QString &cache, const QStringList &args,
     r.Out = process.readAllStandardOutput();
     r.Err = QString::fromUtf8(process.readAllStandardError());
     return r;
+}
+
+void TestKerberos::servicePrincipal_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("spn");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("address");
+    QTest::newRow("default port") << "sql01.firma.pl"
+                                  << ""
+                                  << "MSSQLSvc/sql01.firma.pl:1433" << false;
+    QTest::newRow("port after a comma") << " sql01.firma.pl , 14330 "
+                                        << ""
+                                        << "MSSQLSvc/sql01.firma.pl:14330" << false;
+    QTest::newRow("IPv4 address") << "10.1.2.3,1433"
+                                  << ""
+                                  << "MSSQLSvc/10.1.2.3:1433" << true;
+    QTest::newRow("IPv6 address") << "::1"
+                                  << ""
+                                  << "MSSQLSvc/::1:1433" << true;
+    QTest::newRow("named instance: its port is the browser's") << "sql01\\KADRY"
+                                                               << ""
+                                                               << "" << false;
+    QTest::newRow("named instance with a port") << "sql01\\KADRY,50123"
+                                                << ""
+                                                << "MSSQLSvc/sql01:50123" << false;
+    QTest::newRow("a service name given wins") << "10.1.2.3"
+                                               << " MSSQLSvc/sql01.firma.pl:1433@FIRMA.PL "
+                                               << "MSSQLSvc/sql01.firma.pl:1433@FIRMA.PL" << true;
+}
+
+void TestKerberos::servicePrincipal() {
+    QFETCH(QString, server);
+    QFETCH(QString, spn);
+    QFETCH(QString, expected);
+    QFETCH(bool, address);
+    QCOMPARE(DriverServicePrincipal(server, spn), expected);
+    QCOMPARE(ServerNameIsAddress(server), address);
+}
+
+void TestKerberos::ticketLine() {
+    const QDateTime now(QDate(2026, 12, 10), QTime(9, 15));
+    TOrvel_KerberosTicket ticket;
+    QCOMPARE(KerberosTicketLine(ticket, now),
+             QStringLiteral("Brak biletu Kerberos: zaloguj się poleceniem kinit"));
+    ticket.State = TOrvel_KerberosTicket::Status::Valid;
+    ticket.Principal = QStringLiteral("jan@FIRMA.PL");
+    ticket.Expires = QDateTime(QDate(2026, 12, 10), QTime(18, 30));
+    QCOMPARE(KerberosTicketLine(ticket, now),
+             QStringLiteral("Bilet Kerberos: jan@FIRMA.PL, ważny do 18:30"));
+    // A ticket that lasts past midnight names its day.
+    ticket.Expires = QDateTime(QDate(2026, 12, 11), QTime(8, 5));
+    QCOMPARE(KerberosTicketLine(ticket, now),
+             QStringLiteral("Bilet Kerberos: jan@FIRMA.PL, ważny do 11.12.2026 08:05"));
+    ticket.State = TOrvel_KerberosTicket::Status::Expired;
+    ticket.Expires = QDateTime(QDate(2026, 12, 10), QTime(7, 0));
+    QCOMPARE(KerberosTicketLine(ticket, now),
+             QStringLiteral("Bilet Kerberos: jan@FIRMA.PL, wygasł o 07:00: odnów go poleceniem "
+                            "kinit"));
+}
+
+// The whole failure text from what the login found out, for the cases the realm of the
+// end-to-end tests cannot stage.
+void TestKerberos::failureText_data() {
+    QTest::addColumn<TOrvel_WindowsAuthFailure>("failure");
+    QTest::addColumn<QString>("expected");
+    using Result = TOrvel_ServiceTicketProbe::Result;
+    const QString driver = QStringLiteral("[FreeTDS][SQL Server]Unable to connect to data source");
+    TOrvel_WindowsAuthFailure base;
+    base.Code = 0x80004005;
+    base.ServerAnswered = true;
+    base.ProviderMessage = driver;
+    base.Ticket.State = TOrvel_KerberosTicket::Status::Valid;
+    base.Ticket.Principal = kJan;
+    base.Ticket.Expires = QDateTime::currentDateTime().addSecs(3600);
+    base.Probed = true;
+    base.Probe.Principal = QStringLiteral("MSSQLSvc/sql01.firma.pl:1433@ORVEL.TEST");
+
+    TOrvel_WindowsAuthFailure unreachable = base;
+    unreachable.ServerAnswered = false;
+    unreachable.Ticket = TOrvel_KerberosTicket();
+    unreachable.ProviderMessage = QStringLiteral("[FreeTDS][SQL Server]Unable to connect: "
+                                                 "Adaptive Server is unavailable or does not "
+                                                 "exist");
+    QTest::newRow("nobody answered: the server was not found, ticket or not")
+        << unreachable
+        << QStringLiteral("Podany serwer nie został znaleziony\r\n(") +
+               unreachable.ProviderMessage + u')';
+    TOrvel_WindowsAuthFailure obtained = base;
+    obtained.Probe.Outcome = Result::Obtained;
+    QTest::newRow("the service ticket is there, yet the login failed")
+        << obtained
+        << QStringLiteral("Serwer nie przyjął logowania Kerberos, choć bilet dla usługi "
+                          "MSSQLSvc/sql01.firma.pl:1433@ORVEL.TEST jest dostępny: sprawdź nazwę "
+                          "usługi (SPN) serwera i różnicę zegarów komputera i serwera\r\n(") +
+               driver + u')';
+    TOrvel_WindowsAuthFailure failed = base;
+    failed.Probe.Outcome = Result::Failed;
+    failed.Probe.Reason = QStringLiteral("Clock skew too great");
+    QTest::newRow("the realm refused the service ticket for another reason")
+        << failed
+        << QStringLiteral("Nie można uzyskać biletu Kerberos dla usługi "
+                          "MSSQLSvc/sql01.firma.pl:1433@ORVEL.TEST (Clock skew too great): "
+                          "sprawdź pełną nazwę serwera i zegar komputera, potem połącz się "
+                          "ponownie\r\n(") +
+               driver + u')';
+    TOrvel_WindowsAuthFailure instance = base;
+    instance.Probe.Principal.clear();
+    QTest::newRow("named instance without a port: no service name to ask for")
+        << instance
+        << QStringLiteral("Nie można ustalić nazwy usługi Kerberos serwera: podaj port serwera "
+                          "albo nazwę usługi (SPN) w ustawieniu ServerSPN\r\n(") +
+               driver + u')';
+    TOrvel_WindowsAuthFailure refused = base;
+    refused.Code = 0x80040E4D;
+    refused.NativeError = 18452;
+    refused.Ticket = TOrvel_KerberosTicket(); // e.g. the other driver's own cache
+    refused.ProviderMessage = QStringLiteral("Login failed.");
+    QTest::newRow("18452 without a known principal")
+        << refused
+        << QStringLiteral("Serwer odrzucił bilet Kerberos: nie ufa domenie użytkownika albo nie "
+                          "może odczytać biletu (nieaktualny klucz usługi serwera); zgłoś to "
+                          "administratorowi serwera\r\n(Login failed.)");
+    TOrvel_WindowsAuthFailure missing = base;
+    missing.Code = 0x800A0E7A;
+    missing.ServerAnswered = false;
+    missing.ProviderMessage = QStringLiteral("Can't open lib");
+    QTest::newRow("no driver: the table's own text")
+        << missing
+        << QStringLiteral("Provider SQL OLEDB nie został znaleziony !\r\n(Can't open lib)");
+}
+
+void TestKerberos::failureText() {
+    QFETCH(TOrvel_WindowsAuthFailure, failure);
+    QFETCH(QString, expected);
+    QCOMPARE(WindowsAuthFailureText(failure), expected);
 }
 
 // The ticket state the login reads from the cache, in each state a user meets.
