@@ -2,6 +2,7 @@
 // Kerberos ticket, checked by the TDS test server through GSS-API against a throw-away realm
 // with a real KDC. Every failure must say what went wrong and what to do, never "server not
 // found" for a server that answered.
+#include "FU_Login.h"
 #include "KrbRealm.h"
 #include "TdsTestServer.h"
 #include "TestSupport.h"
@@ -11,7 +12,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include <memory>
@@ -52,6 +57,7 @@ private slots:
     void ticketState();
     void runnerLogins_data();
     void runnerLogins();
+    void loginWindowTicketLine();
 
 private:
     QString App(const QString &relative) const { return FApp.filePath(relative); }
@@ -416,5 +422,40 @@ void TestKerberos::runnerLogins() {
     QCOMPARE(QString::fromUtf8(r.Out), out);
 }
 
-QTEST_GUILESS_MAIN(TestKerberos)
+// The login window shows the ticket's state under the authentication choice, read anew on
+// every showing, and only while Windows authentication is chosen.
+void TestKerberos::loginWindowTicketLine() {
+    const QByteArray old = qgetenv("KRB5CCNAME");
+    qputenv("KRB5CCNAME", ("FILE:" + Cache(QStringLiteral("jan"))).toLocal8Bit());
+    TF_Login login;
+    login.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&login));
+    QVERIFY(!login.labKerberos->isVisible());
+    QTest::mouseClick(login.rbWindowsAuth, Qt::LeftButton, {}, QPoint(8, 10));
+    QVERIFY(login.rbWindowsAuth->isChecked());
+    QVERIFY(login.labKerberos->isVisible());
+    const QString expected =
+        QStringLiteral("Bilet Kerberos: jan@ORVEL.TEST, ważny do %1")
+            .arg(KerberosTimeText(ReadKerberosTicket().Expires, QDateTime::currentDateTime()));
+    QCOMPARE(login.labKerberos->text(), expected);
+    // The label sits inside the window, clear of the fields above and the buttons below.
+    QVERIFY(login.rect().contains(login.labKerberos->geometry()));
+    QVERIFY(login.labKerberos->geometry().bottom() < login.btnConnect->geometry().top());
+    QVERIFY(login.labKerberos->geometry().top() > login.edPassword->geometry().bottom());
+
+    // The user's ticket is gone (kdestroy): the next showing says so.
+    login.hide();
+    qputenv("KRB5CCNAME", ("FILE:" + Cache(QStringLiteral("none"))).toLocal8Bit());
+    login.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&login));
+    QTest::mouseClick(login.rbWindowsAuth, Qt::LeftButton, {}, QPoint(8, 10));
+    QCOMPARE(login.labKerberos->text(),
+             QStringLiteral("Brak biletu Kerberos: zaloguj się poleceniem kinit"));
+    QVERIFY(login.labKerberos->isVisible());
+    QTest::mouseClick(login.rbSQLServerAuth, Qt::LeftButton, {}, QPoint(8, 10));
+    QVERIFY(!login.labKerberos->isVisible());
+    old.isNull() ? qunsetenv("KRB5CCNAME") : qputenv("KRB5CCNAME", old);
+}
+
+QTEST_MAIN(TestKerberos)
 #include "test_kerberos.moc"
