@@ -170,8 +170,11 @@ void TF_Login::UpdateAuthControls() {
 
 void TF_Login::UpdateKerberosLine() {
     labKerberos->setVisible(!FSQLServerAuth);
-    if (!FSQLServerAuth)
+    if (!FSQLServerAuth) {
+        // A long principal may not fit the line: the hint shows it whole.
         labKerberos->setText(KerberosTicketLine(ReadKerberosTicket()));
+        labKerberos->setToolTip(labKerberos->text());
+    }
 }
 
 QStringList TF_Login::ServerEntries() const {

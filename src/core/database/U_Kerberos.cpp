@@ -164,8 +164,9 @@ QString KerberosTicketLine(const TOrvel_KerberosTicket &ticket, const QDateTime 
         return QStringLiteral("Bilet Kerberos: %1, ważny do %2")
             .arg(ticket.Principal, KerberosTimeText(ticket.Expires, now));
     case TOrvel_KerberosTicket::Status::Expired:
-        return QStringLiteral("Bilet Kerberos: %1, wygasł o %2: odnów go poleceniem kinit")
-            .arg(ticket.Principal, KerberosTimeText(ticket.Expires, now));
+        // Short enough for the window's one line; the principal is in the failure text.
+        return QStringLiteral("Bilet Kerberos wygasł o %1: odnów go poleceniem kinit")
+            .arg(KerberosTimeText(ticket.Expires, now));
     case TOrvel_KerberosTicket::Status::NoTicket:
         break;
     }
