@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need on Debian 12, as root, non-interactively:
 # the toolchain, Qt 6, QScintilla, libxml2, unixODBC with FreeTDS's driver (registered as
-# "FreeTDS"), SQLite, tinyxml2, GnuTLS (the TDS test server's TLS), ICU
+# "FreeTDS"), SQLite, tinyxml2, GnuTLS and Nettle (the TDS test server's TLS and NTLM check), ICU
 # (collation keys for sorting texts), the Polish locale with the
 # toolkit's and the C library's Polish texts, Xvfb with xdotool for driving the program as a user
 # does, and what the installed files are made and checked with (the icons from SVG, the runner's
@@ -12,7 +12,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libqscintilla2-qt6-dev
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
-  libgnutls28-dev libicu-dev libxlsxwriter-dev unzip
+  libgnutls28-dev nettle-dev libicu-dev libxlsxwriter-dev unzip
   locales libc-l10n qt6-translations-l10n xvfb xauth xdotool imagemagick fonts-dejavu-core
   librsvg2-bin help2man dpkg-dev file
   libkrb5-dev krb5-user krb5-kdc krb5-admin-server)

@@ -30,6 +30,7 @@ const QString kAnna = QStringLiteral("anna@ORVEL.TEST"); // a domain user withou
 const QString kObcy = QStringLiteral("obcy@OBCA.TEST");  // a user of a realm without trust
 const QString kSqlUser = QStringLiteral("raport");
 const QString kSqlPassword = QStringLiteral("Tajne;hasło}");
+const QString kDomainPassword = QStringLiteral("Zimą;śnieg}{");
 // The runner ends each line of a message with LF alone, the message's CR LF included.
 const QString kCannotConnect =
     QStringLiteral("\n([FreeTDS][SQL Server]Unable to connect to data source)\n");
@@ -57,6 +58,8 @@ private slots:
     void ticketState();
     void runnerLogins_data();
     void runnerLogins();
+    void domainUserWithPassword_data();
+    void domainUserWithPassword();
     void loginWindowTicketLine();
 
 private:
@@ -101,6 +104,7 @@ void TestKerberos::initTestCase() {
     QVERIFY2(FRealm->ChangeKey(stale), qPrintable(FRealm->Error()));
     FServer->SetIntegratedLogins(FRealm->Path(QStringLiteral("server.keytab")), {kJan});
     FStale->SetIntegratedLogins(FRealm->Path(QStringLiteral("stale.keytab")), {kJan});
+    FServer->SetNtlmLogin(QStringLiteral("FIRMA"), QStringLiteral("jan"), kDomainPassword);
 
     const struct {
         QString principal, password, cache;
@@ -416,6 +420,45 @@ void TestKerberos::runnerLogins() {
                         name, QStringLiteral("--print")} +
                 extra,
             &kSqlPassword);
+    QCOMPARE(r.Err, err);
+    QCOMPARE(r.Status, status);
+    QCOMPARE(QString::fromUtf8(r.Out), out);
+}
+
+// A domain account with its password, from a machine outside the domain: the user name
+// DOMAIN\user under SQL Server authentication makes the driver log in with NTLM, which the
+// server checks as an NTLMv2 response.
+void TestKerberos::domainUserWithPassword_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("the right password")
+        << "FIRMA\\jan" << kDomainPassword << 0 << "Kto\nFIRMA\\jan\n"
+        << QString();
+    QTest::newRow("a wrong password")
+        << "FIRMA\\jan" << QStringLiteral("Zimą;śnieg") << 1 << QString()
+        << QStringLiteral("Nieprawidłowe hasło lub nazwa użytkownika\n([FreeTDS][SQL Server]Login "
+                          "failed for user 'FIRMA\\jan'.)\n");
+    QTest::newRow("another domain's user")
+        << "OBCA\\jan" << kDomainPassword << 1 << QString()
+        << QStringLiteral("Nieprawidłowe hasło lub nazwa użytkownika\n([FreeTDS][SQL Server]Login "
+                          "failed for user 'OBCA\\jan'.)\n");
+}
+
+void TestKerberos::domainUserWithPassword() {
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const CliResult r =
+        Cli(QString(),
+            {QStringLiteral("run"), QStringLiteral("Kto"), QStringLiteral("--server"),
+             QStringLiteral("localhost,%1").arg(FServer->Port()), QStringLiteral("--user"), user,
+             QStringLiteral("--print")},
+            &password);
     QCOMPARE(r.Err, err);
     QCOMPARE(r.Status, status);
     QCOMPARE(QString::fromUtf8(r.Out), out);

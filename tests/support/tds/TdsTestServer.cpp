@@ -2,6 +2,7 @@
 
 #include "TdsChannel.h"
 #include "TdsGssAcceptor.h"
+#include "TdsNtlm.h"
 #include "TdsWire.h"
 #include "U_DbBackend.h"
 
@@ -385,10 +386,39 @@ bool TdsTestServer::Session::IntegratedLogin(const QByteArray &packet, LoginInfo
                                              "authentication.");
     QString keytab;
     QStringList logins;
+    QStringList ntlm;
     {
         std::lock_guard lock(FServer->FLock);
         keytab = FServer->FKeytab;
         logins = FServer->FIntegratedLogins;
+        ntlm = FServer->FNtlmAccount;
+    }
+    if (TdsNtlmAcceptor::IsNtlm(token)) {
+        if (ntlm.size() != 3) {
+            FServer->RecordLogin(info);
+            RefuseLogin(18452, untrusted);
+            return true;
+        }
+        TdsNtlmAcceptor acceptor(ntlm[0], ntlm[1], ntlm[2]);
+        const QByteArray challenge = acceptor.Challenge(token);
+        FOut.Clear();
+        FOut.U8(0xED);
+        FOut.U16(static_cast<std::uint16_t>(challenge.size()));
+        FOut.Bytes(challenge.constData(), static_cast<std::size_t>(challenge.size()));
+        SendReply();
+        std::uint8_t type = 0;
+        if (!ReadMessage(&type, &token) || type != 0x11)
+            return false;
+        QString login;
+        const bool verified = acceptor.Verify(token, &login);
+        info.User = login;
+        FServer->RecordLogin(info);
+        FOut.Clear();
+        if (!verified) {
+            info.User.clear();
+            RefuseLogin(18456, QStringLiteral("Login failed for user '%1'.").arg(login));
+        }
+        return true;
     }
     if (keytab.isEmpty() || token.isEmpty()) {
         FServer->RecordLogin(info);
@@ -702,6 +732,12 @@ void TdsTestServer::SetIntegratedLogins(const QString &keytab, const QStringList
     std::lock_guard lock(FLock);
     FKeytab = keytab;
     FIntegratedLogins = logins;
+}
+
+void TdsTestServer::SetNtlmLogin(const QString &domain, const QString &user,
+                                 const QString &password) {
+    std::lock_guard lock(FLock);
+    FNtlmAccount = QStringList{domain, user, password};
 }
 
 void TdsTestServer::SetEncryption(Encryption mode) {

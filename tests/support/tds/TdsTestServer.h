@@ -68,6 +68,9 @@ public:
     // a verified principal that is not among `logins` with 18456. Without a keytab every
     // integrated login gets 18452.
     void SetIntegratedLogins(const QString &keytab, const QStringList &logins);
+    // Accepts an NTLM login (a user written DOMAIN\user) of this one domain account, checked
+    // as an NTLMv2 response; any other is refused with 18456.
+    void SetNtlmLogin(const QString &domain, const QString &user, const QString &password);
     // The messages of every connection so far, in the order they arrived (handshake packets are
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
@@ -107,4 +110,5 @@ private:
     QHash<QString, std::shared_ptr<const DbResult>> FCanned;
     QString FKeytab;
     QStringList FIntegratedLogins;
+    QStringList FNtlmAccount; // domain, user, password
 };
