@@ -12,7 +12,7 @@ const QSet<QString> kValueOptions = {
     QStringLiteral("app-folder"), QStringLiteral("set"),      QStringLiteral("server"),
     QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
     QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
-    QStringLiteral("xlsx"),       QStringLiteral("timeout")};
+    QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"), QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help")};
@@ -33,7 +33,7 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
             QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
-            QStringLiteral("timeout")};
+            QStringLiteral("timeout"),  QStringLiteral("spn")};
     }
     return {};
 }
@@ -50,6 +50,10 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         return QStringLiteral("--user and --windows-auth exclude each other");
     if (single.contains(QStringLiteral("user")) && o.User.isEmpty())
         return QStringLiteral("--user needs a user name");
+    if (single.contains(QStringLiteral("spn")) && o.ServerSpn.trimmed().isEmpty())
+        return QStringLiteral("--spn needs a service principal name");
+    if (single.contains(QStringLiteral("spn")) && !o.WindowsAuth)
+        return QStringLiteral("--spn needs --windows-auth");
     int outputs = 0;
     const std::pair<const char *, TOrvel_CliOutput> kinds[] = {{"csv", TOrvel_CliOutput::coCsv},
                                                                {"xml", TOrvel_CliOutput::coXml},
@@ -205,6 +209,7 @@ TOrvel_CliParse ParseCliArguments(const QStringList &arguments) {
     o.Server = single.value(QStringLiteral("server"));
     o.User = single.value(QStringLiteral("user"));
     o.WindowsAuth = single.contains(QStringLiteral("windows-auth"));
+    o.ServerSpn = single.value(QStringLiteral("spn"));
     o.Database = single.value(QStringLiteral("database"));
 
     const qsizetype wanted = o.Command == TOrvel_CliCommand::ccList ? 0 : 1;
@@ -238,7 +243,8 @@ QString CliUsageText() {
         "  params REPORT [--declare] [--defaults] [--set NAME=VALUE]...\n"
         "      The parameter block: with --declare the form with declarations, otherwise the\n"
         "      assignments a run puts at the marker line.\n"
-        "  run REPORT --server SERVER [--user USER | --windows-auth] [--database DB]\n"
+        "  run REPORT --server SERVER [--user USER | --windows-auth [--spn SPN]]\n"
+        "             [--database DB]\n"
         "             [--defaults] [--set NAME=VALUE]...\n"
         "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
         "              --print) [--timeout SECONDS]\n"
@@ -247,6 +253,10 @@ QString CliUsageText() {
         "      SIGINT or SIGTERM cancels the run and writes nothing (exit status 130 or 143);\n"
         "      a second SIGINT within 10 s ends the runner at once.\n"
         "\n"
+        "  --windows-auth   log in with the Kerberos ticket of the user (kinit)\n"
+        "  --spn SPN        the server's Kerberos service name, where it is not\n"
+        "                   MSSQLSvc/HOST:PORT of the name given (default: the\n"
+        "                   preference Connection/ServerSPN)\n"
         "  --defaults       apply the report's stored parameter values first\n"
         "  --set NAME=VALUE set a parameter from a value written as in \"NAME defaults.xml\"\n"
         "  --separator C    CSV separator (default: the preference, else \",\")\n"

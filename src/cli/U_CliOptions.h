@@ -22,6 +22,7 @@ struct TOrvel_CliOptions {
     QString Server;
     QString User; // set: SQL Server authentication
     bool WindowsAuth = false;
+    QString ServerSpn; // with Windows authentication: the server's Kerberos service name
     QString Database;
 
     TOrvel_CliOutput Output = TOrvel_CliOutput::coNone;

@@ -240,8 +240,12 @@ void Connect(DbConnection &connection, const TOrvel_CliOptions &o) {
     QString failure;
     bool opened = false;
     try {
+        const QString spn = o.ServerSpn.isEmpty()
+                                ? AppPrefs->ReadString(QStringLiteral("Connection/ServerSPN"))
+                                : o.ServerSpn;
         opened = OpenConnection(
-            connection, LoginConnectionSettings(o.Server, sqlServerAuth, user, password), &failure);
+            connection, LoginConnectionSettings(o.Server, sqlServerAuth, user, password, spn),
+            &failure);
     } catch (const EOrvelError &e) {
         Fail(e.message());
     }

@@ -25,6 +25,7 @@ const QString kServers = QStringLiteral("Connection/servers");
 const QString kServer = QStringLiteral("Connection/server");
 const QString kLogin = QStringLiteral("Connection/login");
 const QString kSQLServerAuth = QStringLiteral("Connection/SQLServerAuth");
+const QString kServerSPN = QStringLiteral("Connection/ServerSPN");
 const QString kLoginInfo = QStringLiteral("Wprowadź dane logowania do Serwera SQL");
 
 template <class W> W *Place(W *widget, const char *name, int left, int top, int width, int height) {
@@ -78,6 +79,9 @@ TF_Login::TF_Login(QWidget *parent)
     btnConnect->setDefault(true);
     btnClose = Place(new QPushButton(QStringLiteral("Porzuć"), this), "btnClose", 243, 208, 80, 25);
     btnClose->setAutoDefault(false);
+    labKerberos = Place(new QLabel(this), "labKerberos", 8, 189, 315, 17);
+    labKerberos->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labKerberos->setVisible(false);
 
     // The captions name their inputs, also for a screen reader.
     Label1->setBuddy(edServer);
@@ -168,6 +172,16 @@ void TF_Login::UpdateAuthControls() {
         edUser->clear();
         edPassword->clear();
     }
+    UpdateKerberosLine();
+}
+
+void TF_Login::UpdateKerberosLine() {
+    labKerberos->setVisible(!FSQLServerAuth);
+    if (!FSQLServerAuth) {
+        // A long principal may not fit the line: the hint shows it whole.
+        labKerberos->setText(KerberosTicketLine(ReadKerberosTicket()));
+        labKerberos->setToolTip(labKerberos->text());
+    }
 }
 
 QStringList TF_Login::ServerEntries() const {
@@ -199,7 +213,8 @@ bool TF_Login::Connect(TOrvel_LoginHost &host) {
     }
 
     const TOrvel_ConnectionSettings settings =
-        LoginConnectionSettings(server, FSQLServerAuth, user, password);
+        LoginConnectionSettings(server, FSQLServerAuth, user, password,
+                                AppPrefs ? AppPrefs->ReadString(kServerSPN) : QString());
     if (!FSQLServerAuth)
         user = GetSystemUserName(); // for the status text only
 

@@ -66,6 +66,9 @@ public:
     QLineEdit *edPassword;
     QPushButton *btnConnect;
     QPushButton *btnClose;
+    // Under Windows authentication: the state of the user's Kerberos ticket.
+    QLabel *labKerberos;
+    void UpdateKerberosLine();
 
     // Asks the local network for SQL Servers off the user-interface thread; the button shows a
     // busy cursor meanwhile. Found names join the server list, which drops down; when none is

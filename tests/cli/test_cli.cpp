@@ -293,6 +293,13 @@ void TestCli::usageErrors_data() {
     QTest::newRow("user and windows authentication")
         << QStringList{"run", "A", "--server", s, "--user", "sa", "--windows-auth", "--print"}
         << "--user and --windows-auth exclude each other";
+    QTest::newRow("a service name without Windows authentication")
+        << QStringList{"run", "A",     "--server",        s,        "--user",
+                       "sa",  "--spn", "MSSQLSvc/h:1433", "--print"}
+        << "--spn needs --windows-auth";
+    QTest::newRow("an empty service name")
+        << QStringList{"run", "A", "--server", s, "--windows-auth", "--spn", " ", "--print"}
+        << "--spn needs a service principal name";
     QTest::newRow("password on the command line")
         << QStringList{"run", "A", "--server", s, "--password", "x", "--print"}
         << "unknown option '--password'";

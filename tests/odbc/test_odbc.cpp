@@ -67,6 +67,8 @@ private slots:
     void loginSettings();
     void openErrorMapping_data();
     void openErrorMapping();
+    void serverAnswered_data();
+    void serverAnswered();
     void messageOfDiagnostic_data();
     void messageOfDiagnostic();
     void typeMapping_data();
@@ -115,6 +117,20 @@ void TestOdbc::connectionString_data() {
         << windows << "ODBC Driver 17 for SQL Server"
         << "Driver={ODBC Driver 17 for SQL Server};Server={srv};Trusted_Connection={Yes};"
            "APP={Orvel-Zestawnik};Language={Polish};";
+    QTest::newRow("windows authentication with the server's service name")
+        << LoginConnectionSettings("10.1.2.3,1433", false, "", "", " MSSQLSvc/sql01.firma.pl:1433 ")
+        << "FreeTDS"
+        << "Driver={FreeTDS};Server={10.1.2.3,1433};Trusted_Connection={Yes};"
+           "ServerSPN={MSSQLSvc/sql01.firma.pl:1433};APP={Orvel-Zestawnik};Language={Polish};";
+    QTest::newRow("a service name is no part of SQL Server authentication")
+        << LoginConnectionSettings("srv", true, "jan", "tajne", "MSSQLSvc/srv:1433") << "FreeTDS"
+        << "Driver={FreeTDS};Server={srv};UID={jan};PWD={tajne};APP={Orvel-Zestawnik};"
+           "Language={Polish};";
+    // FreeTDS logs in with NTLM for a user written DOMAIN\user: the backslash goes in as typed.
+    QTest::newRow("domain user with a password")
+        << LoginConnectionSettings("srv", true, "FIRMA\\jan", "tajne") << "FreeTDS"
+        << "Driver={FreeTDS};Server={srv};UID={FIRMA\\jan};PWD={tajne};APP={Orvel-Zestawnik};"
+           "Language={Polish};";
     QTest::newRow("driver 18 keeps encryption optional")
         << sql << "ODBC Driver 18 for SQL Server"
         << "Driver={ODBC Driver 18 for SQL Server};Server={srv\\SQL2019};UID={jan};PWD={tajne};"
@@ -206,6 +222,10 @@ void TestOdbc::openErrorMapping_data() {
         << QList<OdbcDiagRecord>{Diag("28000", 18456)} << 0x80040E4Du << 0;
     QTest::newRow("refused connection")
         << QList<OdbcDiagRecord>{Diag("08001", 20009)} << 0x80004005u << 0;
+    QTest::newRow("FreeTDS: a failed Kerberos step reads as a failed connect")
+        << QList<OdbcDiagRecord>{Diag("08001", 0), Diag("01000", 20002)} << 0x80004005u << 0;
+    QTest::newRow("FreeTDS: the server's 18452 after a connect error")
+        << QList<OdbcDiagRecord>{Diag("08001", 0), Diag("42000", 18452)} << 0x80040E4Du << 1;
     QTest::newRow("link failure") << QList<OdbcDiagRecord>{Diag("08S01", 0)} << 0x80004005u << 0;
     QTest::newRow("login time-out") << QList<OdbcDiagRecord>{Diag("HYT00", 0)} << 0x80004005u << 0;
     QTest::newRow("database of the login missing: outside the table")
@@ -220,6 +240,26 @@ void TestOdbc::openErrorMapping() {
     int index = -1;
     QCOMPARE(MapOdbcOpenError(records, &index), code);
     QCOMPARE(index, decisive);
+}
+
+void TestOdbc::serverAnswered_data() {
+    QTest::addColumn<QList<OdbcDiagRecord>>("records");
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("FreeTDS: nobody listens")
+        << QList<OdbcDiagRecord>{Diag("08S01", 20009), Diag("08001", 0)} << false;
+    QTest::newRow("FreeTDS: the login step failed")
+        << QList<OdbcDiagRecord>{Diag("08001", 0), Diag("01000", 20002)} << true;
+    QTest::newRow("the server refused the login")
+        << QList<OdbcDiagRecord>{Diag("08001", 0), Diag("42000", 18456)} << true;
+    QTest::newRow("login time-out") << QList<OdbcDiagRecord>{Diag("HYT00", 0)} << false;
+    QTest::newRow("no driver") << QList<OdbcDiagRecord>{Diag("IM002", 0)} << false;
+    QTest::newRow("nothing reported") << QList<OdbcDiagRecord>{} << false;
+}
+
+void TestOdbc::serverAnswered() {
+    QFETCH(QList<OdbcDiagRecord>, records);
+    QFETCH(bool, answered);
+    QCOMPARE(OdbcServerAnswered(records), answered);
 }
 
 void TestOdbc::messageOfDiagnostic_data() {

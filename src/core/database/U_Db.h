@@ -39,19 +39,30 @@ struct TOrvel_ConnectionSettings {
     QString AppName = QStringLiteral("Orvel-Zestawnik");
     QString Language = QStringLiteral("Polish");
     int LoginTimeout = 15; // seconds
+    // Windows authentication: the Kerberos service principal of the server, where it is not the
+    // one the driver forms from the server's name; "" for the driver's own.
+    QString ServerSPN;
 };
 
 // A failed open or statement: Code is one of the provider codes of the login's error table
 // (0x800A0E7A driver missing, 0x80004005 server unreachable, 0x80040E4D login failed,
-// 0x800A0E79 already open) or another code; the message is the provider's own text.
+// 0x800A0E79 already open) or another code; the message is the provider's own text. A failed
+// open also tells the server's own error number, when the server sent one, and whether the
+// server answered at all (a refused Kerberos step looks like "cannot connect" otherwise).
 class EDbProviderError : public EOrvelError {
 public:
-    EDbProviderError(std::uint32_t code, const QString &message)
-        : EOrvelError(message), FCode(code) {}
+    EDbProviderError(std::uint32_t code, const QString &message, std::int32_t nativeError = 0,
+                     bool serverAnswered = false)
+        : EOrvelError(message), FCode(code), FNativeError(nativeError),
+          FServerAnswered(serverAnswered) {}
     std::uint32_t code() const noexcept { return FCode; }
+    std::int32_t nativeError() const noexcept { return FNativeError; }
+    bool serverAnswered() const noexcept { return FServerAnswered; }
 
 private:
     std::uint32_t FCode;
+    std::int32_t FNativeError;
+    bool FServerAnswered;
 };
 
 // A batch stopped by a cancel request: its own outcome, not an error of the server.

@@ -8,6 +8,7 @@
 
 namespace {
 constexpr std::uint32_t kNoResultStatus = 0x00040EC9; // DB_S_NORESULT: not worth a line
+constexpr std::uint32_t kServerUnreachable = 0x80004005;
 
 // Unloads the plug-in library on every path.
 class LoadedLibrary {
@@ -36,13 +37,16 @@ QString DatabaseListQuery() {
 }
 
 TOrvel_ConnectionSettings LoginConnectionSettings(const QString &server, bool sqlServerAuth,
-                                                  const QString &user, const QString &password) {
+                                                  const QString &user, const QString &password,
+                                                  const QString &serverSpn) {
     TOrvel_ConnectionSettings settings;
     settings.Server = TrimText(server);
     settings.WindowsAuth = !sqlServerAuth;
     if (sqlServerAuth) {
         settings.User = TrimText(user);
         settings.Password = TrimText(password);
+    } else {
+        settings.ServerSPN = TrimText(serverSpn);
     }
     return settings;
 }
@@ -66,6 +70,101 @@ QString LoginFailureText(std::uint32_t code, const QString &providerMessage) {
     return LoginErrorFirstLine(code) + QStringLiteral("\r\n(") + providerMessage + QLatin1Char(')');
 }
 
+namespace {
+constexpr std::int32_t kUntrustedLogin = 18452; // untrusted domain, or a ticket it cannot use
+constexpr std::int32_t kLoginRefused = 18456;
+
+// " jan@FIRMA.PL" for the user's principal, "" when no ticket names one.
+QString UserOf(const TOrvel_KerberosTicket &ticket) {
+    return ticket.Principal.isEmpty() ? QString() : QLatin1Char(' ') + ticket.Principal;
+}
+
+QString RealmOf(const QString &principal) {
+    const qsizetype at = principal.lastIndexOf(QLatin1Char('@'));
+    return at < 0 ? QString() : principal.mid(at + 1);
+}
+
+// The first line when the server answered but the Kerberos step failed before it saw a ticket.
+QString KerberosStepLine(const TOrvel_WindowsAuthFailure &f, const QDateTime &now) {
+    using Status = TOrvel_KerberosTicket::Status;
+    using Result = TOrvel_ServiceTicketProbe::Result;
+    if (f.Ticket.State == Status::NoTicket)
+        return QStringLiteral("Brak biletu Kerberos: zaloguj się poleceniem kinit i połącz się "
+                              "ponownie");
+    if (f.Ticket.State == Status::Expired)
+        return QStringLiteral("Bilet Kerberos użytkownika %1 wygasł o %2: odnów go poleceniem "
+                              "kinit i połącz się ponownie")
+            .arg(f.Ticket.Principal, KerberosTimeText(f.Ticket.Expires, now));
+    if (!f.Probed || f.Probe.Principal.isEmpty())
+        return QStringLiteral("Nie można ustalić nazwy usługi Kerberos serwera: podaj port "
+                              "serwera albo nazwę usługi (SPN) w ustawieniu ServerSPN");
+    switch (f.Probe.Outcome) {
+    case Result::Obtained:
+        return QStringLiteral("Serwer nie przyjął logowania Kerberos, choć bilet dla usługi %1 "
+                              "jest dostępny: sprawdź nazwę usługi (SPN) serwera i różnicę "
+                              "zegarów komputera i serwera")
+            .arg(f.Probe.Principal);
+    case Result::NoTrust:
+        return QStringLiteral("Bilet Kerberos użytkownika %1 nie daje dostępu do obszaru %2, w "
+                              "którym jest serwer (brak zaufania między obszarami): zaloguj się "
+                              "poleceniem kinit jako użytkownik obszaru %2")
+            .arg(f.Ticket.Principal, RealmOf(f.Probe.Principal));
+    case Result::UnknownService:
+        if (f.ServerIsAddress)
+            return QStringLiteral("Serwer podano adresem IP, a Kerberos zna serwer tylko z "
+                                  "pełnej nazwy: wpisz pełną nazwę serwera (np. "
+                                  "sql01.firma.pl) albo nazwę usługi (SPN) w ustawieniu "
+                                  "ServerSPN");
+        return QStringLiteral("Kerberos nie zna usługi %1: wpisz pełną nazwę serwera, pod którą "
+                              "usługa jest zarejestrowana, albo nazwę usługi (SPN) w ustawieniu "
+                              "ServerSPN")
+            .arg(f.Probe.Principal);
+    case Result::Failed:
+        break;
+    }
+    return QStringLiteral("Nie można uzyskać biletu Kerberos dla usługi %1 (%2): sprawdź pełną "
+                          "nazwę serwera i zegar komputera, potem połącz się ponownie")
+        .arg(f.Probe.Principal, f.Probe.Reason);
+}
+} // namespace
+
+QString WindowsAuthFailureText(const TOrvel_WindowsAuthFailure &f, const QDateTime &now) {
+    QString first;
+    if (f.NativeError == kUntrustedLogin)
+        first = QStringLiteral("Serwer odrzucił bilet Kerberos%1: nie ufa domenie użytkownika "
+                               "albo nie może odczytać biletu (nieaktualny klucz usługi "
+                               "serwera); zgłoś to administratorowi serwera")
+                    .arg(UserOf(f.Ticket));
+    else if (f.NativeError == kLoginRefused)
+        first = QStringLiteral("Serwer nie przyjął użytkownika domeny%1: nie ma on loginu na "
+                               "serwerze albo prawa do logowania; poproś administratora serwera o "
+                               "dostęp")
+                    .arg(UserOf(f.Ticket));
+    else if (f.ServerAnswered && f.Code == kServerUnreachable)
+        first = KerberosStepLine(f, now);
+    else
+        return LoginFailureText(f.Code, f.ProviderMessage);
+    return first + QStringLiteral("\r\n(") + f.ProviderMessage + QLatin1Char(')');
+}
+
+TOrvel_WindowsAuthFailure ExamineWindowsAuthFailure(const TOrvel_ConnectionSettings &settings,
+                                                    const EDbProviderError &error) {
+    TOrvel_WindowsAuthFailure f;
+    f.Code = error.code();
+    f.NativeError = error.nativeError();
+    f.ServerAnswered = error.serverAnswered();
+    f.ProviderMessage = error.message();
+    f.ServerIsAddress = settings.ServerSPN.isEmpty() && ServerNameIsAddress(settings.Server);
+    f.Ticket = ReadKerberosTicket();
+    const bool refusedByServer = f.NativeError == kUntrustedLogin || f.NativeError == kLoginRefused;
+    if (f.ServerAnswered && !refusedByServer &&
+        f.Ticket.State == TOrvel_KerberosTicket::Status::Valid) {
+        f.Probed = true;
+        f.Probe = ProbeServiceTicket(DriverServicePrincipal(settings.Server, settings.ServerSPN));
+    }
+    return f;
+}
+
 bool OpenConnection(DbConnection &connection, const TOrvel_ConnectionSettings &settings,
                     QString *failureText) {
     connection.Close();
@@ -73,7 +172,9 @@ bool OpenConnection(DbConnection &connection, const TOrvel_ConnectionSettings &s
         connection.Open(settings);
     } catch (const EDbProviderError &e) {
         if (failureText)
-            *failureText = LoginFailureText(e.code(), e.message());
+            *failureText = settings.WindowsAuth
+                               ? WindowsAuthFailureText(ExamineWindowsAuthFailure(settings, e))
+                               : LoginFailureText(e.code(), e.message());
         return false;
     }
     return connection.IsConnected();

@@ -3,6 +3,7 @@
 // a failed open, the server's database list, making a database current, the connection's pending
 // messages as text, and the server browse through the plug-in library.
 #include "U_Db.h"
+#include "U_Kerberos.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,14 +14,38 @@
 QString DatabaseListQuery();
 
 // The connection settings for the login's choices; server, user and password trimmed. Windows
-// authentication carries no user name and no password.
+// authentication carries no user name and no password, but the server's Kerberos service name
+// when one is set (trimmed; "" leaves it to the driver).
 TOrvel_ConnectionSettings LoginConnectionSettings(const QString &server, bool sqlServerAuth,
-                                                  const QString &user, const QString &password);
+                                                  const QString &user, const QString &password,
+                                                  const QString &serverSpn = QString());
 
 // The first line of a failed open's message for a provider code ("" for codes outside the table).
 QString LoginErrorFirstLine(std::uint32_t code);
 // The whole message: first line, CR LF, "(", the provider's message, ")".
 QString LoginFailureText(std::uint32_t code, const QString &providerMessage);
+
+// What is known of a failed open under Windows authentication: the driver's error, the user's
+// Kerberos ticket and, where it was asked, the realm's answer for the server's service ticket.
+struct TOrvel_WindowsAuthFailure {
+    std::uint32_t Code = 0;
+    std::int32_t NativeError = 0; // the server's error number, 0 without one
+    bool ServerAnswered = false;
+    QString ProviderMessage;
+    bool ServerIsAddress = false;
+    TOrvel_KerberosTicket Ticket;
+    bool Probed = false; // whether Probe holds the realm's answer
+    TOrvel_ServiceTicketProbe Probe;
+};
+// The whole message of a failed open under Windows authentication: one sentence for what went
+// wrong and what to do, CR LF, "(", the driver's message, ")". Never "server not found" for a
+// server that answered.
+QString WindowsAuthFailureText(const TOrvel_WindowsAuthFailure &failure,
+                               const QDateTime &now = QDateTime::currentDateTime());
+// Reads the ticket and, when the server answered without refusing the user itself, asks the
+// realm for the service ticket the driver needed.
+TOrvel_WindowsAuthFailure ExamineWindowsAuthFailure(const TOrvel_ConnectionSettings &settings,
+                                                    const EDbProviderError &error);
 
 // Closes the connection and opens it with the settings. A provider error gives false and the
 // failure text; other errors pass on to the caller.

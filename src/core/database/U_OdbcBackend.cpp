@@ -411,7 +411,7 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
     // FreeTDS ends a braced value at the first "};" and has no escape for it: such a value would
     // be cut short and its rest read as further keywords, so it is refused before connecting.
     const bool freeTds = IsFreeTdsDriver(driver);
-    if (!OdbcCanCarry(settings.Server, freeTds))
+    if (!OdbcCanCarry(settings.Server, freeTds) || !OdbcCanCarry(settings.ServerSPN, freeTds))
         throw EDbProviderError(OdbcCodes::ServerUnreachable,
                                kCannotCarry.arg(QStringLiteral("nazwie serwera")));
     if (!OdbcCanCarry(settings.User, freeTds) || !OdbcCanCarry(settings.Password, freeTds))
@@ -431,7 +431,8 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
         const std::uint32_t code = MapOdbcOpenError(records, &decisive);
         const QString message = records.isEmpty() ? QStringLiteral("Nie można nawiązać połączenia.")
                                                   : records[decisive].Text;
-        throw EDbProviderError(code, message);
+        const std::int32_t native = records.isEmpty() ? 0 : records[decisive].NativeError;
+        throw EDbProviderError(code, message, native, OdbcServerAnswered(records));
     }
     FSocket = NewClientSocket(socketsBefore);
     FConnected = true;
@@ -830,9 +831,12 @@ QString BuildOdbcConnectionString(const TOrvel_ConnectionSettings &settings,
     };
     QStringList parts;
     parts << pair("Driver", driver) << pair("Server", settings.Server);
-    if (settings.WindowsAuth)
+    if (settings.WindowsAuth) {
         parts << pair("Trusted_Connection", QStringLiteral("Yes"));
-    else
+        // Both drivers take the server's Kerberos service name under the same keyword.
+        if (!settings.ServerSPN.isEmpty())
+            parts << pair("ServerSPN", settings.ServerSPN);
+    } else
         parts << pair("UID", settings.User) << pair("PWD", settings.Password);
     parts << pair("APP", settings.AppName) << pair("Language", settings.Language);
     // Driver 18 demands encryption by default; the login never asked for it, so it stays optional.
@@ -865,9 +869,11 @@ std::uint32_t MapOdbcOpenError(const QList<OdbcDiagRecord> &records, int *decisi
                     (r.Text.startsWith(QLatin1String("[unixODBC][Driver Manager]")) &&
                      r.Text.contains(QLatin1String("Can't open lib")));
          })},
-        // A refused login: 28000, or 42000 with the server's error 18456 (FreeTDS, no LOGINACK).
+        // A refused login: 28000, or 42000 with the server's error 18456 (FreeTDS, no LOGINACK);
+        // 18452 is the refusal of a Windows login the server cannot trust or whose ticket it
+        // cannot use.
         {OdbcCodes::LoginFailed, find([&](const OdbcDiagRecord &r) {
-             return state(r, "28000") || r.NativeError == 18456;
+             return state(r, "28000") || r.NativeError == 18456 || r.NativeError == 18452;
          })},
         {OdbcCodes::ServerUnreachable, find([&](const OdbcDiagRecord &r) {
              return state(r, "08001") || state(r, "08S01") || state(r, "HYT00");
@@ -883,6 +889,21 @@ std::uint32_t MapOdbcOpenError(const QList<OdbcDiagRecord> &records, int *decisi
     if (decisive)
         *decisive = 0;
     return OdbcCodes::CommandError;
+}
+
+bool OdbcServerAnswered(const QList<OdbcDiagRecord> &records) {
+    if (records.isEmpty())
+        return false;
+    for (const OdbcDiagRecord &r : records) {
+        // FreeTDS: 20009 "Adaptive Server is unavailable or does not exist" (no connection);
+        // a login time-out; Microsoft's driver names its network layer ("TCP Provider").
+        if (r.NativeError == 20009 || r.SqlState.startsWith(QLatin1String("IM")) ||
+            r.SqlState.compare(QLatin1String("HYT00"), Qt::CaseInsensitive) == 0 ||
+            r.Text.contains(QLatin1String("TCP Provider")) ||
+            (r.Text.startsWith(QLatin1String("[unixODBC][Driver Manager]"))))
+            return false;
+    }
+    return true;
 }
 
 void SplitOdbcMessage(const QString &text, QString *source, QString *description) {

@@ -48,6 +48,9 @@ QString BuildOdbcConnectionString(const TOrvel_ConnectionSettings &settings, con
 // The provider code of a failed open, from the diagnostic records of the connection; `decisive`
 // receives the index of the record that chose the code (the first record for other codes).
 std::uint32_t MapOdbcOpenError(const QList<OdbcDiagRecord> &records, int *decisive = nullptr);
+// Whether the server answered before the open failed, from the diagnostic records: false when
+// no connection was made (unreachable, time-out, no driver).
+bool OdbcServerAnswered(const QList<OdbcDiagRecord> &records);
 // A diagnostic record as one of the connection's provider messages.
 TOrvel_ProviderMessage OdbcProviderMessage(const OdbcDiagRecord &record);
 // Splits "[FreeTDS][SQL Server]Text" into the bracketed prefix and the text.

@@ -1,6 +1,8 @@
 #include "TdsTestServer.h"
 
 #include "TdsChannel.h"
+#include "TdsGssAcceptor.h"
+#include "TdsNtlm.h"
 #include "TdsWire.h"
 #include "U_DbBackend.h"
 
@@ -109,6 +111,17 @@ std::vector<Segment> SplitWaitFor(const QString &sql) {
     return segments;
 }
 
+// SYSTEM_USER, which the embedded engine does not know, as the login's name in a literal (the
+// test server does not look for it in strings or comments).
+QString WithSystemUser(const QString &sql, const QString &login) {
+    static const QRegularExpression systemUser(QStringLiteral(R"(\bSYSTEM_USER\b)"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    QString quoted = login;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    QString text = sql;
+    return text.replace(systemUser, QLatin1Char('\'') + quoted + QLatin1Char('\''));
+}
+
 // The database a successful USE statement makes current, or "" when the text is no USE.
 QString UsedDatabase(const QString &sql) {
     static const QRegularExpression use(QStringLiteral(R"(^\s*USE\s+(.+?)\s*;?\s*$)"),
@@ -158,6 +171,8 @@ private:
     bool PreLogin(const QByteArray &payload);
     void PreLoginReply(std::uint8_t encryption);
     bool Login(const QByteArray &packet);
+    bool IntegratedLogin(const QByteArray &packet, LoginInfo &info);
+    void RefuseLogin(std::uint32_t number, const QString &text);
     void StartBatch(const QByteArray &payload);
     void RunBatch(const QString &sql);
     bool RunSegment(const QString &sql, PendingDone &pending);
@@ -187,6 +202,7 @@ private:
     bool FLoggedIn = false;
     std::unique_ptr<DbBackend> FEngine;
     QString FDatabase = QStringLiteral("master");
+    QString FLoginName; // what SYSTEM_USER gives
 };
 
 bool TdsTestServer::Session::ReadExact(char *buffer, std::size_t size) {
@@ -296,19 +312,27 @@ bool TdsTestServer::Session::Login(const QByteArray &packet) {
     info.ServerName = LoginString(packet, 52).section(QChar(0), 0, 0);
     info.Language = LoginString(packet, 64);
     info.Database = LoginString(packet, 68);
-    FServer->RecordLogin(info);
-    if (info.TdsVersion < kTds72)
+    info.Integrated = (static_cast<unsigned char>(packet[25]) & 0x80) != 0; // fIntSecurity
+    if (info.TdsVersion < kTds72) {
+        FServer->RecordLogin(info);
         return false; // the test server speaks 7.2 and later only
+    }
     FTdsVersion = std::min(info.TdsVersion, kTds74);
 
     FOut.Clear();
-    if (info.User != FServer->FUser || password != FServer->FPassword) {
-        Tds::Message(FOut, true, 18456, 1, 14,
-                     QStringLiteral("Login failed for user '%1'.").arg(info.User), 1);
-        Tds::Done(FOut, Tds::DoneError, 0);
-        SendReply();
-        return true;
+    if (info.Integrated) {
+        if (!IntegratedLogin(packet, info))
+            return false;
+        if (info.User.isEmpty())
+            return true; // refused, and told so
+    } else {
+        FServer->RecordLogin(info);
+        if (info.User != FServer->FUser || password != FServer->FPassword) {
+            RefuseLogin(18456, QStringLiteral("Login failed for user '%1'.").arg(info.User));
+            return true;
+        }
     }
+    FLoginName = info.User;
     const QString server = QStringLiteral("sqlite:") + FServer->FFolder;
     FEngine = CreateBackend(server);
     TOrvel_ConnectionSettings settings;
@@ -338,6 +362,101 @@ bool TdsTestServer::Session::Login(const QByteArray &packet) {
     SendReply();
     FLoggedIn = true;
     return true;
+}
+
+void TdsTestServer::Session::RefuseLogin(std::uint32_t number, const QString &text) {
+    FOut.Clear();
+    Tds::Message(FOut, true, number, 1, 14, text, 1);
+    Tds::Done(FOut, Tds::DoneError, 0);
+    SendReply();
+}
+
+// Runs the GSS-API exchange of an integrated login: the token of LOGIN7 first, then, while the
+// mechanism wants more, SSPI token 0xED out and an SSPI message 0x11 back. On success
+// info.User is the client's principal and the last token (if any) waits in FOut before the
+// LOGINACK; a refusal has been sent and leaves info.User empty. False when the client went away.
+bool TdsTestServer::Session::IntegratedLogin(const QByteArray &packet, LoginInfo &info) {
+    const int offset = LE16(packet, 78);
+    int length = LE16(packet, 80);
+    if (length == 0xFFFF && packet.size() >= 94)
+        length = static_cast<int>(LE32(packet, 90)); // cbSSPILong
+    QByteArray token = offset + length <= packet.size() ? packet.mid(offset, length) : QByteArray();
+    info.User.clear();
+    const QString untrusted = QStringLiteral("Login failed. The login is from an untrusted domain "
+                                             "and cannot be used with Integrated "
+                                             "authentication.");
+    QString keytab;
+    QStringList logins;
+    QStringList ntlm;
+    {
+        std::lock_guard lock(FServer->FLock);
+        keytab = FServer->FKeytab;
+        logins = FServer->FIntegratedLogins;
+        ntlm = FServer->FNtlmAccount;
+    }
+    if (TdsNtlmAcceptor::IsNtlm(token)) {
+        if (ntlm.size() != 3) {
+            FServer->RecordLogin(info);
+            RefuseLogin(18452, untrusted);
+            return true;
+        }
+        TdsNtlmAcceptor acceptor(ntlm[0], ntlm[1], ntlm[2]);
+        const QByteArray challenge = acceptor.Challenge(token);
+        FOut.Clear();
+        FOut.U8(0xED);
+        FOut.U16(static_cast<std::uint16_t>(challenge.size()));
+        FOut.Bytes(challenge.constData(), static_cast<std::size_t>(challenge.size()));
+        SendReply();
+        std::uint8_t type = 0;
+        if (!ReadMessage(&type, &token) || type != 0x11)
+            return false;
+        QString login;
+        const bool verified = acceptor.Verify(token, &login);
+        info.User = login;
+        FServer->RecordLogin(info);
+        FOut.Clear();
+        if (!verified) {
+            info.User.clear();
+            RefuseLogin(18456, QStringLiteral("Login failed for user '%1'.").arg(login));
+        }
+        return true;
+    }
+    if (keytab.isEmpty() || token.isEmpty()) {
+        FServer->RecordLogin(info);
+        RefuseLogin(18452, untrusted);
+        return true;
+    }
+    TdsGssAcceptor acceptor(keytab);
+    for (;;) {
+        const TdsGssAcceptor::Step step = acceptor.Accept(token);
+        if (step == TdsGssAcceptor::Step::Failed) {
+            FServer->RecordLogin(info);
+            RefuseLogin(18452, untrusted);
+            return true;
+        }
+        const QByteArray out = acceptor.Output();
+        FOut.Clear();
+        if (!out.isEmpty()) {
+            FOut.U8(0xED);
+            FOut.U16(static_cast<std::uint16_t>(out.size()));
+            FOut.Bytes(out.constData(), static_cast<std::size_t>(out.size()));
+        }
+        if (step == TdsGssAcceptor::Step::Complete)
+            break;
+        SendReply();
+        std::uint8_t type = 0;
+        if (!ReadMessage(&type, &token) || type != 0x11)
+            return false;
+    }
+    const QString principal = acceptor.Principal();
+    info.User = principal;
+    FServer->RecordLogin(info);
+    if (!logins.contains(principal, Qt::CaseInsensitive)) {
+        info.User.clear();
+        RefuseLogin(18456, QStringLiteral("Login failed for user '%1'.").arg(principal));
+        return true;
+    }
+    return true; // FOut holds the last token, to go before the LOGINACK
 }
 
 void TdsTestServer::Session::StartBatch(const QByteArray &payload) {
@@ -391,7 +510,7 @@ bool TdsTestServer::Session::WriteRows(const DbResult &result, PendingDone &pend
 // Runs one piece of the batch on the engine and writes its results; false when the batch stops
 // (an error, or the client cancelled).
 bool TdsTestServer::Session::RunSegment(const QString &sql, PendingDone &pending) {
-    const DbBatchOutcome outcome = FEngine->ExecBatch(sql, 0, false);
+    const DbBatchOutcome outcome = FEngine->ExecBatch(WithSystemUser(sql, FLoginName), 0, false);
     if (FCancel)
         return false;
     bool errorSent = false;
@@ -610,6 +729,18 @@ TdsTestServer::Canned TdsTestServer::CannedResult(const QString &sql) const {
 void TdsTestServer::RecordCancel() {
     std::lock_guard lock(FLock);
     ++FCancelled;
+}
+
+void TdsTestServer::SetIntegratedLogins(const QString &keytab, const QStringList &logins) {
+    std::lock_guard lock(FLock);
+    FKeytab = keytab;
+    FIntegratedLogins = logins;
+}
+
+void TdsTestServer::SetNtlmLogin(const QString &domain, const QString &user,
+                                 const QString &password) {
+    std::lock_guard lock(FLock);
+    FNtlmAccount = QStringList{domain, user, password};
 }
 
 void TdsTestServer::SetEncryption(Encryption mode) {

@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -31,6 +32,7 @@ public:
         QString ServerName;
         std::uint32_t TdsVersion = 0;
         int PacketSize = 0;
+        bool Integrated = false; // integrated (Kerberos) authentication: User is the principal
     };
 
     // The server's encryption setting, as its PRELOGIN answer shows it.
@@ -65,6 +67,14 @@ public:
                          std::vector<Tds::WireType> wireTypes = {});
     int BatchesCancelled() const;        // batches stopped by an ATTENTION
     void SetEncryption(Encryption mode); // for the connections that come after
+    // Accepts integrated logins (LOGIN7 with the integrated-security flag and a GSS-API token)
+    // with the service keys in `keytab`; a client the keys cannot verify is refused with 18452,
+    // a verified principal that is not among `logins` with 18456. Without a keytab every
+    // integrated login gets 18452.
+    void SetIntegratedLogins(const QString &keytab, const QStringList &logins);
+    // Accepts an NTLM login (a user written DOMAIN\user) of this one domain account, checked
+    // as an NTLMv2 response; any other is refused with 18456.
+    void SetNtlmLogin(const QString &domain, const QString &user, const QString &password);
     // The messages of every connection so far, in the order they arrived (handshake packets are
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
@@ -106,4 +116,7 @@ private:
     std::atomic<bool> FIgnoreAttention{false};
     std::atomic<int> FPacketPause{0};
     QHash<QString, Canned> FCanned;
+    QString FKeytab;
+    QStringList FIntegratedLogins;
+    QStringList FNtlmAccount; // domain, user, password
 };
