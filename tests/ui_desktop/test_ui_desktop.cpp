@@ -583,8 +583,11 @@ private slots:
             return target.filePath(QStringLiteral("wynik") + request.DefaultExtension);
         };
         exports->miSaveAs_CSVClick();
+        exports->WaitForExport();
         exports->miSaveAs_CSVClick();
+        exports->WaitForExport();
         exports->miSaveAs_XMLClick();
+        exports->WaitForExport();
         // A cancelled dialog keeps the folder.
         exports->AskFileName = [&](const TOrvel_SaveRequest &request) {
             folders << request.Folder;

@@ -478,10 +478,12 @@ class ExportCommandsTest : public QObject {
             Commands.OpenFile = [this](QWidget *, const QString &file) { Opened << file; };
             Commands.ConnectMenu(&Menu);
         }
+        // Triggers the entry and waits for the export it starts on its own thread.
         void Trigger(const QString &name) {
             for (QAction *a : Menu.actions())
                 if (a->objectName() == name)
                     a->trigger();
+            Commands.WaitForExport();
         }
     };
 
