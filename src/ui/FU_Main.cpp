@@ -712,7 +712,9 @@ void TF_Main::BuildStatusBar() {
     barExport = new QProgressBar(barStatus);
     barExport->setObjectName(QStringLiteral("barExport"));
     barExport->setAccessibleName(QStringLiteral("Postęp zapisu"));
-    barExport->setMinimumWidth(320);
+    // As wide as its text asks, within bounds: a narrow window keeps its size while it shows.
+    barExport->setMinimumWidth(120);
+    barExport->setMaximumWidth(360);
     barExport->setTextVisible(true);
     btnStopExport = new QToolButton(barStatus);
     btnStopExport->setObjectName(QStringLiteral("btnStopExport"));
@@ -721,8 +723,8 @@ void TF_Main::BuildStatusBar() {
     btnStopExport->setToolTip(
         HintWithKeys(QStringLiteral("Przerwij zapis"),
                      QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText)));
-    barStatus->addPermanentWidget(barExport);
-    barStatus->addPermanentWidget(btnStopExport);
+    // In the status bar only while an export runs, so that they never count in the window's
+    // least size.
     barExport->hide();
     btnStopExport->hide();
     connect(btnStopExport, &QToolButton::clicked, this, Guarded([this] { StopExportClick(); }));
@@ -1313,6 +1315,8 @@ void TF_Main::ExportStarted(const QString &file, int total) {
     SetAppState(asExporting);
     barExport->setRange(0, std::max(total, 1));
     ExportProgress(0, total);
+    barStatus->addPermanentWidget(barExport);
+    barStatus->addPermanentWidget(btnStopExport);
     barExport->show();
     btnStopExport->setEnabled(true);
     btnStopExport->show();
@@ -1331,6 +1335,8 @@ void TF_Main::ExportProgress(int written, int total) {
 }
 
 void TF_Main::ExportEnded() {
+    barStatus->removeWidget(barExport);
+    barStatus->removeWidget(btnStopExport);
     barExport->hide();
     btnStopExport->hide();
     SetAppState(asReady);
