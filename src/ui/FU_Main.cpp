@@ -65,6 +65,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include <vector>
@@ -712,9 +713,6 @@ void TF_Main::BuildStatusBar() {
     barExport = new QProgressBar(barStatus);
     barExport->setObjectName(QStringLiteral("barExport"));
     barExport->setAccessibleName(QStringLiteral("Postęp zapisu"));
-    // As wide as its text asks, within bounds: a narrow window keeps its size while it shows.
-    barExport->setMinimumWidth(120);
-    barExport->setMaximumWidth(360);
     barExport->setTextVisible(true);
     btnStopExport = new QToolButton(barStatus);
     btnStopExport->setObjectName(QStringLiteral("btnStopExport"));
@@ -1314,6 +1312,10 @@ void TF_Main::ExportStarted(const QString &file, int total) {
     FExportFile = QFileInfo(file).fileName();
     SetAppState(asExporting);
     barExport->setRange(0, std::max(total, 1));
+    // As wide as its longest text (all rows written), within bounds.
+    ExportProgress(total, total);
+    const int textWidth = barExport->fontMetrics().horizontalAdvance(barExport->text());
+    barExport->setFixedWidth(std::clamp(textWidth + 24, 160, 520));
     ExportProgress(0, total);
     barStatus->addPermanentWidget(barExport);
     barStatus->addPermanentWidget(btnStopExport);

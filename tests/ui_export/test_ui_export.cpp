@@ -86,6 +86,14 @@ public:
             }
         };
     }
+    // Holds the thread once all rows are read, while the writer finishes its file.
+    void AttachAtEnd(TOrvel_DataExport &writer) {
+        auto inner = writer.RowsDone;
+        writer.RowsDone = [this, inner] {
+            inner();
+            Hold();
+        };
+    }
     bool Reached() const { return FReached; }
     int HeldAt() const { return FHeldAt; } // the rows written when the thread was held
     void Open() {
@@ -160,18 +168,25 @@ private:
     }
     // Chooses the entry from the "Zapisz" menu with the mouse, the file dialog answering with
     // the file; the export has started when this returns.
-    void StartExport(const QString &entry, const QString &file, bool held) {
+    enum Hold { NotHeld, HeldAtFirstBlock, HeldAfterTheRows };
+    void StartExport(const QString &entry, const QString &file, Hold held) {
         Commands()->AskFileName = [file](const TOrvel_SaveRequest &) { return file; };
         Commands()->WriterReady = [this, held](TOrvel_DataExport &writer) {
-            if (held)
+            if (held == HeldAtFirstBlock)
                 FGate->Attach(writer);
+            else if (held == HeldAfterTheRows)
+                FGate->AttachAtEnd(writer);
         };
         WhenMenuShown(entry);
         QTest::mouseClick(FMain->btnSave, Qt::LeftButton);
         QTRY_VERIFY(Commands()->IsExporting());
-        // The window is active again once the menu has gone, so that keys reach its shortcuts.
+        // The window is active again once the menu has gone, so that keys reach its shortcuts
+        // (the off-screen platform does not always give the activation back by itself).
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        if (QApplication::activeWindow() != FMain.get())
+            QApplication::setActiveWindow(FMain.get());
         QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(FMain.get()));
-        if (held)
+        if (held != NotHeld)
             QTRY_VERIFY(FGate->Reached());
     }
     void WaitForTheEnd() {
@@ -246,7 +261,7 @@ private slots:
             progress.append({written, total});
         });
         TOrvel_MessageRecorder boxes;
-        StartExport(entry, Target(name), false);
+        StartExport(entry, Target(name), NotHeld);
         WaitForTheEnd();
         QVERIFY(boxes.Messages().empty());
         QVERIFY2(ticks > 0, "no timer event reached the window during the export");
@@ -269,7 +284,8 @@ private slots:
     // it when the export ends.
     void commandsWhileExporting() {
         FocusGrid();
-        StartExport(QStringLiteral("miSaveAs_CSV"), Target(QStringLiteral("wynik.csv")), true);
+        StartExport(QStringLiteral("miSaveAs_CSV"), Target(QStringLiteral("wynik.csv")),
+                    HeldAtFirstBlock);
         QCOMPARE(FMain->State(), asExporting);
         QVERIFY(FMain->barExport->isVisible());
         QVERIFY(FMain->btnStopExport->isVisible());
@@ -318,12 +334,17 @@ private slots:
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("rowsRead"); // stopped while the file is being finished
         QTest::newRow("XLSX, Esc") << "miSaveAs_XLSX"
-                                   << "wynik.xlsx" << true;
+                                   << "wynik.xlsx" << true << false;
         QTest::newRow("CSV, Przerwij") << "miSaveAs_CSV"
-                                       << "wynik.csv" << false;
+                                       << "wynik.csv" << false << false;
         QTest::newRow("XHTML, Esc") << "miSaveAs_XHTML"
-                                    << "wynik.htm" << true;
+                                    << "wynik.htm" << true << false;
+        QTest::newRow("XLSX finishing its file, Esc") << "miSaveAs_XLSX"
+                                                      << "wynik.xlsx" << true << true;
+        QTest::newRow("CSV finishing its file, Przerwij") << "miSaveAs_CSV"
+                                                          << "wynik.csv" << false << true;
     }
     // A stop at mid-file: the file there before keeps its bytes, no temporary file is left, and
     // the status line says the save was stopped.
@@ -331,16 +352,25 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, name);
         QFETCH(bool, escape);
+        QFETCH(bool, rowsRead);
         const QByteArray old("stara zawartość\r\n");
         QVERIFY(WriteBytes(Target(name), old));
         FocusGrid();
         TOrvel_MessageRecorder boxes;
-        StartExport(entry, Target(name), true);
+        StartExport(entry, Target(name), rowsRead ? HeldAfterTheRows : HeldAtFirstBlock);
         if (escape)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         else
             QTest::mouseClick(FMain->btnStopExport, Qt::LeftButton);
         QCOMPARE(FMain->StatusText(1), QStringLiteral("Przerywanie zapisu…"));
+        if (rowsRead) {
+            // The rows are all read: the window is the user's again while the file is dropped.
+            QCOMPARE(FMain->State(), asReady);
+            QVERIFY(FMain->barExport->isHidden());
+            QVERIFY(FMain->btnRun->isEnabled());
+            FGate->Open();
+            QTRY_COMPARE(FMain->StatusText(1), QStringLiteral("Zapis przerwany"));
+        }
         FGate->Open();
         WaitForTheEnd();
         QVERIFY(boxes.Messages().empty());
@@ -353,7 +383,8 @@ private slots:
     // Closing during an export asks first; "Nie" keeps the export going, "Tak" stops it and the
     // window closes once it has ended, with no file written.
     void closingDuringAnExport() {
-        StartExport(QStringLiteral("miSaveAs_XLSX"), Target(QStringLiteral("wynik.xlsx")), true);
+        StartExport(QStringLiteral("miSaveAs_XLSX"), Target(QStringLiteral("wynik.xlsx")),
+                    HeldAtFirstBlock);
         TOrvel_MessageRecorder boxes(QMessageBox::No);
         FMain->close();
         QCOMPARE(boxes.Messages().size(), std::size_t(1));
@@ -375,7 +406,7 @@ private slots:
     void failedExport() {
         QVERIFY(QDir(FTarget->path()).mkdir(QStringLiteral("folder.csv")));
         TOrvel_MessageRecorder boxes;
-        StartExport(QStringLiteral("miSaveAs_CSV"), Target(QStringLiteral("folder.csv")), false);
+        StartExport(QStringLiteral("miSaveAs_CSV"), Target(QStringLiteral("folder.csv")), NotHeld);
         WaitForTheEnd();
         QCOMPARE(boxes.Messages().size(), std::size_t(1));
         QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Error);

@@ -157,6 +157,8 @@ void TOrvel_DataExport::WriteRowAt(int, TOrvel_ExportOutput &, TOrvel_TextBuffer
 void TOrvel_DataExport::WalkRows() {
     TOrvel_ExportOutput unused(Charset());
     Walk(unused);
+    if (RowsDone)
+        RowsDone();
 }
 
 // The rows are read by position, without moving the current row. A slice of rows is formatted
@@ -242,6 +244,8 @@ bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     TOrvel_SafeFileStream file(fileName);
     TOrvel_ExportOutput out(Charset(), &file);
     Walk(out);
+    if (RowsDone)
+        RowsDone();
     CheckStop();
     file.Commit();
     return true;

@@ -46,6 +46,9 @@ public:
     // ProgressRows rows and when the last row is written.
     std::function<void(int written, int total)> Progress;
     static constexpr int ProgressRows = 1024;
+    // Told (from the exporting thread) when the walk over the rows has ended and the result is
+    // no longer read: what is left is finishing the file.
+    std::function<void()> RowsDone;
 
     // The clock that dates the documents; replaceable so that a test sees fixed text.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };

@@ -14,6 +14,7 @@ TOrvel_ExportJob::TOrvel_ExportJob(std::unique_ptr<TOrvel_DataExport> writer, co
         FTotal.store(total, std::memory_order_relaxed);
         FWritten.store(written, std::memory_order_relaxed);
     };
+    FWriter->RowsDone = [this] { FRowsDone.store(true); };
 }
 
 TOrvel_ExportJob::~TOrvel_ExportJob() {

@@ -48,6 +48,8 @@ public:
     const QString &FileName() const { return FFile; }
     int Written() const { return FWritten.load(std::memory_order_relaxed); }
     int Total() const { return FTotal.load(std::memory_order_relaxed); }
+    // The writer no longer reads the result; it is finishing its file.
+    bool RowsDone() const { return FRowsDone.load(); }
 
     // After `finished`: how it ended, the writer's error when it failed, and how long it took.
     TOrvel_ExportEnd End() const { return FEnd; }
@@ -68,6 +70,7 @@ private:
     std::atomic<bool> FStop{false};
     std::atomic<int> FWritten{0};
     std::atomic<int> FTotal{0};
+    std::atomic<bool> FRowsDone{false};
     QElapsedTimer FClock;
     // Written by the job's thread before it ends, read after `finished`.
     TOrvel_ExportEnd FEnd = TOrvel_ExportEnd::Failed;

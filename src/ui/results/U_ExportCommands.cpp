@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
+
 QStringList SaveFilterToNameFilters(const QString &filter) {
     QStringList result;
     const QStringList parts = filter.split(u'|');
@@ -52,8 +54,11 @@ TOrvel_ExportCommands::TOrvel_ExportCommands(QWidget *owner)
     OpenFile = [](QWidget *o, const QString &file) { ShellOpenOwned(o, file); };
     FProgressTimer->setInterval(ProgressInterval);
     connect(FProgressTimer, &QTimer::timeout, this, [this] {
-        if (FJob)
-            emit exportProgress(FJob->Written(), FTotal);
+        if (!FJob)
+            return;
+        emit exportProgress(FJob->Written(), FTotal);
+        if (FJob->StopAsked() && FJob->RowsDone())
+            ReleaseStopped();
     });
 }
 
@@ -64,8 +69,24 @@ bool TOrvel_ExportCommands::IsExporting() const {
 }
 
 void TOrvel_ExportCommands::StopExport() {
-    if (FJob)
-        FJob->Stop();
+    if (!FJob)
+        return;
+    FJob->Stop();
+    if (FJob->RowsDone())
+        ReleaseStopped();
+}
+
+void TOrvel_ExportCommands::ReleaseStopped() {
+    FProgressTimer->stop();
+    TOrvel_ExportJob *job = FJob.get();
+    FFinishing.push_back(std::move(FJob));
+    FAfter = {};
+    emit exportEnded();
+    // Unless its end has been told meanwhile (the window processes events as it changes state).
+    const bool finishing = std::any_of(FFinishing.begin(), FFinishing.end(),
+                                       [job](const auto &f) { return f.get() == job; });
+    if (finishing && ShowStatus)
+        ShowStatus(QStringLiteral("Przerywanie zapisu\u2026"));
 }
 
 void TOrvel_ExportCommands::WaitForExport() {
@@ -88,7 +109,8 @@ void TOrvel_ExportCommands::StartExport(
     FTotal = Columns->Query() && Columns->Query()->IsOpen() ? Columns->Query()->RecordCount() : 0;
     FAfter = std::move(after);
     FJob = std::make_unique<TOrvel_ExportJob>(std::move(writer), file, std::move(write));
-    connect(FJob.get(), &TOrvel_ExportJob::finished, this, [this] { ExportFinished(); });
+    connect(FJob.get(), &TOrvel_ExportJob::finished, this,
+            [this, job = FJob.get()] { ExportFinished(job); });
     if (WriterReady)
         WriterReady(FJob->Writer());
     emit exportStarted(file, FTotal);
@@ -96,7 +118,22 @@ void TOrvel_ExportCommands::StartExport(
     FProgressTimer->start();
 }
 
-void TOrvel_ExportCommands::ExportFinished() {
+void TOrvel_ExportCommands::ExportFinished(TOrvel_ExportJob *ended) {
+    const auto released = std::find_if(FFinishing.begin(), FFinishing.end(),
+                                       [ended](const auto &f) { return f.get() == ended; });
+    if (released != FFinishing.end()) {
+        // Stopped and let go before: nearly always dropped; written only when the file was
+        // already in place.
+        const std::unique_ptr<TOrvel_ExportJob> job = std::move(*released);
+        FFinishing.erase(released);
+        if (ShowStatus)
+            ShowStatus(job->End() == TOrvel_ExportEnd::Written
+                           ? WrittenText(job->Written(), job->FileName(), job->ElapsedMs())
+                           : QStringLiteral("Zapis przerwany"));
+        return;
+    }
+    if (ended != FJob.get())
+        return;
     FProgressTimer->stop();
     // The job is gone before anyone is told, so a new export may start from the handlers.
     const std::unique_ptr<TOrvel_ExportJob> job = std::move(FJob);

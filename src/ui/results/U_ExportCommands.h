@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAbstractItemView;
 class QMenu;
@@ -117,7 +118,10 @@ private:
     void StartExport(std::unique_ptr<TOrvel_DataExport> writer, const QString &file,
                      TAfter after = {},
                      std::function<void(TOrvel_DataExport &, const QString &)> write = {});
-    void ExportFinished();
+    void ExportFinished(TOrvel_ExportJob *ended);
+    // A stopped export whose rows are all read lets the window go at once; its thread finishes
+    // (or drops) its file meanwhile, and the status line is told how it ended.
+    void ReleaseStopped();
     void ExportXhtml(bool open);
     QString AskFor(const QString &kind, const QString &title, const QString &extension,
                    const QString &filter) const;
@@ -126,6 +130,7 @@ private:
     QWidget *FOwner;
     QString FLastXhtmlFile;
     std::unique_ptr<TOrvel_ExportJob> FJob;
+    std::vector<std::unique_ptr<TOrvel_ExportJob>> FFinishing; // released, their threads ending
     TAfter FAfter;
     int FTotal = 0; // rows of the running export
     QTimer *FProgressTimer;
