@@ -13,9 +13,9 @@ const QSet<QString> kValueOptions = {
     QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
     QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
     QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn")};
-const QSet<QString> kFlagOptions = {QStringLiteral("defaults"), QStringLiteral("declare"),
+const QSet<QString> kFlagOptions = {QStringLiteral("defaults"),     QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
-                                    QStringLiteral("help")};
+                                    QStringLiteral("help"),         QStringLiteral("quiet")};
 
 // The options each command accepts besides --app-folder.
 QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
@@ -33,7 +33,7 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
             QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
-            QStringLiteral("timeout"),  QStringLiteral("spn")};
+            QStringLiteral("timeout"),  QStringLiteral("spn"),       QStringLiteral("quiet")};
     }
     return {};
 }
@@ -210,6 +210,7 @@ TOrvel_CliParse ParseCliArguments(const QStringList &arguments) {
     o.User = single.value(QStringLiteral("user"));
     o.WindowsAuth = single.contains(QStringLiteral("windows-auth"));
     o.ServerSpn = single.value(QStringLiteral("spn"));
+    o.Quiet = single.contains(QStringLiteral("quiet"));
     o.Database = single.value(QStringLiteral("database"));
 
     const qsizetype wanted = o.Command == TOrvel_CliCommand::ccList ? 0 : 1;
@@ -247,7 +248,7 @@ QString CliUsageText() {
         "             [--database DB]\n"
         "             [--defaults] [--set NAME=VALUE]...\n"
         "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
-        "              --print) [--timeout SECONDS]\n"
+        "              --print) [--timeout SECONDS] [--quiet]\n"
         "      Connects, runs the report and saves or prints its result. The password comes\n"
         "      from the environment variable ORVEL_PASSWORD or is asked for on the terminal.\n"
         "      SIGINT or SIGTERM cancels the run and writes nothing (exit status 130 or 143);\n"
@@ -263,6 +264,8 @@ QString CliUsageText() {
         "  --xlsx FILE      an Excel workbook with typed cells and the row styles; rows past\n"
         "                   the sheet limit continue on further sheets (told on stderr)\n"
         "  --timeout SECONDS cancel a run that takes longer (default: 600)\n"
+        "  --quiet          no progress line; without it, when stderr is a terminal, one line\n"
+        "                   shows the rows fetched, then the rows written, and is cleared\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
         "\".xml\", or a full path. --app-folder holds \"data\" and \"data reports\" (default: the\n"

@@ -29,6 +29,7 @@ struct TOrvel_CliOptions {
     QString OutputFile;
     std::optional<QChar> Separator;
     int TimeoutSeconds = 600; // a run longer than this is cancelled
+    bool Quiet = false;       // no progress line on the terminal
 };
 
 struct TOrvel_CliParse {

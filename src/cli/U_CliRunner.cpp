@@ -3,6 +3,7 @@
 #include "U_AppLayout.h"
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
+#include "U_CliProgress.h"
 #include "U_CliSignals.h"
 #include "U_ColumnFit.h"
 #include "U_DataExport.h"
@@ -269,7 +270,7 @@ bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
 }
 
 void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
-                 const std::function<bool()> &stop) {
+                 const std::function<bool()> &stop, TOrvel_CliProgress &progress) {
     DbQuery *result = report.ResultQuery();
     // The result as the grid would show it: the report's column settings shape the columns.
     TOrvel_GridColumns columns;
@@ -278,6 +279,7 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
     columns.SetFitMeasure(EstimatedFitMeasure(columns));
     report.Settings.ApplyColumns(columns);
 
+    const auto written = [&progress](int rows, int total) { progress.Written(rows, total); };
     const QString title = report.GetTitle();
     const QString file =
         o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
@@ -296,24 +298,28 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             }
             TOrvel_DataExport_CSV writer(columns, separator, title);
             writer.Stop = stop;
+            writer.Progress = written;
             writer.ExportToFile(file);
             break;
         }
         case TOrvel_CliOutput::coXml: {
             TOrvel_DataExport_XML writer(columns, title);
             writer.Stop = stop;
+            writer.Progress = written;
             writer.ExportToFile(file);
             break;
         }
         case TOrvel_CliOutput::coXhtml: {
             TOrvel_DataExport_XHTML writer(columns, title);
             writer.Stop = stop;
+            writer.Progress = written;
             writer.ExportToFile(file);
             break;
         }
         case TOrvel_CliOutput::coXlsx: {
             TOrvel_DataExport_XLSX writer(columns, title);
             writer.Stop = stop;
+            writer.Progress = written;
             writer.ExportToFile(file);
             if (writer.SheetCount() > 1)
                 WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
@@ -422,11 +428,20 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
         timedOut = true;
         report.CancelRun();
     });
+    TOrvel_CliProgress progress(!o.Quiet && TOrvel_CliProgress::StandardErrorIsTerminal());
+    QTimer fetched;
+    fetched.setInterval(TOrvel_CliProgress::IntervalMs);
+    QObject::connect(&fetched, &QTimer::timeout,
+                     [&] { progress.Fetched(connection.RowsFetched()); });
     if (!report.Run())
         Fail(view.Refusal);
     limit.start(std::chrono::seconds(o.TimeoutSeconds));
+    fetched.start();
     loop.exec(); // the run's end arrives queued, as in the desktop program
+    fetched.stop();
     limit.stop();
+    // The line goes before any message, and before the result is printed to the terminal.
+    progress.Clear();
     if (interrupts.Received())
         return;
     if (timedOut && report.WasCancelled())
@@ -439,7 +454,9 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     if (!report.ResultQuery()->IsOpen())
         Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
     interrupts.SetWriting(true);
-    WriteResult(report, o, [&interrupts] { return interrupts.Received(); });
+    WriteResult(
+        report, o, [&interrupts] { return interrupts.Received(); }, progress);
+    progress.Clear();
     interrupts.SetWriting(false);
 }
 

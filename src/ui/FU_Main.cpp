@@ -10,6 +10,7 @@
 #include "U_Application.h"
 #include "U_Db.h"
 #include "U_DefinitionCheck.h"
+#include "U_DisplayFormat.h"
 #include "U_EditorFiles.h"
 #include "U_ExportCommands.h"
 #include "U_GridColumns.h"
@@ -28,6 +29,7 @@
 #include "U_XML_util.h"
 #include "U_XmlEditor.h"
 #include "U_error.h"
+#include "U_locale.h"
 #include "U_settings.h"
 #include "U_utils.h"
 
@@ -48,6 +50,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
@@ -62,6 +65,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include <vector>
 
@@ -195,7 +200,12 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     // Esc stops a running report wherever the focus is in the window.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setObjectName(QStringLiteral("scCancel"));
-    connect(escape, &QShortcut::activated, this, Guarded([this] { btnCancelClick(); }));
+    connect(escape, &QShortcut::activated, this, Guarded([this] {
+                if (State() == asExporting)
+                    StopExportClick();
+                else
+                    btnCancelClick();
+            }));
 
     TOrvel_StateControls controls;
     controls.Pages = pages;
@@ -256,12 +266,20 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     FExport->Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
     FExport->ShowStatus = [this](const QString &text) { SetActivityText(text); };
     FExport->ConnectMenu(pmSaveAsFormat);
+    connect(FExport, &TOrvel_ExportCommands::exportStarted, this,
+            [this](const QString &file, int total) { ExportStarted(file, total); });
+    connect(FExport, &TOrvel_ExportCommands::exportProgress, this,
+            [this](int written, int total) { ExportProgress(written, total); });
+    connect(FExport, &TOrvel_ExportCommands::exportEnded, this, Guarded([this] { ExportEnded(); }));
     FDbChanging = false;
     FTreeChanging = false;
     SetAppState(asNotConnected);
 }
 
 TF_Main::~TF_Main() {
+    // An export still running reads the report's result: it is stopped and waited for first.
+    delete FExport;
+    FExport = nullptr;
     // FormDestroy: the report object, the catalogue, the preferences, the warning counters.
     // The dialogs this window created go with it, in reverse order of creation.
     const auto drop = [this](auto *&dialog) {
@@ -737,6 +755,22 @@ void TF_Main::BuildStatusBar() {
     FStatusPanels[1]->setMinimumWidth(50);
     barStatus->addWidget(FStatusPanels[0]);
     barStatus->addWidget(FStatusPanels[1], 1);
+    barExport = new QProgressBar(barStatus);
+    barExport->setObjectName(QStringLiteral("barExport"));
+    barExport->setAccessibleName(QStringLiteral("Postęp zapisu"));
+    barExport->setTextVisible(true);
+    btnStopExport = new QToolButton(barStatus);
+    btnStopExport->setObjectName(QStringLiteral("btnStopExport"));
+    btnStopExport->setText(QStringLiteral("Przerwij"));
+    btnStopExport->setAccessibleName(QStringLiteral("Przerwij"));
+    btnStopExport->setToolTip(
+        HintWithKeys(QStringLiteral("Przerwij zapis"),
+                     QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText)));
+    // In the status bar only while an export runs, so that they never count in the window's
+    // least size.
+    barExport->hide();
+    btnStopExport->hide();
+    connect(btnStopExport, &QToolButton::clicked, this, Guarded([this] { StopExportClick(); }));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -773,6 +807,28 @@ void TF_Main::FormShow() {
 }
 
 void TF_Main::closeEvent(QCloseEvent *event) {
+    if (State() == asExporting) {
+        // As during a run: the window closes once the stopped export has ended.
+        event->ignore();
+        if (FCloseAfterExport)
+            return;
+        TOrvel_MessageRequest question;
+        question.Owner = this;
+        question.Icon = TOrvel_MsgIcon::Question;
+        question.Text = QStringLiteral("Wynik jest zapisywany do pliku. Przerwać i zamknąć?");
+        question.Buttons = QMessageBox::Yes | QMessageBox::No;
+        question.DefaultButton = QMessageBox::No;
+        if (ShowMessage(question) != QMessageBox::Yes)
+            return;
+        if (State() != asExporting) {
+            // The export ended while the question was open.
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
+        FCloseAfterExport = true;
+        StopExportClick();
+        return;
+    }
     if (State() == asRunning) {
         // A run can be stopped: the window closes once it has ended (or its connection has been
         // dropped).
@@ -1039,6 +1095,11 @@ bool TF_Main::OpenForRepair(const TOrvel_ReportItem &entry, const QString &loadE
 }
 
 void TF_Main::ReloadReport() {
+    // A saved editor reloads its report once the export of the current result has ended.
+    if (State() == asExporting) {
+        FReloadAfterExport = true;
+        return;
+    }
     // Selecting the node already selected fires nothing: load it explicitly.
     const auto selected = tree->selectedItems();
     if (selected.isEmpty() || FTreeChanging)
@@ -1081,9 +1142,13 @@ void TF_Main::ShowExecTime(bool final) {
     const auto elapsed = static_cast<std::int32_t>(TickCount() - FRunStartTick);
     const QString time = FormatElapsedTime(elapsed);
     // A run of the files on disk, not of the editors' unsaved text, says so all the time.
-    if (!final)
-        SetActivityText(WithRunNote(QStringLiteral("Wykonywanie... czas: ") + time));
-    else
+    if (!final) {
+        // The rows counted by the fetch as they arrive.
+        const qint64 rows = conn1->RowsFetched();
+        SetActivityText(WithRunNote(QStringLiteral("Wykonywanie... czas: ") + time +
+                                    (rows > 0 ? QStringLiteral(", pobrano ") + RowsText(rows)
+                                              : QString())));
+    } else
         SetActivityText(WithRunNote(QStringLiteral("OK, czas generowania raportu: ") + time));
     QCoreApplication::processEvents();
 }
@@ -1312,6 +1377,58 @@ void TF_Main::ExecTimeTimer() {
         ShowExecTime(false);
 }
 
+void TF_Main::ExportStarted(const QString &file, int total) {
+    FExportFile = QFileInfo(file).fileName();
+    SetAppState(asExporting);
+    barExport->setRange(0, std::max(total, 1));
+    // As wide as its longest text (all rows written), within bounds.
+    ExportProgress(total, total);
+    const int textWidth = barExport->fontMetrics().horizontalAdvance(barExport->text());
+    barExport->setFixedWidth(std::clamp(textWidth + 24, 160, 520));
+    ExportProgress(0, total);
+    barStatus->addPermanentWidget(barExport);
+    barStatus->addPermanentWidget(btnStopExport);
+    barExport->show();
+    btnStopExport->setEnabled(true);
+    btnStopExport->show();
+}
+
+void TF_Main::ExportProgress(int written, int total) {
+    const QString pattern = QStringLiteral("#,##0");
+    barExport->setMaximum(std::max(total, 1));
+    barExport->setValue(std::min(written, std::max(total, 1)));
+    // "350 000 z 1 000 000 wierszy: wynik.xlsx"
+    const TOrvel_FormatSettings &fs = UserFormatSettings();
+    barExport->setFormat(
+        QStringLiteral("%1 z %2 %3: %4")
+            .arg(FormatFloat(pattern, written, fs), FormatFloat(pattern, total, fs),
+                 total == 1 ? QStringLiteral("wiersza") : QStringLiteral("wierszy"), FExportFile));
+}
+
+void TF_Main::ExportEnded() {
+    barStatus->removeWidget(barExport);
+    barStatus->removeWidget(btnStopExport);
+    barExport->hide();
+    btnStopExport->hide();
+    SetAppState(asReady);
+    if (FCloseAfterExport) {
+        FCloseAfterExport = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+    if (std::exchange(FLayoutAfterExport, false))
+        gridlistMouseUp();
+    if (std::exchange(FReloadAfterExport, false))
+        ReloadReport();
+}
+
+void TF_Main::StopExportClick() {
+    if (State() != asExporting || !FExport->IsExporting())
+        return;
+    btnStopExport->setEnabled(false);
+    SetActivityText(QStringLiteral("Przerywanie zapisu…"));
+    FExport->StopExport();
+}
+
 void TF_Main::TabSheet2Show() {
     if (!FReport)
         return;
@@ -1363,13 +1480,19 @@ void TF_Main::panRightResize() {
 }
 
 void TF_Main::gridlistTitleClick(int position) {
-    if (!FReport)
+    // The order of the rows is what an export is writing.
+    if (!FReport || !StateCommands(State(), FReport->IsLoaded(), FReport->HasRecords()).Sort)
         return;
     FReport->SortByColumn(gridlist->Columns(), position);
     gridlist->SetSortMark(FReport->SortColumn(), FReport->SortAscending());
 }
 
 void TF_Main::gridlistMouseUp() {
+    // The columns an export reads stay as they are until it has ended.
+    if (State() == asExporting) {
+        FLayoutAfterExport = true;
+        return;
+    }
     if (FReport && FReport->HasRecords())
         StoreColumnLayout(*FReport->ColumnSettings(), gridlist->Columns(), gridlist);
 }

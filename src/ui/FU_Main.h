@@ -21,6 +21,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -97,6 +98,12 @@ public:
     // Closes the connection from our side while a run hangs; the user logs in again.
     void DropConnection();
     void ExecTimeTimer();
+    // The export's progress in the status bar, and the window's state around it.
+    void ExportStarted(const QString &file, int total);
+    void ExportProgress(int written, int total);
+    void ExportEnded();
+    // "Przerwij" in the status bar and Esc while a result is being saved.
+    void StopExportClick();
     void TabSheet2Show();
     void TabSheet3Show();
     void btnResetParamsClick();
@@ -165,6 +172,10 @@ public:
     TOrvel_SqlEditor *edReportSQL;
     TOrvel_XmlEditor *edReportDefinition;
     QStatusBar *barStatus;
+    // While an export runs: its progress (rows written of all rows, the file's name) and
+    // "Przerwij", which stops it (as Esc does).
+    QProgressBar *barExport;
+    QToolButton *btnStopExport;
     QTimer *ExecTime;
     QAction *actRun; // F5, Ctrl+Enter: runs from anywhere in the window
     // How long a cancel may wait for the server before the program offers to drop the
@@ -214,8 +225,12 @@ private:
     bool FShown = false;
     // The left tab to bring back once a report has loaded: before that only "Lista" has content.
     int FPendingLeftTab = -1;
-    bool FCancelling = false;    // a cancel was asked and the run has not ended yet
-    bool FCloseAfterRun = false; // closing was confirmed during a run
+    bool FCancelling = false;        // a cancel was asked and the run has not ended yet
+    bool FCloseAfterRun = false;     // closing was confirmed during a run
+    bool FCloseAfterExport = false;  // closing was confirmed during an export
+    bool FLayoutAfterExport = false; // a column layout to store once the export has ended
+    bool FReloadAfterExport = false; // an editor was saved during an export
+    QString FExportFile;             // the name the progress bar shows
     bool FParamsAutoSize = false;
     TF_Login *FLogin = nullptr;
     QPointer<QWidget> FRunFocus; // where the focus was when the run was asked for

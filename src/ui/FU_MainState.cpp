@@ -9,6 +9,7 @@ TOrvel_MainStateMachine::TOrvel_MainStateMachine(const TOrvel_StateControls &con
     : FControls(controls) {}
 
 void TOrvel_MainStateMachine::SetAppState(TOrvel_AppState state) {
+    FPrevious = FState;
     FState = state;
     const TOrvel_StateCommands c = StateCommands(state, Ask(IsLoaded), Ask(HasRecords));
     const auto set = [](QWidget *w, bool enabled) {
@@ -37,7 +38,11 @@ void TOrvel_MainStateMachine::SetAppState(TOrvel_AppState state) {
 void TOrvel_MainStateMachine::EnableWorkArea(bool enable) {
     for (QWidget *button : FControls.ParamButtons)
         button->setEnabled(false);
-    if (ShowResult)
+    // An export neither changes the result nor its columns: the grid stays as the user left it
+    // (scrolled, sorted) while it runs and when it ends.
+    const bool exportState =
+        FState == asExporting || (FState == asReady && FPrevious == asExporting);
+    if (ShowResult && !exportState)
         ShowResult(FState == asReady && Ask(HasRecords));
     SetControlsEnabled(FControls.WorkArea, enable);
     const bool loaded = Ask(IsLoaded);

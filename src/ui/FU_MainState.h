@@ -47,4 +47,5 @@ private:
     bool Ask(const std::function<bool()> &question) const { return question && question(); }
     TOrvel_StateControls FControls;
     TOrvel_AppState FState = asNotConnected;
+    TOrvel_AppState FPrevious = asNotConnected; // the state before the current one
 };

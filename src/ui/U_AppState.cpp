@@ -1,11 +1,15 @@
 #include "U_AppState.h"
 
+#include "U_DisplayFormat.h"
+#include "U_locale.h"
+
 TOrvel_StateCommands StateCommands(TOrvel_AppState state, bool loaded, bool hasRecords) {
     TOrvel_StateCommands c;
     switch (state) {
     case asReady:
         c = {true, true, loaded && hasRecords, loaded && hasRecords, loaded, false, true,
              true, true};
+        c.Sort = loaded && hasRecords;
         break;
     case asNotConnected:
         c = {false, true, false, false, false, false, false, false, false};
@@ -21,6 +25,11 @@ TOrvel_StateCommands StateCommands(TOrvel_AppState state, bool loaded, bool hasR
         break;
     case asChangingDatabase:
         c = {false, false, false, false, false, false, false, true, false};
+        break;
+    case asExporting:
+        // The work area stays usable, so the grid can be scrolled and read while the file is
+        // written; the editors are read-only outside the ready state.
+        c = {false, false, false, false, false, false, false, true, true};
         break;
     }
     return c;
@@ -42,6 +51,8 @@ QString StateStatusText(TOrvel_AppState state) {
         return QStringLiteral("Zmiana bazy...");
     case asNoDatabase:
         return QStringLiteral("Baza nie została ustawiona !");
+    case asExporting:
+        return QStringLiteral("Zapisywanie wyniku...");
     }
     return QString();
 }
@@ -70,4 +81,8 @@ QString ResultCountCaption(int count) {
     else if (lastDigit >= 2 && lastDigit <= 4 && (lastTwo < 12 || lastTwo > 14))
         noun = "pozycje";
     return QStringLiteral("Wynik (%1 %2)").arg(count).arg(QLatin1String(noun));
+}
+
+QString RowsText(qint64 rows) {
+    return FormatRowCount(rows, UserFormatSettings());
 }

@@ -23,6 +23,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <pty.h>
+
+#include <thread>
+
 namespace {
 
 const QByteArray kNoPassword = "\x01";
@@ -107,9 +111,13 @@ private slots:
     void killedExportLeavesNothingBehind();
     void failures_data();
     void failures();
+    void progressOnlyOnATerminal_data();
+    void progressOnlyOnATerminal();
 
 private:
-    CliResult Cli(const QStringList &args, const QByteArray &password = kNoPassword) const;
+    // terminal: standard error is a pseudo-terminal, whose output comes back in Err.
+    CliResult Cli(const QStringList &args, const QByteArray &password = kNoPassword,
+                  bool terminal = false) const;
     QString App(const QString &relative) const { return FApp.filePath(relative); }
     QString Server() const { return QStringLiteral("sqlite:") + App(QStringLiteral("db")); }
     // The result of the Obroty batch with the given assignments, laid out by the report's
@@ -222,7 +230,13 @@ void TestCli::initTestCase() {
                        (marker + QStringLiteral("SELECT 1 AS Jeden\r\n")).toUtf8()));
 }
 
-CliResult TestCli::Cli(const QStringList &args, const QByteArray &password) const {
+CliResult TestCli::Cli(const QStringList &args, const QByteArray &password, bool terminal) const {
+    int master = -1;
+    int slave = -1;
+    if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {};
+    QByteArray seen;
+    std::thread reader;
     QProcess process;
     QProcessEnvironment env;
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
@@ -231,16 +245,42 @@ CliResult TestCli::Cli(const QStringList &args, const QByteArray &password) cons
         env.insert(QStringLiteral("ORVEL_PASSWORD"), QString::fromUtf8(password));
     process.setProcessEnvironment(env);
     // No controlling terminal: the runner can never stop to ask for a password.
-    process.setChildProcessModifier([] { ::setsid(); });
+    process.setChildProcessModifier([slave] {
+        ::setsid();
+        if (slave >= 0)
+            ::dup2(slave, STDERR_FILENO);
+    });
     process.setWorkingDirectory(FApp.path());
     process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
                   QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    if (terminal) {
+        // Read while the runner writes, so that a full terminal buffer never holds it up; the
+        // reads end when the runner's side is closed.
+        ::close(slave);
+        reader = std::thread([master, &seen] {
+            char buffer[4096];
+            for (;;) {
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                seen.append(buffer, n);
+            }
+        });
+    }
     CliResult r;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    const bool finished = process.waitForFinished(120000);
+    if (terminal) {
+        if (!finished)
+            process.kill();
+        process.waitForFinished();
+        reader.join();
+        ::close(master);
+    }
+    if (!finished || process.exitStatus() != QProcess::NormalExit)
         return r;
     r.Status = process.exitCode();
     r.Out = process.readAllStandardOutput();
-    r.Err = QString::fromUtf8(process.readAllStandardError());
+    r.Err = QString::fromUtf8(terminal ? seen : process.readAllStandardError());
     return r;
 }
 
@@ -820,6 +860,42 @@ void TestCli::failures() {
     if (password != kNoPassword)
         QVERIFY(!r.Err.contains(QString::fromUtf8(password)));
     QVERIFY(!QFileInfo::exists(App(QStringLiteral("none.csv"))));
+}
+
+void TestCli::progressOnlyOnATerminal_data() {
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("terminal") << true << false << true;
+    QTest::newRow("terminal, --quiet") << true << true << false;
+    QTest::newRow("pipe") << false << false << false;
+}
+
+// On a terminal one line is rewritten with the rows written of all rows and cleared at the end;
+// a pipe and --quiet get nothing, and the exit status is the same.
+void TestCli::progressOnlyOnATerminal() {
+    QFETCH(bool, terminal);
+    QFETCH(bool, quiet);
+    QFETCH(bool, shown);
+    const QString file = App(QStringLiteral("progress.csv"));
+    QStringList args{"run",   "Sprzedaż/Obroty", "--server", Server(),
+                     "--set", "Rok=2023",        "--csv",    file};
+    if (quiet)
+        args << QStringLiteral("--quiet");
+    const CliResult r = Cli(args, kNoPassword, terminal);
+    QCOMPARE(r.Status, 0);
+    QVERIFY(QFile::exists(file));
+    if (!shown) {
+        QCOMPARE(r.Err, QString());
+        return;
+    }
+    const QString erase = QStringLiteral("\r\x1b[K");
+    QVERIFY2(r.Err.startsWith(erase), qPrintable(r.Err));
+    QVERIFY2(r.Err.endsWith(erase), qPrintable(r.Err));
+    static const QRegularExpression written(QStringLiteral("zapisano (\\d+) z \\1 wiersz"));
+    QVERIFY2(written.match(r.Err).hasMatch(), qPrintable(r.Err));
+    // Nothing but rewritten lines: no line break anywhere.
+    QVERIFY(!r.Err.contains(u'\n'));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -134,6 +134,7 @@ private slots:
     void cancel_data();
     void cancel();
     void cancelWithNothingRunning();
+    void rowsAreCountedAsTheyArrive();
     void databaseListAndUse();
     void openingAMissingFolderFails();
     void folderWithoutWriteAccessIsReadOnly();
@@ -1018,6 +1019,48 @@ void DatabaseTest::cancel() {
     QCOMPARE(made, tableMade);
     auto next = f.open(QStringLiteral("SELECT COUNT(*) AS n FROM Osoby"));
     QCOMPARE(next->Field(0)->AsString(), QStringLiteral("9"));
+}
+
+// The engine's steps count the rows as they come: a result whose rows arrive slowly (one per 500
+// steps of a recursion) is seen partly counted while it runs, the count never goes down, and it
+// ends at the result's size; the next batch counts from none.
+void DatabaseTest::rowsAreCountedAsTheyArrive() {
+    Fixture f;
+    DbQuery q(&f.conn);
+    q.SQL = QStringLiteral("USE Testy WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                           "i < 10000000) SELECT i FROM n WHERE i % 500 = 0 OPTION (MAXRECURSION "
+                           "0)");
+    constexpr qint64 kRows = 20000;
+    // Announced, as a report's run is: the count of the batch before is gone.
+    f.conn.ExpectBatch();
+    std::atomic<bool> done = false;
+    QString failure;
+    std::thread worker([&] {
+        try {
+            q.Open();
+        } catch (const EOrvelError &e) {
+            failure = e.message();
+        }
+        done = true;
+    });
+    qint64 last = 0;
+    bool partial = false;
+    bool monotonic = true;
+    while (!done) {
+        const qint64 seen = f.conn.RowsFetched();
+        monotonic = monotonic && seen >= last;
+        partial = partial || (seen > 0 && seen < kRows);
+        last = seen;
+        QThread::msleep(2);
+    }
+    worker.join();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(partial);
+    QVERIFY(monotonic);
+    QCOMPARE(f.conn.RowsFetched(), kRows);
+    QCOMPARE(q.RecordCount(), int(kRows));
+    auto next = f.open(QStringLiteral("SELECT COUNT(*) AS n FROM Osoby"));
+    QCOMPARE(f.conn.RowsFetched(), qint64(1));
 }
 
 void DatabaseTest::cancelWithNothingRunning() {

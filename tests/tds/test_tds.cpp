@@ -64,6 +64,7 @@ private slots:
     void cancel_data();
     void cancel();
     void closingCutsAServerThatIgnoresTheCancel();
+    void rowsAreCountedAsTheyArrive();
 
 private:
     bool Connect(DbConnection &connection, QString *failure = nullptr,
@@ -565,6 +566,57 @@ void TestTds::closingCutsAServerThatIgnoresTheCancel() {
     query.SQL = "SELECT COUNT(*) AS n FROM liczby";
     query.Open();
     QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+}
+
+// The rows of a result that is still on the way are counted by the block fetch as they come:
+// the count is seen between none and all while the server pauses between its packets, never
+// goes down, and ends at the result's size.
+void TestTds::rowsAreCountedAsTheyArrive() {
+    DbColumnInfo number;
+    number.Name = "n";
+    number.Type = TFieldType::ftInteger;
+    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number});
+    constexpr int kRows = 60000;
+    for (int i = 0; i < kRows; ++i)
+        rows->Column(0).AppendInt(i);
+    const QString sql = QStringLiteral("SELECT n FROM wiele");
+    FServer->SetCannedResult(sql, rows);
+    FServer->SetPacketPause(2);
+    DbQuery query(&FConnection);
+    query.SQL = sql;
+    // Announced, as a report's run is: the count of the batch before is gone.
+    FConnection.ExpectBatch();
+    std::atomic<bool> done{false};
+    QString failure;
+    std::thread worker([&] {
+        try {
+            query.Open();
+        } catch (const EOrvelError &e) {
+            failure = e.message();
+        }
+        done = true;
+    });
+    qint64 last = 0;
+    bool partial = false;
+    bool monotonic = true;
+    while (!done) {
+        const qint64 seen = FConnection.RowsFetched();
+        monotonic = monotonic && seen >= last;
+        partial = partial || (seen > 0 && seen < kRows);
+        last = seen;
+        QThread::msleep(5);
+    }
+    worker.join();
+    FServer->SetPacketPause(0);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(partial);
+    QVERIFY(monotonic);
+    QCOMPARE(FConnection.RowsFetched(), qint64(kRows));
+    QCOMPARE(query.RecordCount(), kRows);
+    // A new batch counts from none.
+    query.SQL = QStringLiteral("SELECT x FROM liczby");
+    query.Open();
+    QCOMPARE(FConnection.RowsFetched(), qint64(3));
 }
 
 QTEST_GUILESS_MAIN(TestTds)

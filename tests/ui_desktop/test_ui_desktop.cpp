@@ -724,8 +724,11 @@ private slots:
             return target.filePath(QStringLiteral("wynik") + request.DefaultExtension);
         };
         exports->miSaveAs_CSVClick();
+        exports->WaitForExport();
         exports->miSaveAs_CSVClick();
+        exports->WaitForExport();
         exports->miSaveAs_XMLClick();
+        exports->WaitForExport();
         // A cancelled dialog keeps the folder.
         exports->AskFileName = [&](const TOrvel_SaveRequest &request) {
             folders << request.Folder;
@@ -777,6 +780,7 @@ private slots:
         };
         TOrvel_MessageRecorder boxes;
         SaveAs(QStringLiteral("miSaveAs_XLSX"));
+        FDesk->Main->ExportCommands()->WaitForExport();
         QCOMPARE(boxes.Messages().size(), size_t(0));
         QVERIFY(QFileInfo(file).size() > 0);
         QVERIFY2(FDesk->Main->StatusText(1).contains(
@@ -792,6 +796,7 @@ private slots:
         };
         TOrvel_MessageRecorder boxes;
         SaveAs(QStringLiteral("miSaveAs_XLSX"));
+        FDesk->Main->ExportCommands()->WaitForExport();
         QCOMPARE(boxes.Messages().size(), size_t(1));
         const QString text = boxes.Messages()[0].Text;
         QVERIFY2(text.contains(QStringLiteral("wynik.xlsx\": Nie ma takiego pliku ani katalogu")),

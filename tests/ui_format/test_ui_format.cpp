@@ -498,10 +498,12 @@ class ExportCommandsTest : public QObject {
             };
             Commands.ConnectMenu(&Menu);
         }
+        // Triggers the entry and waits for the export it starts on its own thread.
         void Trigger(const QString &name) {
             for (QAction *a : Menu.actions())
                 if (a->objectName() == name)
                     a->trigger();
+            Commands.WaitForExport();
         }
     };
 

@@ -269,6 +269,9 @@ private slots:
                                            << "Zmiana bazy..." << 1;
         QTest::newRow("no database") << 6 << false << false << "1100001100"
                                      << "Baza nie została ustawiona !" << 1;
+        // The grid stays readable while its result is saved; nothing can change that result.
+        QTest::newRow("exporting") << 7 << true << true << "0000000110"
+                                   << "Zapisywanie wyniku..." << 1;
     }
     void table() {
         QFETCH(int, state);
@@ -330,6 +333,8 @@ private slots:
         QTest::newRow("not loaded") << 4 << true << 0;
         QTest::newRow("changing database") << 5 << false << 1;
         QTest::newRow("no database") << 6 << true << 0;
+        // An export can be stopped: asked as during a run.
+        QTest::newRow("exporting") << 7 << false << 0;
     }
     void closeQuery() {
         QFETCH(int, state);
@@ -342,7 +347,8 @@ private slots:
         QApplication::sendEvent(FMain.get(), &event);
         QCOMPARE(event.isAccepted(), allowed);
         QCOMPARE(sounded.Count, sounds);
-        QCOMPARE(boxes.Messages().size(), std::size_t(state == asRunning ? 1 : 0));
+        QCOMPARE(boxes.Messages().size(),
+                 std::size_t(state == asRunning || state == asExporting ? 1 : 0));
         QCOMPARE(FReport->CancelRequests, 0);
         QCOMPARE(FMain->State(), static_cast<TOrvel_AppState>(state));
     }
@@ -360,6 +366,23 @@ private slots:
         QFETCH(int, ms);
         QFETCH(QString, text);
         QCOMPARE(FormatElapsedTime(ms), text);
+    }
+
+    // The rows of the status line: grouped by blanks, the noun in its Polish plural form.
+    void rowsText_data() {
+        QTest::addColumn<qint64>("rows");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << qint64(1) << "1 wiersz";
+        QTest::newRow("few") << qint64(3) << "3 wiersze";
+        QTest::newRow("teens") << qint64(12) << "12 wierszy";
+        QTest::newRow("twenty-two") << qint64(22) << "22 wiersze";
+        QTest::newRow("grouped") << qint64(350000) << "350 000 wierszy";
+        QTest::newRow("millions") << qint64(1234562) << "1 234 562 wiersze";
+    }
+    void rowsText() {
+        QFETCH(qint64, rows);
+        QFETCH(QString, text);
+        QCOMPARE(RowsText(rows), text);
     }
 
     void runRefusedReturnsToReady() {
@@ -1419,6 +1442,7 @@ private slots:
         QVERIFY(action);
         TOrvel_MessageRecorder boxes;
         action->trigger();
+        commands->WaitForExport();
         QVERIFY(boxes.Messages().empty());
         const QByteArray written = ReadBytes(file);
         QVERIFY2(written.startsWith(start), written.left(80).constData());
@@ -1437,6 +1461,7 @@ private slots:
         commands->OpenFile = [](QWidget *, const QString &) { return false; };
         TOrvel_MessageRecorder boxes;
         FMain->pmSaveAsFormat->findChild<QAction *>("miSaveAs_XHTML_andOpen")->trigger();
+        commands->WaitForExport();
         QVERIFY(ReadBytes(file).startsWith("<?xml"));
         QCOMPARE(boxes.Messages().size(), std::size_t(1));
         QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Warning);
@@ -1462,6 +1487,7 @@ private slots:
         const QString file = FFolder->Path() + QStringLiteral("wynik.csv");
         FMain->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) { return file; };
         FMain->pmSaveAsFormat->findChild<QAction *>(QStringLiteral("miSaveAs_CSV"))->trigger();
+        FMain->ExportCommands()->WaitForExport();
         QVERIFY(ReadBytes(file).startsWith("\"Magazyn\";\"Indeks\";\"Towar\""));
     }
 

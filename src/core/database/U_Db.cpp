@@ -91,6 +91,11 @@ std::shared_ptr<DbBackend> DbConnection::SharedBackend() const {
     return FBackend;
 }
 
+qint64 DbConnection::RowsFetched() const {
+    const std::shared_ptr<DbBackend> backend = SharedBackend();
+    return backend ? backend->RowsFetched() : 0;
+}
+
 void DbConnection::Cancel() {
     if (const std::shared_ptr<DbBackend> backend = SharedBackend())
         backend->Cancel();

@@ -96,6 +96,9 @@ public:
     // Asks the batch now running on the connection to stop; safe from any thread, and nothing
     // happens when no batch runs. The query of that batch then raises EDbCancelled.
     void Cancel();
+    // The rows the running batch has received so far (0 when there is no connection); safe from
+    // any thread, so the window can show them while a report runs.
+    qint64 RowsFetched() const;
     // Announces a batch that another thread is about to run, so that a cancel asked before the
     // batch reaches the server still stops it.
     void ExpectBatch();

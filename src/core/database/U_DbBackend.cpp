@@ -26,6 +26,7 @@ DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool
             FCancelRequested = false;
         FActive = true;
     }
+    FRowsFetched.store(0, std::memory_order_relaxed);
     DbBatchOutcome outcome;
     try {
         outcome = RunBatch(sql, timeoutSeconds, firstResultOnly);
@@ -59,4 +60,6 @@ void DbBackend::ExpectBatch() {
     std::lock_guard lock(FRunLock);
     FActive = true;
     FCancelRequested = false;
+    // The rows of the batch before are not those of the one on its way.
+    FRowsFetched.store(0, std::memory_order_relaxed);
 }

@@ -48,7 +48,13 @@ public:
     // connection cannot be used again. Safe from any thread.
     virtual void Sever() {}
 
+    // The rows the running batch has received so far, counted by the fetch itself as the rows
+    // arrive (from 0 when a batch is announced or starts); safe from any thread.
+    qint64 RowsFetched() const { return FRowsFetched.load(std::memory_order_relaxed); }
+
 protected:
+    // Told by the fetch loops of the rows just received.
+    void CountFetchedRows(qint64 rows) { FRowsFetched.fetch_add(rows, std::memory_order_relaxed); }
     virtual DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds,
                                     bool firstResultOnly) = 0;
     // Stops the running statement; called under the run lock while a batch is running.
@@ -59,6 +65,7 @@ private:
     std::mutex FRunLock;
     bool FActive = false; // a batch runs or is expected
     std::atomic<bool> FCancelRequested{false};
+    std::atomic<qint64> FRowsFetched{0};
 };
 
 // Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine, every other

@@ -690,6 +690,7 @@ bool OdbcBackend::FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector
                 }
             }
         }
+        CountFetchedRows(static_cast<qint64>(fetched));
     }
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
@@ -796,6 +797,7 @@ bool OdbcBackend::FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<F
                 return false;
             }
         }
+        CountFetchedRows(1);
     }
 }
 

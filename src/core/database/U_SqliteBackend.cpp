@@ -958,6 +958,9 @@ std::vector<Token> significantOnly(const std::vector<Token> &tokens) {
     return out;
 }
 
+// Rows read between two updates of the count of rows received.
+constexpr qint64 kCountStep = 256;
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -1463,8 +1466,11 @@ private:
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
             for (int c = 0; c < columns; ++c)
                 builders[static_cast<std::size_t>(c)].Add(stmt.get(), c);
-            ++rows;
+            // Counted in small steps, so the window sees the rows arrive.
+            if (++rows % kCountStep == 0)
+                FBackend.CountFetchedRows(kCountStep);
         }
+        FBackend.CountFetchedRows(rows % kCountStep);
         if (rc != SQLITE_DONE)
             throw sqliteError(db(), rc, sql);
         std::vector<DbColumnInfo> infos(static_cast<std::size_t>(columns));

@@ -135,11 +135,16 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
     if (byPosition) {
         WriteRows(out);
     } else {
+        const int rows = FDataSet->RecordCount();
+        int written = 0;
         while (!FDataSet->Eof()) {
             CheckStop();
             WriteRow();
             FDataSet->Next();
+            if (++written % ProgressRows == 0)
+                ReportProgress(written, rows);
         }
+        ReportProgress(written, rows);
     }
     WriteFooter();
     if (FDocument)
@@ -152,6 +157,8 @@ void TOrvel_DataExport::WriteRowAt(int, TOrvel_ExportOutput &, TOrvel_TextBuffer
 void TOrvel_DataExport::WalkRows() {
     TOrvel_ExportOutput unused(Charset());
     Walk(unused);
+    if (RowsDone)
+        RowsDone();
 }
 
 // The rows are read by position, without moving the current row. A slice of rows is formatted
@@ -166,7 +173,10 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         for (int row = 0; row < rows; ++row) {
             CheckStop();
             WriteRowAt(row, out, scratch);
+            if ((row + 1) % ProgressRows == 0)
+                ReportProgress(row + 1, rows);
         }
+        ReportProgress(rows, rows);
         return;
     }
     const TOrvel_ExportOutput::Charset charset = Charset();
@@ -197,6 +207,7 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
     const auto dropQueued = qScopeGuard([&pool] { pool.clear(); });
     const std::size_t limit = 2 * static_cast<std::size_t>(threads);
     int next = 0;
+    int written = 0;
     while (next < rows || !inFlight.empty()) {
         while (next < rows && inFlight.size() < limit) {
             inFlight.push_back(QtConcurrent::run(&pool, writeSlice, next));
@@ -207,6 +218,8 @@ void TOrvel_DataExport::WriteRows(TOrvel_ExportOutput &out) const {
         QByteArray piece = inFlight.front().takeResult(); // moved out: not shared with the future
         inFlight.pop_front();
         out.AppendPiece(piece);
+        written = std::min(rows, written + slice);
+        ReportProgress(written, rows);
         const std::lock_guard lock(spareLock);
         spare.push_back(std::move(piece));
     }
@@ -231,6 +244,8 @@ bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     TOrvel_SafeFileStream file(fileName);
     TOrvel_ExportOutput out(Charset(), &file);
     Walk(out);
+    if (RowsDone)
+        RowsDone();
     CheckStop();
     file.Commit();
     return true;

@@ -42,6 +42,13 @@ public:
     // Asked before every row and before the file replaces the old one (from the exporting
     // thread): true stops the export with EOrvelError "Zapis przerwany", and nothing is written.
     std::function<bool()> Stop;
+    // Told the rows written so far and all rows (from the exporting thread), once per block of
+    // ProgressRows rows and when the last row is written.
+    std::function<void(int written, int total)> Progress;
+    static constexpr int ProgressRows = 1024;
+    // Told (from the exporting thread) when the walk over the rows has ended and the result is
+    // no longer read: what is left is finishing the file.
+    std::function<void()> RowsDone;
 
     // The clock that dates the documents; replaceable so that a test sees fixed text.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
@@ -57,6 +64,10 @@ public:
 protected:
     // Raises "Zapis przerwany" when Stop says so.
     void CheckStop() const;
+    void ReportProgress(int written, int total) const {
+        if (Progress)
+            Progress(written, total);
+    }
     TOrvel_DataExport(TOrvel_ExportKind kind, const QString &title, TOrvel_GridColumns &grid);
 
     // The steps of the walk; the header and footer write to Out(). The XML kinds' header builds

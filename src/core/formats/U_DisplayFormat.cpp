@@ -484,6 +484,19 @@ void TOrvel_NumberFormat::AppendInteger(std::int64_t value, TOrvel_TextBuffer &o
         AppendDecimal(*this, FromInteger(value), false, out);
 }
 
+QString FormatRowCount(qint64 rows, const TOrvel_FormatSettings &fs) {
+    // One; a last digit 2-4 except in the teens; every other count.
+    const qint64 lastDigit = rows % 10;
+    const qint64 lastTwo = rows % 100;
+    const char *noun = "wierszy";
+    if (rows == 1)
+        noun = "wiersz";
+    else if (lastDigit >= 2 && lastDigit <= 4 && (lastTwo < 12 || lastTwo > 14))
+        noun = "wiersze";
+    return FormatFloat(QStringLiteral("#,##0"), static_cast<double>(rows), fs) + u' ' +
+           QLatin1String(noun);
+}
+
 QChar DisplayThousandSeparator(const TOrvel_FormatSettings &fs) {
     return GroupCharOf(fs);
 }

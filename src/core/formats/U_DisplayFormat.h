@@ -29,6 +29,9 @@ QString FormatDecimalText(const QString &pattern, const QString &decimalText,
 // The thousands separator that grouped numbers carry: the user's, except that a no-break space
 // (the Polish one among others) is written as a plain blank.
 QChar DisplayThousandSeparator(const TOrvel_FormatSettings &fs);
+// A number of rows, grouped, with the Polish noun in its plural form: "1 wiersz", "3 wiersze",
+// "350 000 wierszy".
+QString FormatRowCount(qint64 rows, const TOrvel_FormatSettings &fs);
 
 // The empty pattern shows the value as "c" does. An invalid value gives the empty text.
 QString FormatDateTime(const QString &pattern, const QDateTime &value,

@@ -1,8 +1,10 @@
 #include "U_ExportCommands.h"
 
+#include "U_AppState.h"
 #include "U_Application.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
+#include "U_ExportJob.h"
 #include "U_GridColumns.h"
 #include "U_MessageBox.h"
 #include "U_WidgetUtils.h"
@@ -10,44 +12,14 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
-#include <QPersistentModelIndex>
-#include <QScrollBar>
 #include <QStandardPaths>
+#include <QTimer>
 
-namespace {
-
-// Keeps the view's current cell and scroll position across an export, also when it fails.
-class TViewStateKeeper {
-public:
-    explicit TViewStateKeeper(QAbstractItemView *view) : FView(view) {
-        if (!FView)
-            return;
-        FCurrent = FView->currentIndex();
-        FHorizontal = FView->horizontalScrollBar()->value();
-        FVertical = FView->verticalScrollBar()->value();
-    }
-    ~TViewStateKeeper() {
-        if (!FView)
-            return;
-        if (FCurrent.isValid() && FView->currentIndex() != FCurrent)
-            FView->setCurrentIndex(FCurrent);
-        FView->horizontalScrollBar()->setValue(FHorizontal);
-        FView->verticalScrollBar()->setValue(FVertical);
-    }
-    TViewStateKeeper(const TViewStateKeeper &) = delete;
-    TViewStateKeeper &operator=(const TViewStateKeeper &) = delete;
-
-private:
-    QAbstractItemView *FView;
-    QPersistentModelIndex FCurrent;
-    int FHorizontal = 0;
-    int FVertical = 0;
-};
-
-} // namespace
+#include <algorithm>
 
 QStringList SaveFilterToNameFilters(const QString &filter) {
     QStringList result;
@@ -78,8 +50,116 @@ QString AskSaveFileName(const TOrvel_SaveRequest &request) {
     return dialog.selectedFiles().constFirst();
 }
 
-TOrvel_ExportCommands::TOrvel_ExportCommands(QWidget *owner) : QObject(owner), FOwner(owner) {
+TOrvel_ExportCommands::TOrvel_ExportCommands(QWidget *owner)
+    : QObject(owner), FOwner(owner), FProgressTimer(new QTimer(this)) {
     OpenFile = [](QWidget *o, const QString &file) { return ShellOpenOwned(o, file); };
+    FProgressTimer->setInterval(ProgressInterval);
+    connect(FProgressTimer, &QTimer::timeout, this, [this] {
+        if (!FJob)
+            return;
+        emit exportProgress(FJob->Written(), FTotal);
+        if (FJob->StopAsked() && FJob->RowsDone())
+            ReleaseStopped();
+    });
+}
+
+TOrvel_ExportCommands::~TOrvel_ExportCommands() = default; // a running job stops and is waited for
+
+bool TOrvel_ExportCommands::IsExporting() const {
+    return FJob != nullptr;
+}
+
+void TOrvel_ExportCommands::StopExport() {
+    if (!FJob)
+        return;
+    FJob->Stop();
+    if (FJob->RowsDone())
+        ReleaseStopped();
+}
+
+void TOrvel_ExportCommands::ReleaseStopped() {
+    FProgressTimer->stop();
+    TOrvel_ExportJob *job = FJob.get();
+    FFinishing.push_back(std::move(FJob));
+    FAfter = {};
+    emit exportEnded();
+    // Unless its end has been told meanwhile (the window processes events as it changes state).
+    const bool finishing = std::any_of(FFinishing.begin(), FFinishing.end(),
+                                       [job](const auto &f) { return f.get() == job; });
+    if (finishing && ShowStatus)
+        ShowStatus(QStringLiteral("Przerywanie zapisu\u2026"));
+}
+
+void TOrvel_ExportCommands::WaitForExport() {
+    if (!FJob)
+        return;
+    QEventLoop loop;
+    connect(this, &TOrvel_ExportCommands::exportEnded, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QString TOrvel_ExportCommands::WrittenText(int rows, const QString &file, qint64 elapsedMs) {
+    return QStringLiteral("Zapisano %1 do pliku \u201E%2\u201D, czas: %3")
+        .arg(RowsText(rows), QFileInfo(file).fileName(),
+             FormatElapsedTime(static_cast<std::int32_t>(elapsedMs)));
+}
+
+void TOrvel_ExportCommands::StartExport(
+    std::unique_ptr<TOrvel_DataExport> writer, const QString &file, TAfter after,
+    std::function<void(TOrvel_DataExport &, const QString &)> write) {
+    FTotal = Columns->Query() && Columns->Query()->IsOpen() ? Columns->Query()->RecordCount() : 0;
+    FAfter = std::move(after);
+    FJob = std::make_unique<TOrvel_ExportJob>(std::move(writer), file, std::move(write));
+    connect(FJob.get(), &TOrvel_ExportJob::finished, this,
+            [this, job = FJob.get()] { ExportFinished(job); });
+    if (WriterReady)
+        WriterReady(FJob->Writer());
+    emit exportStarted(file, FTotal);
+    FJob->Start();
+    FProgressTimer->start();
+}
+
+void TOrvel_ExportCommands::ExportFinished(TOrvel_ExportJob *ended) {
+    const auto released = std::find_if(FFinishing.begin(), FFinishing.end(),
+                                       [ended](const auto &f) { return f.get() == ended; });
+    if (released != FFinishing.end()) {
+        // Stopped and let go before: nearly always dropped; written only when the file was
+        // already in place.
+        const std::unique_ptr<TOrvel_ExportJob> job = std::move(*released);
+        FFinishing.erase(released);
+        if (ShowStatus)
+            ShowStatus(job->End() == TOrvel_ExportEnd::Written
+                           ? WrittenText(job->Written(), job->FileName(), job->ElapsedMs())
+                           : QStringLiteral("Zapis przerwany"));
+        return;
+    }
+    if (ended != FJob.get())
+        return;
+    FProgressTimer->stop();
+    // The job is gone before anyone is told, so a new export may start from the handlers.
+    const std::unique_ptr<TOrvel_ExportJob> job = std::move(FJob);
+    const TAfter after = std::move(FAfter);
+    FAfter = {};
+    emit exportProgress(job->Written(), FTotal);
+    emit exportEnded();
+    switch (job->End()) {
+    case TOrvel_ExportEnd::Written: {
+        QString note;
+        if (after)
+            RunGuarded([&] { note = after(job->Writer(), job->FileName()); });
+        if (ShowStatus)
+            ShowStatus(WrittenText(job->Written(), job->FileName(), job->ElapsedMs()) +
+                       (note.isEmpty() ? QString() : QStringLiteral(". ") + note));
+        break;
+    }
+    case TOrvel_ExportEnd::Stopped:
+        if (ShowStatus)
+            ShowStatus(QStringLiteral("Zapis przerwany"));
+        break;
+    case TOrvel_ExportEnd::Failed:
+        ShowGeneralError(job->ErrorText());
+        break;
+    }
 }
 
 void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
@@ -142,7 +222,7 @@ QString TOrvel_ExportCommands::DocumentTitle() const {
 }
 
 void TOrvel_ExportCommands::miSaveAs_CSVClick() {
-    if (!Columns)
+    if (!Columns || FJob)
         return;
     const QString file = AskFor(QStringLiteral("CSV"), QStringLiteral("Zapisz do formatu CSV"),
                                 QStringLiteral(".csv"), QStringLiteral("pliki CSV|*.csv;*.txt"));
@@ -150,21 +230,33 @@ void TOrvel_ExportCommands::miSaveAs_CSVClick() {
         return;
     // Read after the dialog, at every export: the settings dialog may have changed it meanwhile.
     const QChar separator = CsvSeparator();
-    TViewStateKeeper keep(View);
-    TOrvel_DataExport_CSV(*Columns, separator, DocumentTitle()).ExportToFile(file);
+    StartExport(std::make_unique<TOrvel_DataExport_CSV>(*Columns, separator, DocumentTitle()),
+                file);
 }
 
-void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
-    FLastXhtmlFile.clear();
-    if (!Columns)
+void TOrvel_ExportCommands::ExportXhtml(bool open) {
+    if (!Columns || FJob)
         return;
+    FLastXhtmlFile.clear();
     const QString file = AskFor(QStringLiteral("XHTML"), QStringLiteral("Zapisz do formatu XHTML"),
                                 QStringLiteral(".htm"), QStringLiteral("pliki XHTML|*.htm;*.html"));
     if (file.isEmpty())
         return;
-    TViewStateKeeper keep(View);
-    TOrvel_DataExport_XHTML(*Columns, DocumentTitle()).ExportToFile(file);
-    FLastXhtmlFile = file;
+    StartExport(std::make_unique<TOrvel_DataExport_XHTML>(*Columns, DocumentTitle()), file,
+                [this, open](TOrvel_DataExport &, const QString &written) {
+                    FLastXhtmlFile = written;
+                    // Without a program for web pages (no browser, no xdg-open) the page would
+                    // silently stay unseen: the user learns where it was written.
+                    if (open && QFileInfo::exists(written) && OpenFile &&
+                        !OpenFile(FOwner, written))
+                        ShowMessage(FOwner, TOrvel_MsgIcon::Warning, QStringLiteral("Uwaga"),
+                                    CannotShowPageText(written));
+                    return QString();
+                });
+}
+
+void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
+    ExportXhtml(false);
 }
 
 QString TOrvel_ExportCommands::CannotShowPageText(const QString &file) {
@@ -174,37 +266,34 @@ QString TOrvel_ExportCommands::CannotShowPageText(const QString &file) {
 }
 
 void TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick() {
-    miSaveAs_XHTMLClick();
-    if (FLastXhtmlFile.isEmpty() || !QFileInfo::exists(FLastXhtmlFile) || !OpenFile)
-        return;
-    // Without a program for web pages (no browser, no xdg-open) the page would silently stay
-    // unseen: the user learns where it was written.
-    if (!OpenFile(FOwner, FLastXhtmlFile))
-        ShowMessage(FOwner, TOrvel_MsgIcon::Warning, QStringLiteral("Uwaga"),
-                    CannotShowPageText(FLastXhtmlFile));
+    ExportXhtml(true);
 }
 
 void TOrvel_ExportCommands::miSaveAs_XMLClick() {
-    if (!Columns)
+    if (!Columns || FJob)
         return;
     const QString file = AskFor(QStringLiteral("XML"), QStringLiteral("Zapisz do formatu XML"),
                                 QStringLiteral(".xml"), QStringLiteral("pliki XML|*.xml"));
     if (file.isEmpty())
         return;
-    TViewStateKeeper keep(View);
-    TOrvel_DataExport_XML(*Columns, DocumentTitle()).ExportToFile(file);
+    StartExport(std::make_unique<TOrvel_DataExport_XML>(*Columns, DocumentTitle()), file);
 }
 
 void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
-    if (!Columns)
+    if (!Columns || FJob)
         return;
     const QString file = AskFor(QStringLiteral("XLSX"), QStringLiteral("Zapisz jako arkusz Excel"),
                                 QStringLiteral(".xlsx"), QStringLiteral("arkusze Excel|*.xlsx"));
     if (file.isEmpty())
         return;
-    TViewStateKeeper keep(View);
-    TOrvel_DataExport_XLSX writer(*Columns, DocumentTitle());
-    writer.ExportToFile(file);
-    if (const QString notice = writer.NoticeText(); !notice.isEmpty() && ShowStatus)
-        ShowStatus(notice);
+    StartExport(
+        std::make_unique<TOrvel_DataExport_XLSX>(*Columns, DocumentTitle()), file,
+        [](TOrvel_DataExport &writer, const QString &) {
+            // A split over sheets and cells cut to the sheet's limit are said.
+            return static_cast<TOrvel_DataExport_XLSX &>(writer).NoticeText();
+        },
+        // The spreadsheet writes its file its own way.
+        [](TOrvel_DataExport &writer, const QString &target) {
+            static_cast<TOrvel_DataExport_XLSX &>(writer).ExportToFile(target);
+        });
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The export menu behind "Zapisz": each entry asks for a file name and lets one writer save the
-// shown result there. The dialog only chooses the file; the writers (U_DataExport) do the work.
-// The grid's current row and scroll position are the same after an export as before it, whether
-// the export succeeded or failed; a failed write raises the writer's error (the caller shows it)
-// and leaves no file behind.
+// shown result there. The dialog only chooses the file; the writers (U_DataExport) do the work,
+// on their own thread (U_ExportJob), so the window keeps painting and the grid can be scrolled
+// meanwhile. The writer never moves the grid. While an export runs the result must not change:
+// the window keeps to its exporting state from exportStarted to exportEnded. When it ends, the
+// status line says what was written ("Zapisano ..."), that it was stopped ("Zapis przerwany"), or
+// the general error message gives the writer's reason; a failed or stopped export leaves the old
+// file as it was and no temporary file.
 //
 // Usage (main window):
 //   FExport = new TOrvel_ExportCommands(this);
@@ -15,11 +18,16 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QAbstractItemView;
 class QMenu;
 class QWidget;
 class TOrvel_GridColumns;
+class TOrvel_DataExport;
+class TOrvel_ExportJob;
+class QTimer;
 
 // What the save dialog is set up with. Filter: description "|" patterns, the patterns separated
 // by ";" ("pliki CSV|*.csv;*.txt"); DefaultExtension with its dot (".csv").
@@ -43,6 +51,7 @@ class TOrvel_ExportCommands : public QObject {
     Q_OBJECT
 public:
     explicit TOrvel_ExportCommands(QWidget *owner);
+    ~TOrvel_ExportCommands() override;
 
     // The result to export: its columns, the view showing it (may be none) and the report's
     // title, read at every export.
@@ -56,21 +65,36 @@ public:
     std::function<bool(QWidget *owner, const QString &file)> OpenFile;
     // What the user reads when the written page cannot be shown.
     static QString CannotShowPageText(const QString &file);
-    // Tells the user something about a finished export in the status bar (a split spreadsheet).
+    // Tells the user how a finished export ended, in the status bar.
     std::function<void(const QString &text)> ShowStatus;
+    // Given each writer just before its thread starts, its stop and progress already connected
+    // (tests hold a writer at a row to look at the window meanwhile).
+    std::function<void(TOrvel_DataExport &writer)> WriterReady;
 
     // Connects the menu's actions named "miSaveAs_CSV", "miSaveAs_XHTML", "miSaveAs_XHTML_andOpen",
     // "miSaveAs_XML" and "miSaveAs_XLSX" to the entries; an error of an entry goes to the general
     // error message.
     void ConnectMenu(QMenu *menu);
 
-    // The entries of the menu; without Columns they do nothing. Errors of the writers pass on to
-    // the caller.
+    // The entries of the menu; without Columns, or while an export runs, they do nothing. They
+    // return once the export has started.
     void miSaveAs_CSVClick();
     void miSaveAs_XHTMLClick();
     void miSaveAs_XHTML_andOpenClick();
     void miSaveAs_XMLClick();
     void miSaveAs_XLSXClick();
+
+    // The export running now, if any: stop it, and wait for its end (tests; the window never
+    // waits).
+    bool IsExporting() const;
+    void StopExport();
+    void WaitForExport();
+    // How often exportProgress is sent while an export runs (milliseconds).
+    static constexpr int ProgressInterval = 100;
+
+    // The status text of an export that wrote rows: "Zapisano 1 234 wiersze do pliku „a.csv”,
+    // czas: 0:02".
+    static QString WrittenText(int rows, const QString &file, qint64 elapsedMs);
 
     // The file of the last XHTML export; empty when the last one was abandoned or failed.
     const QString &LastXhtmlFile() const { return FLastXhtmlFile; }
@@ -84,11 +108,33 @@ public:
     // documents.
     static QString ExportFolder(const QString &kind);
 
+signals:
+    // An export of `total` rows to `file` has started; the rows written so far, a few times a
+    // second; it has ended (sent before the status text and any error message).
+    void exportStarted(const QString &file, int total);
+    void exportProgress(int written, int total);
+    void exportEnded();
+
 private:
+    // What to do once the export has written its file; gives a note for the status text, or "".
+    using TAfter = std::function<QString(TOrvel_DataExport &writer, const QString &file)>;
+    void StartExport(std::unique_ptr<TOrvel_DataExport> writer, const QString &file,
+                     TAfter after = {},
+                     std::function<void(TOrvel_DataExport &, const QString &)> write = {});
+    void ExportFinished(TOrvel_ExportJob *ended);
+    // A stopped export whose rows are all read lets the window go at once; its thread finishes
+    // (or drops) its file meanwhile, and the status line is told how it ended.
+    void ReleaseStopped();
+    void ExportXhtml(bool open);
     QString AskFor(const QString &kind, const QString &title, const QString &extension,
                    const QString &filter) const;
     QString DocumentTitle() const;
 
     QWidget *FOwner;
     QString FLastXhtmlFile;
+    std::unique_ptr<TOrvel_ExportJob> FJob;
+    std::vector<std::unique_ptr<TOrvel_ExportJob>> FFinishing; // released, their threads ending
+    TAfter FAfter;
+    int FTotal = 0; // rows of the running export
+    QTimer *FProgressTimer;
 };

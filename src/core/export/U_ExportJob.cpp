@@ -1,0 +1,63 @@
+#include "U_ExportJob.h"
+
+#include "U_error.h"
+
+#include <QThread>
+
+TOrvel_ExportJob::TOrvel_ExportJob(std::unique_ptr<TOrvel_DataExport> writer, const QString &file,
+                                   TWrite write, QObject *parent)
+    : QObject(parent), FWriter(std::move(writer)), FFile(file), FWrite(std::move(write)) {
+    if (!FWrite)
+        FWrite = [](TOrvel_DataExport &w, const QString &f) { w.ExportToFile(f); };
+    FWriter->Stop = [this] { return FStop.load(std::memory_order_relaxed); };
+    FWriter->Progress = [this](int written, int total) {
+        FTotal.store(total, std::memory_order_relaxed);
+        FWritten.store(written, std::memory_order_relaxed);
+    };
+    FWriter->RowsDone = [this] { FRowsDone.store(true); };
+}
+
+TOrvel_ExportJob::~TOrvel_ExportJob() {
+    if (!FThread)
+        return;
+    FStop.store(true);
+    FThread->wait();
+}
+
+void TOrvel_ExportJob::Start() {
+    if (FThread)
+        return;
+    FClock.start();
+    FThread.reset(QThread::create([this] { Work(); }));
+    // Delivered on the thread that owns the job, after Work has stored the outcome.
+    connect(FThread.get(), &QThread::finished, this, &TOrvel_ExportJob::finished,
+            Qt::QueuedConnection);
+    // As a run's worker: one step below normal, so the window stays first.
+    FThread->start(QThread::LowPriority);
+}
+
+void TOrvel_ExportJob::Stop() {
+    FStop.store(true, std::memory_order_relaxed);
+}
+
+bool TOrvel_ExportJob::IsRunning() const {
+    return FThread && !FThread->isFinished();
+}
+
+void TOrvel_ExportJob::Work() {
+    try {
+        FWrite(*FWriter, FFile);
+        FEnd = TOrvel_ExportEnd::Written;
+    } catch (const EOrvelError &e) {
+        // A stop asked for ends the export however the writer gave up.
+        FEnd = StopAsked() ? TOrvel_ExportEnd::Stopped : TOrvel_ExportEnd::Failed;
+        FError = e.message();
+    } catch (const std::exception &e) {
+        FEnd = StopAsked() ? TOrvel_ExportEnd::Stopped : TOrvel_ExportEnd::Failed;
+        FError = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        FEnd = StopAsked() ? TOrvel_ExportEnd::Stopped : TOrvel_ExportEnd::Failed;
+        FError = QStringLiteral("Nieznany błąd zapisu");
+    }
+    FElapsedMs = FClock.elapsed();
+}
