@@ -4,10 +4,12 @@
 #include "U_CliConsole.h"
 #include "U_CliOptions.h"
 #include "U_CliSignals.h"
+#include "U_CliStream.h"
 #include "U_ColumnFit.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_Db.h"
+#include "U_DbResult.h"
 #include "U_GridColumns.h"
 #include "U_LoadReports.h"
 #include "U_Login.h"
@@ -23,6 +25,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <set>
@@ -268,6 +271,51 @@ bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
     return false;
 }
 
+QChar CsvSeparator(const TOrvel_CliOptions &o) {
+    if (o.Separator)
+        return *o.Separator;
+    const QString preference = AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
+    // A hand-edited preference that would break the file is not used.
+    if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
+        return preference.at(0);
+    return u',';
+}
+
+QString OutputPath(const TOrvel_CliOptions &o) {
+    return o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
+}
+
+// The export that is written while the run fetches its rows; none for the outputs that are
+// written from the whole result once it is in.
+std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
+                                                  const TOrvel_CliOptions &o) {
+    TOrvel_StreamedExport::WriterFactory make;
+    const QString title = report.GetTitle();
+    switch (o.Output) {
+    case TOrvel_CliOutput::coCsv: {
+        const QChar separator = CsvSeparator(o);
+        make = [separator, title](TOrvel_GridColumns &columns) {
+            return std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title);
+        };
+        break;
+    }
+    case TOrvel_CliOutput::coXml:
+        make = [title](TOrvel_GridColumns &columns) {
+            return std::make_unique<TOrvel_DataExport_XML>(columns, title);
+        };
+        break;
+    case TOrvel_CliOutput::coXhtml:
+        make = [title](TOrvel_GridColumns &columns) {
+            return std::make_unique<TOrvel_DataExport_XHTML>(columns, title);
+        };
+        break;
+    default:
+        return nullptr;
+    }
+    return std::make_unique<TOrvel_StreamedExport>(report.Settings, std::move(make), OutputPath(o),
+                                                   StreamBlockRows());
+}
+
 void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
                  const std::function<bool()> &stop) {
     DbQuery *result = report.ResultQuery();
@@ -279,22 +327,11 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
     report.Settings.ApplyColumns(columns);
 
     const QString title = report.GetTitle();
-    const QString file =
-        o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
+    const QString file = OutputPath(o);
     try {
         switch (o.Output) {
         case TOrvel_CliOutput::coCsv: {
-            QChar separator = u',';
-            if (o.Separator) {
-                separator = *o.Separator;
-            } else {
-                const QString preference =
-                    AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
-                // A hand-edited preference that would break the file is not used.
-                if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
-                    separator = preference.at(0);
-            }
-            TOrvel_DataExport_CSV writer(columns, separator, title);
+            TOrvel_DataExport_CSV writer(columns, CsvSeparator(o), title);
             writer.Stop = stop;
             writer.ExportToFile(file);
             break;
@@ -422,11 +459,24 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
         timedOut = true;
         report.CancelRun();
     });
+    // A streamed export writes each block of rows while the next one is fetched; the file is
+    // replaced only once the run has ended well. Destroyed before the report it reads.
+    std::unique_ptr<TOrvel_StreamedExport> stream = MakeStream(report, o);
+    const auto detach = qScopeGuard([&report] { report.ResultQuery()->RowSink = nullptr; });
+    if (stream) {
+        stream->Stop = [&interrupts] { return interrupts.Received(); };
+        // A writer that fails (a full disk) stops the fetch: nothing more could be written.
+        stream->OnFailure = [&connection] { connection.Cancel(); };
+        report.ResultQuery()->RowSink = stream->Sink();
+        stream->Start();
+    }
     if (!report.Run())
         Fail(view.Refusal);
     limit.start(std::chrono::seconds(o.TimeoutSeconds));
     loop.exec(); // the run's end arrives queued, as in the desktop program
     limit.stop();
+    if (stream && !stream->Error().isEmpty() && !interrupts.Received())
+        Fail(stream->Error());
     if (interrupts.Received())
         return;
     if (timedOut && report.WasCancelled())
@@ -439,7 +489,15 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     if (!report.ResultQuery()->IsOpen())
         Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
     interrupts.SetWriting(true);
-    WriteResult(report, o, [&interrupts] { return interrupts.Received(); });
+    if (stream) {
+        try {
+            stream->Finish(report.ResultQuery()->TakeRows());
+        } catch (const EOrvelError &e) {
+            Fail(e.message());
+        }
+    } else {
+        WriteResult(report, o, [&interrupts] { return interrupts.Received(); });
+    }
     interrupts.SetWriting(false);
 }
 
