@@ -285,34 +285,89 @@ QString OutputPath(const TOrvel_CliOptions &o) {
     return o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
 }
 
-// The export that is written while the run fetches its rows; none for the outputs that are
+// The shown columns as --print writes them: a tab between values, a line per row; a tab or line
+// break inside a text would split it, so it is shown as a blank.
+class PrintWriter : public TOrvel_BlockWriter {
+public:
+    PrintWriter(TOrvel_GridColumns &columns, std::function<bool()> stop)
+        : FColumns(columns), FStop(std::move(stop)) {}
+    void Begin() override {
+        for (int p = 0; p < FColumns.Count(); ++p)
+            if (FColumns.Visible(p))
+                FShown.push_back(p);
+        QStringList cells;
+        for (int p : FShown)
+            cells << Cell(FColumns.Caption(p));
+        WriteOut(cells.join(u'\t') + u'\n');
+    }
+    void Rows() override {
+        const int rows = FColumns.Query()->RecordCount();
+        QString out;
+        QStringList cells;
+        for (int row = 0; row < rows; ++row) {
+            if (FStop && FStop())
+                throw EOrvelError(QStringLiteral("Zapis przerwany"));
+            cells.clear();
+            for (int p : FShown)
+                cells << Cell(FColumns.Field(p)->DisplayTextAt(row));
+            out += cells.join(u'\t') + u'\n';
+        }
+        WriteOut(out);
+    }
+    void End() override {}
+
+private:
+    static QString Cell(QString text) {
+        for (QChar &c : text)
+            if (c == u'\t' || c == u'\r' || c == u'\n')
+                c = u' ';
+        return text;
+    }
+    TOrvel_GridColumns &FColumns;
+    std::function<bool()> FStop;
+    std::vector<int> FShown;
+};
+
+// The output that is written while the run fetches its rows; none for the spreadsheet, which is
 // written from the whole result once it is in.
 std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
                                                   const TOrvel_CliOptions &o) {
+    using Stop = std::function<bool()>;
     TOrvel_StreamedExport::WriterFactory make;
     const QString title = report.GetTitle();
+    const QString file = OutputPath(o);
+    const auto exporting = [file](std::unique_ptr<TOrvel_DataExport> writer, const Stop &stop) {
+        writer->Stop = stop;
+        return std::make_unique<TOrvel_ExportBlockWriter>(std::move(writer), file);
+    };
     switch (o.Output) {
     case TOrvel_CliOutput::coCsv: {
         const QChar separator = CsvSeparator(o);
-        make = [separator, title](TOrvel_GridColumns &columns) {
-            return std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title);
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title),
+                             stop);
         };
         break;
     }
     case TOrvel_CliOutput::coXml:
-        make = [title](TOrvel_GridColumns &columns) {
-            return std::make_unique<TOrvel_DataExport_XML>(columns, title);
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_XML>(columns, title), stop);
         };
         break;
     case TOrvel_CliOutput::coXhtml:
-        make = [title](TOrvel_GridColumns &columns) {
-            return std::make_unique<TOrvel_DataExport_XHTML>(columns, title);
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_XHTML>(columns, title), stop);
+        };
+        break;
+    case TOrvel_CliOutput::coPrint:
+        make = [](TOrvel_GridColumns &columns, const Stop &stop) {
+            return std::make_unique<PrintWriter>(columns, stop);
         };
         break;
     default:
         return nullptr;
     }
-    return std::make_unique<TOrvel_StreamedExport>(report.Settings, std::move(make), OutputPath(o),
+    return std::make_unique<TOrvel_StreamedExport>(report.Settings, std::move(make),
                                                    StreamBlockRows());
 }
 
@@ -360,31 +415,7 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
                              .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
             break;
         }
-        case TOrvel_CliOutput::coPrint: {
-            // A tab or line break inside a text would split it; it is shown as a blank.
-            const auto cell = [](QString text) {
-                for (QChar &c : text)
-                    if (c == u'\t' || c == u'\r' || c == u'\n')
-                        c = u' ';
-                return text;
-            };
-            std::vector<int> shown;
-            for (int p = 0; p < columns.Count(); ++p)
-                if (columns.Visible(p))
-                    shown.push_back(p);
-            QStringList cells;
-            for (int p : shown)
-                cells << cell(columns.Caption(p));
-            QString out = cells.join(u'\t') + u'\n';
-            for (int row = 0; row < result->RecordCount(); ++row) {
-                cells.clear();
-                for (int p : shown)
-                    cells << cell(columns.Field(p)->DisplayTextAt(row));
-                out += cells.join(u'\t') + u'\n';
-            }
-            WriteOut(out);
-            break;
-        }
+        case TOrvel_CliOutput::coPrint: // streamed (PrintWriter)
         case TOrvel_CliOutput::coNone:
             break;
         }

@@ -54,12 +54,28 @@ void TOrvel_BlockQueue::Abandon() {
     }
 }
 
+TOrvel_ExportBlockWriter::TOrvel_ExportBlockWriter(std::unique_ptr<TOrvel_DataExport> writer,
+                                                   const QString &fileName)
+    : FWriter(std::move(writer)), FFileName(fileName) {}
+
+TOrvel_ExportBlockWriter::~TOrvel_ExportBlockWriter() = default;
+
+void TOrvel_ExportBlockWriter::Begin() {
+    FWriter->BeginStream(FFileName);
+}
+
+void TOrvel_ExportBlockWriter::Rows() {
+    FWriter->StreamRows();
+}
+
+void TOrvel_ExportBlockWriter::End() {
+    FWriter->EndStream();
+}
+
 // Two blocks wait in the queue while one is being fetched and one written.
 TOrvel_StreamedExport::TOrvel_StreamedExport(TOrvel_ReportSettings &settings,
-                                             WriterFactory makeWriter, const QString &fileName,
-                                             std::size_t blockRows)
-    : FSettings(settings), FMakeWriter(std::move(makeWriter)), FFileName(fileName),
-      FQueue(blockRows, 2) {}
+                                             WriterFactory makeWriter, std::size_t blockRows)
+    : FSettings(settings), FMakeWriter(std::move(makeWriter)), FQueue(blockRows, 2) {}
 
 TOrvel_StreamedExport::~TOrvel_StreamedExport() {
     Abandon();
@@ -96,7 +112,7 @@ void TOrvel_StreamedExport::Write() {
     try {
         DbQuery rows(nullptr);
         TOrvel_GridColumns columns;
-        std::unique_ptr<TOrvel_DataExport> writer;
+        std::unique_ptr<TOrvel_BlockWriter> writer;
         for (;;) {
             bool last = false;
             std::unique_ptr<DbResult> block = FQueue.Next(last);
@@ -108,13 +124,12 @@ void TOrvel_StreamedExport::Write() {
                 // As the whole result's export does; only a spreadsheet's widths would read it.
                 columns.SetFitMeasure(EstimatedFitMeasure(columns));
                 FSettings.ApplyColumns(columns);
-                writer = FMakeWriter(columns);
-                writer->Stop = Stop;
-                writer->BeginStream(FFileName);
+                writer = FMakeWriter(columns, Stop);
+                writer->Begin();
             }
-            writer->StreamRows();
+            writer->Rows();
             if (last) {
-                writer->EndStream();
+                writer->End();
                 return;
             }
         }

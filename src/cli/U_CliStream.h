@@ -42,16 +42,42 @@ private:
     bool FAbandoned = false;
 };
 
+// What writes a result that arrives in blocks: Begin once the first block has shaped the
+// columns, Rows for each block as the columns' query holds it, End after the last.
+class TOrvel_BlockWriter {
+public:
+    virtual ~TOrvel_BlockWriter() = default;
+    virtual void Begin() = 0;
+    virtual void Rows() = 0;
+    virtual void End() = 0;
+};
+
+// An export writer's file, written block by block (TOrvel_DataExport::BeginStream).
+class TOrvel_ExportBlockWriter : public TOrvel_BlockWriter {
+public:
+    TOrvel_ExportBlockWriter(std::unique_ptr<TOrvel_DataExport> writer, const QString &fileName);
+    ~TOrvel_ExportBlockWriter() override;
+    void Begin() override;
+    void Rows() override;
+    void End() override;
+    TOrvel_DataExport &Writer() { return *FWriter; }
+
+private:
+    std::unique_ptr<TOrvel_DataExport> FWriter;
+    QString FFileName;
+};
+
 class TOrvel_StreamedExport {
 public:
-    // Makes the writer for the columns, once the first block tells what the columns are.
-    using WriterFactory =
-        std::function<std::unique_ptr<TOrvel_DataExport>(TOrvel_GridColumns &columns)>;
+    // Makes the writer for the columns, once the first block tells what the columns are; `stop`
+    // is asked between rows and stops the writer when true.
+    using WriterFactory = std::function<std::unique_ptr<TOrvel_BlockWriter>(
+        TOrvel_GridColumns &columns, const std::function<bool()> &stop)>;
 
     // The report's column settings shape the columns as they shape the grid; they must not
     // change until the export has ended.
     TOrvel_StreamedExport(TOrvel_ReportSettings &settings, WriterFactory makeWriter,
-                          const QString &fileName, std::size_t blockRows);
+                          std::size_t blockRows);
     ~TOrvel_StreamedExport(); // abandons an export that has not ended
     TOrvel_StreamedExport(const TOrvel_StreamedExport &) = delete;
     TOrvel_StreamedExport &operator=(const TOrvel_StreamedExport &) = delete;
@@ -76,7 +102,6 @@ private:
 
     TOrvel_ReportSettings &FSettings;
     WriterFactory FMakeWriter;
-    QString FFileName;
     TOrvel_BlockQueue FQueue;
     mutable std::mutex FErrorLock;
     QString FError;
