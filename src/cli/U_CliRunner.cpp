@@ -5,10 +5,12 @@
 #include "U_CliOptions.h"
 #include "U_CliProgress.h"
 #include "U_CliSignals.h"
+#include "U_CliStream.h"
 #include "U_ColumnFit.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
 #include "U_Db.h"
+#include "U_DbResult.h"
 #include "U_GridColumns.h"
 #include "U_LoadReports.h"
 #include "U_Login.h"
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <set>
@@ -269,6 +272,106 @@ bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
     return false;
 }
 
+QChar CsvSeparator(const TOrvel_CliOptions &o) {
+    if (o.Separator)
+        return *o.Separator;
+    const QString preference = AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
+    // A hand-edited preference that would break the file is not used.
+    if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
+        return preference.at(0);
+    return u',';
+}
+
+QString OutputPath(const TOrvel_CliOptions &o) {
+    return o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
+}
+
+// The shown columns as --print writes them: a tab between values, a line per row; a tab or line
+// break inside a text would split it, so it is shown as a blank.
+class PrintWriter : public TOrvel_BlockWriter {
+public:
+    PrintWriter(TOrvel_GridColumns &columns, std::function<bool()> stop)
+        : FColumns(columns), FStop(std::move(stop)) {}
+    void Begin() override {
+        for (int p = 0; p < FColumns.Count(); ++p)
+            if (FColumns.Visible(p))
+                FShown.push_back(p);
+        QStringList cells;
+        for (int p : FShown)
+            cells << Cell(FColumns.Caption(p));
+        WriteOut(cells.join(u'\t') + u'\n');
+    }
+    void Rows() override {
+        const int rows = FColumns.Query()->RecordCount();
+        QString out;
+        QStringList cells;
+        for (int row = 0; row < rows; ++row) {
+            if (FStop && FStop())
+                throw EOrvelError(QStringLiteral("Zapis przerwany"));
+            cells.clear();
+            for (int p : FShown)
+                cells << Cell(FColumns.Field(p)->DisplayTextAt(row));
+            out += cells.join(u'\t') + u'\n';
+        }
+        WriteOut(out);
+    }
+    void End() override {}
+
+private:
+    static QString Cell(QString text) {
+        for (QChar &c : text)
+            if (c == u'\t' || c == u'\r' || c == u'\n')
+                c = u' ';
+        return text;
+    }
+    TOrvel_GridColumns &FColumns;
+    std::function<bool()> FStop;
+    std::vector<int> FShown;
+};
+
+// The output that is written while the run fetches its rows; none for the spreadsheet, which is
+// written from the whole result once it is in.
+std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
+                                                  const TOrvel_CliOptions &o) {
+    using Stop = std::function<bool()>;
+    TOrvel_StreamedExport::WriterFactory make;
+    const QString title = report.GetTitle();
+    const QString file = OutputPath(o);
+    const auto exporting = [file](std::unique_ptr<TOrvel_DataExport> writer, const Stop &stop) {
+        writer->Stop = stop;
+        return std::make_unique<TOrvel_ExportBlockWriter>(std::move(writer), file);
+    };
+    switch (o.Output) {
+    case TOrvel_CliOutput::coCsv: {
+        const QChar separator = CsvSeparator(o);
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title),
+                             stop);
+        };
+        break;
+    }
+    case TOrvel_CliOutput::coXml:
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_XML>(columns, title), stop);
+        };
+        break;
+    case TOrvel_CliOutput::coXhtml:
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return exporting(std::make_unique<TOrvel_DataExport_XHTML>(columns, title), stop);
+        };
+        break;
+    case TOrvel_CliOutput::coPrint:
+        make = [](TOrvel_GridColumns &columns, const Stop &stop) {
+            return std::make_unique<PrintWriter>(columns, stop);
+        };
+        break;
+    default:
+        return nullptr;
+    }
+    return std::make_unique<TOrvel_StreamedExport>(report.Settings, std::move(make),
+                                                   StreamBlockRows());
+}
+
 void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
                  const std::function<bool()> &stop, TOrvel_CliProgress &progress) {
     DbQuery *result = report.ResultQuery();
@@ -281,22 +384,11 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
 
     const auto written = [&progress](int rows, int total) { progress.Written(rows, total); };
     const QString title = report.GetTitle();
-    const QString file =
-        o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
+    const QString file = OutputPath(o);
     try {
         switch (o.Output) {
         case TOrvel_CliOutput::coCsv: {
-            QChar separator = u',';
-            if (o.Separator) {
-                separator = *o.Separator;
-            } else {
-                const QString preference =
-                    AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator"));
-                // A hand-edited preference that would break the file is not used.
-                if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
-                    separator = preference.at(0);
-            }
-            TOrvel_DataExport_CSV writer(columns, separator, title);
+            TOrvel_DataExport_CSV writer(columns, CsvSeparator(o), title);
             writer.Stop = stop;
             writer.Progress = written;
             writer.ExportToFile(file);
@@ -329,31 +421,7 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
                              .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
             break;
         }
-        case TOrvel_CliOutput::coPrint: {
-            // A tab or line break inside a text would split it; it is shown as a blank.
-            const auto cell = [](QString text) {
-                for (QChar &c : text)
-                    if (c == u'\t' || c == u'\r' || c == u'\n')
-                        c = u' ';
-                return text;
-            };
-            std::vector<int> shown;
-            for (int p = 0; p < columns.Count(); ++p)
-                if (columns.Visible(p))
-                    shown.push_back(p);
-            QStringList cells;
-            for (int p : shown)
-                cells << cell(columns.Caption(p));
-            QString out = cells.join(u'\t') + u'\n';
-            for (int row = 0; row < result->RecordCount(); ++row) {
-                cells.clear();
-                for (int p : shown)
-                    cells << cell(columns.Field(p)->DisplayTextAt(row));
-                out += cells.join(u'\t') + u'\n';
-            }
-            WriteOut(out);
-            break;
-        }
+        case TOrvel_CliOutput::coPrint: // streamed (PrintWriter)
         case TOrvel_CliOutput::coNone:
             break;
         }
@@ -433,6 +501,17 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     fetched.setInterval(TOrvel_CliProgress::IntervalMs);
     QObject::connect(&fetched, &QTimer::timeout,
                      [&] { progress.Fetched(connection.RowsFetched()); });
+    // A streamed export writes each block of rows while the next one is fetched; the file is
+    // replaced only once the run has ended well. Destroyed before the report it reads.
+    std::unique_ptr<TOrvel_StreamedExport> stream = MakeStream(report, o);
+    const auto detach = qScopeGuard([&report] { report.ResultQuery()->RowSink = nullptr; });
+    if (stream) {
+        stream->Stop = [&interrupts] { return interrupts.Received(); };
+        // A writer that fails (a full disk) stops the fetch: nothing more could be written.
+        stream->OnFailure = [&connection] { connection.Cancel(); };
+        report.ResultQuery()->RowSink = stream->Sink();
+        stream->Start();
+    }
     if (!report.Run())
         Fail(view.Refusal);
     limit.start(std::chrono::seconds(o.TimeoutSeconds));
@@ -442,6 +521,8 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     limit.stop();
     // The line goes before any message, and before the result is printed to the terminal.
     progress.Clear();
+    if (stream && !stream->Error().isEmpty() && !interrupts.Received())
+        Fail(stream->Error());
     if (interrupts.Received())
         return;
     if (timedOut && report.WasCancelled())
@@ -454,9 +535,18 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     if (!report.ResultQuery()->IsOpen())
         Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
     interrupts.SetWriting(true);
-    WriteResult(
-        report, o, [&interrupts] { return interrupts.Received(); }, progress);
-    progress.Clear();
+    if (stream) {
+        progress.Clear();
+        try {
+            stream->Finish(report.ResultQuery()->TakeRows());
+        } catch (const EOrvelError &e) {
+            Fail(e.message());
+        }
+    } else {
+        WriteResult(
+            report, o, [&interrupts] { return interrupts.Received(); }, progress);
+        progress.Clear();
+    }
     interrupts.SetWriting(false);
 }
 

@@ -274,7 +274,8 @@ DbBatchOutcome DbQuery::runBatch(bool firstResultOnly) {
         throw EDbProviderError(kErrObjectClosed, kClosedText);
     FConnection->ClearProviderMessages();
     const int timeout = CommandTimeout >= 0 ? CommandTimeout : FConnection->CommandTimeout;
-    DbBatchOutcome outcome = backend->ExecBatch(SQL, timeout, firstResultOnly);
+    DbBatchOutcome outcome =
+        backend->ExecBatch(SQL, timeout, firstResultOnly, firstResultOnly ? RowSink : nullptr);
     if (outcome.Cancelled)
         throw EDbCancelled();
 
@@ -356,6 +357,39 @@ void DbQuery::setResult(std::unique_ptr<DbResult> result) {
     FRow = 0;
     FEof = RecordCount() == 0;
     emit resultChanged();
+}
+
+void DbQuery::ReplaceRows(std::unique_ptr<DbResult> rows) {
+    if (!FResult || !rows) {
+        setResult(std::move(rows));
+        return;
+    }
+    if (!FResult->TakeRows(std::move(*rows)))
+        throw EOrvelError(QStringLiteral("Typ kolumny wyniku zmienił się w trakcie odczytu"));
+    FOrder.resize(static_cast<std::size_t>(FResult->RowCount()));
+    std::iota(FOrder.begin(), FOrder.end(), 0u);
+    FSort.clear();
+    FSortKeys.clear();
+    FRow = 0;
+    FEof = RecordCount() == 0;
+}
+
+std::unique_ptr<DbResult> DbQuery::TakeRows() {
+    if (!FResult)
+        return nullptr;
+    auto rows = std::make_unique<DbResult>(FResult->ColumnInfos());
+    std::swap(rows, FResult);
+    FOrder.clear();
+    FSort.clear();
+    FSortKeys.clear();
+    FRow = 0;
+    FEof = true;
+    // The fields read the result through the query, so they go on reading the empty one.
+    FFields.clear();
+    for (int i = 0; i < FResult->ColumnCount(); ++i)
+        FFields.push_back(std::make_unique<DbField>(this, i));
+    emit resultChanged();
+    return rows;
 }
 
 int DbQuery::RecordCount() const {

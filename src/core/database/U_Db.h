@@ -77,6 +77,19 @@ class DbSortKeys; // a column's sort keys (U_DbSortKeys.h)
 class DbBackend;  // one connection of one backend (U_DbBackend.h)
 struct DbBatchOutcome;
 
+// Takes the rows of a query's result in blocks while its batch still runs, on the thread that
+// runs it, so that a result of any size passes through bounded memory. The backend hands over a
+// block whenever it holds BlockRows() rows of the batch's first result with columns; the rows
+// left at the end stay in the query's result as usual. Blocks of a batch that then fails or is
+// cancelled must not count.
+class DbRowSink {
+public:
+    virtual ~DbRowSink() = default;
+    virtual std::size_t BlockRows() const = 0;
+    // May wait until the taker has room for it: the fetch waits meanwhile.
+    virtual void TakeBlock(std::unique_ptr<DbResult> rows) = 0;
+};
+
 class DbConnection {
 public:
     DbConnection();
@@ -197,6 +210,8 @@ public:
 
     QString SQL;
     int CommandTimeout = -1; // seconds; -1: the connection's (180 s)
+    // Where Open hands the result's rows in blocks as they arrive; none: the result is held whole.
+    DbRowSink *RowSink = nullptr;
 
     // Runs SQL as one batch; the first result with columns becomes the open result. Raises
     // EOrvelError("Obiekt CommandText nie zwraca zestawu wyniku") when none has columns, and
@@ -240,6 +255,14 @@ public:
     QString SortSpec() const { return FSort; }
 
     const DbResult *Result() const { return FResult.get(); }
+    // Another block of rows of the same columns in place of the result's rows, in the server's
+    // order: the fields, their formats and compiled forms stay (a result that arrives in blocks,
+    // written block by block). The first block, on a closed query, opens it. Raises EOrvelError
+    // when a column of the block is of another kind than the result's (the engine typed it
+    // otherwise); nothing changes then.
+    void ReplaceRows(std::unique_ptr<DbResult> rows);
+    // The result's rows, leaving the query open on the same columns without rows.
+    std::unique_ptr<DbResult> TakeRows();
     // The row of the stored result behind the row at the given position of the current order.
     int StoredRow(int row) const;
 

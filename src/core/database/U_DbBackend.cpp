@@ -18,7 +18,8 @@ std::unique_ptr<DbBackend> CreateBackend(const QString &server) {
     return CreateOdbcBackend();
 }
 
-DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) {
+DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                                    DbRowSink *sink) {
     {
         std::lock_guard lock(FRunLock);
         // A request left from before is stale unless this batch was announced.
@@ -29,7 +30,7 @@ DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool
     FRowsFetched.store(0, std::memory_order_relaxed);
     DbBatchOutcome outcome;
     try {
-        outcome = RunBatch(sql, timeoutSeconds, firstResultOnly);
+        outcome = RunBatch(sql, timeoutSeconds, firstResultOnly, sink);
     } catch (...) {
         std::lock_guard lock(FRunLock);
         FActive = false;

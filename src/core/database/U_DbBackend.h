@@ -35,7 +35,9 @@ public:
     // Runs one batch. With firstResultOnly the backend may stop reading after the first result
     // that has columns (a report run needs no more). A batch stopped by Cancel ends with
     // Cancelled set and nothing else of it counts.
-    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly);
+    // A sink (with firstResultOnly) takes the first result's rows in blocks as they arrive.
+    DbBatchOutcome ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                             DbRowSink *sink = nullptr);
 
     // Asks the batch now running to stop; safe from any thread. Nothing happens when no batch
     // runs and none is expected.
@@ -55,8 +57,8 @@ public:
 protected:
     // Told by the fetch loops of the rows just received.
     void CountFetchedRows(qint64 rows) { FRowsFetched.fetch_add(rows, std::memory_order_relaxed); }
-    virtual DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds,
-                                    bool firstResultOnly) = 0;
+    virtual DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                                    DbRowSink *sink) = 0;
     // Stops the running statement; called under the run lock while a batch is running.
     virtual void InterruptBatch() = 0;
     bool CancelRequested() const { return FCancelRequested.load(); }

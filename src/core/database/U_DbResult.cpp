@@ -363,3 +363,51 @@ std::size_t DbResult::MemoryBytes() const {
         total += c.MemoryBytes();
     return total;
 }
+
+bool DbColumn::TakeValues(DbColumn &&other) {
+    if (other.FStorage != FStorage) {
+        for (std::size_t r = 0; r < other.Size(); ++r)
+            if (!other.IsNull(r))
+                return false;
+        // NULLs show the same in every type: they take this column's own type.
+        const std::size_t rows = other.Size();
+        DbColumn nulls(FInfo);
+        nulls.Reserve(rows);
+        for (std::size_t r = 0; r < rows; ++r)
+            nulls.AppendNull();
+        return TakeValues(std::move(nulls));
+    }
+    FNull = std::move(other.FNull);
+    FInts = std::move(other.FInts);
+    FReals = std::move(other.FReals);
+    FTextStart = std::move(other.FTextStart);
+    FPool = std::move(other.FPool);
+    return true;
+}
+
+std::vector<DbColumnInfo> DbResult::ColumnInfos() const {
+    std::vector<DbColumnInfo> infos;
+    infos.reserve(FColumns.size());
+    for (const DbColumn &column : FColumns)
+        infos.push_back(column.Info());
+    return infos;
+}
+
+bool DbResult::TakeRows(DbResult &&other) {
+    if (other.ColumnCount() != ColumnCount())
+        return false;
+    for (int c = 0; c < ColumnCount(); ++c) {
+        const DbColumn &theirs = other.Column(c);
+        if (theirs.Size() != other.Column(0).Size())
+            return false;
+        if (!DbColumn::SameStorage(theirs.Info().Type, Column(c).Info().Type) ||
+            FieldKindOf(theirs.Info().Type) != FieldKindOf(Column(c).Info().Type)) {
+            for (std::size_t r = 0; r < theirs.Size(); ++r)
+                if (!theirs.IsNull(r))
+                    return false;
+        }
+    }
+    for (int c = 0; c < ColumnCount(); ++c)
+        Column(c).TakeValues(std::move(other.Column(c)));
+    return true;
+}

@@ -60,6 +60,11 @@ public:
     QVariant Value(std::size_t row) const;
     std::size_t MemoryBytes() const;
 
+    // Takes the other column's values in place of its own, keeping its description (the object
+    // stays where it is, so what reads it keeps reading it). The other column must have the same
+    // storage class, or hold only NULLs; otherwise false, and nothing changes.
+    bool TakeValues(DbColumn &&other);
+
     static std::int64_t ToMSecs(const QDateTime &value);
     static QDateTime FromMSecs(std::int64_t msecs);
 
@@ -83,6 +88,10 @@ public:
     DbColumn &Column(int index) { return FColumns[static_cast<std::size_t>(index)]; }
     const DbColumn &Column(int index) const { return FColumns[static_cast<std::size_t>(index)]; }
     std::size_t MemoryBytes() const;
+    std::vector<DbColumnInfo> ColumnInfos() const;
+    // The rows of another result of the same columns in place of these (see DbColumn::TakeValues);
+    // false, with nothing changed, when a column of it cannot stand in for ours.
+    bool TakeRows(DbResult &&other);
 
 private:
     std::vector<DbColumn> FColumns;

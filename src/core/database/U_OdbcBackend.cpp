@@ -267,7 +267,8 @@ public:
     bool IsConnected() const override;
 
 protected:
-    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                            DbRowSink *sink) override;
     void InterruptBatch() override;
 
 public:
@@ -284,8 +285,11 @@ private:
     bool FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
                    DbBatchOutcome &outcome);
     bool AddDiagnostics(SQLHSTMT stmt, DbBatchOutcome &outcome);
+    // Hands the rows read so far to the sink once they fill a block.
+    void HandOff(DbResult &result);
 
     EnvHandle FEnv;
+    DbRowSink *FSink = nullptr; // takes the rows of the result being read, during one batch
     DbcHandle FDbc;
     bool FConnected = false;
     std::mutex FStmtLock;
@@ -479,8 +483,14 @@ bool OdbcBackend::AddDiagnostics(SQLHSTMT stmt, DbBatchOutcome &outcome) {
     return error;
 }
 
-DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) {
+DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                                     DbRowSink *sink) {
     DbBatchOutcome outcome;
+    struct SinkScope {
+        DbRowSink *&held;
+        ~SinkScope() { held = nullptr; }
+    } sinkScope{FSink};
+    FSink = sink;
     StmtHandle stmt;
     if (!FConnected || !stmt.Allocate(FDbc.Get())) {
         outcome.Failed = true;
@@ -525,6 +535,7 @@ DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, boo
                 std::shared_ptr<DbResult> rows = ReadResult(stmt.Get(), columns, outcome);
                 if (!rows)
                     break;
+                FSink = nullptr; // only the first result goes to it
                 DbBatchItem item;
                 item.kind = DbBatchItem::Kind::Rows;
                 item.rows = std::move(rows);
@@ -691,6 +702,7 @@ bool OdbcBackend::FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector
             }
         }
         CountFetchedRows(static_cast<qint64>(fetched));
+        HandOff(result);
     }
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLSetStmtAttrW(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
@@ -798,7 +810,16 @@ bool OdbcBackend::FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<F
             }
         }
         CountFetchedRows(1);
+        HandOff(result);
     }
+}
+
+void OdbcBackend::HandOff(DbResult &result) {
+    if (!FSink || static_cast<std::size_t>(result.RowCount()) < FSink->BlockRows())
+        return;
+    auto block = std::make_unique<DbResult>(result.ColumnInfos());
+    std::swap(*block, result);
+    FSink->TakeBlock(std::move(block));
 }
 
 } // namespace

@@ -446,6 +446,29 @@ public:
         appendText(stmt, i, type);
     }
 
+    // The column's type is known: declared, or given by a value that is not NULL.
+    bool Typed() const {
+        return FDeclared || std::any_of(FValues.begin(), FValues.end(),
+                                        [](const QVariant &v) { return !v.isNull(); });
+    }
+
+    // The rows added so far, as Finish gives them, leaving the builder without rows: a column
+    // without a declared type keeps the type its first block of values gave it (unless that
+    // block held NULLs only), so that the blocks of one result agree as far as the values allow.
+    DbColumn TakeBlock() {
+        DbColumn block = Finish();
+        bool onlyNulls = true;
+        for (std::size_t r = 0; r < block.Size() && onlyNulls; ++r)
+            onlyNulls = block.IsNull(r);
+        if (FDeclared || !onlyNulls) {
+            FDeclared = true;
+            FInfo = block.Info();
+            FColumn = std::make_unique<DbColumn>(FInfo);
+        }
+        FValues.clear();
+        return block;
+    }
+
     DbColumn Finish() {
         if (FDeclared) {
             if (FColumn->Info().Type == TFieldType::ftInteger &&
@@ -968,8 +991,8 @@ constexpr qint64 kCountStep = 256;
 
 class SqliteBackend::Batch {
 public:
-    Batch(SqliteBackend &backend, int timeoutSeconds)
-        : FBackend(backend), FTimeout(timeoutSeconds) {}
+    Batch(SqliteBackend &backend, int timeoutSeconds, DbRowSink *sink)
+        : FBackend(backend), FTimeout(timeoutSeconds), FSink(sink) {}
 
     DbBatchOutcome Run(const QString &sql, bool firstResultOnly) {
         DbBatchOutcome outcome;
@@ -1463,12 +1486,27 @@ private:
         }
         int rc;
         qint64 rows = 0;
+        DbRowSink *const sink = FHadRows ? nullptr : FSink;
+        const qint64 blockRows =
+            sink ? static_cast<qint64>(std::max<std::size_t>(sink->BlockRows(), 1)) : 0;
         while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
             for (int c = 0; c < columns; ++c)
                 builders[static_cast<std::size_t>(c)].Add(stmt.get(), c);
+            ++rows;
             // Counted in small steps, so the window sees the rows arrive.
-            if (++rows % kCountStep == 0)
+            if (rows % kCountStep == 0)
                 FBackend.CountFetchedRows(kCountStep);
+            // A column of no declared type that holds only NULLs so far has no type yet: its
+            // rows wait for the first value that gives it one.
+            if (sink && rows % blockRows == 0 &&
+                std::all_of(builders.begin(), builders.end(),
+                            [](const ColumnBuilder &b) { return b.Typed(); })) {
+                auto block = std::make_unique<DbResult>(
+                    std::vector<DbColumnInfo>(static_cast<std::size_t>(columns)));
+                for (int c = 0; c < columns; ++c)
+                    block->Column(c) = builders[static_cast<std::size_t>(c)].TakeBlock();
+                sink->TakeBlock(std::move(block));
+            }
         }
         FBackend.CountFetchedRows(rows % kCountStep);
         if (rc != SQLITE_DONE)
@@ -1963,6 +2001,7 @@ private:
     bool FClockRunning = false;
     sqlite3 *FWatched = nullptr;
     DbBatchOutcome *FOutcome = nullptr;
+    DbRowSink *FSink; // takes the first result's rows in blocks, until that result is complete
     std::map<QString, Variable> FVariables;
     qint64 FLastCount = 0;
     bool FHadRows = false;
@@ -2099,8 +2138,8 @@ void SqliteBackend::UseDatabase(const QString &name) {
                          .arg(name));
 }
 
-DbBatchOutcome SqliteBackend::RunBatch(const QString &sql, int timeoutSeconds,
-                                       bool firstResultOnly) {
+DbBatchOutcome SqliteBackend::RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                                       DbRowSink *sink) {
     const std::lock_guard lock(FUse);
     if (!FConnected || !FDb) {
         DbBatchOutcome outcome;
@@ -2110,7 +2149,7 @@ DbBatchOutcome SqliteBackend::RunBatch(const QString &sql, int timeoutSeconds,
             QStringLiteral("Operacja nie jest dozwolona, gdy obiekt jest zamknięty");
         return outcome;
     }
-    Batch batch(*this, timeoutSeconds);
+    Batch batch(*this, timeoutSeconds, sink);
     return batch.Run(sql, firstResultOnly);
 }
 

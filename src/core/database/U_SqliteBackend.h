@@ -31,7 +31,8 @@ public:
     void UseDatabase(const QString &name);
 
 protected:
-    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly) override;
+    DbBatchOutcome RunBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
+                            DbRowSink *sink) override;
     void InterruptBatch() override;
 
 private:

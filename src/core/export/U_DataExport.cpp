@@ -7,6 +7,9 @@
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFuture>
 #include <QList>
 #include <QScopeGuard>
@@ -19,6 +22,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <stdexcept>
 
 const QString TOrvel_DataExport::ProductPage = GetProductWebAddress();
 
@@ -125,6 +129,8 @@ void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
     CheckResult();
     TRowWalkGuard guard(FDataSet);
     FOut = &out;
+    FRowsBefore = 0;
+    FStreamedRows = -1;
     const auto detach = qScopeGuard([this] { FOut = nullptr; });
     const bool byPosition = RowsByPosition();
     if (!byPosition)
@@ -251,6 +257,89 @@ bool TOrvel_DataExport::ExportToFile(const QString &fileName) {
     return true;
 }
 
+void TOrvel_DataExport::BeginStream(const QString &fileName) {
+    if (!StreamsRows())
+        throw std::logic_error("this writer cannot write a result in blocks");
+    CheckResult();
+    FTime = Now();
+    FRowsBefore = 0;
+    FStreamedRows = -1;
+    FOut = nullptr;
+    FStreamOut.reset();
+    FSpool.reset();
+    // The target is opened first: a file that cannot be written fails before any row.
+    FStreamFile = std::make_unique<TOrvel_SafeFileStream>(fileName);
+    if (HeaderCountsRows()) {
+        const QString folder = FStreamFile->InPlace() ? QDir::tempPath() : FStreamFile->Folder();
+        FSpool = std::make_unique<TOrvel_SafeFileStream>(folder + QStringLiteral("/.orvel-rows-") +
+                                                         QFileInfo(fileName).fileName());
+        FStreamOut = std::make_unique<TOrvel_ExportOutput>(Charset(), FSpool.get());
+    } else {
+        FStreamOut = std::make_unique<TOrvel_ExportOutput>(Charset(), FStreamFile.get());
+    }
+    FOut = FStreamOut.get();
+    WriteHeader(); // prepares the rows' markup; with a spool, the header itself comes at the end
+    if (!FSpool && FDocument)
+        FDocument->WriteBeforeRows(*FOut);
+}
+
+void TOrvel_DataExport::StreamRows() {
+    if (!FOut)
+        throw std::logic_error("StreamRows before BeginStream");
+    WriteRows(*FOut);
+    FRowsBefore += FDataSet->RecordCount();
+}
+
+void TOrvel_DataExport::EndStream() {
+    if (!FOut)
+        throw std::logic_error("EndStream before BeginStream");
+    const auto done = qScopeGuard([this] {
+        FOut = nullptr;
+        FStreamOut.reset();
+        FSpool.reset();
+        FStreamFile.reset();
+    });
+    if (!FSpool) {
+        WriteFooter();
+        if (FDocument)
+            FDocument->WriteAfterRows(*FOut);
+        FOut->Finish();
+        CheckStop();
+        FStreamFile->Commit();
+        return;
+    }
+    FOut->Finish(); // the spool holds every row
+    TOrvel_ExportOutput out(Charset(), FStreamFile.get());
+    FOut = &out;
+    FStreamedRows = FRowsBefore;
+    WriteHeader(); // again, now that the row count is known
+    FDocument->WriteBeforeRows(out);
+    QFile rows(FSpool->WorkPath());
+    if (!rows.open(QIODevice::ReadOnly))
+        throw EOrvelError(QStringLiteral("Nie można odczytać pliku \"%1\": %2")
+                              .arg(rows.fileName(), SystemErrorReason(rows.errorString())));
+    QByteArray piece;
+    for (;;) {
+        CheckStop();
+        piece = rows.read(qint64(1) << 20);
+        if (piece.isEmpty())
+            break;
+        out.AppendPiece(piece);
+    }
+    if (rows.error() != QFileDevice::NoError)
+        throw EOrvelError(QStringLiteral("Nie można odczytać pliku \"%1\": %2")
+                              .arg(rows.fileName(), SystemErrorReason(rows.errorString())));
+    WriteFooter();
+    FDocument->WriteAfterRows(out);
+    out.Finish();
+    CheckStop();
+    FStreamFile->Commit();
+}
+
+int TOrvel_DataExport::ExportRowCount() const {
+    return FStreamedRows >= 0 ? FStreamedRows : FDataSet->RecordCount();
+}
+
 // ---------------------------------------------------------------------------------------------
 // CSV
 
@@ -337,7 +426,7 @@ void TOrvel_DataExport_XML::WriteHeader() {
 
     FRoot = FDocument->CreateRoot(QStringLiteral("Zestawnik"));
     AppendTextElement(FRoot, QStringLiteral("title"), FTitle);
-    AppendTextElement(FRoot, QStringLiteral("rowcount"), QString::number(FDataSet->RecordCount()));
+    AppendTextElement(FRoot, QStringLiteral("rowcount"), QString::number(ExportRowCount()));
     AppendTextElement(FRoot, QStringLiteral("date"),
                       FormatDateTime(QStringLiteral("c"), ExportTime(), UserFormatSettings()));
     FRows = AppendTextElement(FRoot, QStringLiteral("rows"), QString());
@@ -423,7 +512,7 @@ void TOrvel_DataExport_XHTML::WriteHeader() {
     FBody->SetAttribute(QStringLiteral("xml:lang"), QStringLiteral("pl"));
     AppendTextElement(FBody, QStringLiteral("p"), FTitle, QStringLiteral("title"));
     AppendTextElement(FBody, QStringLiteral("p"),
-                      QStringLiteral("Pozycji: ") + QString::number(FDataSet->RecordCount()) +
+                      QStringLiteral("Pozycji: ") + QString::number(ExportRowCount()) +
                           QStringLiteral(". Data utworzenia: ") + FormatDateOnly(now.date(), fs) +
                           QStringLiteral(", godzina: ") + FormatTimeOnly(now.time(), fs));
     FTable = AppendTextElement(FBody, QStringLiteral("table"), QString());
@@ -514,7 +603,7 @@ void TOrvel_DataExport_XHTML::WriteRowAt(int row, TOrvel_ExportOutput &out,
     });
     // <tr><td class="align_R">N</td><td class="..." style="...">text</td>...</tr>
     out.AppendAscii("<tr><td class=\"align_R\">");
-    out.AppendNumber(row + 1);
+    out.AppendNumber(RowsBefore() + row + 1);
     for (std::size_t i = 0; i < count; ++i) {
         out.AppendBytes(markup.BeforeCell[i]);
         out.AppendXmlText(ExportedCell(i, stored, scratch));

@@ -36,6 +36,19 @@ public:
     // memory; after an export, dated as that export was.
     QByteArray GetOutputBytes();
 
+    // A result that arrives in blocks, each replacing the rows of the same query in place
+    // (DbQuery::ReplaceRows): BeginStream starts the file and writes the header, StreamRows
+    // writes the rows the query holds now, EndStream writes the rest and replaces the file. The
+    // bytes are those ExportToFile writes for all the blocks' rows at once. A header that tells
+    // the row count (XML, XHTML) is known only at the end: the rows then wait in a spool file
+    // beside the target, written by the same rule and never kept. Without EndStream (a failure,
+    // a cancel) the old file stays as it was, and no spool file is left. Only for the writers
+    // that write rows by position (StreamsRows).
+    bool StreamsRows() const { return RowsByPosition(); }
+    void BeginStream(const QString &fileName);
+    void StreamRows();
+    void EndStream();
+
     TOrvel_ExportKind Kind() const { return FKind; }
     const QString &StyleSheetHref() const { return FStyleSheetHref; }
 
@@ -79,6 +92,13 @@ protected:
     // writers write their rows this way (RowsByPosition).
     virtual void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const;
     virtual bool RowsByPosition() const { return false; }
+    // The header tells how many rows follow.
+    virtual bool HeaderCountsRows() const { return false; }
+    // Rows written by the blocks before the one being written (a streamed export), so that a
+    // writer that numbers its rows goes on counting.
+    int RowsBefore() const { return FRowsBefore; }
+    // The rows the export holds: the result's, or all the blocks' of a streamed export.
+    int ExportRowCount() const;
     // Otherwise the walk moves the result's current row over every row, on one thread, and
     // writes each here (a writer whose output keeps state from row to row: the spreadsheet).
     virtual void WriteRow() {}
@@ -125,6 +145,12 @@ private:
     std::vector<DbDisplayFormat> FCellFormats; // of the exported columns, in their order
     TOrvel_ExportOutput *FOut = nullptr;       // during a walk
     QDateTime FTime;
+    // During a streamed export: the file and its output, and the rows already written.
+    std::unique_ptr<TOrvel_SafeFileStream> FStreamFile;
+    std::unique_ptr<TOrvel_SafeFileStream> FSpool; // the rows, where the header waits for them
+    std::unique_ptr<TOrvel_ExportOutput> FStreamOut;
+    int FRowsBefore = 0;
+    int FStreamedRows = -1; // all the rows of a streamed export, once known
 };
 
 // Whether a character can separate CSV values so that the file reads back: not the double quote
@@ -161,6 +187,7 @@ protected:
     void WriteHeader() override;
     void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const override;
     bool RowsByPosition() const override { return true; }
+    bool HeaderCountsRows() const override { return true; }
     void WriteFooter() override {}
 
 private:
@@ -185,6 +212,7 @@ protected:
     void WriteHeader() override;
     void WriteRowAt(int row, TOrvel_ExportOutput &out, TOrvel_TextBuffer &scratch) const override;
     bool RowsByPosition() const override { return true; }
+    bool HeaderCountsRows() const override { return true; }
     void WriteFooter() override;
 
 private:

@@ -1,0 +1,154 @@
+#include "U_CliStream.h"
+
+#include "U_ColumnFit.h"
+#include "U_DataExport.h"
+#include "U_DbResult.h"
+#include "U_GridColumns.h"
+#include "U_SQL_report_settings.h"
+#include "U_error.h"
+
+#include <QByteArray>
+
+TOrvel_BlockQueue::TOrvel_BlockQueue(std::size_t blockRows, std::size_t capacity)
+    : FBlockRows(std::max<std::size_t>(blockRows, 1)),
+      FCapacity(std::max<std::size_t>(capacity, 1)) {}
+
+void TOrvel_BlockQueue::TakeBlock(std::unique_ptr<DbResult> rows) {
+    std::unique_lock lock(FLock);
+    FChanged.wait(lock, [this] { return FAbandoned || FBlocks.size() < FCapacity; });
+    if (FAbandoned)
+        return; // dropped outside the lock, as the block goes out of scope
+    FBlocks.push_back(std::move(rows));
+    FChanged.notify_all();
+}
+
+void TOrvel_BlockQueue::PutLast(std::unique_ptr<DbResult> rows) {
+    const std::lock_guard lock(FLock);
+    if (FAbandoned)
+        return;
+    FBlocks.push_back(std::move(rows));
+    FLastPut = true;
+    FChanged.notify_all();
+}
+
+std::unique_ptr<DbResult> TOrvel_BlockQueue::Next(bool &last) {
+    std::unique_lock lock(FLock);
+    FChanged.wait(lock, [this] { return FAbandoned || !FBlocks.empty(); });
+    last = false;
+    if (FAbandoned)
+        return nullptr;
+    std::unique_ptr<DbResult> rows = std::move(FBlocks.front());
+    FBlocks.pop_front();
+    last = FLastPut && FBlocks.empty();
+    FChanged.notify_all();
+    return rows;
+}
+
+void TOrvel_BlockQueue::Abandon() {
+    std::deque<std::unique_ptr<DbResult>> dropped;
+    {
+        const std::lock_guard lock(FLock);
+        FAbandoned = true;
+        dropped.swap(FBlocks);
+        FChanged.notify_all();
+    }
+}
+
+TOrvel_ExportBlockWriter::TOrvel_ExportBlockWriter(std::unique_ptr<TOrvel_DataExport> writer,
+                                                   const QString &fileName)
+    : FWriter(std::move(writer)), FFileName(fileName) {}
+
+TOrvel_ExportBlockWriter::~TOrvel_ExportBlockWriter() = default;
+
+void TOrvel_ExportBlockWriter::Begin() {
+    FWriter->BeginStream(FFileName);
+}
+
+void TOrvel_ExportBlockWriter::Rows() {
+    FWriter->StreamRows();
+}
+
+void TOrvel_ExportBlockWriter::End() {
+    FWriter->EndStream();
+}
+
+// Two blocks wait in the queue while one is being fetched and one written.
+TOrvel_StreamedExport::TOrvel_StreamedExport(TOrvel_ReportSettings &settings,
+                                             WriterFactory makeWriter, std::size_t blockRows)
+    : FSettings(settings), FMakeWriter(std::move(makeWriter)), FQueue(blockRows, 2) {}
+
+TOrvel_StreamedExport::~TOrvel_StreamedExport() {
+    Abandon();
+}
+
+void TOrvel_StreamedExport::Start() {
+    FWriter = std::thread([this] { Write(); });
+}
+
+void TOrvel_StreamedExport::Finish(std::unique_ptr<DbResult> rest) {
+    FQueue.PutLast(std::move(rest));
+    if (FWriter.joinable())
+        FWriter.join();
+    const QString error = Error();
+    if (!error.isEmpty())
+        throw EOrvelError(error);
+}
+
+void TOrvel_StreamedExport::Abandon() {
+    FQueue.Abandon();
+    if (FWriter.joinable())
+        FWriter.join();
+}
+
+QString TOrvel_StreamedExport::Error() const {
+    const std::lock_guard lock(FErrorLock);
+    return FError;
+}
+
+// The blocks are put, one after another, into one query that the writer reads: its fields, and
+// the column settings applied to them, stay from the first block on.
+void TOrvel_StreamedExport::Write() {
+    QString error;
+    try {
+        DbQuery rows(nullptr);
+        TOrvel_GridColumns columns;
+        std::unique_ptr<TOrvel_BlockWriter> writer;
+        for (;;) {
+            bool last = false;
+            std::unique_ptr<DbResult> block = FQueue.Next(last);
+            if (!block)
+                return; // abandoned: the writer goes, and its unfinished file with it
+            rows.ReplaceRows(std::move(block));
+            if (!writer) {
+                columns.SetQuery(&rows);
+                // As the whole result's export does; only a spreadsheet's widths would read it.
+                columns.SetFitMeasure(EstimatedFitMeasure(columns));
+                FSettings.ApplyColumns(columns);
+                writer = FMakeWriter(columns, Stop);
+                writer->Begin();
+            }
+            writer->Rows();
+            if (last) {
+                writer->End();
+                return;
+            }
+        }
+    } catch (const EOrvelError &e) {
+        error = e.message();
+    } catch (const std::exception &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    {
+        const std::lock_guard lock(FErrorLock);
+        FError = error;
+    }
+    FQueue.Abandon(); // the fetch must not wait for a writer that is gone
+    if (OnFailure)
+        OnFailure();
+}
+
+std::size_t StreamBlockRows() {
+    bool ok = false;
+    const qlonglong rows = qEnvironmentVariableIntValue("ORVEL_CLI_BLOCK_ROWS", &ok);
+    return ok && rows > 0 ? static_cast<std::size_t>(rows) : 32768;
+}

@@ -1,0 +1,456 @@
+// The runner's streamed export: the rows written block by block while the next block is fetched.
+// The file must be the bytes the writers give for the whole result in this process, on the
+// embedded engine and on SQL Server (the TDS test server through FreeTDS); an error, a cancel or
+// a full disk in the middle of the rows must leave the old file and nothing beside it; and the
+// runner's memory must not grow with the row count.
+#include "TdsTestServer.h"
+#include "TestSupport.h"
+#include "TmpfsMount.h"
+#include "U_DataExport.h"
+#include "U_Db.h"
+#include "U_GridColumns.h"
+#include "U_Login.h"
+#include "U_SQL_report_settings.h"
+#include "U_locale.h"
+#include "U_utils.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kUser = QStringLiteral("raporty");
+const QString kPassword = QStringLiteral("Tajne;Hasło1");
+const QString kMarker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]");
+
+struct CliResult {
+    int Status = -1;
+    QByteArray Out;
+    QString Err;
+};
+
+bool RunSqlite(const QString &file, const QByteArray &sql) {
+    sqlite3 *db = nullptr;
+    const bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+// Rows 1..count of every kind a report shows: quotes, separators and line breaks in texts,
+// NULLs, amounts for a display format, dates, yes/no, a row format and a hidden column.
+QByteArray TableSql(int count) {
+    return QStringLiteral(
+               "CREATE TABLE wiele (Nr INT, Nazwa NVARCHAR(50), Kwota DECIMAL(12,2), Cena FLOAT, "
+               "Data DATETIME, Aktywny BIT, Orvel_Zestawnik_FORMAT NVARCHAR(100), "
+               "Ukryte NVARCHAR(10));"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+               "INSERT INTO wiele SELECT i, CASE i % 4 WHEN 0 THEN NULL "
+               "WHEN 1 THEN 'Łódź \"' || i || '\"; hurt' WHEN 2 THEN 'wiersz' || char(13, 10) || "
+               "'drugi' ELSE 'zwykły, ' || i END, i * 1234.5, "
+               "CASE WHEN i % 5 = 0 THEN NULL ELSE i / 8.0 END, "
+               "printf('2024-01-%02d 10:30:00', i % 28 + 1), i % 2, "
+               "CASE WHEN i % 3 = 0 THEN 'color=0000FF;fontstyle=B' END, 'ukryte' FROM n;")
+        .arg(count)
+        .toUtf8();
+}
+
+QByteArray Definition(const QString &defaultDb, const QString &params) {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Zestawnik><version>1.0"
+                          "</version><defaultdb>%1</defaultdb><params>%2</params></Zestawnik>\r\n")
+        .arg(defaultDb, params)
+        .toUtf8();
+}
+
+const QString kIleParam = QStringLiteral(
+    "<item><name>Ile</name><type>INT</type><width>10</width><decimal>0</decimal><desc>Ile</desc>"
+    "</item>");
+
+// The report's batch: the table's columns and two computed ones (no declared type), of which one
+// is NULL in the first rows.
+const QString kScript = QStringLiteral(
+    "DECLARE @Ile INT\r\n-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+    "SELECT Nr, Nazwa, Kwota, Cena, Data, Aktywny, Orvel_Zestawnik_FORMAT, Nr * 2 AS Podwojone, "
+    "CASE WHEN Nr > 6 THEN Nr END AS Pozne, Ukryte FROM wiele WHERE Nr <= @Ile ORDER BY Nr\r\n");
+
+// Rows up to 4000 convert well; the next one fails in the middle of the result.
+const QString kFailingScript = QStringLiteral(
+    "-- [Orvel_Zestawnik_PARAMETRY]\r\n"
+    "SELECT Nr, CONVERT(DATETIME, CASE WHEN Nr > 4000 THEN 'zła data' ELSE '2024-01-31' END) "
+    "AS Data FROM wiele ORDER BY Nr\r\n");
+
+// Dates of creation differ between the runner and this process; everything else must not.
+QByteArray WithoutCreationTime(QByteArray bytes) {
+    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
+    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
+    QString text = QString::fromLatin1(bytes);
+    text.replace(xmlDate, QStringLiteral("<date/>"));
+    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
+    return text.toLatin1();
+}
+
+// Whether the process holds a file open in the folder (a temporary file without a name too).
+bool WritesInto(qint64 pid, const QString &folder) {
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System))
+        if (QFileInfo(fds + u'/' + fd).symLinkTarget().startsWith(folder + u'/'))
+            return true;
+    return false;
+}
+
+QStringList Entries(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+} // namespace
+
+class TestCliStream : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    // First, while this process is still small (see the test).
+    void memoryDoesNotGrowWithTheRows();
+    void streamedExportsAreTheWholeResultsExport_data();
+    void streamedExportsAreTheWholeResultsExport();
+    void printedBlocksAreTheWholePrint_data();
+    void printedBlocksAreTheWholePrint();
+    void failuresInTheRowsLeaveTheOldFile_data();
+    void failuresInTheRowsLeaveTheOldFile();
+    void cancelDuringTheRowsLeavesTheOldFile();
+    void fullDiskDuringTheRowsLeavesTheOldFile_data();
+    void fullDiskDuringTheRowsLeavesTheOldFile();
+
+private:
+    QString App(const QString &relative) const { return FApp.filePath(relative); }
+    QString Server(bool tds) const {
+        return tds ? FServer->ServerName() : QStringLiteral("sqlite:") + App(QStringLiteral("db"));
+    }
+    QStringList RunArgs(const QString &report, bool tds) const;
+    QProcess *StartCli(const QStringList &args, const QByteArray &blockRows,
+                       QProcess::ProcessChannelMode mode = QProcess::SeparateChannels);
+    CliResult Cli(const QStringList &args, const QByteArray &blockRows);
+    void Expected(const QString &format, bool tds, int rows, QByteArray &bytes);
+
+    QTemporaryDir FApp;
+    std::unique_ptr<TdsTestServer> FServer;
+};
+
+void TestCliStream::initTestCase() {
+    SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    QVERIFY(FApp.isValid());
+    SetAppFolder(FApp.path());
+    QVERIFY(QDir().mkpath(App(QStringLiteral("db"))));
+    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
+    QVERIFY(RunSqlite(App(QStringLiteral("db/Wiele.sqlite")), TableSql(200000)));
+    const QString reports = App(QStringLiteral("data reports/Strumień/"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Wiele.xml"),
+                       Definition(QStringLiteral("Wiele"), kIleParam)));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Wiele.sql"), kScript.toUtf8()));
+    // "Ukryte" hidden, "Kwota" renamed, formatted and moved to the front.
+    QVERIFY(WriteBytes(
+        reports + QStringLiteral("Wiele settings.xml"),
+        "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<Zestawnik><fields>"
+        "<Ukryte><align>L</align><width>50</width><desc>Ukryte</desc><format></format>"
+        "<index>9</index><visible>0</visible></Ukryte>"
+        "<Kwota><align>R</align><width>80</width><desc>Kwota \"brutto\"</desc>"
+        "<format>#,##0.00</format><index>0</index><visible>1</visible></Kwota>"
+        "</fields></Zestawnik>\r\n"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błąd.xml"), Definition("Wiele", {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Błąd.sql"), kFailingScript.toUtf8()));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Rodzaj.xml"), Definition("Wiele", {})));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Rodzaj.sql"),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT CASE WHEN Nr > 1000 THEN "
+                       "'tekst' ELSE Nr END AS Raz FROM wiele ORDER BY Nr\r\n"));
+    FServer = std::make_unique<TdsTestServer>(App(QStringLiteral("db")), kUser, kPassword);
+    QVERIFY(FServer->Start());
+}
+
+void TestCliStream::cleanupTestCase() {
+    if (FServer)
+        FServer->Stop();
+}
+
+QStringList TestCliStream::RunArgs(const QString &report, bool tds) const {
+    QStringList args{QStringLiteral("run"), QStringLiteral("Strumień/") + report,
+                     QStringLiteral("--server"), Server(tds)};
+    if (tds)
+        args << QStringLiteral("--user") << kUser;
+    return args;
+}
+
+QProcess *TestCliStream::StartCli(const QStringList &args, const QByteArray &blockRows,
+                                  QProcess::ProcessChannelMode mode) {
+    auto *process = new QProcess(this);
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
+    env.insert(QStringLiteral("ORVEL_CLI_BLOCK_ROWS"), QString::fromLatin1(blockRows));
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(mode);
+    process->setChildProcessModifier([] { ::setsid(); });
+    process->setWorkingDirectory(FApp.path());
+    process->start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                   QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    return process;
+}
+
+CliResult TestCliStream::Cli(const QStringList &args, const QByteArray &blockRows) {
+    std::unique_ptr<QProcess> process(StartCli(args, blockRows));
+    CliResult r;
+    if (!process->waitForFinished(300000) || process->exitStatus() != QProcess::NormalExit)
+        return r;
+    r.Status = process->exitCode();
+    r.Out = process->readAllStandardOutput();
+    r.Err = QString::fromUtf8(process->readAllStandardError());
+    return r;
+}
+
+// Today's export of the same result: the whole result opened in this process, laid out by the
+// report's column settings and written by the CSV writer.
+void TestCliStream::Expected(const QString &format, bool tds, int rows, QByteArray &bytes) {
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(OpenConnection(connection,
+                            LoginConnectionSettings(Server(tds), true, kUser, kPassword), &failure),
+             qPrintable(failure));
+    QVERIFY(UseDatabase(connection, QStringLiteral("Wiele")));
+    DbQuery query(&connection);
+    query.SQL = QString(kScript).replace(kMarker, QStringLiteral("SET @Ile = %1").arg(rows));
+    query.Open();
+    TOrvel_GridColumns columns;
+    columns.SetQuery(&query);
+    TOrvel_ReportSettings settings;
+    settings.LoadSettings(App(QStringLiteral("data reports/Strumień/Wiele.xml")));
+    settings.ApplyColumns(columns);
+    std::unique_ptr<TOrvel_DataExport> writer;
+    if (format == QLatin1String("csv"))
+        writer = std::make_unique<TOrvel_DataExport_CSV>(columns, u',', QStringLiteral("Wiele"));
+    else if (format == QLatin1String("xml"))
+        writer = std::make_unique<TOrvel_DataExport_XML>(columns, QStringLiteral("Wiele"));
+    else
+        writer = std::make_unique<TOrvel_DataExport_XHTML>(columns, QStringLiteral("Wiele"));
+    const QString file = App(QStringLiteral("expected.out"));
+    QVERIFY(writer->ExportToFile(file));
+    bytes = ReadBytes(file);
+}
+
+// Blocks of 4 rows: no row, one, a block less one, a block, a block and one, several blocks;
+// the computed column that is NULL in the first rows gets its type from a later block. The XML
+// and XHTML headers count the rows, which only the end tells.
+void TestCliStream::streamedExportsAreTheWholeResultsExport_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("tds");
+    QTest::addColumn<int>("rows");
+    for (const char *format : {"csv", "xml", "xhtml"})
+        for (const bool tds : {false, true})
+            for (const int rows : {0, 1, 3, 4, 5, 13, 1000})
+                QTest::addRow("%s, %s, %d rows", format, tds ? "SQL Server" : "embedded", rows)
+                    << QString::fromLatin1(format) << tds << rows;
+}
+
+void TestCliStream::streamedExportsAreTheWholeResultsExport() {
+    QFETCH(QString, format);
+    QFETCH(bool, tds);
+    QFETCH(int, rows);
+    const QString file = App(QStringLiteral("streamed.") + format);
+    QFile::remove(file);
+    const CliResult r =
+        Cli(RunArgs(QStringLiteral("Wiele"), tds) +
+                QStringList{QStringLiteral("--set"), QStringLiteral("Ile=%1").arg(rows),
+                            QStringLiteral("--") + format, file},
+            "4");
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QByteArray expected;
+    Expected(format, tds, rows, expected);
+    QVERIFY(!expected.contains("ukryte"));
+    if (format == QLatin1String("xml"))
+        QVERIFY(expected.contains(QStringLiteral("<rowcount>%1</rowcount>").arg(rows).toLatin1()));
+    if (format == QLatin1String("xhtml") && rows > 0)
+        QVERIFY(expected.contains(QStringLiteral(">%1</td>").arg(rows).toLatin1()));
+    QCOMPARE(WithoutCreationTime(ReadBytes(file)), WithoutCreationTime(expected));
+    QCOMPARE(Entries(App({})).filter(QStringLiteral("orvel")), QStringList{});
+}
+
+// --print writes each block as it comes: the lines are those of the result printed whole.
+void TestCliStream::printedBlocksAreTheWholePrint_data() {
+    QTest::addColumn<bool>("tds");
+    QTest::newRow("embedded") << false;
+    QTest::newRow("SQL Server") << true;
+}
+
+void TestCliStream::printedBlocksAreTheWholePrint() {
+    QFETCH(bool, tds);
+    const QStringList args =
+        RunArgs(QStringLiteral("Wiele"), tds) +
+        QStringList{QStringLiteral("--set"), QStringLiteral("Ile=13"), QStringLiteral("--print")};
+    const CliResult blocks = Cli(args, "4");
+    QVERIFY2(blocks.Status == 0, qPrintable(blocks.Err));
+    const CliResult whole = Cli(args, "1000000");
+    QVERIFY2(whole.Status == 0, qPrintable(whole.Err));
+    QCOMPARE(whole.Out.count('\n'), 14);
+    QVERIFY(whole.Out.startsWith("Kwota \"brutto\"\tNr\tNazwa"));
+    QCOMPARE(blocks.Out, whole.Out);
+}
+
+// A server error after 4000 rows (many blocks already written), and on the embedded engine a
+// column whose values turn from numbers to texts after the first blocks were written: exit 1
+// with the message, and the old file as it was, with nothing beside it.
+void TestCliStream::failuresInTheRowsLeaveTheOldFile_data() {
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<bool>("tds");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("server error, embedded") << "Błąd" << false << "zła data";
+    QTest::newRow("server error, SQL Server") << "Błąd" << true << "zła data";
+    QTest::newRow("kind changes, embedded")
+        << "Rodzaj" << false << "Typ kolumny wyniku zmienił się w trakcie odczytu";
+}
+
+void TestCliStream::failuresInTheRowsLeaveTheOldFile() {
+    QFETCH(QString, report);
+    QFETCH(bool, tds);
+    QFETCH(QString, message);
+    const QString folder = App(QStringLiteral("błąd ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/wynik.csv");
+    QVERIFY(WriteBytes(file, "OLD"));
+    const CliResult r =
+        Cli(RunArgs(report, tds) + QStringList{QStringLiteral("--csv"), file}, "100");
+    QCOMPARE(r.Status, 1);
+    QVERIFY2(r.Err.contains(message), qPrintable(r.Err));
+    QCOMPARE(ReadBytes(file), QByteArray("OLD"));
+    QCOMPARE(Entries(folder), QStringList{QStringLiteral("wynik.csv")});
+}
+
+// SIGINT once the streamed file has begun: the runner ends with 130, and the old file stays.
+void TestCliStream::cancelDuringTheRowsLeavesTheOldFile() {
+    const QString folder = App(QStringLiteral("przerwane"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/wynik.csv");
+    QVERIFY(WriteBytes(file, "OLD"));
+    std::unique_ptr<QProcess> runner(
+        StartCli(RunArgs(QStringLiteral("Wiele"), false) +
+                     QStringList{QStringLiteral("--set"), QStringLiteral("Ile=200000"),
+                                 QStringLiteral("--csv"), file},
+                 "50"));
+    QVERIFY(runner->waitForStarted());
+    // The temporary file beside the target, open in the runner, shows that rows are being
+    // written.
+    QElapsedTimer clock;
+    clock.start();
+    while (!WritesInto(runner->processId(), folder) && runner->state() == QProcess::Running &&
+           clock.elapsed() < 120000)
+        QThread::msleep(2);
+    QVERIFY2(runner->state() == QProcess::Running, "the runner ended before it was cancelled");
+    ::kill(static_cast<pid_t>(runner->processId()), SIGINT);
+    QVERIFY(runner->waitForFinished(120000));
+    QCOMPARE(runner->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner->exitCode(), 130);
+    QVERIFY(QString::fromUtf8(runner->readAllStandardError()).contains("cancelled"));
+    QCOMPARE(ReadBytes(file), QByteArray("OLD"));
+    QCOMPARE(Entries(folder), QStringList{QStringLiteral("wynik.csv")});
+}
+
+// The file system fills up while the rows are written (for XML, into the spool of its rows):
+// exit 1 with the system's reason, the old file whole and nothing beside it.
+void TestCliStream::fullDiskDuringTheRowsLeavesTheOldFile_data() {
+    QTest::addColumn<QString>("format");
+    QTest::newRow("csv") << QStringLiteral("csv");
+    QTest::newRow("xml") << QStringLiteral("xml");
+}
+
+void TestCliStream::fullDiskDuringTheRowsLeavesTheOldFile() {
+    QFETCH(QString, format);
+    TmpfsMount disk(QStringLiteral("1m"));
+    if (!disk.Mounted())
+        QSKIP(qPrintable(QStringLiteral("no tmpfs: ") + disk.Error()));
+    const QString name = QStringLiteral("wynik.") + format;
+    const QString file = disk.FilePath(name);
+    QVERIFY(WriteBytes(file, "OLD"));
+    const CliResult r = Cli(RunArgs(QStringLiteral("Wiele"), false) +
+                                QStringList{QStringLiteral("--set"), QStringLiteral("Ile=200000"),
+                                            QStringLiteral("--") + format, file},
+                            "1000");
+    QCOMPARE(r.Status, 1);
+    QVERIFY2(r.Err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(r.Err));
+    QCOMPARE(ReadBytes(file), QByteArray("OLD"));
+    QCOMPARE(Entries(disk.Path()), QStringList{name});
+}
+
+// 2,000,000 rows of 9 columns: held whole they take close to 400 MB; streamed, the runner's
+// peak stays within a bound set well below that.
+void TestCliStream::memoryDoesNotGrowWithTheRows() {
+    const QString db = App(QStringLiteral("db/Wielka.sqlite"));
+    if (!QFile::exists(db))
+        QVERIFY(RunSqlite(db, TableSql(2000000)));
+    const QString reports = App(QStringLiteral("data reports/Strumień/"));
+    QVERIFY(WriteBytes(reports + QStringLiteral("Wielka.xml"),
+                       Definition(QStringLiteral("Wielka"), {})));
+    // In the table's order: a sort would add the engine's own sorter to the runner's memory.
+    QVERIFY(WriteBytes(reports + QStringLiteral("Wielka.sql"),
+                       "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT Nr, Nazwa, Kwota, Cena, Data, "
+                       "Aktywny, Orvel_Zestawnik_FORMAT, Nr * 2 AS Podwojone, Ukryte "
+                       "FROM wiele\r\n"));
+    const QString file = App(QStringLiteral("wielka.csv"));
+    // Waited for with wait4, which tells this child's own peak. The kernel starts a child's peak
+    // at the peak of the process it was started from (the memory it shared until exec), so this
+    // test runs first, while this process is small: the figure is then an upper bound of the
+    // runner's own.
+    const QStringList args{BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
+                           QStringLiteral("--app-folder"),
+                           FApp.path(),
+                           QStringLiteral("run"),
+                           QStringLiteral("Strumień/Wielka"),
+                           QStringLiteral("--server"),
+                           Server(false),
+                           QStringLiteral("--csv"),
+                           file};
+    std::vector<QByteArray> argBytes;
+    for (const QString &arg : args)
+        argBytes.push_back(arg.toUtf8());
+    std::vector<char *> argv;
+    for (QByteArray &arg : argBytes)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    QByteArray locale = "LC_ALL=pl_PL.UTF-8";
+    char *envp[] = {locale.data(), nullptr};
+    const QByteArray errors = QFile::encodeName(App(QStringLiteral("wielka.err")));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&actions);
+    QCOMPARE(spawned, 0);
+    int status = 0;
+    rusage usage{};
+    QCOMPARE(wait4(pid, &status, 0, &usage), pid);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+             ReadBytes(App(QStringLiteral("wielka.err"))).constData());
+    QCOMPARE(QFileInfo(file).size() > 100'000'000, true); // the rows all arrived
+    const long peakMB = usage.ru_maxrss / 1024;
+    qInfo("peak of the runner: %ld MB", peakMB);
+    QVERIFY2(peakMB < 100, qPrintable(QStringLiteral("%1 MB").arg(peakMB)));
+    QFile::remove(file);
+}
+
+QTEST_GUILESS_MAIN(TestCliStream)
+#include "test_cli_stream.moc"
