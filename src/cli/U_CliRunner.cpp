@@ -294,7 +294,11 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
                 if (!preference.isEmpty() && IsValidCsvSeparator(preference.at(0)))
                     separator = preference.at(0);
             }
-            TOrvel_DataExport_CSV writer(columns, separator, title);
+            const TOrvel_CsvEncoding encoding =
+                o.Encoding ? *o.Encoding
+                           : CsvEncodingFromPreference(
+                                 AppPrefs->ReadString(QStringLiteral("Export/CSV/Encoding")));
+            TOrvel_DataExport_CSV writer(columns, separator, title, encoding);
             writer.Stop = stop;
             writer.ExportToFile(file);
             break;

@@ -151,7 +151,9 @@ void TOrvel_ExportCommands::miSaveAs_CSVClick() {
     // Read after the dialog, at every export: the settings dialog may have changed it meanwhile.
     const QChar separator = CsvSeparator();
     TViewStateKeeper keep(View);
-    TOrvel_DataExport_CSV(*Columns, separator, DocumentTitle()).ExportToFile(file);
+    const TOrvel_CsvEncoding encoding = CsvEncodingFromPreference(
+        AppPrefs ? AppPrefs->ReadString(QStringLiteral("Export/CSV/Encoding")) : QString());
+    TOrvel_DataExport_CSV(*Columns, separator, DocumentTitle(), encoding).ExportToFile(file);
 }
 
 void TOrvel_ExportCommands::miSaveAs_XHTMLClick() {
