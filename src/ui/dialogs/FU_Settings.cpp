@@ -51,7 +51,10 @@ TF_Settings::TF_Settings(QWidget *parent) : QDialog(parent) {
     cbCSVEncoding->addItem(QStringLiteral("UTF-8"), CsvEncodingName(TOrvel_CsvEncoding::Utf8));
     cbCSVEncoding->addItem(QStringLiteral("UTF-8 ze znacznikiem BOM"),
                            CsvEncodingName(TOrvel_CsvEncoding::Utf8Bom));
-    cbCSVEncoding->setGeometry(fieldLeft, 42, std::max(cbCSVEncoding->sizeHint().width(), 120), 23);
+    // As wide as the tab leaves right of the field's column (the dialog's margins and the tab's
+    // frame taken off its 347 pixels), so that the longest choice shows whole where it fits.
+    const int roomRight = 347 - 2 * 8 - 2 * 4 - 8 - fieldLeft;
+    cbCSVEncoding->setGeometry(fieldLeft, 42, std::max(120, roomRight), 23);
     labCSVEncoding->setBuddy(cbCSVEncoding);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
