@@ -37,6 +37,7 @@ fi
 step "package: $deb"
 
 root=$(mktemp -d /var/tmp/orvel-bare.XXXXXX)
+chmod 755 "$root" # the root folder of the new system: every user walks through it
 cleanup() {
   for m in proc dev/pts dev; do
     mountpoint -q "$root/$m" && umount -l "$root/$m"
@@ -85,8 +86,9 @@ as_anna "orvel-zestawnik-cli run 'Przykłady/Stany magazynowe' --server $demo --
   fail "the runner cannot run a sample report"
 as_anna 'head -c 3 $HOME/stany.csv | od -An -tx1' | grep -q 'ef bb bf' &&
   fail "utf-8 wrote a byte-order mark"
+# The loader answers 124 ("load done, ask again"), as bash expects of it.
 as_anna 'source /usr/share/bash-completion/bash_completion &&
-  _completion_loader orvel-zestawnik-cli && complete -p orvel-zestawnik-cli' |
+  _completion_loader orvel-zestawnik-cli; complete -p orvel-zestawnik-cli' |
   grep -q -- '-F _orvel_zestawnik_cli' || fail "bash does not load the completion"
 as_anna 'man --warnings orvel-zestawnik-cli 2>&1 >/dev/null' | grep . && fail "man warns"
 as_anna 'MANWIDTH=80 man orvel-zestawnik-cli | col -b | head -40' | grep -q -- '--encoding' ||
