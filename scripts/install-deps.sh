@@ -6,7 +6,8 @@
 # toolkit's and the C library's Polish texts, Xvfb with xdotool for driving the program as a user
 # does (and the accessibility bus with its Python client, through which the scenarios read the
 # window back), what the installed files are made and checked with (the icons from SVG, the
-# runner's manual page, the package's dependencies), and MIT Kerberos (the login's ticket check;
+# runner's manual page, the package's dependencies, lintian, the bash completion, debootstrap for
+# the bare-system check), and MIT Kerberos (the login's ticket check;
 # a KDC, kinit and kadmin.local for the tests' throw-away realm).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -15,7 +16,7 @@ packages=(build-essential cmake ninja-build pkg-config
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
   libgnutls28-dev nettle-dev libicu-dev libxlsxwriter-dev unzip
   locales libc-l10n qt6-translations-l10n xvfb xauth xdotool imagemagick fonts-dejavu-core
-  librsvg2-bin help2man dpkg-dev file
+  librsvg2-bin help2man dpkg-dev file lintian man-db bash-completion debootstrap
   python3 python3-gi python3-pyatspi gir1.2-atspi-2.0 at-spi2-core dbus-daemon
   python3-xlib libkrb5-dev krb5-user krb5-kdc krb5-admin-server)
 missing=()

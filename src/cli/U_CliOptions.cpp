@@ -12,7 +12,8 @@ const QSet<QString> kValueOptions = {
     QStringLiteral("app-folder"), QStringLiteral("set"),      QStringLiteral("server"),
     QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
     QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
-    QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn")};
+    QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn"),
+    QStringLiteral("encoding")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"),     QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help"),         QStringLiteral("quiet")};
@@ -33,7 +34,8 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
             QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
-            QStringLiteral("timeout"),  QStringLiteral("spn"),       QStringLiteral("quiet")};
+            QStringLiteral("timeout"),  QStringLiteral("spn"),       QStringLiteral("quiet"),
+            QStringLiteral("encoding")};
     }
     return {};
 }
@@ -84,6 +86,13 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         if (!IsValidCsvSeparator(sep.at(0)))
             return QStringLiteral("--separator cannot be a double quote, CR or LF");
         o.Separator = sep.at(0);
+    }
+    if (single.contains(QStringLiteral("encoding"))) {
+        if (o.Output != TOrvel_CliOutput::coCsv)
+            return QStringLiteral("--encoding belongs to --csv");
+        o.Encoding = CsvEncodingFromName(single.value(QStringLiteral("encoding")));
+        if (!o.Encoding)
+            return QStringLiteral("--encoding needs windows-1250, utf-8 or utf-8-bom");
     }
     if (single.contains(QStringLiteral("timeout"))) {
         bool ok = false;
@@ -232,44 +241,74 @@ TOrvel_CliParse ParseCliArguments(const QStringList &arguments) {
     return parse;
 }
 
+// Laid out as GNU tools lay out their help, so that help2man makes the manual page from it: the
+// usage lines, then sections whose entries each stand on a line of their own, two blanks between
+// an entry and its text, continuations under the text.
 QString CliUsageText() {
     return QStringLiteral(
-        "Usage: orvel-zestawnik-cli [--app-folder DIR] COMMAND [options]\n"
+        "Usage: orvel-zestawnik-cli [--app-folder DIR] list\n"
+        "  or:  orvel-zestawnik-cli [--app-folder DIR] info REPORT [OPTION]...\n"
+        "  or:  orvel-zestawnik-cli [--app-folder DIR] params REPORT [OPTION]...\n"
+        "  or:  orvel-zestawnik-cli [--app-folder DIR] run REPORT --server SERVER [OPTION]...\n"
+        "  or:  orvel-zestawnik-cli --help\n"
+        "Runs the prepared SQL reports of Orvel-Zestawnik without the window.\n"
         "\n"
-        "  list\n"
-        "      The report tree, one line per node, two blanks of indent per level;\n"
-        "      a group's line ends with \"/\".\n"
-        "  info REPORT [--defaults] [--set NAME=VALUE]...\n"
-        "      The report information tree, one node per line.\n"
-        "  params REPORT [--declare] [--defaults] [--set NAME=VALUE]...\n"
-        "      The parameter block: with --declare the form with declarations, otherwise the\n"
-        "      assignments a run puts at the marker line.\n"
-        "  run REPORT --server SERVER [--user USER | --windows-auth [--spn SPN]]\n"
-        "             [--database DB]\n"
-        "             [--defaults] [--set NAME=VALUE]...\n"
-        "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
-        "              --print) [--timeout SECONDS] [--quiet]\n"
-        "      Connects, runs the report and saves or prints its result. The password comes\n"
-        "      from the environment variable ORVEL_PASSWORD or is asked for on the terminal.\n"
-        "      SIGINT or SIGTERM cancels the run and writes nothing (exit status 130 or 143);\n"
-        "      a second SIGINT within 10 s ends the runner at once.\n"
-        "\n"
-        "  --windows-auth   log in with the Kerberos ticket of the user (kinit)\n"
-        "  --spn SPN        the server's Kerberos service name, where it is not\n"
-        "                   MSSQLSvc/HOST:PORT of the name given (default: the\n"
-        "                   preference Connection/ServerSPN)\n"
-        "  --defaults       apply the report's stored parameter values first\n"
-        "  --set NAME=VALUE set a parameter from a value written as in \"NAME defaults.xml\"\n"
-        "  --separator C    CSV separator (default: the preference, else \",\")\n"
-        "  --xlsx FILE      an Excel workbook with typed cells and the row styles; rows past\n"
-        "                   the sheet limit continue on further sheets (told on stderr)\n"
-        "  --timeout SECONDS cancel a run that takes longer (default: 600)\n"
-        "  --quiet          no progress line; without it, when stderr is a terminal, one line\n"
-        "                   shows the rows fetched, then the rows written, and is cleared\n"
+        "Commands:\n"
+        "  list                the report tree, one line per node, two blanks of indent per\n"
+        "                      level; a group's line ends with \"/\"\n"
+        "  info REPORT         the report information tree, one node per line\n"
+        "  params REPORT       the parameter block: with --declare the form with declarations,\n"
+        "                      otherwise the assignments a run puts at the marker line\n"
+        "  run REPORT          connect, run the report and save or print its result; exactly\n"
+        "                      one of --csv, --xml, --xhtml, --xlsx and --print is needed\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
-        "\".xml\", or a full path. --app-folder holds \"data\" and \"data reports\" (default: the\n"
-        "executable's folder; for the installed program $XDG_DATA_HOME/orvel-zestawnik, by\n"
-        "default ~/.local/share/orvel-zestawnik, filled on the first start). Exit status:\n"
-        "0 success, 1 failure, 2 wrong usage, 130 or 143 cancelled by SIGINT or SIGTERM.\n");
+        "\".xml\", or a full path.\n"
+        "\n"
+        "Exit status:\n"
+        "  0                   success\n"
+        "  1                   failure\n"
+        "  2                   wrong usage\n"
+        "  130, 143            cancelled by SIGINT or SIGTERM: nothing is written; a second\n"
+        "                      SIGINT within 10 s ends the runner at once\n"
+        "\n"
+        "Options:\n"
+        "  --app-folder DIR    the folder that holds \"data\" and \"data reports\" (default: the\n"
+        "                      executable's folder; for the installed program\n"
+        "                      $XDG_DATA_HOME/orvel-zestawnik, by default\n"
+        "                      ~/.local/share/orvel-zestawnik, filled on the first start)\n"
+        "  --defaults          info, params, run: apply the report's stored parameter values\n"
+        "                      first\n"
+        "  --set NAME=VALUE    info, params, run: set a parameter from a value written as in\n"
+        "                      \"NAME defaults.xml\"; may be given more than once\n"
+        "  --declare           params: the form with declarations\n"
+        "  --server SERVER     run: the server, as host, host\\INSTANCE, host,port or\n"
+        "                      sqlite:FOLDER\n"
+        "  --user USER         run: log in with SQL Server authentication as USER\n"
+        "  --windows-auth      run: log in with the Kerberos ticket of the user (kinit)\n"
+        "  --spn SPN           run, with --windows-auth: the server's Kerberos service name,\n"
+        "                      where it is not MSSQLSvc/HOST:PORT of the name given (default:\n"
+        "                      the preference Connection/ServerSPN)\n"
+        "  --database DB       run: the database to use\n"
+        "  --csv FILE          run: save the result as CSV\n"
+        "  --separator C       with --csv: the field separator (default: the preference, else\n"
+        "                      \",\")\n"
+        "  --encoding ENC      with --csv: windows-1250, utf-8 (without a byte-order mark) or\n"
+        "                      utf-8-bom (default: the preference, else windows-1250)\n"
+        "  --xml FILE          run: save the result as XML\n"
+        "  --xhtml FILE        run: save the result as an XHTML page\n"
+        "  --xlsx FILE         run: save an Excel workbook with typed cells and the row styles;\n"
+        "                      rows past the sheet limit continue on further sheets (told on\n"
+        "                      stderr)\n"
+        "  --print             run: print the result as text on stdout\n"
+        "  --timeout SECONDS   run: cancel a run that takes longer (default: 600)\n"
+        "  --quiet             run: no progress line; without it, when stderr is a terminal,\n"
+        "                      one line shows the rows fetched, then the rows written, and is\n"
+        "                      cleared at the end\n"
+        "  --help              show this help and exit\n"
+        "\n"
+        "Environment:\n"
+        "  ORVEL_PASSWORD      the password for --user; without it the runner asks on the\n"
+        "                      terminal\n"
+        "  XDG_DATA_HOME       where the installed program keeps each user's folder\n");
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of the runner, checked for the command's own options. Anything the runner
 // cannot act on is wrong usage, told before any file is read or any connection is made.
+#include "U_DataExport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -28,8 +30,9 @@ struct TOrvel_CliOptions {
     TOrvel_CliOutput Output = TOrvel_CliOutput::coNone;
     QString OutputFile;
     std::optional<QChar> Separator;
-    int TimeoutSeconds = 600; // a run longer than this is cancelled
-    bool Quiet = false;       // no progress line on the terminal
+    std::optional<TOrvel_CsvEncoding> Encoding; // none: the preference, else Windows-1250
+    int TimeoutSeconds = 600;                   // a run longer than this is cancelled
+    bool Quiet = false;                         // no progress line on the terminal
 };
 
 struct TOrvel_CliParse {

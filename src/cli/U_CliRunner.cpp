@@ -282,6 +282,12 @@ QChar CsvSeparator(const TOrvel_CliOptions &o) {
     return u',';
 }
 
+TOrvel_CsvEncoding CsvEncodingOf(const TOrvel_CliOptions &o) {
+    return o.Encoding ? *o.Encoding
+                      : CsvEncodingFromPreference(
+                            AppPrefs->ReadString(QStringLiteral("Export/CSV/Encoding")));
+}
+
 QString OutputPath(const TOrvel_CliOptions &o) {
     return o.OutputFile.isEmpty() ? QString() : QFileInfo(o.OutputFile).absoluteFilePath();
 }
@@ -344,9 +350,11 @@ std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
     switch (o.Output) {
     case TOrvel_CliOutput::coCsv: {
         const QChar separator = CsvSeparator(o);
+        const TOrvel_CsvEncoding encoding = CsvEncodingOf(o);
         make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
-            return exporting(std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title),
-                             stop);
+            return exporting(
+                std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title, encoding),
+                stop);
         };
         break;
     }
@@ -388,7 +396,7 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
     try {
         switch (o.Output) {
         case TOrvel_CliOutput::coCsv: {
-            TOrvel_DataExport_CSV writer(columns, CsvSeparator(o), title);
+            TOrvel_DataExport_CSV writer(columns, CsvSeparator(o), title, CsvEncodingOf(o));
             writer.Stop = stop;
             writer.Progress = written;
             writer.ExportToFile(file);

@@ -104,6 +104,8 @@ private slots:
     void exportsMatchTheWriters_data();
     void exportsMatchTheWriters();
     void exportToAPipeOrDevice();
+    void csvEncodings_data();
+    void csvEncodings();
     void printShowsTheShownResult();
     void xlsxWritesAWorkbook();
     void xlsxSaysCutCells();
@@ -316,6 +318,13 @@ void TestCli::usageErrors_data() {
     QTest::newRow("separator without csv")
         << QStringList{"run", "A", "--server", s, "--xml", "a.xml", "--separator", ";"}
         << "--separator belongs to --csv";
+    QTest::newRow("encoding without csv")
+        << QStringList{"run", "A", "--server", s, "--xml", "a.xml", "--encoding", "utf-8"}
+        << "--encoding belongs to --csv";
+    for (const char *name : {"utf8", "latin2", ""})
+        QTest::newRow(qPrintable(QStringLiteral("encoding '%1'").arg(QLatin1String(name))))
+            << QStringList{"run", "A", "--server", s, "--csv", "a.csv", "--encoding", name}
+            << "--encoding needs windows-1250, utf-8 or utf-8-bom";
     QTest::newRow("long separator")
         << QStringList{"run", "A", "--server", s, "--csv", "a.csv", "--separator", ";;"}
         << "--separator needs exactly one character";
@@ -547,6 +556,54 @@ void TestCli::exportToAPipeOrDevice() {
     QVERIFY(toFolder.Status != 0);
     QVERIFY2(toFolder.Err.contains(QStringLiteral("Jest katalogiem")), qPrintable(toFolder.Err));
     QVERIFY(QFileInfo(folder).isDir());
+}
+
+// The CSV file's encoding: the one given, else the preference's, else Windows-1250; the
+// byte-order mark only with utf-8-bom.
+void TestCli::csvEncodings_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("preference"); // "Export/CSV/Encoding", none when null
+    QTest::addColumn<QByteArray>("start");   // the file's first bytes
+    QTest::addColumn<QByteArray>("polish");  // «Łódź» as the file holds it
+    const QByteArray win1250 = "\xA3\xF3"
+                               "d\x9F";
+    const QByteArray utf8 = "\xC5\x81\xC3\xB3"
+                            "d\xC5\xBA";
+    const QByteArray bom = "\xEF\xBB\xBF";
+    const QByteArray header = "\"Kwota \"\"brutto\"\"\""; // the first caption
+    QTest::newRow("default") << QStringList{} << QString() << header << win1250;
+    QTest::newRow("the preference's") << QStringList{} << QStringLiteral("utf-8") << header << utf8;
+    QTest::newRow("an unknown preference")
+        << QStringList{} << QStringLiteral("koi8-r") << header << win1250;
+    QTest::newRow("given wins") << QStringList{"--encoding", "windows-1250"}
+                                << QStringLiteral("utf-8-bom") << header << win1250;
+    QTest::newRow("utf-8") << QStringList{"--encoding", "utf-8"} << QString() << header << utf8;
+    QTest::newRow("utf-8 with the mark")
+        << QStringList{"--encoding=utf-8-bom"} << QString() << bom + header << utf8;
+}
+
+void TestCli::csvEncodings() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, preference);
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, polish);
+    const QString prefs = App(QStringLiteral("data/settings.xml"));
+    QFile::remove(prefs);
+    if (!preference.isNull())
+        QVERIFY(WriteBytes(prefs, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>"
+                                  "\r\n<Zestawnik><Export><CSV><Encoding>" +
+                                      preference.toUtf8() +
+                                      "</Encoding></CSV></Export></Zestawnik>\r\n"));
+    const QString file = App(QStringLiteral("encoded.csv"));
+    QFile::remove(file);
+    const CliResult r =
+        Cli(QStringList{"run", "Sprzedaż/Obroty", "--server", Server(), "--csv", file} + options);
+    QFile::remove(prefs);
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    const QByteArray written = ReadBytes(file);
+    QVERIFY2(written.startsWith(start), written.left(12).toHex().constData());
+    QVERIFY2(written.contains("\"" + polish + " \"\"Centrum\"\"; hurt\""),
+             written.toHex().constData());
 }
 
 void TestCli::exportsMatchTheWriters_data() {

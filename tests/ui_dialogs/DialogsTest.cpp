@@ -129,6 +129,7 @@ private slots:
     void newReportGroupList();
 
     void separator();
+    void csvEncoding();
 
     void screenshots();
 };
@@ -879,6 +880,47 @@ void TestDialogs::separator() {
     QCOMPARE(dialog.result(), 0);
     dialog.btnCancel->click();
     QCOMPARE(AppPrefs->ReadString(QStringLiteral("Export/CSV/Separator")), QStringLiteral(";"));
+    FreeAppPrefs();
+}
+
+// The CSV encoding is chosen as a user does, with keys routed by the focus: Tab from the
+// separator to the choice, Down to the next encoding, Enter for "OK". Nothing stored or an
+// unknown name shows Windows-1250; "Anuluj" stores nothing.
+void TestDialogs::csvEncoding() {
+    AppFolder app;
+    CreateAppPrefs();
+    const QString key = QStringLiteral("Export/CSV/Encoding");
+    TF_Settings dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QCOMPARE(dialog.cbCSVEncoding->currentText(), QStringLiteral("Windows-1250"));
+    QCOMPARE(dialog.cbCSVEncoding->count(), 3);
+    dialog.edCSVSeparator->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), dialog.edCSVSeparator);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), dialog.cbCSVEncoding);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(dialog.cbCSVEncoding->currentText(), QStringLiteral("UTF-8"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(AppPrefs->ReadString(key), QStringLiteral("utf-8"));
+    TOrvel_XML_util file;
+    QVERIFY(file.LoadFromFile(GetDataFolder() + QStringLiteral("settings.xml")));
+    QCOMPARE(file.GetValue(key), QStringLiteral("utf-8"));
+
+    // Shown again: the stored choice; "Anuluj" after a change keeps it.
+    dialog.setResult(0);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QCOMPARE(dialog.cbCSVEncoding->currentText(), QStringLiteral("UTF-8"));
+    dialog.cbCSVEncoding->setCurrentIndex(2);
+    QCOMPARE(dialog.cbCSVEncoding->currentText(), QStringLiteral("UTF-8 ze znacznikiem BOM"));
+    dialog.btnCancel->click();
+    QCOMPARE(AppPrefs->ReadString(key), QStringLiteral("utf-8"));
+
+    AppPrefs->WriteString(key, QStringLiteral("ebcdic"));
+    dialog.FormShow();
+    QCOMPARE(dialog.cbCSVEncoding->currentText(), QStringLiteral("Windows-1250"));
     FreeAppPrefs();
 }
 

@@ -87,7 +87,9 @@ TOrvel_DataExport::TOrvel_DataExport(TOrvel_ExportKind kind, const QString &titl
                                      TOrvel_GridColumns &grid)
     : FKind(kind), FGrid(grid), FDataSet(grid.Query()), FTitle(title),
       FStyleSheetHref(
-          QUrl::fromLocalFile(GetDataFolder() + QStringLiteral("export.css")).toString()) {}
+          QUrl::fromLocalFile(GetDataFolder() + QStringLiteral("export.css")).toString()),
+      FCharset(kind == TOrvel_ExportKind::ekCSV ? TOrvel_ExportOutput::Charset::Windows1250
+                                                : TOrvel_ExportOutput::Charset::Iso88592) {}
 
 TOrvel_DataExport::~TOrvel_DataExport() = default;
 
@@ -121,8 +123,7 @@ void TOrvel_DataExport::CheckResult() const {
 }
 
 TOrvel_ExportOutput::Charset TOrvel_DataExport::Charset() const {
-    return FKind == TOrvel_ExportKind::ekCSV ? TOrvel_ExportOutput::Charset::Windows1250
-                                             : TOrvel_ExportOutput::Charset::Iso88592;
+    return FCharset;
 }
 
 void TOrvel_DataExport::Walk(TOrvel_ExportOutput &out) {
@@ -347,9 +348,38 @@ bool IsValidCsvSeparator(QChar separator) {
     return separator != u'"' && separator != u'\r' && separator != u'\n';
 }
 
+QString CsvEncodingName(TOrvel_CsvEncoding encoding) {
+    switch (encoding) {
+    case TOrvel_CsvEncoding::Utf8:
+        return QStringLiteral("utf-8");
+    case TOrvel_CsvEncoding::Utf8Bom:
+        return QStringLiteral("utf-8-bom");
+    case TOrvel_CsvEncoding::Windows1250:
+        break;
+    }
+    return QStringLiteral("windows-1250");
+}
+
+std::optional<TOrvel_CsvEncoding> CsvEncodingFromName(const QString &name) {
+    for (const auto encoding :
+         {TOrvel_CsvEncoding::Windows1250, TOrvel_CsvEncoding::Utf8, TOrvel_CsvEncoding::Utf8Bom}) {
+        if (name.compare(CsvEncodingName(encoding), Qt::CaseInsensitive) == 0)
+            return encoding;
+    }
+    return std::nullopt;
+}
+
+TOrvel_CsvEncoding CsvEncodingFromPreference(const QString &preference) {
+    return CsvEncodingFromName(preference.trimmed()).value_or(TOrvel_CsvEncoding::Windows1250);
+}
+
 TOrvel_DataExport_CSV::TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator,
-                                             const QString &title)
-    : TOrvel_DataExport(TOrvel_ExportKind::ekCSV, title, grid), FSeparator(separator) {}
+                                             const QString &title, TOrvel_CsvEncoding encoding)
+    : TOrvel_DataExport(TOrvel_ExportKind::ekCSV, title, grid), FSeparator(separator),
+      FByteOrderMark(encoding == TOrvel_CsvEncoding::Utf8Bom) {
+    if (encoding != TOrvel_CsvEncoding::Windows1250)
+        FCharset = TOrvel_ExportOutput::Charset::Utf8;
+}
 
 // A line: the values quoted, a double quote in a value doubled, the separator between them; every
 // line break, in a value or as the separator, written as CR LF.
@@ -367,6 +397,8 @@ void TOrvel_DataExport_CSV::WriteHeader() {
     FSeparatorBytes = FSeparator == u'\r' || FSeparator == u'\n'
                           ? QByteArray("\r\n")
                           : Out().Encode(QStringView(&FSeparator, 1));
+    if (FByteOrderMark)
+        Out().AppendAscii("\xEF\xBB\xBF");
     bool first = true;
     for (const int position : ExportedColumns()) {
         WriteValue(Out(), first, FGrid.Caption(position));
@@ -617,6 +649,8 @@ void TOrvel_DataExport_XHTML::WriteFooter() {
     p->AppendText(QStringLiteral("Wygenerowane programem "));
     TOrvel_ExportNode *a = p->AppendElement(QStringLiteral("a"));
     a->AppendText(QStringLiteral("Orvel-Zestawnik"));
-    a->SetAttribute(QStringLiteral("href"), ProductPage);
+    // Without a public page the name stays an anchor that leads nowhere.
+    if (!ProductPage.isEmpty())
+        a->SetAttribute(QStringLiteral("href"), ProductPage);
     p->AppendText(QStringLiteral(" ") + GetVersionString() + QStringLiteral(". "));
 }

@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV, ekXLSX };
@@ -135,6 +136,8 @@ protected:
     QString FTitle;
     QString FStyleSheetHref;
     std::unique_ptr<TOrvel_ExportDocument> FDocument; // none for CSV
+    // The XML kinds write ISO-8859-2; CSV writes the encoding chosen for it.
+    TOrvel_ExportOutput::Charset FCharset;
 
 private:
     void CheckResult() const;
@@ -157,9 +160,20 @@ private:
 // that quotes values, and not CR or LF, which end a row.
 bool IsValidCsvSeparator(QChar separator);
 
+// The encodings a CSV file can be written in: the Polish ANSI code page, as always by default, or
+// UTF-8 without or with the byte-order mark some spreadsheets need to read it as UTF-8.
+enum class TOrvel_CsvEncoding { Windows1250, Utf8, Utf8Bom };
+// The names the preference and the runner use: "windows-1250", "utf-8", "utf-8-bom".
+QString CsvEncodingName(TOrvel_CsvEncoding encoding);
+// The encoding of a name (ASCII case ignored); none for an unknown name.
+std::optional<TOrvel_CsvEncoding> CsvEncodingFromName(const QString &name);
+// The encoding a stored preference asks for: Windows-1250 when it is empty or unknown.
+TOrvel_CsvEncoding CsvEncodingFromPreference(const QString &preference);
+
 class TOrvel_DataExport_CSV : public TOrvel_DataExport {
 public:
-    TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator, const QString &title);
+    TOrvel_DataExport_CSV(TOrvel_GridColumns &grid, QChar separator, const QString &title,
+                          TOrvel_CsvEncoding encoding = TOrvel_CsvEncoding::Windows1250);
 
 protected:
     void WriteHeader() override;
@@ -170,6 +184,7 @@ protected:
 private:
     void WriteValue(TOrvel_ExportOutput &out, bool first, QStringView value) const;
     QChar FSeparator;
+    bool FByteOrderMark;
     QByteArray FSeparatorBytes;
 };
 

@@ -63,9 +63,24 @@ const TOrvel_ExportOutput::Table &TOrvel_ExportOutput::TableOf(Charset charset) 
         Q_ASSERT(at == bytes.size());
         return table;
     };
+    auto ascii = [] {
+        auto table = std::make_unique<Table>();
+        for (char16_t c = 0; c < 0x80; ++c)
+            (*table)[c] = char(c);
+        return table;
+    };
     static const std::unique_ptr<Table> windows1250 = build(Charset::Windows1250);
     static const std::unique_ptr<Table> iso88592 = build(Charset::Iso88592);
-    return charset == Charset::Iso88592 ? *iso88592 : *windows1250;
+    static const std::unique_ptr<Table> utf8 = ascii();
+    switch (charset) {
+    case Charset::Iso88592:
+        return *iso88592;
+    case Charset::Utf8:
+        return *utf8;
+    case Charset::Windows1250:
+        break;
+    }
+    return *windows1250;
 }
 
 void TOrvel_ExportOutput::ReuseBuffer(QByteArray &&buffer) {
@@ -108,7 +123,7 @@ void TOrvel_ExportOutput::AppendNumber(qint64 value) {
 }
 
 char *TOrvel_ExportOutput::PutLacking(char *to, char16_t c) const {
-    if (c == 0 && FCharset == Charset::Windows1250) {
+    if (c == 0 && FCharset != Charset::Iso88592) {
         *to = '\0'; // the table's zero means "lacking", but the code page has U+0000
         return to + 1;
     }
@@ -117,7 +132,29 @@ char *TOrvel_ExportOutput::PutLacking(char *to, char16_t c) const {
     return PutUnencodable(to, c);
 }
 
+char *TOrvel_ExportOutput::PutUtf8(char *to, char32_t code) {
+    auto put = [&to](char32_t bits) { *to++ = char(bits); };
+    if (code < 0x80) {
+        put(code);
+    } else if (code < 0x800) {
+        put(0xC0 | (code >> 6));
+        put(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        put(0xE0 | (code >> 12));
+        put(0x80 | ((code >> 6) & 0x3F));
+        put(0x80 | (code & 0x3F));
+    } else {
+        put(0xF0 | (code >> 18));
+        put(0x80 | ((code >> 12) & 0x3F));
+        put(0x80 | ((code >> 6) & 0x3F));
+        put(0x80 | (code & 0x3F));
+    }
+    return to;
+}
+
 char *TOrvel_ExportOutput::PutUnencodable(char *to, char32_t code) const {
+    if (FCharset == Charset::Utf8)
+        return PutUtf8(to, IsSurrogate(code) ? char32_t(kReplacement) : code);
     if (FCharset == Charset::Windows1250) {
         *to = '?';
         return to + 1;

@@ -14,8 +14,9 @@
 class TOrvel_ExportOutput {
 public:
     // Windows-1250 writes "?" for a character it lacks (CSV); ISO-8859-2 writes a character
-    // reference "&#x...;" (XML, XHTML).
-    enum class Charset { Windows1250, Iso88592 };
+    // reference "&#x...;" (XML, XHTML); UTF-8 (CSV) has every character and writes U+FFFD only
+    // for a lone surrogate, which is no character.
+    enum class Charset { Windows1250, Iso88592, Utf8 };
 
     // Without a file the bytes are collected in memory (Bytes); with one, they are handed to it
     // in pieces and Finish hands over the rest.
@@ -32,8 +33,9 @@ public:
     void AppendPiece(const QByteArray &bytes);
     template <qsizetype N> void AppendAscii(const char (&ascii)[N]) { Append(ascii, N - 1); }
     void AppendNumber(qint64 value);
-    // The text as it is, encoded. U+0000 follows the one rule for it: the encoder's byte 0x00 in
-    // Windows-1250 (CSV); in ISO-8859-2 (XML), like every character XML cannot carry, U+FFFD.
+    // The text as it is, encoded. U+0000 follows the one rule for it: the byte 0x00 in
+    // Windows-1250 and UTF-8 (CSV); in ISO-8859-2 (XML), like every character XML cannot carry,
+    // U+FFFD.
     void AppendText(QStringView text);
     // The text as XML element content: "&", "<", ">" as entities, CR as "&#xD;", LF as CR LF;
     // characters XML cannot carry at all (control characters, lone surrogates, U+FFFE, U+FFFF)
@@ -85,6 +87,7 @@ private:
     }
     char *PutLacking(char *to, char16_t c) const;
     char *PutUnencodable(char *to, char32_t code) const;
+    static char *PutUtf8(char *to, char32_t code);
     void FlushIfFull();
     void WritePiece();
 
@@ -92,7 +95,9 @@ private:
     static constexpr qsizetype kPieceSize = 1 << 20;
 
     Charset FCharset;
-    const Table &FTable; // the byte of each character; 0 where the code page lacks it
+    // The byte of each character; 0 where the code page lacks it (UTF-8: past ASCII, where a
+    // character takes more than one byte).
+    const Table &FTable;
     TOrvel_SafeFileStream *FFile;
     // The buffer's size is its room; the bytes written are the first FUsed, FData its start.
     mutable QByteArray FBuffer;

@@ -135,8 +135,10 @@ QString SanitizeFileName(const QString &text) {
     return SanitizePath(text).replace(QLatin1Char('\\'), QLatin1Char('_'));
 }
 
+// Empty while the program has no public page: the about window and the XHTML footer then show
+// no link.
 QString GetProductWebAddress() {
-    return QStringLiteral("https://orvel-zestawnik.example.org/");
+    return {};
 }
 
 QString GetVersionString() {

@@ -57,9 +57,11 @@ private:
 } // namespace
 
 QString AboutContactText() {
+    // The colon leads to the link below, where there is one.
     return QStringLiteral("Raporty SQL dla Microsoft SQL Server\n\n"
                           "Uwagi, pytania i zgłoszenia błędów\n"
-                          "przyjmuje zespół Orvel-Zestawnik:");
+                          "przyjmuje zespół Orvel-Zestawnik") +
+           (AboutWebAddress().isEmpty() ? QStringLiteral(".") : QStringLiteral(":"));
 }
 
 QString AboutWebAddress() {
@@ -103,6 +105,7 @@ TF_About::TF_About(QWidget *parent) : QDialog(parent) {
     labLink->setPalette(linkPalette);
     labLink->setCursor(Qt::PointingHandCursor);
     labLink->setGeometry(120, 116, 246, 18);
+    labLink->setVisible(!labLink->text().isEmpty());
 
     labBottom = new QLabel(AboutBottomLine(), panFrame);
     labBottom->setObjectName(QStringLiteral("labBottom"));
@@ -117,7 +120,8 @@ TF_About::TF_About(QWidget *parent) : QDialog(parent) {
 }
 
 void TF_About::labLinkClick() {
-    ShellOpen(labLink->text());
+    if (!labLink->text().isEmpty())
+        ShellOpen(labLink->text());
 }
 
 void TF_About::btnCloseClick() {

@@ -1,8 +1,10 @@
 #pragma once
 // The settings dialog: the field separator of the CSV export, kept in the preferences store as
-// "Export/CSV/Separator" ("," when none is stored).
+// "Export/CSV/Separator" ("," when none is stored), and the encoding of CSV files, kept as
+// "Export/CSV/Encoding" (Windows-1250 when none is stored).
 #include <QDialog>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,6 +23,8 @@ public:
     QWidget *tabExport;
     QLabel *labCSVSeparator;
     QLineEdit *edCSVSeparator;
+    QLabel *labCSVEncoding;
+    QComboBox *cbCSVEncoding; // item data: the encoding's stored name
     QPushButton *btnOK;
     QPushButton *btnCancel;
 

@@ -230,8 +230,11 @@ void TOrvel_ExportCommands::miSaveAs_CSVClick() {
         return;
     // Read after the dialog, at every export: the settings dialog may have changed it meanwhile.
     const QChar separator = CsvSeparator();
-    StartExport(std::make_unique<TOrvel_DataExport_CSV>(*Columns, separator, DocumentTitle()),
-                file);
+    const TOrvel_CsvEncoding encoding = CsvEncodingFromPreference(
+        AppPrefs ? AppPrefs->ReadString(QStringLiteral("Export/CSV/Encoding")) : QString());
+    StartExport(
+        std::make_unique<TOrvel_DataExport_CSV>(*Columns, separator, DocumentTitle(), encoding),
+        file);
 }
 
 void TOrvel_ExportCommands::ExportXhtml(bool open) {
