@@ -109,6 +109,7 @@ class Desktop:
         self.folder = folder or AppFolder(bin_dir)
         self.process = None
         self.shot_count = 0
+        self.locale = 'pl_PL.UTF-8'  # the user's session language, as LANG and LC_ALL give it
         import pyatspi  # after DISPLAY is set: the accessibility bus belongs to this screen
         self.at = pyatspi
 
@@ -116,7 +117,7 @@ class Desktop:
 
     def start(self):
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb',
-                   LANG='pl_PL.UTF-8', LC_ALL='pl_PL.UTF-8', LANGUAGE='pl')
+                   LANG=self.locale, LC_ALL=self.locale, LANGUAGE=self.locale.split('_')[0])
         env.pop('QT_ACCESSIBILITY', None)
         self.log = open(os.path.join(self.shots_dir, f'{self.scenario}-program.log'), 'a')
         self.process = subprocess.Popen([os.path.join(self.folder.path, 'orvel-zestawnik')],

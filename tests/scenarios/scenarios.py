@@ -31,10 +31,12 @@ class Session:
         os.environ['XDG_CONFIG_HOME'] = os.path.join(self.home, '.config')
         self.desktop = None
 
-    def start(self):
+    def start(self, locale=None):
         if self.desktop is None:
             self.desktop = Desktop(self.name, self.bin_dir, self.shots_dir, self.folder,
                                    self.screen)
+        if locale:
+            self.desktop.locale = locale
         self.desktop.start()
         return self.desktop
 
@@ -55,8 +57,8 @@ def number(text):
     return float(text.replace('\u00a0', '').replace(' ', '').replace(',', '.'))
 
 
-def logged_in_report(s, report, database='HURTOWNIA'):
-    d = s.start()
+def logged_in_report(s, report, database='HURTOWNIA', locale=None):
+    d = s.start(locale)
     log_in(d)
     choose_database(d, database)
     choose_report(d, report)
@@ -518,6 +520,365 @@ def template_parameter(s):
 
 
 
+def run_saved_version(s):
+    """F5 with an unsaved script line, answered "Nie zapisuj": the saved report runs, the status
+    bar says so, and the script on screen and on disk stay as they were."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    sql_file = report_file(s, 'Faktury kontrahenta', '.sql')
+    saved = file_text(sql_file)
+    sql_tab, sql = type_in_editor(d, 'Zapytanie SQL', ['ctrl+End'], '\n-- niezapisane')
+    d.click(d.find('page tab', 'Raport'))
+    d.key('F5')
+    box = message_box(d, 'Zapisać zmiany')
+    d.screenshot('run-question')
+    answer(d, box, 'Nie zapisuj')
+    shown = d.wait_status('the run of the saved version to end', lambda t: t.startswith(
+        'OK, czas generowania raportu'), timeout=60)
+    expect('Uruchomiono zapisaną wersję raportu' in shown,
+           f'the status bar after "Nie zapisuj" says "{shown}", not that the saved version ran')
+    expect(d.table(result_grid(d)).nRows > 0, 'the saved version ran without rows')
+    expect(file_text(sql_file) == saved, '"Nie zapisuj" wrote the script')
+    expect(sql_tab.name == 'Zapytanie SQL*', f'the script tab lost its mark: "{sql_tab.name}"')
+    expect('-- niezapisane' in d.text_of(sql), 'the unsaved line is gone from the editor')
+
+
+def find_bar_replace(s):
+    """Ctrl+H opens the find bar with its replace field; Esc in the replace field closes the bar,
+    the keys go back to the script editor and nothing typed lands in the bar."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    tab, sql = editor(d, 'Zapytanie SQL')
+    d.click(sql)
+    wait_until('the script editor to take the focus', lambda: d.focused(sql))
+    d.key('ctrl+h')
+    replace = d.find('text', 'Zamień na:')
+    d.click(replace)
+    wait_until('the replace field to take the focus', lambda: d.focused(replace))
+    d.type('nowe')
+    d.key('Escape')
+    d.screenshot('after-escape')
+    wait_until('Esc in the replace field to close the find bar',
+               lambda: not d.find_all('text', 'Zamień na:') and not d.find_all('text', 'Znajdź:'))
+    wait_until('the focus back in the script editor', lambda: d.focused(sql))
+    before = d.text_of(sql)
+    d.key('ctrl+Home')
+    d.type('-- po zamknieciu')
+    d.key('Return')
+    lines = '-- po zamknieciu\n' + before.replace('\r\n', '\n')
+    try:
+        wait_until('the keys after Esc typed into the script',
+                   lambda: d.text_of(sql).replace('\r\n', '\n') == lines)
+    except ScenarioFailure:
+        raise ScenarioFailure(f'the script begins {d.text_of(sql)[:60]!r} after Esc and typing, '
+                              f'not {lines[:60]!r}')
+    expect(tab.name == 'Zapytanie SQL*', f'the script tab shows "{tab.name}" after typing')
+
+
+def parameter_buttons(s):
+    """The parameter panel's Z, W and U: each does what it says to the input and the status bar
+    says what was done."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    amount = param_input(d, 'Kwota brutto od')
+    d.click(amount)
+    wait_until('the amount input to take the focus', lambda: d.focused(amount))
+    d.key('ctrl+a')
+    d.type('1500')
+    # The one-letter buttons are named for a screen reader by what they do.
+    for button, status, value in (('Zapamiętaj', 'Zapisano wartości parametrów', '1500'),
+                                  ('Wyczyść', 'Wyczyszczono wartości parametrów', ''),
+                                  ('Ustaw domyślne', 'Ustawiono domyślne wartości parametrów',
+                                   '1500')):
+        d.click(d.find('push button', re.compile('^' + button + ' wartości parametrów')))
+        d.wait_status(f'"{status}" after {button}', lambda t: t.strip() == status)
+        wait_until(f'the amount input to show "{value}" after {button}',
+                   lambda: d.text_of(amount) == value)
+    d.screenshot('after-u')
+
+
+def outside_change(s):
+    """A definition changed on disk while it has an unsaved edit: Ctrl+S asks first. "Wczytaj
+    ponownie" shows the file's text; "Zastąp" writes the editor's text over it."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    def_file = report_file(s, 'Faktury kontrahenta', '.xml')
+    for choice, typed, outside in (('Wczytaj ponownie', '<!-- moja -->', '<!-- obca -->'),
+                                   ('Zastąp', '<!-- druga moja -->', '<!-- druga obca -->')):
+        tab, definition = type_in_editor(d, 'Definicja', ['ctrl+End'], '\n' + typed)
+        with open(def_file, 'a', encoding='utf-8') as f:
+            f.write('\n' + outside + '\n')
+        d.click(definition)
+        wait_until('the definition editor to take the focus', lambda: d.focused(definition))
+        d.key('ctrl+s')
+        box = message_box(d, 'został zmieniony poza programem')
+        d.screenshot(f'outside-{choice}')
+        answer(d, box, choice)
+        if choice == 'Zastąp':
+            wait_until('the editor\'s text written over the outside change',
+                       lambda: typed in file_text(def_file) and
+                       'druga obca' not in file_text(def_file) and tab.name == 'Definicja')
+        else:
+            wait_until('the outside change shown in the editor', lambda: outside in
+                       d.text_of(definition) and typed not in d.text_of(definition))
+            expect(typed not in file_text(def_file), '"Wczytaj ponownie" wrote the editor')
+            expect(tab.name == 'Definicja', f'the reloaded tab shows "{tab.name}"')
+
+
+def login_host_port(s):
+    """A failed login to "host,port": the database list is emptied, and the next login offers
+    the server as one entry, not split at its comma."""
+    d = s.start()
+    log_in(d)
+    base = choose_database(d)
+    d.click(d.find('push button', re.compile('^Login')))
+    login = d.window(re.compile(': login$'))
+    d.focus_window(': login$')
+    server = d.find('text', 'Nazwa serwera', root=login)
+    d.click(server)
+    d.key('ctrl+a')
+    d.type('127.0.0.1,1')
+    user = d.find('text', label='użytkownik', root=login)
+    d.click(user)
+    d.key('ctrl+a')
+    d.type('sa')
+    d.key('Return')
+    box = message_box(d)
+    d.screenshot('failed-login')
+    answer(d, box, 'OK')
+    d.wait_status('"Nie połączone !"', lambda t: t.strip() == 'Nie połączone !', panel=0)
+    try:
+        # An empty list is read by its label's name.
+        wait_until('the database list emptied', lambda: (base.name or '').strip() in ('', 'Baza'))
+    except ScenarioFailure:
+        raise ScenarioFailure(f'the database list shows "{base.name}" after the failed login')
+    d.click(d.find('push button', re.compile('^Login')))
+    login = d.window(re.compile(': login$'))
+    d.focus_window(': login$')
+    combo = d.find('combo box', label='Nazwa serwera', root=login)
+    d.click(combo, dx=d.extents(combo)[2] - 6)  # the drop-down's arrow
+    items = wait_until('the server list to drop down', lambda: [
+        n.name for n in d.find_all('list item', root=d.app) if n.name])
+    d.screenshot('server-list')
+    expect('127.0.0.1,1' in items, f'the server list lacks "127.0.0.1,1": {items}')
+    expect('1' not in items and '127.0.0.1' not in items,
+           f'the server list split "127.0.0.1,1": {items}')
+
+
+def kerberos_line(s):
+    """The login's ticket line under Windows authentication: "Brak biletu" with an empty ticket
+    cache, the principal with a ticket in it, and no line under SQL Server authentication."""
+    cache = os.path.join(s.home, 'krb5cc')
+    os.environ['KRB5CCNAME'] = 'FILE:' + cache
+    open(cache, 'wb').close()
+    d = s.start()
+    login = d.window(re.compile(': login$'))
+    d.focus_window(': login$')
+    d.click(d.find('radio button', 'uwierzytelnianie Windows', root=login))
+    d.find('label', re.compile('^Brak biletu Kerberos: zaloguj się poleceniem kinit$'),
+           root=login)
+    d.screenshot('no-ticket')
+    d.click(d.find('radio button', 'uwierzytelnianie SQL Server', root=login))
+    wait_until('the ticket line hidden under SQL Server authentication',
+               lambda: not d.find_all('label', re.compile('Kerberos'), root=login))
+    write_ticket_cache(cache, 'analityk', 'ORVEL.TEST', hours=10)
+    d.click(d.find('radio button', 'uwierzytelnianie Windows', root=login))
+    d.find('label', re.compile(r'^Bilet Kerberos: analityk@ORVEL\.TEST, ważny do '
+                               r'(\d\d\.\d\d\.\d{4} )?\d\d:\d\d$'), root=login)
+    d.screenshot('ticket')
+
+
+def write_ticket_cache(path, user, realm, hours):
+    """A ticket cache file holding one ticket-granting ticket, as kinit leaves it (the ticket
+    itself is not real: the line is read from the cache alone)."""
+    import struct
+    import time
+
+    def counted(data):
+        return struct.pack('>I', len(data)) + data
+
+    def principal(*parts):
+        return struct.pack('>II', 1, len(parts)) + counted(realm.encode()) + b''.join(
+            counted(p.encode()) for p in parts)
+    now = int(time.time())
+    end = now + hours * 3600
+    client = principal(user)
+    data = struct.pack('>HH', 0x0504, 0) + client
+    data += client + principal('krbtgt', realm) + struct.pack('>H', 18) + counted(b'\0' * 32)
+    data += struct.pack('>IIII', now, now, end, end) + b'\0' + struct.pack('>III', 0, 0, 0)
+    data += counted(b'ticket') + counted(b'')
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def date_en_us(s):
+    """Under an English session a date is shown in the user's short form with a four-digit
+    year, a typed date is taken as typed, and the report runs with it."""
+    d = logged_in_report(s, 'Sprzedaż w okresie', locale='en_US.UTF-8')
+    date_from = param_input(d, 'Data od')
+    grey = d.text_of(date_from)
+    expect(re.fullmatch(r'\d{1,2}/\d{1,2}/\d{4}', grey),
+           f'the unticked date shows "{grey}", not the short US form with a four-digit year')
+    d.click(date_from)
+    wait_until('the date input to take the focus', lambda: d.focused(date_from))
+    d.type('1/31/2024')
+    wait_until('the typed date shown as typed', lambda: d.text_of(date_from) == '1/31/2024')
+    d.key('F5')
+
+    def ended():
+        boxes = [b for b in (d.app.getChildAtIndex(i) for i in range(d.app.childCount))
+                 if b is not None and b.getRoleName() == 'alert' and d.showing(b)]
+        if boxes:
+            labels = ' '.join(lb.name for lb in d.find_all('label', root=boxes[0]))
+            raise ScenarioFailure(f'the run with 1/31/2024 was refused: {labels}')
+        return d.status().startswith('OK, czas generowania raportu')
+    wait_until('the run with the typed date', ended, 60)
+    d.screenshot('run-en-us')
+    expect(d.text_of(date_from) == '1/31/2024',
+           f'the date input shows "{d.text_of(date_from)}" after the run')
+
+
+def cell_node(d, grid, row, column):
+    return d.table(grid).getAccessibleAt(row, column)
+
+
+def cell_seen(d, grid, row, column):
+    """The cell is inside the grid's visible part."""
+    gx, gy, gw, gh = d.extents(grid)
+    x, y, w, h = d.extents(cell_node(d, grid, row, column))
+    return w > 0 and h > 0 and x >= gx and y >= gy and x + w <= gx + gw and y + h <= gy + gh
+
+
+def resize_column(d, header, by):
+    """The title's right border dragged by the given pixels, as a user widens a column."""
+    x, y, w, h = d.extents(header)
+    d.drag((x + w - 2, y + h // 2), (x + w - 2 + by, y + h // 2))
+    wait_until(f'the column {"wider" if by > 0 else "narrower"} by {abs(by)} px',
+               lambda: abs(d.extents(header)[2] - (w + by)) <= 2)
+
+
+def shows_whole(d, grid, header, row, column, label):
+    """A right-aligned cell shows its text whole when widening its column only moves the text:
+    the cell's picture is then the right part of the wider cell's picture. A cut text ("1369…",
+    "###") shows more of itself once there is room, and the pictures differ."""
+    def picture(tag):
+        node = cell_node(d, grid, row, column)
+        last = {}
+
+        def steady():
+            x, y, w, h = d.extents(node)
+            d.click_at(5, 5, count=0)
+            path = grab(d, x + 2, y + 2, w - 5, h - 4, f'{label}-{tag}')
+            before = last.get('shot')
+            if before and before[0] == (x, y, w, h) and same_picture(before[1], path):
+                return (x, y, w, h), path
+            keep = path + '.previous.png'
+            os.replace(path, keep)
+            last['shot'] = ((x, y, w, h), keep)
+            return None
+        return wait_until(f'the cell of row {row + 1} to settle', steady)
+
+    (x, y, w, h), narrow = picture('fitted')
+    resize_column(d, header, 120)
+    (x2, y2, w2, h2), _ = picture('wide')
+    right = grab(d, x2 + 2 + (w2 - w), y2 + 2, w - 5, h - 4, f'{label}-wide-right')
+    whole = same_picture(narrow, right)
+    resize_column(d, header, -120)
+    return whole
+
+
+def tool_tip(d):
+    for i in range(d.app.childCount):
+        node = d.app.getChildAtIndex(i)
+        if node is not None and node.getRoleName() == 'tool tip' and d.showing(node):
+            return node.name or d.text_of(node)
+    return None
+
+
+def big_result(s):
+    """A result of a million rows: its amounts are shown whole at the end (Ctrl+End) and at
+    the top of a descending sort; a column made too narrow shows "###" with the whole value in
+    the cell's hint."""
+    d = logged_in_report(s, 'Duży wynik')
+    grid = run_with_f5(d)
+    rows = d.table(grid).nRows
+    expect(rows == 1000000, f'the grid shows {rows} rows, not a million')
+    kwota, header = header_cell(d, grid, 'Kwota')
+    d.click(cell_node(d, grid, 0, 0))
+    wait_until('the grid to take the focus', lambda: d.focused(grid))
+    d.key('ctrl+End')
+    wait_until('the last row in view after Ctrl+End', lambda: cell_seen(d, grid, rows - 1, 0))
+    d.screenshot('ctrl-end')
+    row = rows - 2  # a row that is neither the current one nor under the pointer
+    value = d.cell(grid, row, kwota)
+    expect(number(value) > 1000000, f'row {row + 1} holds {value}, not a seven-digit amount')
+    expect(shows_whole(d, grid, header, row, kwota, 'end'),
+           f'the amount {value} of row {row + 1} is not shown whole after Ctrl+End')
+
+    amounts = [(i * 7919) % 137000000 for i in range(rows)]
+    smallest, biggest = min(amounts) / 100, max(amounts) / 100
+    # The first click sorts ascending, the second (once the first is done) descending. The
+    # second is off the first's place: a quick sort would make two clicks there a double-click.
+    d.click(header)
+    wait_until('the grid sorted by "Kwota" ascending',
+               lambda: number(d.cell(grid, 0, kwota)) == smallest, 60)
+    d.click(header, dx=d.extents(header)[2] // 4)
+    wait_until('the grid sorted by "Kwota" descending',
+               lambda: number(d.cell(grid, 0, kwota)) == biggest, 60)
+    wait_until('the grid to keep the focus', lambda: d.focused(grid))
+    d.key('ctrl+Home')
+    wait_until('the top rows in view after Ctrl+Home', lambda: cell_seen(d, grid, 1, kwota))
+    d.screenshot('sorted-descending')
+    value = d.cell(grid, 1, kwota)
+    expect(shows_whole(d, grid, header, 1, kwota, 'sorted'),
+           f'the amount {value} of row 2 is not shown whole after a descending sort')
+
+    x, y, w, h = d.extents(header)
+    resize_column(d, header, 30 - w)
+    cx, cy = d.center(cell_node(d, grid, 1, kwota))
+    d.click_at(cx, cy, count=0)
+    hint = wait_until('the hint of the narrowed amount', lambda: tool_tip(d))
+    d.screenshot('narrowed-hint')
+    expect(hint == value, f'the narrowed amount\'s hint is "{hint}", not "{value}"')
+
+
+LONG_CELL_SCRIPT = '''-- [Orvel_Zestawnik_PARAMETRY]
+SELECT 1 AS Nr, hex(zeroblob(20000)) AS Tekst
+'''
+
+
+def save_through_dialog(d, menu_keys, path):
+    """The export menu behind "Zapisz" by its key and the arrows, then the file's path typed
+    into the real file dialog."""
+    d.focus_window(MAIN_X_TITLE)
+    d.key('alt+z', *menu_keys, 'Return')
+    dialog = d.window(re.compile('^(Zapisz|Arkusz)'), role='dialog')
+    name = d.find('text', re.compile('^Nazwa pliku'), root=dialog,
+                  what='the file name field of the save dialog')
+    d.focus_window('^' + re.escape(dialog.name) + '$')
+    d.click(name)
+    d.key('ctrl+a')
+    d.type(path)
+    d.key('Return')
+
+
+def long_cell_export(s):
+    """A 40,000-character cell written to a workbook: the status bar says that a cell was cut
+    to the sheet's limit, and the workbook holds the cut text."""
+    s.folder.add_report('Testy', 'Długi tekst', LONG_RUN_DEFINITION, LONG_CELL_SCRIPT)
+    d = logged_in_report(s, 'Długi tekst')
+    grid = run_with_f5(d)
+    expect(len(d.cell(grid, 0, 1)) == 40000,
+           f'the grid\'s cell holds {len(d.cell(grid, 0, 1))} characters, not 40000')
+    path = os.path.join(s.home, 'dlugi.xlsx')
+    save_through_dialog(d, ['Up'], path)
+    shown = d.wait_status('the note of the cut cell', lambda t: 'skrócono' in t)
+    d.screenshot('cut-note')
+    expect(re.search(r'\b1 komórkę skrócono do 32 767 znaków \(limit arkusza\)', shown),
+           f'the status bar says "{shown}"')
+    with zipfile.ZipFile(path) as book:
+        parts = ''.join(book.read(n).decode('utf-8') for n in book.namelist()
+                        if n.startswith('xl/') and n.endswith('.xml'))
+    expect('0' * 32767 in parts and '0' * 32768 not in parts,
+           'the workbook does not hold the text cut to 32 767 characters')
+
+
 # -- what a screen reader reads ---------------------------------------------------------------
 
 # The roles a user operates; each needs a name of its own or a label that names it.
@@ -569,4 +930,7 @@ def names(s):
 
 ALL = {f.__name__: f for f in (run, date_click, export, cancel, restart, editor_save_on_tab,
                                editor_save_keeps_other, editor_question, editor_f5, find_bar,
-                               run_unsaved_asks, template_parameter, names)}
+                               run_unsaved_asks, template_parameter, names, run_saved_version,
+                               find_bar_replace, parameter_buttons, outside_change,
+                               login_host_port, kerberos_line, date_en_us, big_result,
+                               long_cell_export)}

@@ -1600,6 +1600,24 @@ private slots:
         }
     }
 
+    void outsideChangeRightBeforeSavingIsAsked() {
+        // Ctrl+S at once after the change on disk, before the watcher's notice has settled.
+        QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
+        EditDefinition();
+        ClickInto(Xml(), 0, 0);
+        ReplaceOnDisk(Definition(), "<desc>Status płatności</desc>", "<desc>Stan</desc>");
+        TOrvel_MessageRecorder boxes(QMessageBox::Cancel);
+        Press(Qt::Key_S, Qt::ControlModifier);
+
+        QCOMPARE(int(boxes.Messages().size()), 1);
+        QVERIFY2(boxes.Messages()[0].Text.startsWith(QStringLiteral(
+                     "Plik „Faktury kontrahenta.xml” został zmieniony poza programem.")),
+                 qPrintable(boxes.Messages()[0].Text));
+        const QByteArray onDisk = ReadBytes(Definition());
+        QVERIFY(onDisk.contains("<desc>Stan</desc>") && !onDisk.contains("Nowy Kontrahent"));
+        QVERIFY(Xml()->isModified());
+    }
+
     void removedFileIsReportedNotRecreated() {
         QVERIFY(FDesk->Choose(QStringLiteral("Faktury kontrahenta")));
         const QString text = Sql()->text();

@@ -367,6 +367,9 @@ void TOrvel_ReportEditors::FileRemoved(const QString &file) {
 }
 
 TOrvel_ReportEditors::WriteChoice TOrvel_ReportEditors::ConfirmWrite(TOrvel_ReportEditor *editor) {
+    // A change on disk whose notice is still settling would be written over without a word:
+    // the files are looked at now, as the notice would a moment later.
+    FWatch->Check();
     const Outside outside = OutsideOf(editor);
     if (outside == Outside::None)
         return WriteChoice::Write;
