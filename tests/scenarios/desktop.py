@@ -123,7 +123,8 @@ class Desktop:
         self.process = subprocess.Popen([os.path.join(self.folder.path, 'orvel-zestawnik')],
                                         env=env, stdout=self.log, stderr=self.log,
                                         start_new_session=True)
-        self.app = wait_until('the program on the accessibility bus', self._find_app)
+        # A loaded machine can take long to put a second start on the bus.
+        self.app = wait_until('the program on the accessibility bus', self._find_app, 45)
         return self
 
     def _find_app(self):
