@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <tuple>
+
 namespace {
 
 // Options that take a value; every other option is a flag.
@@ -12,7 +14,8 @@ const QSet<QString> kValueOptions = {
     QStringLiteral("app-folder"), QStringLiteral("set"),      QStringLiteral("server"),
     QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
     QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
-    QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn")};
+    QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn"),
+    QStringLiteral("pdf"),        QStringLiteral("page"),     QStringLiteral("orientation")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"), QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help")};
@@ -28,12 +31,15 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
     case TOrvel_CliCommand::ccParams:
         return {QStringLiteral("declare"), QStringLiteral("defaults"), QStringLiteral("set")};
     case TOrvel_CliCommand::ccRun:
-        return {
-            QStringLiteral("server"),   QStringLiteral("user"),      QStringLiteral("windows-auth"),
-            QStringLiteral("database"), QStringLiteral("defaults"),  QStringLiteral("set"),
-            QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
-            QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
-            QStringLiteral("timeout"),  QStringLiteral("spn")};
+        return {QStringLiteral("server"),       QStringLiteral("user"),
+                QStringLiteral("windows-auth"), QStringLiteral("database"),
+                QStringLiteral("defaults"),     QStringLiteral("set"),
+                QStringLiteral("csv"),          QStringLiteral("separator"),
+                QStringLiteral("xml"),          QStringLiteral("xhtml"),
+                QStringLiteral("xlsx"),         QStringLiteral("print"),
+                QStringLiteral("timeout"),      QStringLiteral("spn"),
+                QStringLiteral("pdf"),          QStringLiteral("page"),
+                QStringLiteral("orientation")};
     }
     return {};
 }
@@ -58,7 +64,8 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
     const std::pair<const char *, TOrvel_CliOutput> kinds[] = {{"csv", TOrvel_CliOutput::coCsv},
                                                                {"xml", TOrvel_CliOutput::coXml},
                                                                {"xhtml", TOrvel_CliOutput::coXhtml},
-                                                               {"xlsx", TOrvel_CliOutput::coXlsx}};
+                                                               {"xlsx", TOrvel_CliOutput::coXlsx},
+                                                               {"pdf", TOrvel_CliOutput::coPdf}};
     for (const auto &[name, kind] : kinds) {
         const auto it = single.find(QLatin1String(name));
         if (it == single.end())
@@ -74,7 +81,27 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         o.Output = TOrvel_CliOutput::coPrint;
     }
     if (outputs != 1)
-        return QStringLiteral("run needs exactly one of --csv, --xml, --xhtml, --xlsx and --print");
+        return QStringLiteral(
+            "run needs exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print");
+    for (const auto &[name, choices, field] :
+         {std::tuple{
+              "page",
+              QStringList{QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("Letter")},
+              &o.PageSize},
+          std::tuple{"orientation",
+                     QStringList{QStringLiteral("auto"), QStringLiteral("portrait"),
+                                 QStringLiteral("landscape")},
+                     &o.Orientation}}) {
+        const auto it = single.find(QLatin1String(name));
+        if (it == single.end())
+            continue;
+        if (o.Output != TOrvel_CliOutput::coPdf)
+            return QStringLiteral("--%1 belongs to --pdf").arg(QLatin1String(name));
+        if (!choices.contains(it.value()))
+            return QStringLiteral("--%1 needs one of %2")
+                .arg(QLatin1String(name), choices.join(QStringLiteral(", ")));
+        *field = it.value();
+    }
     if (single.contains(QStringLiteral("separator"))) {
         if (o.Output != TOrvel_CliOutput::coCsv)
             return QStringLiteral("--separator belongs to --csv");
@@ -247,6 +274,7 @@ QString CliUsageText() {
         "             [--database DB]\n"
         "             [--defaults] [--set NAME=VALUE]...\n"
         "             (--csv FILE [--separator C] | --xml FILE | --xhtml FILE | --xlsx FILE |\n"
+        "              --pdf FILE [--page A4|A3|Letter] [--orientation auto|portrait|landscape] |\n"
         "              --print) [--timeout SECONDS]\n"
         "      Connects, runs the report and saves or prints its result. The password comes\n"
         "      from the environment variable ORVEL_PASSWORD or is asked for on the terminal.\n"
@@ -262,6 +290,11 @@ QString CliUsageText() {
         "  --separator C    CSV separator (default: the preference, else \",\")\n"
         "  --xlsx FILE      an Excel workbook with typed cells and the row styles; rows past\n"
         "                   the sheet limit continue on further sheets (told on stderr)\n"
+        "  --pdf FILE       a printable PDF document: the title, the parameters, the table with\n"
+        "                   the row styles and its header on every page, page numbers\n"
+        "  --page SIZE      the PDF's page size: A4 (default), A3 or Letter\n"
+        "  --orientation O  auto (default: landscape when the columns are too wide for\n"
+        "                   portrait), portrait or landscape\n"
         "  --timeout SECONDS cancel a run that takes longer (default: 600)\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"

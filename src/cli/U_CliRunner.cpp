@@ -13,6 +13,8 @@
 #include "U_Login.h"
 #include "U_ParamInput.h"
 #include "U_ParamType.h"
+#include "U_PrintDocument.h"
+#include "U_PrintInfo.h"
 #include "U_ReportFiles.h"
 #include "U_SQL_report.h"
 #include "U_error.h"
@@ -268,8 +270,26 @@ bool SelectDefaultDatabase(DbConnection &connection, const QString &name) {
     return false;
 }
 
+// The page size and orientation of --pdf.
+QPageSize PdfPageSize(const QString &name) {
+    if (name == QLatin1String("A3"))
+        return QPageSize(QPageSize::A3);
+    if (name == QLatin1String("Letter"))
+        return QPageSize(QPageSize::Letter);
+    return QPageSize(QPageSize::A4);
+}
+
+TOrvel_PageOrientation PdfOrientation(const QString &name) {
+    if (name == QLatin1String("portrait"))
+        return TOrvel_PageOrientation::poPortrait;
+    if (name == QLatin1String("landscape"))
+        return TOrvel_PageOrientation::poLandscape;
+    return TOrvel_PageOrientation::poAuto;
+}
+
+// `run` tells the printed document's first page which database and user ran it, and when.
 void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
-                 const std::function<bool()> &stop) {
+                 const std::function<bool()> &stop, const TOrvel_PrintInfo &run) {
     DbQuery *result = report.ResultQuery();
     // The result as the grid would show it: the report's column settings shape the columns.
     TOrvel_GridColumns columns;
@@ -321,6 +341,18 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             if (writer.CutCells() > 0)
                 WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
                              .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
+            break;
+        }
+        case TOrvel_CliOutput::coPdf: {
+            TOrvel_PrintInfo info = run;
+            info.Title = title;
+            info.Parameters = ShownParameters(report);
+            TOrvel_PrintDocument document(columns, info);
+            document.PageSize = PdfPageSize(o.PageSize);
+            document.Orientation = PdfOrientation(o.Orientation);
+            document.Stop = stop;
+            document.Layout();
+            document.WritePdf(file);
             break;
         }
         case TOrvel_CliOutput::coPrint: {
@@ -422,6 +454,10 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
         timedOut = true;
         report.CancelRun();
     });
+    TOrvel_PrintInfo run;
+    run.Database = o.Database.isEmpty() ? report.GetDefaultDatabase() : o.Database;
+    run.User = o.User.isEmpty() ? GetSystemUserName() : o.User;
+    run.RunTime = QDateTime::currentDateTime();
     if (!report.Run())
         Fail(view.Refusal);
     limit.start(std::chrono::seconds(o.TimeoutSeconds));
@@ -439,7 +475,8 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     if (!report.ResultQuery()->IsOpen())
         Fail(QStringLiteral("Obiekt CommandText nie zwraca zestawu wyniku"));
     interrupts.SetWriting(true);
-    WriteResult(report, o, [&interrupts] { return interrupts.Received(); });
+    WriteResult(
+        report, o, [&interrupts] { return interrupts.Received(); }, run);
     interrupts.SetWriting(false);
 }
 

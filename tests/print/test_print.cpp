@@ -152,7 +152,7 @@ private slots:
         QTest::newRow("narrow") << 3 << 100 << int(QPageLayout::Portrait) << false << false;
         QTest::newRow("wide") << 10 << 100 << int(QPageLayout::Landscape) << false << false;
         QTest::newRow("wider than landscape")
-            << 14 << 100 << int(QPageLayout::Landscape) << true << false;
+            << 12 << 100 << int(QPageLayout::Landscape) << true << false;
         QTest::newRow("very wide") << 40 << 150 << int(QPageLayout::Landscape) << true << true;
     }
     void orientationAndScale() {

@@ -62,7 +62,7 @@ public:
     // Units of the layout per inch.
     static constexpr int Resolution = 1200;
     // The text size of the table at its own scale, and the least it is scaled down to, in points.
-    static constexpr double BaseFontPoints = 9.0;
+    static constexpr double BaseFontPoints = 8.0;
     static constexpr double MinFontPoints = 6.0;
 
     TOrvel_PrintDocument(TOrvel_GridColumns &grid, TOrvel_PrintInfo info);
