@@ -11,10 +11,13 @@
 //   FExport->View = gridlist;
 //   FExport->Title = [this] { return FReport->GetTitle(); };
 //   FExport->ConnectMenu(pmSaveAsFormat); // the entries "miSaveAs_CSV" ... by object name
+#include "U_PrintDocument.h"
+
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QAbstractItemView;
 class QMenu;
@@ -49,6 +52,9 @@ public:
     TOrvel_GridColumns *Columns = nullptr;
     QAbstractItemView *View = nullptr;
     std::function<QString()> Title;
+    // What the printed document's first page tells of the run: parameters, database, user and
+    // time (the title is Title's).
+    std::function<TOrvel_PrintInfo()> PrintInfo;
 
     // Replaceable so that tests choose the file name and see what would be opened. OpenFile
     // answers whether the desktop took the file.
@@ -60,8 +66,8 @@ public:
     std::function<void(const QString &text)> ShowStatus;
 
     // Connects the menu's actions named "miSaveAs_CSV", "miSaveAs_XHTML", "miSaveAs_XHTML_andOpen",
-    // "miSaveAs_XML" and "miSaveAs_XLSX" to the entries; an error of an entry goes to the general
-    // error message.
+    // "miSaveAs_XML", "miSaveAs_XLSX" and "miSaveAs_PDF" to the entries; an error of an entry goes
+    // to the general error message.
     void ConnectMenu(QMenu *menu);
 
     // The entries of the menu; without Columns they do nothing. Errors of the writers pass on to
@@ -71,6 +77,10 @@ public:
     void miSaveAs_XHTML_andOpenClick();
     void miSaveAs_XMLClick();
     void miSaveAs_XLSXClick();
+    void miSaveAs_PDFClick();
+
+    // The printed document of the shown result, laid out; none without Columns.
+    std::unique_ptr<TOrvel_PrintDocument> MakePrintDocument() const;
 
     // The file of the last XHTML export; empty when the last one was abandoned or failed.
     const QString &LastXhtmlFile() const { return FLastXhtmlFile; }
