@@ -1397,6 +1397,8 @@ private slots:
                                         << ".htm" << QByteArray("<?xml") << true;
         QTest::newRow("XML") << "miSaveAs_XML"
                              << ".xml" << QByteArray("<?xml") << false;
+        QTest::newRow("PDF") << "miSaveAs_PDF"
+                             << ".pdf" << QByteArray("%PDF-") << false;
     }
     void exportMenuWritesTheFile() {
         QFETCH(QString, item);
