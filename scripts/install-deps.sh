@@ -16,7 +16,7 @@ packages=(build-essential cmake ninja-build pkg-config
   libxml2-dev unixodbc unixodbc-dev tdsodbc freetds-bin libsqlite3-dev sqlite3 libtinyxml2-dev
   libgnutls28-dev nettle-dev libicu-dev libxlsxwriter-dev unzip
   locales libc-l10n qt6-translations-l10n xvfb xauth xdotool imagemagick fonts-dejavu-core
-  librsvg2-bin help2man dpkg-dev file lintian man-db bash-completion debootstrap
+  librsvg2-bin help2man dpkg-dev file lintian man-db bash-completion debootstrap poppler-utils
   python3 python3-gi python3-pyatspi gir1.2-atspi-2.0 at-spi2-core dbus-daemon
   python3-xlib libkrb5-dev krb5-user krb5-kdc krb5-admin-server)
 missing=()

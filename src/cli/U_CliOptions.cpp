@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <tuple>
+
 namespace {
 
 // Options that take a value; every other option is a flag.
@@ -13,7 +15,8 @@ const QSet<QString> kValueOptions = {
     QStringLiteral("user"),       QStringLiteral("database"), QStringLiteral("csv"),
     QStringLiteral("separator"),  QStringLiteral("xml"),      QStringLiteral("xhtml"),
     QStringLiteral("xlsx"),       QStringLiteral("timeout"),  QStringLiteral("spn"),
-    QStringLiteral("encoding")};
+    QStringLiteral("encoding"),   QStringLiteral("pdf"),      QStringLiteral("page"),
+    QStringLiteral("orientation")};
 const QSet<QString> kFlagOptions = {QStringLiteral("defaults"),     QStringLiteral("declare"),
                                     QStringLiteral("windows-auth"), QStringLiteral("print"),
                                     QStringLiteral("help"),         QStringLiteral("quiet")};
@@ -35,7 +38,8 @@ QSet<QString> AllowedOptions(TOrvel_CliCommand command) {
             QStringLiteral("csv"),      QStringLiteral("separator"), QStringLiteral("xml"),
             QStringLiteral("xhtml"),    QStringLiteral("xlsx"),      QStringLiteral("print"),
             QStringLiteral("timeout"),  QStringLiteral("spn"),       QStringLiteral("quiet"),
-            QStringLiteral("encoding")};
+            QStringLiteral("encoding"), QStringLiteral("pdf"),       QStringLiteral("page"),
+            QStringLiteral("orientation")};
     }
     return {};
 }
@@ -60,7 +64,8 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
     const std::pair<const char *, TOrvel_CliOutput> kinds[] = {{"csv", TOrvel_CliOutput::coCsv},
                                                                {"xml", TOrvel_CliOutput::coXml},
                                                                {"xhtml", TOrvel_CliOutput::coXhtml},
-                                                               {"xlsx", TOrvel_CliOutput::coXlsx}};
+                                                               {"xlsx", TOrvel_CliOutput::coXlsx},
+                                                               {"pdf", TOrvel_CliOutput::coPdf}};
     for (const auto &[name, kind] : kinds) {
         const auto it = single.find(QLatin1String(name));
         if (it == single.end())
@@ -76,7 +81,27 @@ QString CheckRun(TOrvel_CliOptions &o, const QHash<QString, QString> &single) {
         o.Output = TOrvel_CliOutput::coPrint;
     }
     if (outputs != 1)
-        return QStringLiteral("run needs exactly one of --csv, --xml, --xhtml, --xlsx and --print");
+        return QStringLiteral(
+            "run needs exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print");
+    for (const auto &[name, choices, field] :
+         {std::tuple{
+              "page",
+              QStringList{QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("Letter")},
+              &o.PageSize},
+          std::tuple{"orientation",
+                     QStringList{QStringLiteral("auto"), QStringLiteral("portrait"),
+                                 QStringLiteral("landscape")},
+                     &o.Orientation}}) {
+        const auto it = single.find(QLatin1String(name));
+        if (it == single.end())
+            continue;
+        if (o.Output != TOrvel_CliOutput::coPdf)
+            return QStringLiteral("--%1 belongs to --pdf").arg(QLatin1String(name));
+        if (!choices.contains(it.value()))
+            return QStringLiteral("--%1 needs one of %2")
+                .arg(QLatin1String(name), choices.join(QStringLiteral(", ")));
+        *field = it.value();
+    }
     if (single.contains(QStringLiteral("separator"))) {
         if (o.Output != TOrvel_CliOutput::coCsv)
             return QStringLiteral("--separator belongs to --csv");
@@ -260,7 +285,8 @@ QString CliUsageText() {
         "  params REPORT       the parameter block: with --declare the form with declarations,\n"
         "                      otherwise the assignments a run puts at the marker line\n"
         "  run REPORT          connect, run the report and save or print its result; exactly\n"
-        "                      one of --csv, --xml, --xhtml, --xlsx and --print is needed\n"
+        "                      one of --csv, --xml, --xhtml, --xlsx, --pdf and --print is\n"
+        "                      needed\n"
         "\n"
         "REPORT is a definition path relative to the \"data reports\" folder, with or without\n"
         "\".xml\", or a full path.\n"
@@ -300,6 +326,12 @@ QString CliUsageText() {
         "  --xlsx FILE         run: save an Excel workbook with typed cells and the row styles;\n"
         "                      rows past the sheet limit continue on further sheets (told on\n"
         "                      stderr)\n"
+        "  --pdf FILE          run: save a printable PDF document: the title, the parameters,\n"
+        "                      the table with the row styles and its header on every page,\n"
+        "                      page numbers\n"
+        "  --page SIZE         with --pdf: the page size, A4 (default), A3 or Letter\n"
+        "  --orientation O     with --pdf: auto (default: landscape when the columns are too\n"
+        "                      wide for portrait), portrait or landscape\n"
         "  --print             run: print the result as text on stdout\n"
         "  --timeout SECONDS   run: cancel a run that takes longer (default: 600)\n"
         "  --quiet             run: no progress line; without it, when stderr is a terminal,\n"

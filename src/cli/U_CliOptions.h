@@ -11,7 +11,7 @@
 #include <vector>
 
 enum class TOrvel_CliCommand { ccList, ccInfo, ccParams, ccRun, ccHelp };
-enum class TOrvel_CliOutput { coNone, coCsv, coXml, coXhtml, coXlsx, coPrint };
+enum class TOrvel_CliOutput { coNone, coCsv, coXml, coXhtml, coXlsx, coPdf, coPrint };
 
 struct TOrvel_CliOptions {
     TOrvel_CliCommand Command = TOrvel_CliCommand::ccHelp;
@@ -30,6 +30,10 @@ struct TOrvel_CliOptions {
     TOrvel_CliOutput Output = TOrvel_CliOutput::coNone;
     QString OutputFile;
     std::optional<QChar> Separator;
+    // --pdf: the page size ("A4", "A3", "Letter") and orientation ("auto", "portrait",
+    // "landscape").
+    QString PageSize = QStringLiteral("A4");
+    QString Orientation = QStringLiteral("auto");
     std::optional<TOrvel_CsvEncoding> Encoding; // none: the preference, else Windows-1250
     int TimeoutSeconds = 600;                   // a run longer than this is cancelled
     bool Quiet = false;                         // no progress line on the terminal

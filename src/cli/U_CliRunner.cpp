@@ -16,6 +16,8 @@
 #include "U_Login.h"
 #include "U_ParamInput.h"
 #include "U_ParamType.h"
+#include "U_PrintDocument.h"
+#include "U_PrintInfo.h"
 #include "U_ReportFiles.h"
 #include "U_SQL_report.h"
 #include "U_error.h"
@@ -380,8 +382,27 @@ std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
                                                    StreamBlockRows());
 }
 
+// The page size and orientation of --pdf.
+QPageSize PdfPageSize(const QString &name) {
+    if (name == QLatin1String("A3"))
+        return QPageSize(QPageSize::A3);
+    if (name == QLatin1String("Letter"))
+        return QPageSize(QPageSize::Letter);
+    return QPageSize(QPageSize::A4);
+}
+
+TOrvel_PageOrientation PdfOrientation(const QString &name) {
+    if (name == QLatin1String("portrait"))
+        return TOrvel_PageOrientation::poPortrait;
+    if (name == QLatin1String("landscape"))
+        return TOrvel_PageOrientation::poLandscape;
+    return TOrvel_PageOrientation::poAuto;
+}
+
+// `run` tells the printed document's first page which database and user ran it, and when.
 void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
-                 const std::function<bool()> &stop, TOrvel_CliProgress &progress) {
+                 const std::function<bool()> &stop, TOrvel_CliProgress &progress,
+                 const TOrvel_PrintInfo &run) {
     DbQuery *result = report.ResultQuery();
     // The result as the grid would show it: the report's column settings shape the columns.
     TOrvel_GridColumns columns;
@@ -427,6 +448,18 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             if (writer.CutCells() > 0)
                 WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
                              .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
+            break;
+        }
+        case TOrvel_CliOutput::coPdf: {
+            TOrvel_PrintInfo info = run;
+            info.Title = title;
+            info.Parameters = ShownParameters(report);
+            TOrvel_PrintDocument document(columns, info);
+            document.PageSize = PdfPageSize(o.PageSize);
+            document.Orientation = PdfOrientation(o.Orientation);
+            document.Stop = stop;
+            document.Layout();
+            document.WritePdf(file);
             break;
         }
         case TOrvel_CliOutput::coPrint: // streamed (PrintWriter)
@@ -520,6 +553,10 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
         report.ResultQuery()->RowSink = stream->Sink();
         stream->Start();
     }
+    TOrvel_PrintInfo run;
+    run.Database = o.Database.isEmpty() ? report.GetDefaultDatabase() : o.Database;
+    run.User = o.User.isEmpty() ? GetSystemUserName() : o.User;
+    run.RunTime = QDateTime::currentDateTime();
     if (!report.Run())
         Fail(view.Refusal);
     limit.start(std::chrono::seconds(o.TimeoutSeconds));
@@ -552,7 +589,7 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
         }
     } else {
         WriteResult(
-            report, o, [&interrupts] { return interrupts.Received(); }, progress);
+            report, o, [&interrupts] { return interrupts.Received(); }, progress, run);
         progress.Clear();
     }
     interrupts.SetWriting(false);

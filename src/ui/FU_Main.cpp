@@ -18,6 +18,7 @@
 #include "U_LoadReports.h"
 #include "U_Login.h"
 #include "U_MessageBox.h"
+#include "U_PrintCommand.h"
 #include "U_ReportEditors.h"
 #include "U_ReportFiles.h"
 #include "U_ReportTree.h"
@@ -47,6 +48,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -212,6 +214,7 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     controls.DatabaseList = listDB;
     controls.Login = btnLogin;
     controls.Save = btnSave;
+    controls.Print = btnPrint;
     controls.Format = btnFormat;
     controls.Run = btnRun;
     controls.Stop = btnStop;
@@ -265,12 +268,24 @@ TF_Main::TF_Main(TOrvel_ReportFactory reportFactory, QWidget *parent)
     FExport->View = gridlist;
     FExport->Title = [this] { return FReport ? FReport->GetTitle() : QString(); };
     FExport->ShowStatus = [this](const QString &text) { SetActivityText(text); };
+    FExport->PrintInfo = [this] {
+        TOrvel_PrintInfo info;
+        if (FReport)
+            info.Parameters = FReport->ShownParameters();
+        info.Database = listDB->currentText();
+        info.User = FLogin && FLogin->SQLServerAuth() ? FLogin->edUser->text().trimmed()
+                                                      : GetSystemUserName();
+        info.RunTime = FRunStartTime;
+        return info;
+    };
     FExport->ConnectMenu(pmSaveAsFormat);
     connect(FExport, &TOrvel_ExportCommands::exportStarted, this,
             [this](const QString &file, int total) { ExportStarted(file, total); });
     connect(FExport, &TOrvel_ExportCommands::exportProgress, this,
             [this](int written, int total) { ExportProgress(written, total); });
     connect(FExport, &TOrvel_ExportCommands::exportEnded, this, Guarded([this] { ExportEnded(); }));
+    FPrint = new TOrvel_PrintCommand(this);
+    FPrint->Document = [this] { return FExport->MakePrintDocument(); };
     FDbChanging = false;
     FTreeChanging = false;
     SetAppState(asNotConnected);
@@ -324,6 +339,8 @@ void TF_Main::BuildToolbar() {
     btnSave->setToolTip(
         HintWithKeys(QStringLiteral("Zapisz"),
                      QKeySequence(Qt::ALT | Qt::Key_Z).toString(QKeySequence::NativeText)));
+    btnPrint = ToolButton(ToolBar1, "btnPrint", QStringLiteral("Drukuj"), QStringLiteral("print"),
+                          QKeySequence(Qt::CTRL | Qt::Key_P));
     btnRun = ToolButton(ToolBar1, "btnRun", QStringLiteral("Uruchom"), QStringLiteral("run"));
     btnStop = ToolButton(ToolBar1, "btnStop", QStringLiteral("Zatrzymaj"), QStringLiteral("stop"));
     btnFormat = ToolButton(ToolBar1, "btnFormat", QStringLiteral("Format wyniku"),
@@ -340,7 +357,8 @@ void TF_Main::BuildToolbar() {
                               {"miSaveAs_XHTML", "zapisz do formatu XHTML"},
                               {"miSaveAs_XHTML_andOpen", "zapisz do formatu XHTML i pokaż"},
                               {"miSaveAs_XML", "zapisz do formatu XML"},
-                              {"miSaveAs_XLSX", "Arkusz Excel (XLSX)…"}};
+                              {"miSaveAs_XLSX", "Arkusz Excel (XLSX)…"},
+                              {"miSaveAs_PDF", "Dokument PDF…"}};
     for (const auto &item : items)
         pmSaveAsFormat->addAction(QString::fromUtf8(item[1]))
             ->setObjectName(QString::fromLatin1(item[0]));
@@ -370,6 +388,7 @@ void TF_Main::BuildToolbar() {
     ToolBar1->addSeparator();
     ToolBar1->addWidget(btnNew);
     ToolBar1->addWidget(btnSave);
+    ToolBar1->addWidget(btnPrint);
     ToolBar1->addSeparator();
     ToolBar1->addWidget(btnRun);
     // Never shown: while a report runs the run command itself becomes "Przerwij".
@@ -386,6 +405,10 @@ void TF_Main::BuildToolbar() {
     BuildRunCommand();
     connect(btnNew, &QToolButton::clicked, this, Guarded([this] { btnNewClick(); }));
     connect(btnFormat, &QToolButton::clicked, this, Guarded([this] { btnFormatClick(); }));
+    connect(btnPrint, &QToolButton::clicked, this, Guarded([this] {
+                if (FPrint && btnPrint->isEnabled())
+                    FPrint->Execute();
+            }));
     connect(btnSettings, &QToolButton::clicked, this, Guarded([this] { btnSettingsClick(); }));
     connect(btnAbout, &QToolButton::clicked, this, Guarded([this] { btnAboutClick(); }));
     // A selection by the user counts as coming from the user, also of the entry already chosen.
@@ -1312,6 +1335,7 @@ void TF_Main::btnRunClick() {
     SetAppState(asRunning);
     SetActivityText(WithRunNote(StatusText(1)));
     FRunStartTick = TickCount();
+    FRunStartTime = QDateTime::currentDateTime();
     ExecTime->start();
     bool started = false;
     try {

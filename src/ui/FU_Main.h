@@ -7,6 +7,7 @@
 #include "U_AppState.h"
 #include "U_ReportPort.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -31,6 +32,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TF_Login;
+class TOrvel_PrintCommand;
 class TOrvel_LoadReports;
 class TOrvel_MainStateMachine;
 class TOrvel_ExportCommands;
@@ -130,6 +132,7 @@ public:
     QWidget *ParamsPanel() const { return panParams; }
     QMenu *SaveAsMenu() const { return pmSaveAsFormat; }
     TOrvel_ExportCommands *ExportCommands() const { return FExport; }
+    TOrvel_PrintCommand *PrintCommand() const { return FPrint; }
     TOrvel_ReportEditors *Editors() const { return FEditors; }
     QString ResultCaption() const; // "Raport jest pusty" while the grid is hidden, else empty
 
@@ -138,6 +141,7 @@ public:
     QToolButton *btnLogin;
     QToolButton *btnNew;
     QToolButton *btnSave;
+    QToolButton *btnPrint;
     QToolButton *btnRun;
     QToolButton *btnStop;
     QWidget *panDB;
@@ -212,6 +216,8 @@ private:
     QHash<QString, int> FWarningCounts;
     std::uint32_t FRunStartTick = 0;
     TOrvel_ExportCommands *FExport = nullptr;
+    TOrvel_PrintCommand *FPrint = nullptr;
+    QDateTime FRunStartTime; // when the shown result's run began
     TOrvel_ReportEditors *FEditors = nullptr;
     // The report shown in the editors: its tree entry (-1 none) and title; the files of a report
     // whose definition failed to load, opened in the editors for repair ("" otherwise).

@@ -20,6 +20,7 @@ void TOrvel_MainStateMachine::SetAppState(TOrvel_AppState state) {
     set(FControls.DatabaseList, c.PagesAndDatabases);
     set(FControls.Login, c.Login);
     set(FControls.Save, c.Save);
+    set(FControls.Print, c.Save);
     set(FControls.Format, c.Format);
     set(FControls.Run, c.Run || c.Cancel);
     if (ShowCancel)

@@ -15,6 +15,7 @@ struct TOrvel_StateControls {
     QWidget *DatabaseList = nullptr;
     QWidget *Login = nullptr;
     QWidget *Save = nullptr;
+    QWidget *Print = nullptr; // enabled as Save: a shown result with rows
     QWidget *Format = nullptr;
     QWidget *Run = nullptr;
     QWidget *Stop = nullptr;

@@ -39,6 +39,8 @@ public:
     virtual QString GetScriptFileName() const = 0;
     virtual QString GetDefinitionFileName() const = 0;
     virtual QString GetParamsText() const = 0;
+    // Caption and value of every parameter as the panel shows them, for the printed document.
+    virtual std::vector<std::pair<QString, QString>> ShownParameters() const { return {}; }
     // What the author should mend in a report that loaded all the same (its script file missing,
     // a fixed pick list with uneven caption and value counts), for the status bar; empty when
     // nothing.

@@ -2,10 +2,12 @@
 // application folder with a small report tree and an embedded database. Its exports must be the
 // bytes the core's writers give for the same result in this process.
 #include "TestSupport.h"
+#include "U_ColumnFit.h"
 #include "U_DataExport.h"
 #include "U_Db.h"
 #include "U_GridColumns.h"
 #include "U_Login.h"
+#include "U_PrintDocument.h"
 #include "U_SQL_report_settings.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -108,6 +110,7 @@ private slots:
     void csvEncodings();
     void printShowsTheShownResult();
     void xlsxWritesAWorkbook();
+    void pdfWritesTheWindowsPages();
     void xlsxSaysCutCells();
     void killedExportLeavesNothingBehind_data();
     void killedExportLeavesNothingBehind();
@@ -304,15 +307,32 @@ void TestCli::usageErrors_data() {
         << QStringList{"run", "A", "--print"} << "run needs --server";
     QTest::newRow("run without output")
         << QStringList{"run", "A", "--server", s}
-        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
+        << "exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print";
     QTest::newRow("run with two outputs")
         << QStringList{"run", "A", "--server", s, "--print", "--xml", "a.xml"}
-        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
+        << "exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print";
     QTest::newRow("xlsx with csv")
         << QStringList{"run", "A", "--server", s, "--xlsx", "a.xlsx", "--csv", "a.csv"}
-        << "exactly one of --csv, --xml, --xhtml, --xlsx and --print";
+        << "exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print";
     QTest::newRow("xlsx without file")
         << QStringList{"run", "A", "--server", s, "--xlsx"} << "--xlsx needs a value";
+    QTest::newRow("pdf with csv")
+        << QStringList{"run", "A", "--server", s, "--pdf", "a.pdf", "--csv", "a.csv"}
+        << "exactly one of --csv, --xml, --xhtml, --xlsx, --pdf and --print";
+    QTest::newRow("pdf without file")
+        << QStringList{"run", "A", "--server", s, "--pdf"} << "--pdf needs a value";
+    QTest::newRow("page size without pdf")
+        << QStringList{"run", "A", "--server", s, "--xml", "a.xml", "--page", "A4"}
+        << "--page belongs to --pdf";
+    QTest::newRow("orientation without pdf")
+        << QStringList{"run", "A", "--server", s, "--print", "--orientation", "portrait"}
+        << "--orientation belongs to --pdf";
+    QTest::newRow("unknown page size")
+        << QStringList{"run", "A", "--server", s, "--pdf", "a.pdf", "--page", "a4"}
+        << "--page needs one of A4, A3, Letter";
+    QTest::newRow("unknown orientation")
+        << QStringList{"run", "A", "--server", s, "--pdf", "a.pdf", "--orientation", "sideways"}
+        << "--orientation needs one of auto, portrait, landscape";
     QTest::newRow("file name taken from the next option")
         << QStringList{"run", "A", "--server", s, "--csv", "--print"} << "--csv needs a value";
     QTest::newRow("separator without csv")
@@ -802,6 +822,81 @@ void TestCli::xlsxWritesAWorkbook() {
     QVERIFY(!sheet.contains(QStringLiteral("ukryte")));
 }
 
+namespace {
+
+// The pages' table texts as a PDF reader copies them out, without what tells the run's time and
+// user (the info block above the table, the footer's time): those differ from run to run.
+QStringList TablePages(const QString &pdf) {
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished(30000);
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    const int pages =
+        QRegularExpression(QStringLiteral("Pages:\\s*(\\d+)")).match(infoText).captured(1).toInt();
+    QStringList texts;
+    for (int page = 1; page <= pages; ++page) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
+                    QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+        text.waitForFinished(30000);
+        QStringList lines = QString::fromUtf8(text.readAllStandardOutput()).split(u'\n');
+        if (page == 1)
+            while (!lines.isEmpty() && !lines.first().contains(QStringLiteral("Symbol")))
+                lines.removeFirst();
+        lines.removeIf([](const QString &l) { return l.contains(QStringLiteral("Strona")); });
+        // The words in their order; the blanks between the columns are the reader's guess.
+        texts << lines.join(u'\n').simplified();
+    }
+    return texts;
+}
+
+} // namespace
+
+// The runner's document has the pages of the window's: the same layout over the result as the
+// column settings shape it; the page size and orientation as asked.
+void TestCli::pdfWritesTheWindowsPages() {
+    const QString file = App(QStringLiteral("out.pdf"));
+    QFile::remove(file);
+    const CliResult r = Cli({"run", "Sprzedaż/Obroty", "--server", Server(), "--set", "Rok=2023",
+                             "--pdf", "out.pdf", "--page", "A3", "--orientation", "landscape"});
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QVERIFY(r.Err.isEmpty());
+    QVERIFY(ReadBytes(file).startsWith("%PDF-"));
+
+    DbConnection connection;
+    DbQuery query(&connection);
+    TOrvel_GridColumns columns;
+    TOrvel_ReportSettings settings;
+    OpenExpected(connection, query, columns, settings,
+                 QStringLiteral("SET @Rok = 2023\r\nSET @Opis = NULL\r\nSET @Rodzaj = NULL\r\n"));
+    // Laid out as the runner lays out: widths not chosen by the user fitted to the content.
+    TOrvel_GridColumns fitted;
+    fitted.SetQuery(&query);
+    fitted.SetFitMeasure(EstimatedFitMeasure(fitted));
+    TOrvel_ReportSettings fittedSettings;
+    fittedSettings.LoadSettings(App(QStringLiteral("data reports/Sprzedaż/Obroty.xml")));
+    fittedSettings.ApplyColumns(fitted);
+    TOrvel_PrintDocument expected(fitted, TOrvel_PrintInfo{});
+    expected.PageSize = QPageSize(QPageSize::A3);
+    expected.Orientation = TOrvel_PageOrientation::poLandscape;
+    expected.Layout();
+    const QString expectedFile = App(QStringLiteral("expected.pdf"));
+    expected.WritePdf(expectedFile);
+    const QStringList pages = TablePages(file);
+    QCOMPARE(pages.size(), expected.PageCount());
+    QCOMPARE(pages, TablePages(expectedFile));
+    QVERIFY(pages.first().contains(QStringLiteral("\"brutto\"")));
+    QVERIFY(!pages.first().contains(QStringLiteral("color=")));
+
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {file});
+    info.waitForFinished(30000);
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(infoText.contains(QStringLiteral("1191 x 842 pts (A3)")), qPrintable(infoText));
+    QFile::remove(expectedFile);
+}
+
 void TestCli::printShowsTheShownResult() {
     const CliResult r = Cli({"run", "Sprzedaż/Obroty", "--server", Server(), "--set", "Rok=2023",
                              "--set", "Opis=a\tb", "--print"});
@@ -901,6 +996,9 @@ void TestCli::failures_data() {
         << QStringList{"run",  "Sprzedaż/Obroty", "--server",
                        server, "--xlsx",          "brak/folderu/a.xlsx"}
         << none << QStringList{"a.xlsx\": Nie ma takiego pliku ani katalogu"};
+    QTest::newRow("document into a missing folder")
+        << QStringList{"run", "Sprzedaż/Obroty", "--server", server, "--pdf", "brak/folderu/a.pdf"}
+        << none << QStringList{"a.pdf\": Nie ma takiego pliku ani katalogu"};
 }
 
 void TestCli::failures() {
@@ -957,5 +1055,6 @@ void TestCli::progressOnlyOnATerminal() {
     QVERIFY(!r.Err.contains(u'\n'));
 }
 
-QTEST_GUILESS_MAIN(TestCli)
+// A document is drawn with fonts: the toolkit's graphical side, off screen.
+QTEST_MAIN(TestCli)
 #include "test_cli.moc"

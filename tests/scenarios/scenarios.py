@@ -194,7 +194,7 @@ def export(s):
     target_dir = os.path.join(s.home, 'eksport')
     os.makedirs(target_dir)
     for keys, file_name, check in ((['Down'], 'faktury.csv', check_csv),
-                                   (['Up'], 'faktury.xlsx', check_xlsx)):
+                                   (['Up', 'Up'], 'faktury.xlsx', check_xlsx)):
         path = os.path.join(target_dir, file_name)
         for attempt in (1, 2):
             if attempt == 2:

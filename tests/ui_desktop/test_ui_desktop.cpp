@@ -15,6 +15,7 @@
 #include "U_GridColumns.h"
 #include "U_MessageBox.h"
 #include "U_Parameters.h"
+#include "U_PrintCommand.h"
 #include "U_ReportEditors.h"
 #include "U_ReportFactory.h"
 #include "U_ReportFileWatch.h"
@@ -38,6 +39,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -741,6 +745,87 @@ private slots:
         QCOMPARE(folders, (QStringList{documents, target.path(), documents, target.path()}));
         QVERIFY(QFile::exists(target.filePath(QStringLiteral("wynik.csv"))));
     }
+};
+
+// "Drukuj" and "Dokument PDF…": the print preview opens on Ctrl+P pressed in the window, with the
+// printed document's pages; the PDF entry writes the same document with the run's parameters,
+// database and title. Neither is offered before a result with rows is shown.
+class PrintCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        FFolder = std::make_unique<AppFolder>();
+        FDesk = std::make_unique<Desktop>();
+        QVERIFY(FDesk->Show());
+        QVERIFY(FDesk->LogIn());
+        FDesk->ChooseDatabase(QStringLiteral("HURTOWNIA"));
+        QVERIFY(FDesk->Choose(QStringLiteral("Stany magazynowe")));
+    }
+    void cleanup() {
+        FDesk.reset();
+        FFolder.reset();
+    }
+
+    void ctrlPOpensThePreviewOfTheResult() {
+        QToolButton *print = FDesk->Main->findChild<QToolButton *>(QStringLiteral("btnPrint"));
+        QVERIFY(print);
+        QVERIFY(!print->isEnabled()); // no result yet
+        QCOMPARE(print->accessibleName(), QStringLiteral("Drukuj"));
+        RunReport();
+        QVERIFY(print->isEnabled());
+
+        QString title;
+        int pages = -1;
+        FDesk->Main->PrintCommand()->RunDialog = [&](QPrintPreviewDialog &dialog) {
+            dialog.show();
+            auto *preview = dialog.findChild<QPrintPreviewWidget *>();
+            QTRY_VERIFY(preview && preview->pageCount() > 0);
+            title = dialog.windowTitle();
+            pages = preview->pageCount();
+            dialog.reject();
+        };
+        FDesk->Main->tree->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
+        // The button's key clicks it the way a mouse would, a moment later.
+        QTRY_COMPARE(title, QStringLiteral("Podgląd wydruku"));
+        QCOMPARE(pages, FDesk->Main->ExportCommands()->MakePrintDocument()->PageCount());
+    }
+
+    void pdfEntryWritesTheDocumentOfTheRun() {
+        RunReport();
+        QTemporaryDir target;
+        const QString file = target.filePath(QStringLiteral("stany.pdf"));
+        TOrvel_SaveRequest asked;
+        FDesk->Main->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &request) {
+            asked = request;
+            return file;
+        };
+        TOrvel_MessageRecorder boxes;
+        for (QAction *action : FDesk->Main->SaveAsMenu()->actions())
+            if (action->objectName() == QLatin1String("miSaveAs_PDF")) {
+                QCOMPARE(action->text(), QStringLiteral("Dokument PDF…"));
+                action->trigger();
+            }
+        QCOMPARE(boxes.Messages().size(), size_t(0));
+        QCOMPARE(asked.Filter, QStringLiteral("dokumenty PDF|*.pdf"));
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-l"), QStringLiteral("1"), file, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString page = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(page.contains(QStringLiteral("Stany magazynowe")), qPrintable(page.left(500)));
+        QVERIFY(page.contains(QStringLiteral("Kategoria:")));
+        QVERIFY(page.contains(QStringLiteral("Baza danych: HURTOWNIA")));
+        QVERIFY(page.contains(QStringLiteral("Strona 1 z ")));
+    }
+
+private:
+    void RunReport() {
+        FDesk->Main->RunCommand();
+        QTRY_COMPARE_WITH_TIMEOUT(FDesk->Main->State(), asReady, 60000);
+    }
+    std::unique_ptr<AppFolder> FFolder;
+    std::unique_ptr<Desktop> FDesk;
 };
 
 // The spreadsheet export from the window's "Zapisz" menu: a cut cell is said in the status bar,
@@ -1714,6 +1799,10 @@ int main(int argc, char *argv[]) {
     }
     {
         AuthoringTest test;
+        status |= QTest::qExec(&test, argc, argv);
+    }
+    {
+        PrintCommandsTest test;
         status |= QTest::qExec(&test, argc, argv);
     }
     return status;

@@ -1420,6 +1420,8 @@ private slots:
                                         << ".htm" << QByteArray("<?xml") << true;
         QTest::newRow("XML") << "miSaveAs_XML"
                              << ".xml" << QByteArray("<?xml") << false;
+        QTest::newRow("PDF") << "miSaveAs_PDF"
+                             << ".pdf" << QByteArray("%PDF-") << false;
     }
     void exportMenuWritesTheFile() {
         QFETCH(QString, item);

@@ -2,6 +2,7 @@
 // The report object as the main window uses it: the report without widgets, its parameter rows on
 // the window's parameter panel, and the information tree mirrored into a tree view.
 #include "U_Parameters.h"
+#include "U_PrintInfo.h"
 #include "U_ReportPort.h"
 #include "U_SQL_report.h"
 
@@ -34,6 +35,9 @@ public:
     QString GetScriptFileName() const override { return FReport->GetScriptFileName(); }
     QString GetDefinitionFileName() const override { return FReport->GetDefinitionFileName(); }
     QString GetParamsText() const override { return FReport->GetParamsText(); }
+    std::vector<std::pair<QString, QString>> ShownParameters() const override {
+        return ::ShownParameters(*FReport);
+    }
     QString LoadNotice() const override { return FReport->LoadNotice(); }
 
     void ShowInfo(QTreeWidget *tree) override { ShowReportInfo(tree, *FReport); }

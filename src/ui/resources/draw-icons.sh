@@ -15,6 +15,10 @@ c 24x24 -fill white -stroke '#4A5A70' -strokewidth 1 -draw 'polygon 5,2 15,2 20,
 c 24x24 -fill '#3C6FB0' -stroke '#1F3F6A' -strokewidth 1 -draw 'roundrectangle 3,3 21,21 2,2' \
   -fill white -stroke none -draw 'rectangle 7,4 17,10' -fill '#1F3F6A' -draw 'rectangle 8,14 16,20' \
   -fill '#3C6FB0' -draw 'rectangle 14,5 16,9' save.png
+c 24x24 -fill '#D8E2EE' -stroke '#4A5A70' -strokewidth 1 -draw 'rectangle 2,9 21,18' \
+  -fill white -draw 'rectangle 6,3 17,9' -draw 'rectangle 6,14 17,22' -stroke '#8C96A3' \
+  -draw 'line 8,17 15,17' -draw 'line 8,19 15,19' -fill '#35A853' -stroke none \
+  -draw 'rectangle 17,11 19,12' print.png
 c 24x24 -fill '#35A853' -stroke '#1C6B31' -strokewidth 1 -draw 'polygon 6,3 21,12 6,21' run.png
 c 24x24 -fill '#D9473B' -stroke '#8C241C' -strokewidth 1 -draw 'roundrectangle 5,5 19,19 2,2' stop.png
 c 24x24 -fill white -stroke '#4A5A70' -strokewidth 1 -draw 'rectangle 2,4 21,20' \

@@ -168,7 +168,8 @@ void TOrvel_ExportCommands::ConnectMenu(QMenu *menu) {
         {"miSaveAs_XHTML", &TOrvel_ExportCommands::miSaveAs_XHTMLClick},
         {"miSaveAs_XHTML_andOpen", &TOrvel_ExportCommands::miSaveAs_XHTML_andOpenClick},
         {"miSaveAs_XML", &TOrvel_ExportCommands::miSaveAs_XMLClick},
-        {"miSaveAs_XLSX", &TOrvel_ExportCommands::miSaveAs_XLSXClick}};
+        {"miSaveAs_XLSX", &TOrvel_ExportCommands::miSaveAs_XLSXClick},
+        {"miSaveAs_PDF", &TOrvel_ExportCommands::miSaveAs_PDFClick}};
     for (QAction *action : menu->actions()) {
         for (const auto &[name, handler] : entries) {
             if (action->objectName() != QLatin1String(name))
@@ -299,4 +300,25 @@ void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
         [](TOrvel_DataExport &writer, const QString &target) {
             static_cast<TOrvel_DataExport_XLSX &>(writer).ExportToFile(target);
         });
+}
+
+std::unique_ptr<TOrvel_PrintDocument> TOrvel_ExportCommands::MakePrintDocument() const {
+    if (!Columns)
+        return {};
+    TOrvel_PrintInfo info = PrintInfo ? PrintInfo() : TOrvel_PrintInfo();
+    info.Title = DocumentTitle();
+    auto document = std::make_unique<TOrvel_PrintDocument>(*Columns, info);
+    document->Layout();
+    return document;
+}
+
+void TOrvel_ExportCommands::miSaveAs_PDFClick() {
+    if (!Columns)
+        return;
+    const QString file = AskFor(QStringLiteral("PDF"), QStringLiteral("Zapisz jako dokument PDF"),
+                                QStringLiteral(".pdf"), QStringLiteral("dokumenty PDF|*.pdf"));
+    if (file.isEmpty())
+        return;
+    TViewStateKeeper keep(View);
+    MakePrintDocument()->WritePdf(file);
 }

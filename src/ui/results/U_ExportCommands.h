@@ -14,6 +14,8 @@
 //   FExport->View = gridlist;
 //   FExport->Title = [this] { return FReport->GetTitle(); };
 //   FExport->ConnectMenu(pmSaveAsFormat); // the entries "miSaveAs_CSV" ... by object name
+#include "U_PrintDocument.h"
+
 #include <QObject>
 #include <QString>
 
@@ -58,6 +60,9 @@ public:
     TOrvel_GridColumns *Columns = nullptr;
     QAbstractItemView *View = nullptr;
     std::function<QString()> Title;
+    // What the printed document's first page tells of the run: parameters, database, user and
+    // time (the title is Title's).
+    std::function<TOrvel_PrintInfo()> PrintInfo;
 
     // Replaceable so that tests choose the file name and see what would be opened. OpenFile
     // answers whether the desktop took the file.
@@ -72,8 +77,8 @@ public:
     std::function<void(TOrvel_DataExport &writer)> WriterReady;
 
     // Connects the menu's actions named "miSaveAs_CSV", "miSaveAs_XHTML", "miSaveAs_XHTML_andOpen",
-    // "miSaveAs_XML" and "miSaveAs_XLSX" to the entries; an error of an entry goes to the general
-    // error message.
+    // "miSaveAs_XML", "miSaveAs_XLSX" and "miSaveAs_PDF" to the entries; an error of an entry goes
+    // to the general error message.
     void ConnectMenu(QMenu *menu);
 
     // The entries of the menu; without Columns, or while an export runs, they do nothing. They
@@ -83,6 +88,10 @@ public:
     void miSaveAs_XHTML_andOpenClick();
     void miSaveAs_XMLClick();
     void miSaveAs_XLSXClick();
+    void miSaveAs_PDFClick();
+
+    // The printed document of the shown result, laid out; none without Columns.
+    std::unique_ptr<TOrvel_PrintDocument> MakePrintDocument() const;
 
     // The export running now, if any: stop it, and wait for its end (tests; the window never
     // waits).
