@@ -313,12 +313,11 @@ std::unique_ptr<TOrvel_PrintDocument> TOrvel_ExportCommands::MakePrintDocument()
 }
 
 void TOrvel_ExportCommands::miSaveAs_PDFClick() {
-    if (!Columns)
+    if (!Columns || FJob)
         return;
     const QString file = AskFor(QStringLiteral("PDF"), QStringLiteral("Zapisz jako dokument PDF"),
                                 QStringLiteral(".pdf"), QStringLiteral("dokumenty PDF|*.pdf"));
     if (file.isEmpty())
         return;
-    TViewStateKeeper keep(View);
     MakePrintDocument()->WritePdf(file);
 }
