@@ -119,6 +119,10 @@ class Desktop:
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_QPA_PLATFORM='xcb',
                    LANG=self.locale, LC_ALL=self.locale, LANGUAGE=self.locale.split('_')[0])
         env.pop('QT_ACCESSIBILITY', None)
+        # The registry is asked first, so that it is up before the program announces itself:
+        # an announcement that races the registry's own start can be lost.
+        wait_until('the accessibility registry',
+                   lambda: self.at.Registry.getDesktop(0).childCount >= 0)
         self.log = open(os.path.join(self.shots_dir, f'{self.scenario}-program.log'), 'a')
         self.process = subprocess.Popen([os.path.join(self.folder.path, 'orvel-zestawnik')],
                                         env=env, stdout=self.log, stderr=self.log,
