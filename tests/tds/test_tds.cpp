@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -65,6 +66,8 @@ private slots:
     void cancel();
     void closingCutsAServerThatIgnoresTheCancel();
     void rowsAreCountedAsTheyArrive();
+    void cancelAtAnyMoment_data();
+    void cancelAtAnyMoment();
 
 private:
     bool Connect(DbConnection &connection, QString *failure = nullptr,
@@ -617,6 +620,64 @@ void TestTds::rowsAreCountedAsTheyArrive() {
     query.SQL = QStringLiteral("SELECT x FROM liczby");
     query.Open();
     QCOMPARE(FConnection.RowsFetched(), qint64(3));
+}
+
+void TestTds::cancelAtAnyMoment_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("packetPause");  // ms after every packet of rows
+    QTest::addColumn<int>("spreadMicros"); // the cancels come from 0 to this after the start
+    // Rows arriving as fast as the server can send them: the cancel meets the driver working
+    // through a packet it already holds, or between two packets.
+    QTest::newRow("rows at full speed") << "SELECT n FROM strumien" << 0 << 20000;
+    // Rows coming in packets with pauses between them, until and past their end.
+    QTest::newRow("rows with pauses") << "SELECT n FROM strumien" << 1 << 40000;
+    // A short result: the cancel comes before the batch, during it or after its last row.
+    QTest::newRow("short result") << "SELECT x FROM liczby" << 0 << 3000;
+}
+
+void TestTds::cancelAtAnyMoment() {
+    // A user may press Esc at any moment of a run: the run ends as "ok" or "cancelled", soon,
+    // and the same connection runs the next batch.
+    QFETCH(QString, sql);
+    QFETCH(int, packetPause);
+    QFETCH(int, spreadMicros);
+    DbColumnInfo number;
+    number.Name = "n";
+    number.Type = TFieldType::ftInteger;
+    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number});
+    for (int i = 0; i < 20000; ++i)
+        rows->Column(0).AppendInt(i);
+    FServer->SetCannedResult(QStringLiteral("SELECT n FROM strumien"), rows);
+    FServer->SetPacketPause(packetPause);
+    const auto noPause = qScopeGuard([this] { FServer->SetPacketPause(0); });
+    DbConnection connection;
+    QString failure;
+    QVERIFY2(Connect(connection, &failure), qPrintable(failure));
+    QVERIFY(UseDatabase(connection, "HURTOWNIA"));
+    constexpr int kCancels = 60;
+    for (int i = 0; i < kCancels; ++i) {
+        const auto delay = std::chrono::microseconds(spreadMicros * i / kCancels);
+        DbQuery query(&connection);
+        query.SQL = sql;
+        // A run that hangs in the driver ends with this time-out and a closed connection.
+        query.CommandTimeout = 10;
+        connection.ExpectBatch();
+        const QString outcome = OpenAside(query, [&] {
+            std::this_thread::sleep_for(delay);
+            query.Cancel();
+        });
+        const QString at = QStringLiteral("cancel %1 µs after the start").arg(delay.count());
+        QVERIFY2(outcome == "ok" || outcome == "cancelled",
+                 qPrintable(at + QStringLiteral(": ") + outcome));
+        QVERIFY2(connection.IsConnected(), qPrintable(at + QStringLiteral(": connection lost")));
+        query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+        try {
+            query.Open();
+        } catch (const EOrvelError &e) {
+            QFAIL(qPrintable(at + QStringLiteral(", the next batch: ") + e.message()));
+        }
+        QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTds)

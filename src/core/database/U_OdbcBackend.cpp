@@ -14,8 +14,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 // SQL Server's own column types and diagnostic fields (Microsoft's msodbcsql.h; FreeTDS uses the
@@ -256,6 +260,103 @@ struct BoundColumn {
     std::vector<SQLLEN> indicators;
 };
 
+// Stops the running statement on behalf of another thread without racing the driver.
+//
+// FreeTDS's SQLCancel, when it comes while the batch's thread is inside the driver but not
+// waiting on the socket (working through a packet of rows), sends the ATTENTION on the calling
+// thread. The batch's thread, reaching for its next packet meanwhile, then waits for a wake-up
+// that never comes: the server's acknowledgement lies unread until the command time-out closes
+// the connection, minutes later, and the next run finds it closed. So a cancel is carried out by
+// the batch's own thread wherever it can be: the batch stops before its next driver call, and
+// freeing the statement makes the driver send the ATTENTION and read its acknowledgement on that
+// thread. SQLCancel from a thread of this class goes only to a driver call that has waited for
+// a while, which means the server is silent and the batch's thread sits in the driver's socket
+// wait: there SQLCancel only wakes it, and it sends the ATTENTION itself. The call is repeated
+// while that wait lasts, for a cancel that met a call before the driver had sent its request.
+class OdbcStatementCancel {
+public:
+    explicit OdbcStatementCancel(std::function<bool()> requested)
+        : FRequested(std::move(requested)) {}
+    ~OdbcStatementCancel() { End(); }
+    OdbcStatementCancel(const OdbcStatementCancel &) = delete;
+    OdbcStatementCancel &operator=(const OdbcStatementCancel &) = delete;
+
+    // The statement of the batch that starts; false when a cancel came first.
+    bool Begin(SQLHSTMT stmt) {
+        std::lock_guard lock(FLock);
+        if (FRequested())
+            return false;
+        FStmt = stmt;
+        return true;
+    }
+    // No cancel reaches the statement after this, so it can be freed.
+    void End() {
+        {
+            std::unique_lock lock(FLock);
+            FStmt = nullptr;
+            FChanged.notify_all();
+            FChanged.wait(lock, [this] { return !FSending; });
+        }
+        if (FSender.joinable())
+            FSender.join();
+    }
+    // Runs one stretch of driver calls that may wait for the server; false, without running it,
+    // once a cancel has been asked for.
+    template <class Calls> bool Wait(Calls &&calls) {
+        {
+            std::lock_guard lock(FLock);
+            if (FRequested())
+                return false;
+            FWaiting = true;
+            FWaitStart = std::chrono::steady_clock::now();
+        }
+        calls();
+        std::lock_guard lock(FLock);
+        FWaiting = false;
+        FChanged.notify_all();
+        return true;
+    }
+    // Called after the request is set, from any thread; never waits for the driver.
+    void Request() {
+        std::lock_guard lock(FLock);
+        if (!FStmt || !FWaiting || FSender.joinable())
+            return;
+        FSender = std::thread([this] { SendWhileWaiting(); });
+    }
+
+private:
+    // Long enough for a driver call that only works through rows at hand to return; short enough
+    // for a user waiting for the stop.
+    static constexpr std::chrono::milliseconds kPatience{200};
+
+    void SendWhileWaiting() {
+        std::unique_lock lock(FLock);
+        auto due = FWaitStart + kPatience;
+        // No new wait begins after the request: the one under way is the last.
+        while (FStmt && FWaiting) {
+            if (FChanged.wait_until(lock, due, [this] { return !FStmt || !FWaiting; }))
+                break;
+            SQLHSTMT stmt = FStmt;
+            FSending = true;
+            lock.unlock();
+            SQLCancel(stmt);
+            lock.lock();
+            FSending = false;
+            FChanged.notify_all();
+            due = std::chrono::steady_clock::now() + kPatience;
+        }
+    }
+
+    std::function<bool()> FRequested;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    SQLHSTMT FStmt = nullptr;
+    bool FWaiting = false;
+    std::chrono::steady_clock::time_point FWaitStart;
+    bool FSending = false; // SQLCancel is under way: the statement must stay
+    std::thread FSender;
+};
+
 constexpr std::size_t kBlockBytes = 8u << 20; // buffer budget of one block of rows
 constexpr std::size_t kMaxBlockRows = 4096;
 
@@ -275,15 +376,16 @@ public:
     void Sever() override;
 
 private:
-    // Makes the statement the one a cancel reaches; false when a cancel came first.
-    bool Register(SQLHSTMT stmt);
-    void Unregister();
     QStringList RegisteredDrivers() const;
     std::shared_ptr<DbResult> ReadResult(SQLHSTMT stmt, int columns, DbBatchOutcome &outcome);
     bool FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
                      DbBatchOutcome &outcome);
     bool FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
                    DbBatchOutcome &outcome);
+    enum class RowRead { Row, End, Failed };
+    // One row read with SQLFetch and SQLGetData, its values appended to the result.
+    RowRead ReadRow(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
+                    DbBatchOutcome &outcome, std::u16string &text);
     bool AddDiagnostics(SQLHSTMT stmt, DbBatchOutcome &outcome);
     // Hands the rows read so far to the sink once they fill a block.
     void HandOff(DbResult &result);
@@ -292,8 +394,7 @@ private:
     DbRowSink *FSink = nullptr; // takes the rows of the result being read, during one batch
     DbcHandle FDbc;
     bool FConnected = false;
-    std::mutex FStmtLock;
-    SQLHSTMT FRunningStmt = nullptr; // the statement of the running batch
+    OdbcStatementCancel FCancel{[this] { return CancelRequested(); }};
     // The driver's socket, when it could be told apart: shutting it down ends a call that waits
     // for a server that no longer answers. ODBC offers no way to reach it.
     int FSocket = -1;
@@ -358,25 +459,8 @@ void OdbcBackend::Sever() {
         ::shutdown(FSocket, SHUT_RDWR);
 }
 
-bool OdbcBackend::Register(SQLHSTMT stmt) {
-    std::lock_guard lock(FStmtLock);
-    if (CancelRequested())
-        return false;
-    FRunningStmt = stmt;
-    return true;
-}
-
-void OdbcBackend::Unregister() {
-    std::lock_guard lock(FStmtLock);
-    FRunningStmt = nullptr;
-}
-
 void OdbcBackend::InterruptBatch() {
-    // SQLCancel is the one ODBC call meant for another thread: the driver sends the server an
-    // ATTENTION and the statement's pending call returns with HY008.
-    std::lock_guard lock(FStmtLock);
-    if (FRunningStmt)
-        SQLCancel(FRunningStmt);
+    FCancel.Request();
 }
 
 QStringList OdbcBackend::RegisteredDrivers() const {
@@ -502,16 +586,20 @@ DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, boo
     SQLSetStmtAttrW(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeoutSeconds, 0))),
                     0);
-    if (!Register(stmt.Get()))
+    if (!FCancel.Begin(stmt.Get()))
         return outcome;
-    // The statement is freed (and any unread rest of the batch cancelled) after a cancel can no
-    // longer reach it.
-    struct Unregistered {
-        OdbcBackend *backend;
-        ~Unregistered() { backend->Unregister(); }
-    } unregistered{this};
+    // The statement is freed (and any unread rest of the batch cancelled by the driver, on this
+    // thread) after a cancel can no longer reach it.
+    struct Ended {
+        OdbcStatementCancel &cancel;
+        ~Ended() { cancel.End(); }
+    } ended{FCancel};
 
-    SQLRETURN rc = SQLExecDirectW(stmt.Get(), Wide(sql), static_cast<SQLINTEGER>(sql.size()));
+    SQLRETURN rc = SQL_ERROR;
+    if (!FCancel.Wait([&] {
+            rc = SQLExecDirectW(stmt.Get(), Wide(sql), static_cast<SQLINTEGER>(sql.size()));
+        }))
+        return outcome;
     bool first = true;
     for (;;) {
         if (CancelRequested())
@@ -561,8 +649,7 @@ DbBatchOutcome OdbcBackend::RunBatch(const QString &sql, int timeoutSeconds, boo
             break;
         }
         first = false;
-        rc = SQLMoreResults(stmt.Get());
-        if (rc == SQL_NO_DATA)
+        if (!FCancel.Wait([&] { rc = SQLMoreResults(stmt.Get()); }) || rc == SQL_NO_DATA)
             break;
     }
     return outcome;
@@ -641,11 +728,11 @@ bool OdbcBackend::FetchBlocks(SQLHSTMT stmt, DbResult &result, const std::vector
 
     bool ok = true;
     for (;;) {
-        if (CancelRequested()) {
+        SQLRETURN rc = SQL_ERROR;
+        if (!FCancel.Wait([&] { rc = SQLFetch(stmt); })) {
             ok = false;
             break;
         }
-        const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
             break;
         if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR)
@@ -751,64 +838,74 @@ bool GetTextData(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string &text, SQLRE
     }
 }
 
+OdbcBackend::RowRead OdbcBackend::ReadRow(SQLHSTMT stmt, DbResult &result,
+                                          const std::vector<Fetch> &fetches,
+                                          DbBatchOutcome &outcome, std::u16string &text) {
+    SQLRETURN rc = SQLFetch(stmt);
+    if (rc == SQL_NO_DATA)
+        return RowRead::End;
+    if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR)
+        AddDiagnostics(stmt, outcome);
+    if (rc == SQL_ERROR)
+        return RowRead::Failed;
+    for (std::size_t c = 0; c < fetches.size(); ++c) {
+        DbColumn &column = result.Column(static_cast<int>(c));
+        const auto number = static_cast<SQLUSMALLINT>(c + 1);
+        SQLLEN indicator = 0;
+        switch (fetches[c]) {
+        case Fetch::Int: {
+            SQLBIGINT v = 0;
+            rc = SQLGetData(stmt, number, SQL_C_SBIGINT, &v, sizeof v, &indicator);
+            if (SQL_SUCCEEDED(rc))
+                indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendInt(v);
+            break;
+        }
+        case Fetch::Bit: {
+            SQLCHAR v = 0;
+            rc = SQLGetData(stmt, number, SQL_C_BIT, &v, sizeof v, &indicator);
+            if (SQL_SUCCEEDED(rc))
+                indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendInt(v ? 1 : 0);
+            break;
+        }
+        case Fetch::Real: {
+            SQLDOUBLE v = 0;
+            rc = SQLGetData(stmt, number, SQL_C_DOUBLE, &v, sizeof v, &indicator);
+            if (SQL_SUCCEEDED(rc))
+                indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendReal(v);
+            break;
+        }
+        case Fetch::Timestamp: {
+            SQL_TIMESTAMP_STRUCT v{};
+            rc = SQLGetData(stmt, number, SQL_C_TYPE_TIMESTAMP, &v, sizeof v, &indicator);
+            if (SQL_SUCCEEDED(rc))
+                indicator == SQL_NULL_DATA ? column.AppendNull()
+                                           : column.AppendInt(TimestampMSecs(v));
+            break;
+        }
+        default:
+            if (GetTextData(stmt, number, text, rc))
+                AppendTextValue(column, fetches[c], text.data(), text.size());
+            else if (SQL_SUCCEEDED(rc))
+                column.AppendNull();
+        }
+        if (rc == SQL_ERROR) {
+            AddDiagnostics(stmt, outcome);
+            return RowRead::Failed;
+        }
+    }
+    return RowRead::Row;
+}
+
 bool OdbcBackend::FetchRows(SQLHSTMT stmt, DbResult &result, const std::vector<Fetch> &fetches,
                             DbBatchOutcome &outcome) {
     std::u16string text;
     for (;;) {
-        if (CancelRequested())
+        // A row's long values may take several reads from the server: the row is one wait.
+        RowRead read = RowRead::Failed;
+        if (!FCancel.Wait([&] { read = ReadRow(stmt, result, fetches, outcome, text); }))
             return false;
-        SQLRETURN rc = SQLFetch(stmt);
-        if (rc == SQL_NO_DATA)
-            return true;
-        if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR)
-            AddDiagnostics(stmt, outcome);
-        if (rc == SQL_ERROR)
-            return false;
-        for (std::size_t c = 0; c < fetches.size(); ++c) {
-            DbColumn &column = result.Column(static_cast<int>(c));
-            const auto number = static_cast<SQLUSMALLINT>(c + 1);
-            SQLLEN indicator = 0;
-            switch (fetches[c]) {
-            case Fetch::Int: {
-                SQLBIGINT v = 0;
-                rc = SQLGetData(stmt, number, SQL_C_SBIGINT, &v, sizeof v, &indicator);
-                if (SQL_SUCCEEDED(rc))
-                    indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendInt(v);
-                break;
-            }
-            case Fetch::Bit: {
-                SQLCHAR v = 0;
-                rc = SQLGetData(stmt, number, SQL_C_BIT, &v, sizeof v, &indicator);
-                if (SQL_SUCCEEDED(rc))
-                    indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendInt(v ? 1 : 0);
-                break;
-            }
-            case Fetch::Real: {
-                SQLDOUBLE v = 0;
-                rc = SQLGetData(stmt, number, SQL_C_DOUBLE, &v, sizeof v, &indicator);
-                if (SQL_SUCCEEDED(rc))
-                    indicator == SQL_NULL_DATA ? column.AppendNull() : column.AppendReal(v);
-                break;
-            }
-            case Fetch::Timestamp: {
-                SQL_TIMESTAMP_STRUCT v{};
-                rc = SQLGetData(stmt, number, SQL_C_TYPE_TIMESTAMP, &v, sizeof v, &indicator);
-                if (SQL_SUCCEEDED(rc))
-                    indicator == SQL_NULL_DATA ? column.AppendNull()
-                                               : column.AppendInt(TimestampMSecs(v));
-                break;
-            }
-            default:
-                if (GetTextData(stmt, number, text, rc))
-                    AppendTextValue(column, fetches[c], text.data(), text.size());
-                else if (SQL_SUCCEEDED(rc))
-                    column.AppendNull();
-            }
-            if (rc == SQL_ERROR) {
-                AddDiagnostics(stmt, outcome);
-                return false;
-            }
-        }
+        if (read != RowRead::Row)
+            return read == RowRead::End;
         CountFetchedRows(1);
         HandOff(result);
     }
