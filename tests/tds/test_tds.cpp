@@ -624,15 +624,21 @@ void TestTds::rowsAreCountedAsTheyArrive() {
 
 void TestTds::cancelAtAnyMoment_data() {
     QTest::addColumn<QString>("sql");
-    QTest::addColumn<int>("packetPause");  // ms after every packet of rows
-    QTest::addColumn<int>("spreadMicros"); // the cancels come from 0 to this after the start
+    QTest::addColumn<int>("packetPause"); // ms after every packet of rows
+    QTest::addColumn<int>("firstMicros"); // the cancels come from this after the start
+    QTest::addColumn<int>("lastMicros");  // to this
+    QTest::addColumn<int>("cancels");
+    const QString streamed = QStringLiteral("SELECT n, t FROM strumien");
     // Rows arriving as fast as the server can send them: the cancel meets the driver working
     // through a packet it already holds, or between two packets.
-    QTest::newRow("rows at full speed") << "SELECT n FROM strumien" << 0 << 20000;
-    // Rows coming in packets with pauses between them, until and past their end.
-    QTest::newRow("rows with pauses") << "SELECT n FROM strumien" << 1 << 40000;
+    QTest::newRow("rows at full speed") << streamed << 0 << 0 << 30000 << 60;
+    // Rows in packets with short pauses between them, until and past their end.
+    QTest::newRow("rows with pauses") << streamed << 1 << 0 << 60000 << 60;
+    // Rows so slow that one block of them takes longer than the driver's quick return: the
+    // cancel meets a long fetch, mostly waiting for the server, now and then between packets.
+    QTest::newRow("rows trickling in") << streamed << 5 << 220000 << 420000 << 20;
     // A short result: the cancel comes before the batch, during it or after its last row.
-    QTest::newRow("short result") << "SELECT x FROM liczby" << 0 << 3000;
+    QTest::newRow("short result") << "SELECT x FROM liczby" << 0 << 0 << 3000 << 60;
 }
 
 void TestTds::cancelAtAnyMoment() {
@@ -640,23 +646,30 @@ void TestTds::cancelAtAnyMoment() {
     // and the same connection runs the next batch.
     QFETCH(QString, sql);
     QFETCH(int, packetPause);
-    QFETCH(int, spreadMicros);
+    QFETCH(int, firstMicros);
+    QFETCH(int, lastMicros);
+    QFETCH(int, cancels);
     DbColumnInfo number;
     number.Name = "n";
     number.Type = TFieldType::ftInteger;
-    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number});
-    for (int i = 0; i < 20000; ++i)
+    DbColumnInfo text;
+    text.Name = "t";
+    text.Type = TFieldType::ftWideString;
+    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number, text});
+    for (int i = 0; i < 50000; ++i) {
         rows->Column(0).AppendInt(i);
-    FServer->SetCannedResult(QStringLiteral("SELECT n FROM strumien"), rows);
+        rows->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
+    }
+    FServer->SetCannedResult(QStringLiteral("SELECT n, t FROM strumien"), rows);
     FServer->SetPacketPause(packetPause);
     const auto noPause = qScopeGuard([this] { FServer->SetPacketPause(0); });
     DbConnection connection;
     QString failure;
     QVERIFY2(Connect(connection, &failure), qPrintable(failure));
     QVERIFY(UseDatabase(connection, "HURTOWNIA"));
-    constexpr int kCancels = 60;
-    for (int i = 0; i < kCancels; ++i) {
-        const auto delay = std::chrono::microseconds(spreadMicros * i / kCancels);
+    for (int i = 0; i < cancels; ++i) {
+        const auto delay =
+            std::chrono::microseconds(firstMicros + (lastMicros - firstMicros) * i / cancels);
         DbQuery query(&connection);
         query.SQL = sql;
         // A run that hangs in the driver ends with this time-out and a closed connection.

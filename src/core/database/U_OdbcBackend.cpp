@@ -8,14 +8,18 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -260,6 +264,15 @@ struct BoundColumn {
     std::vector<SQLLEN> indicators;
 };
 
+// Whether a system call is one a thread waits for its sockets in.
+bool IsSocketWait(long number) {
+#ifdef SYS_poll
+    if (number == SYS_poll || number == SYS_select)
+        return true;
+#endif
+    return number == SYS_ppoll || number == SYS_pselect6;
+}
+
 // Stops the running statement on behalf of another thread without racing the driver.
 //
 // FreeTDS's SQLCancel, when it comes while the batch's thread is inside the driver but not
@@ -270,9 +283,9 @@ struct BoundColumn {
 // the batch's own thread wherever it can be: the batch stops before its next driver call, and
 // freeing the statement makes the driver send the ATTENTION and read its acknowledgement on that
 // thread. SQLCancel from a thread of this class goes only to a driver call that has waited for
-// a while, which means the server is silent and the batch's thread sits in the driver's socket
-// wait: there SQLCancel only wakes it, and it sends the ATTENTION itself. The call is repeated
-// while that wait lasts, for a cancel that met a call before the driver had sent its request.
+// a while, and only at a moment when the batch's thread sleeps in the driver's socket wait: there
+// SQLCancel only wakes it, and it sends the ATTENTION itself. The call is repeated while that
+// wait lasts, for a cancel that met a call before the driver had sent its request.
 class OdbcStatementCancel {
 public:
     explicit OdbcStatementCancel(std::function<bool()> requested)
@@ -287,6 +300,7 @@ public:
         if (FRequested())
             return false;
         FStmt = stmt;
+        FThread = static_cast<pid_t>(::syscall(SYS_gettid));
         return true;
     }
     // No cancel reaches the statement after this, so it can be freed.
@@ -329,6 +343,28 @@ private:
     // for a user waiting for the stop.
     static constexpr std::chrono::milliseconds kPatience{200};
 
+    // How often the batch's thread is looked at while it works inside a long driver call.
+    static constexpr std::chrono::milliseconds kLookAgain{1};
+
+    // Whether the thread sleeps in poll or select, as the driver waits for its socket; true as
+    // well where the system cannot tell.
+    static bool WaitsOnSocket(pid_t thread) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(thread));
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return true;
+        char text[32] = {};
+        const ssize_t got = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (got <= 0)
+            return true;
+        // "running", or the number of the system call the thread is blocked in.
+        if (text[0] < '0' || text[0] > '9')
+            return false;
+        return IsSocketWait(std::strtol(text, nullptr, 10));
+    }
+
     void SendWhileWaiting() {
         std::unique_lock lock(FLock);
         auto due = FWaitStart + kPatience;
@@ -336,6 +372,10 @@ private:
         while (FStmt && FWaiting) {
             if (FChanged.wait_until(lock, due, [this] { return !FStmt || !FWaiting; }))
                 break;
+            if (!WaitsOnSocket(FThread)) {
+                due = std::chrono::steady_clock::now() + kLookAgain;
+                continue;
+            }
             SQLHSTMT stmt = FStmt;
             FSending = true;
             lock.unlock();
@@ -353,6 +393,7 @@ private:
     SQLHSTMT FStmt = nullptr;
     bool FWaiting = false;
     std::chrono::steady_clock::time_point FWaitStart;
+    pid_t FThread = 0;     // the batch's thread
     bool FSending = false; // SQLCancel is under way: the statement must stay
     std::thread FSender;
 };
