@@ -330,6 +330,12 @@ public:
         FChanged.notify_all();
         return true;
     }
+    // Whether the driver is FreeTDS, whose SQLCancel needs the moment chosen; another driver's
+    // SQLCancel goes out once a call has waited.
+    void SetFreeTds(bool freeTds) {
+        std::lock_guard lock(FLock);
+        FFreeTds = freeTds;
+    }
     // Called after the request is set, from any thread; never waits for the driver.
     void Request() {
         std::lock_guard lock(FLock);
@@ -343,8 +349,11 @@ private:
     // for a user waiting for the stop.
     static constexpr std::chrono::milliseconds kPatience{200};
 
-    // How often the batch's thread is looked at while it works inside a long driver call.
+    // How often the batch's thread is looked at while it works inside a long driver call, and
+    // how long it may be seen working before SQLCancel goes out all the same: a thread that is
+    // never seen waiting would otherwise never be stopped.
     static constexpr std::chrono::milliseconds kLookAgain{1};
+    static constexpr std::chrono::seconds kLookAtMost{5};
 
     // Whether the thread sleeps in poll or select, as the driver waits for its socket; true as
     // well where the system cannot tell.
@@ -368,11 +377,13 @@ private:
     void SendWhileWaiting() {
         std::unique_lock lock(FLock);
         auto due = FWaitStart + kPatience;
+        const auto lookedAtMost = std::chrono::steady_clock::now() + kLookAtMost;
         // No new wait begins after the request: the one under way is the last.
         while (FStmt && FWaiting) {
             if (FChanged.wait_until(lock, due, [this] { return !FStmt || !FWaiting; }))
                 break;
-            if (!WaitsOnSocket(FThread)) {
+            if (FFreeTds && !WaitsOnSocket(FThread) &&
+                std::chrono::steady_clock::now() < lookedAtMost) {
                 due = std::chrono::steady_clock::now() + kLookAgain;
                 continue;
             }
@@ -393,7 +404,8 @@ private:
     SQLHSTMT FStmt = nullptr;
     bool FWaiting = false;
     std::chrono::steady_clock::time_point FWaitStart;
-    pid_t FThread = 0;     // the batch's thread
+    pid_t FThread = 0; // the batch's thread
+    bool FFreeTds = true;
     bool FSending = false; // SQLCancel is under way: the statement must stay
     std::thread FSender;
 };
@@ -546,6 +558,7 @@ void OdbcBackend::Open(const TOrvel_ConnectionSettings &settings) {
     if (!OdbcCanCarry(settings.User, freeTds) || !OdbcCanCarry(settings.Password, freeTds))
         throw EDbProviderError(OdbcCodes::LoginFailed,
                                kCannotCarry.arg(QStringLiteral("nazwie użytkownika ani w haśle")));
+    FCancel.SetFreeTds(freeTds);
     const QString connectionString = BuildOdbcConnectionString(settings, driver);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
