@@ -30,7 +30,28 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVEL_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVEL_ADDRESS_SANITIZER
+#endif
+#endif
+
+#ifdef ORVEL_ADDRESS_SANITIZER
+// The runner is started from this process and its peak memory counts from this process's (see
+// memoryDoesNotGrowWithTheRows): freed memory held back to catch late uses must not swell it.
+extern "C" const char *__asan_default_options() {
+    return "quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
+}
+#endif
+
 namespace {
+#ifdef ORVEL_ADDRESS_SANITIZER
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 const QString kUser = QStringLiteral("raporty");
 const QString kPassword = QStringLiteral("Tajne;Hasło1");
@@ -429,7 +450,11 @@ void TestCliStream::memoryDoesNotGrowWithTheRows() {
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     QByteArray locale = "LC_ALL=pl_PL.UTF-8";
-    char *envp[] = {locale.data(), nullptr};
+    // Under AddressSanitizer freed memory is held back for a while to catch late uses, which
+    // alone outgrows the bound; the runner's own growth is what is measured.
+    QByteArray sanitizer = "ASAN_OPTIONS=" + qgetenv("ASAN_OPTIONS") +
+                           ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
+    char *envp[] = {locale.data(), kAddressSanitizer ? sanitizer.data() : nullptr, nullptr};
     const QByteArray errors = QFile::encodeName(App(QStringLiteral("wielka.err")));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -448,7 +473,10 @@ void TestCliStream::memoryDoesNotGrowWithTheRows() {
     QCOMPARE(QFileInfo(file).size() > 100'000'000, true); // the rows all arrived
     const long peakMB = usage.ru_maxrss / 1024;
     qInfo("peak of the runner: %ld MB", peakMB);
-    QVERIFY2(peakMB < 100, qPrintable(QStringLiteral("%1 MB").arg(peakMB)));
+    // AddressSanitizer's shadow memory and guard zones make every allocation dearer (about 2.5
+    // times here); the whole result held in memory would still be several times the bound.
+    const long boundMB = kAddressSanitizer ? 250 : 100;
+    QVERIFY2(peakMB < boundMB, qPrintable(QStringLiteral("%1 MB").arg(peakMB)));
     QFile::remove(file);
 }
 
