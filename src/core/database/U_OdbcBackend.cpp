@@ -283,9 +283,10 @@ bool IsSocketWait(long number) {
 // the batch's own thread wherever it can be: the batch stops before its next driver call, and
 // freeing the statement makes the driver send the ATTENTION and read its acknowledgement on that
 // thread. SQLCancel from a thread of this class goes only to a driver call that has waited for
-// a while, and only at a moment when the batch's thread sleeps in the driver's socket wait: there
-// SQLCancel only wakes it, and it sends the ATTENTION itself. The call is repeated while that
-// wait lasts, for a cancel that met a call before the driver had sent its request.
+// a while, and only once the batch's thread has slept in one socket wait of the driver for a
+// moment (the server is quiet): there SQLCancel only wakes it, and it sends the ATTENTION itself.
+// The call is repeated while that wait lasts, for a cancel that met a call before the driver had
+// sent its request.
 class OdbcStatementCancel {
 public:
     explicit OdbcStatementCancel(std::function<bool()> requested)
@@ -353,39 +354,68 @@ private:
     // how long it may be seen working before SQLCancel goes out all the same: a thread that is
     // never seen waiting would otherwise never be stopped.
     static constexpr std::chrono::milliseconds kLookAgain{1};
+    static constexpr std::chrono::milliseconds kQuiet{20};
     static constexpr std::chrono::seconds kLookAtMost{5};
 
-    // Whether the thread sleeps in poll or select, as the driver waits for its socket; true as
-    // well where the system cannot tell.
-    static bool WaitsOnSocket(pid_t thread) {
+    // What the batch's thread is doing, as the system shows it.
+    struct ThreadLook {
+        bool Known = false;      // false where the system cannot tell
+        bool SocketWait = false; // asleep in poll or select, as the driver waits for its socket
+        long SleepsSoFar = -1;   // how often it has gone to sleep
+    };
+    static ThreadLook LookAt(pid_t thread) {
+        ThreadLook look;
         char path[64];
+        char text[2048];
         std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(thread));
+        if (!ReadText(path, text, sizeof text))
+            return look;
+        // "running", or the number of the system call the thread is blocked in.
+        look.SocketWait =
+            text[0] >= '0' && text[0] <= '9' && IsSocketWait(std::strtol(text, nullptr, 10));
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/status", static_cast<int>(thread));
+        if (!ReadText(path, text, sizeof text))
+            return look;
+        const char *line = std::strstr(text, "voluntary_ctxt_switches:");
+        if (!line)
+            return look;
+        look.SleepsSoFar = std::strtol(line + std::strlen("voluntary_ctxt_switches:"), nullptr, 10);
+        look.Known = true;
+        return look;
+    }
+    static bool ReadText(const char *path, char *text, std::size_t size) {
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)
-            return true;
-        char text[32] = {};
-        const ssize_t got = ::read(fd, text, sizeof text - 1);
+            return false;
+        const ssize_t got = ::read(fd, text, size - 1);
         ::close(fd);
         if (got <= 0)
-            return true;
-        // "running", or the number of the system call the thread is blocked in.
-        if (text[0] < '0' || text[0] > '9')
             return false;
-        return IsSocketWait(std::strtol(text, nullptr, 10));
+        text[got] = '\0';
+        return true;
     }
 
     void SendWhileWaiting() {
         std::unique_lock lock(FLock);
         auto due = FWaitStart + kPatience;
         const auto lookedAtMost = std::chrono::steady_clock::now() + kLookAtMost;
+        long sleepsBefore = -1; // of a socket wait seen on the last look
         // No new wait begins after the request: the one under way is the last.
         while (FStmt && FWaiting) {
             if (FChanged.wait_until(lock, due, [this] { return !FStmt || !FWaiting; }))
                 break;
-            if (FFreeTds && !WaitsOnSocket(FThread) &&
-                std::chrono::steady_clock::now() < lookedAtMost) {
-                due = std::chrono::steady_clock::now() + kLookAgain;
-                continue;
+            if (FFreeTds && std::chrono::steady_clock::now() < lookedAtMost) {
+                // The moment: the thread has slept in one socket wait since the last look, so
+                // the server is quiet and no packet is about to pull the thread out of it.
+                const ThreadLook look = LookAt(FThread);
+                const bool quiet = !look.Known || (look.SocketWait && sleepsBefore >= 0 &&
+                                                   look.SleepsSoFar == sleepsBefore);
+                if (!quiet) {
+                    sleepsBefore = look.SocketWait ? look.SleepsSoFar : -1;
+                    due =
+                        std::chrono::steady_clock::now() + (look.SocketWait ? kQuiet : kLookAgain);
+                    continue;
+                }
             }
             SQLHSTMT stmt = FStmt;
             FSending = true;
@@ -394,6 +424,7 @@ private:
             lock.lock();
             FSending = false;
             FChanged.notify_all();
+            sleepsBefore = -1;
             due = std::chrono::steady_clock::now() + kPatience;
         }
     }
