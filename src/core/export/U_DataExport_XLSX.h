@@ -52,7 +52,8 @@ public:
     // What the user is told after an export: the sheet split, the cut cells; "" when nothing.
     QString NoticeText() const;
     // Rows a sheet holds, the header included: the spreadsheet's own limit. A test may lower it.
-    int RowsPerSheet = 1048576;
+    static constexpr int SheetRowLimit = 1048576;
+    int RowsPerSheet = SheetRowLimit;
 
     // The text of a sheet split for the user: how many sheets the rows took.
     static QString SplitMessage(int sheets);
