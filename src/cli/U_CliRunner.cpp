@@ -337,10 +337,12 @@ private:
     std::vector<int> FShown;
 };
 
-// The output that is written while the run fetches its rows; none for the spreadsheet, which is
-// written from the whole result once it is in.
-std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
-                                                  const TOrvel_CliOptions &o) {
+// The output that is written while the run fetches its rows; none for the printed document,
+// which is laid out from the whole result once it is in. A workbook tells its sheets and cut
+// cells in `notice` once it is written.
+std::unique_ptr<TOrvel_StreamedExport>
+MakeStream(TOrvel_Report &report, const TOrvel_CliOptions &o,
+           const std::shared_ptr<TOrvel_XlsxBlockWriter::Notice> &notice) {
     using Stop = std::function<bool()>;
     TOrvel_StreamedExport::WriterFactory make;
     const QString title = report.GetTitle();
@@ -355,8 +357,7 @@ std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
         const TOrvel_CsvEncoding encoding = CsvEncodingOf(o);
         make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
             return exporting(
-                std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title, encoding),
-                stop);
+                std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title, encoding), stop);
         };
         break;
     }
@@ -370,6 +371,14 @@ std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
             return exporting(std::make_unique<TOrvel_DataExport_XHTML>(columns, title), stop);
         };
         break;
+    case TOrvel_CliOutput::coXlsx: {
+        const int sheetRows = StreamSheetRows();
+        make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
+            return std::make_unique<TOrvel_XlsxBlockWriter>(columns, title, file, stop, sheetRows,
+                                                            notice);
+        };
+        break;
+    }
     case TOrvel_CliOutput::coPrint:
         make = [](TOrvel_GridColumns &columns, const Stop &stop) {
             return std::make_unique<PrintWriter>(columns, stop);
@@ -437,19 +446,6 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             writer.ExportToFile(file);
             break;
         }
-        case TOrvel_CliOutput::coXlsx: {
-            TOrvel_DataExport_XLSX writer(columns, title);
-            writer.Stop = stop;
-            writer.Progress = written;
-            writer.ExportToFile(file);
-            if (writer.SheetCount() > 1)
-                WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
-                             .arg(TOrvel_DataExport_XLSX::SplitMessage(writer.SheetCount())));
-            if (writer.CutCells() > 0)
-                WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
-                             .arg(TOrvel_DataExport_XLSX::CutMessage(writer.CutCells())));
-            break;
-        }
         case TOrvel_CliOutput::coPdf: {
             TOrvel_PrintInfo info = run;
             info.Title = title;
@@ -462,6 +458,7 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
             document.WritePdf(file);
             break;
         }
+        case TOrvel_CliOutput::coXlsx:  // streamed (TOrvel_XlsxBlockWriter)
         case TOrvel_CliOutput::coPrint: // streamed (PrintWriter)
         case TOrvel_CliOutput::coNone:
             break;
@@ -544,7 +541,8 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
                      [&] { progress.Fetched(connection.RowsFetched()); });
     // A streamed export writes each block of rows while the next one is fetched; the file is
     // replaced only once the run has ended well. Destroyed before the report it reads.
-    std::unique_ptr<TOrvel_StreamedExport> stream = MakeStream(report, o);
+    const auto notice = std::make_shared<TOrvel_XlsxBlockWriter::Notice>();
+    std::unique_ptr<TOrvel_StreamedExport> stream = MakeStream(report, o, notice);
     const auto detach = qScopeGuard([&report] { report.ResultQuery()->RowSink = nullptr; });
     if (stream) {
         stream->Stop = [&interrupts] { return interrupts.Received(); };
@@ -583,10 +581,26 @@ void RunConnected(DbConnection &connection, const ReportFile &file, const TOrvel
     if (stream) {
         progress.Clear();
         try {
-            stream->Finish(report.ResultQuery()->TakeRows());
+            // What is left to write once every row is in: the rows written of all, as the
+            // exports of a whole result show them; not beside a result printed to the terminal.
+            std::function<void(qint64, qint64)> waiting;
+            if (o.Output != TOrvel_CliOutput::coPrint)
+                waiting = [&progress](qint64 written, qint64 total) {
+                    progress.Written(written, total);
+                };
+            stream->Finish(report.ResultQuery()->TakeRows(), waiting,
+                           TOrvel_CliProgress::IntervalMs);
+            progress.Clear();
         } catch (const EOrvelError &e) {
             Fail(e.message());
         }
+        // The workbook's notes, read once its writer has ended.
+        if (notice->Sheets > 1)
+            WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
+                         .arg(TOrvel_DataExport_XLSX::SplitMessage(notice->Sheets)));
+        if (notice->CutCells > 0)
+            WriteErr(QStringLiteral("orvel-zestawnik-cli: %1\n")
+                         .arg(TOrvel_DataExport_XLSX::CutMessage(notice->CutCells)));
     } else {
         WriteResult(
             report, o, [&interrupts] { return interrupts.Received(); }, progress, run);

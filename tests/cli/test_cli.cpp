@@ -1027,9 +1027,8 @@ void TestCli::progressOnlyOnATerminal_data() {
 }
 
 // On a terminal one line is rewritten with the rows written of all rows and cleared at the end;
-// a pipe and --quiet get nothing, and the exit status is the same. The workbook is written once
-// the whole result is in (the text exports are written while the rows arrive), so its line
-// counts the rows written.
+// a pipe and --quiet get nothing, and the exit status is the same. Once every row is in, the
+// line counts the rows written of all while the rest of the workbook is written.
 void TestCli::progressOnlyOnATerminal() {
     QFETCH(bool, terminal);
     QFETCH(bool, quiet);

@@ -1,5 +1,6 @@
 #include "U_DataExport_XLSX.h"
 
+#include "U_DbResult.h"
 #include "U_ExcelFormat.h"
 #include "U_RowFormat.h"
 #include "U_SafeFile.h"
@@ -13,12 +14,15 @@
 
 #include <xlsxwriter.h>
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <locale.h>
 #include <mutex>
+#include <stdexcept>
 #include <sys/mman.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -30,7 +34,7 @@ constexpr qsizetype MaxCellText = 32767;
 // The fewest bytes of markup a written cell takes in the sheet («<c r="A1"...»).
 constexpr qint64 MinCellBytes = 8;
 
-bool IsUnderscoreEscape(const QString &text, qsizetype i) {
+bool IsUnderscoreEscape(QStringView text, qsizetype i) {
     if (text[i] != u'_' || i + 6 >= text.size() || (text[i + 1] != u'x' && text[i + 1] != u'X') ||
         text[i + 6] != u'_')
         return false;
@@ -40,16 +44,33 @@ bool IsUnderscoreEscape(const QString &text, qsizetype i) {
     return true;
 }
 
-// Text as the spreadsheet's XML can carry it: characters XML cannot hold become U+FFFD, as in
-// our XML export, and a literal "_xHHHH_" is escaped so that the spreadsheet does not read it as
-// its own character escape. A text longer than a cell holds is cut at a whole character before
-// the limit, never inside an escape, and *cut says so. The limit is counted as the library
-// counts it (the escaped text) and as the spreadsheet does (a character beyond the Basic
-// Multilingual Plane takes two).
-QByteArray CellText(const QString &text, bool *cut = nullptr) {
-    if (cut)
-        *cut = false;
-    // Most texts need no care at all.
+// Characters below U+D800 as UTF-8, appended to `out` (which the caller has made room in).
+char *AppendUtf8(QStringView text, char *to) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            *to++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *to++ = static_cast<char>(0xC0 | (u >> 6));
+            *to++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            *to++ = static_cast<char>(0xE0 | (u >> 12));
+            *to++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *to++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return to;
+}
+
+// Text as the spreadsheet's XML can carry it, as UTF-8 into `out`: characters XML cannot hold
+// become U+FFFD, as in our XML export, and a literal "_xHHHH_" is escaped so that the spreadsheet
+// does not read it as its own character escape. A text longer than a cell holds is cut at a whole
+// character before the limit, never inside an escape, and *cut says so. The limit is counted as
+// the library counts it (the escaped text) and as the spreadsheet does (a character beyond the
+// Basic Multilingual Plane takes two).
+void CellText(QStringView text, QByteArray &out, bool *cut) {
+    *cut = false;
+    // Most texts need no care at all: they are encoded straight into the buffer.
     bool plain = text.size() <= MaxCellText;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
@@ -58,10 +79,13 @@ QByteArray CellText(const QString &text, bool *cut = nullptr) {
             break;
         }
     }
-    if (plain)
-        return text.toUtf8();
-    QString out;
-    out.reserve(std::min(text.size(), MaxCellText) + 16);
+    if (plain) {
+        out.resize(3 * text.size());
+        out.truncate(AppendUtf8(text, out.data()) - out.data());
+        return;
+    }
+    QString escaped;
+    escaped.reserve(std::min(text.size(), MaxCellText) + 16);
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text[i];
@@ -80,15 +104,35 @@ QByteArray CellText(const QString &text, bool *cut = nullptr) {
             piece = replacement;
         else if (IsUnderscoreEscape(text, i))
             piece = escapedUnderscore;
-        if (out.size() + piece.size() > MaxCellText) {
-            if (cut)
-                *cut = true;
+        if (escaped.size() + piece.size() > MaxCellText) {
+            *cut = true;
             break;
         }
-        out += piece;
+        escaped += piece;
         i += consumed - 1;
     }
-    return out.toUtf8();
+    out = escaped.toUtf8();
+}
+
+// A decimal text of the result ("-1234.50") as a number, as QString::toDouble reads it: plain
+// digit texts without a string on the way, anything else through it.
+bool DecimalValue(QStringView text, double *value) {
+    char digits[64];
+    const qsizetype n = text.size();
+    bool simple = n > 0 && n < qsizetype(sizeof digits);
+    for (qsizetype i = 0; simple && i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        simple = (u >= u'0' && u <= u'9') || u == u'.' || (u == u'-' && i == 0);
+        digits[i] = static_cast<char>(u);
+    }
+    if (simple) {
+        const auto [end, error] = std::from_chars(digits, digits + n, *value);
+        if (error == std::errc() && end == digits + n)
+            return true;
+    }
+    bool ok = false;
+    *value = text.toString().toDouble(&ok);
+    return ok;
 }
 
 // The library prints numbers with the C library's formatting, which follows the locale: under
@@ -223,18 +267,59 @@ private:
 
 struct TOrvel_DataExport_XLSX::Column {
     enum Kind { Number, Date, Time, Boolean, Text };
-    DbField *Field;
+    // How a number is held: whole, floating point, or the exact text of a decimal.
+    enum Storage { Whole, Real, Decimal };
+    const DbColumn *Data; // the stored values, read in place
     TFieldType Type;
     Kind CellKind;
+    Storage NumberStorage;
     QByteArray NumFormat; // empty: none
     lxw_format_alignments Align;
 };
 
-// The workbook being written, by the library, into the file that will replace the target: the
-// one write rule's own temporary file beside the target; for a target written in place (a
-// device), an unnamed scratch file in the system's temporary folder, copied there at the end.
-// The library's own temporary files go to the same folder, so there is one place to fill up.
+// The row styles met so far: a row's format text gives its style number, 0 for a plain row,
+// and rows with the same text share one. A result mostly repeats a handful of formats, often
+// alternating row by row: the last few are looked at before the table.
+class TOrvel_DataExport_XLSX::RowStyles {
+public:
+    explicit RowStyles(std::vector<QString> &texts) : FTexts(texts) {}
+
+    int Of(QStringView text) {
+        if (text.isEmpty())
+            return 0;
+        for (const Recent &r : FRecent)
+            if (r.Style >= 0 && r.Text == text)
+                return r.Style;
+        const QString key = text.toString();
+        auto found = FIds.constFind(key);
+        int id = 0;
+        if (found != FIds.constEnd()) {
+            id = *found;
+        } else {
+            id = ParseRowFormat(key).IsPlain() ? 0 : static_cast<int>(FTexts.size()) + 1;
+            if (id)
+                FTexts.push_back(key);
+            FIds.insert(key, id);
+        }
+        FRecent[FNext] = {key, id};
+        FNext = (FNext + 1) % FRecent.size();
+        return id;
+    }
+
+private:
+    struct Recent {
+        QString Text;
+        int Style = -1; // -1: unused
+    };
+    std::vector<QString> &FTexts;
+    QHash<QString, int> FIds;
+    std::array<Recent, 4> FRecent;
+    std::size_t FNext = 0;
+};
+
 struct TOrvel_DataExport_XLSX::Workbook {
+    // First made and last gone: the library prints numbers until its workbook is freed.
+    TCNumericLocale CNumbers;
     lxw_workbook *Book = nullptr;
     TOrvel_SafeFileStream Out;
     std::unique_ptr<TOrvel_ScratchFile> Scratch;
@@ -347,18 +432,66 @@ QString TOrvel_DataExport_XLSX::NoticeText() const {
 }
 
 bool TOrvel_DataExport_XLSX::ExportToFile(const QString &fileName) {
+    BeginWorkbook(fileName);
+    try {
+        WriteBlockRows();
+        if (RowsDone)
+            RowsDone();
+    } catch (...) {
+        Abandon();
+        throw;
+    }
+    FinishWorkbook();
+    return true;
+}
+
+void TOrvel_DataExport_XLSX::BeginWorkbook(const QString &fileName) {
     if (!FDataSet || !FDataSet->IsOpen())
         throw EOrvelError(QStringLiteral("Brak otwartego wyniku do zapisania"));
-    const TCNumericLocale cNumbers;
     FSheetCount = 0;
     FCutCells = 0;
     FWrittenBytes = 0;
     FRowsWritten = 0;
     FFormats.clear();
+    FSheets.clear();
+    FRowStyleTexts.clear();
+    FRowStyles = std::make_unique<RowStyles>(FRowStyleTexts);
     try {
         // The target's folder is tried first: a missing or read-only one fails before any row.
         FBook = std::make_unique<Workbook>(fileName);
-        WalkRows();
+        WriteHeader();
+    } catch (...) {
+        Abandon();
+        throw;
+    }
+}
+
+// The rows are read by position from the stored result, without moving its current row.
+void TOrvel_DataExport_XLSX::WriteBlockRows() {
+    if (!FBook)
+        throw std::logic_error("WriteBlockRows before BeginWorkbook");
+    try {
+        const int rows = FDataSet->RecordCount();
+        for (int row = 0; row < rows; ++row) {
+            CheckStop();
+            FRow = row;
+            WriteRow();
+            if ((row + 1) % ProgressRows == 0)
+                ReportProgress(row + 1, rows);
+        }
+        ReportProgress(rows, rows);
+    } catch (...) {
+        Abandon();
+        throw;
+    }
+}
+
+void TOrvel_DataExport_XLSX::FinishWorkbook() {
+    if (!FBook)
+        throw std::logic_error("FinishWorkbook before BeginWorkbook");
+    try {
+        WriteFooter();
+        SetColumnWidths();
         // The library copies the rows' markup once more as it closes the workbook.
         const qint64 freeBeforeClose = FreeBytes(FBook->WorkFolder);
         FBook->Close();
@@ -382,24 +515,35 @@ bool TOrvel_DataExport_XLSX::ExportToFile(const QString &fileName) {
             // that copy needed, the room was what failed.
             const bool noRoom = FolderIsFull(FBook->WorkFolder) ||
                                 (freeBeforeClose >= 0 && freeBeforeClose < 2 * FWrittenBytes);
-            Fail(fileName, noRoom ? SystemErrorText(ENOSPC) : *broken);
+            Fail(FBook->Target, noRoom ? SystemErrorText(ENOSPC) : *broken);
         }
         FBook->Commit([this] { CheckStop(); });
     } catch (...) {
-        FBook.reset();
+        Abandon();
         throw;
     }
+    Abandon(); // the finished workbook's objects go
+}
+
+void TOrvel_DataExport_XLSX::Abandon() {
     FBook.reset();
-    return true;
+    FSheet = nullptr;
+    FSheets.clear();
 }
 
 void TOrvel_DataExport_XLSX::WriteHeader() {
     TOrvel_DataExport::WriteHeader();
     const TOrvel_FormatSettings &fs = UserFormatSettings();
+    const DbResult *result = FDataSet->Result();
     FCols.clear();
     for (const int position : ExportedColumns()) {
         DbField *field = ColumnField(position);
-        Column column{field, field->DataType(), Column::Text, {}, LXW_ALIGN_LEFT};
+        Column column{&result->Column(field->Index()),
+                      field->DataType(),
+                      Column::Text,
+                      Column::Decimal,
+                      {},
+                      LXW_ALIGN_LEFT};
         switch (FGrid.Alignment(position)) {
         case TOrvel_Alignment::taRightJustify:
             column.Align = LXW_ALIGN_RIGHT;
@@ -413,6 +557,10 @@ void TOrvel_DataExport_XLSX::WriteHeader() {
         switch (field->Kind()) {
         case TFieldKind::fkNumeric: {
             column.CellKind = Column::Number;
+            if (IsIntegerFieldType(column.Type))
+                column.NumberStorage = Column::Whole;
+            else if (column.Type == TFieldType::ftFloat || column.Type == TFieldType::ftCurrency)
+                column.NumberStorage = Column::Real;
             const auto format = ExcelNumberFormat(field->DisplayFormat);
             column.NumFormat = (format ? *format : ExcelDefaultNumberFormat(column.Type)).toUtf8();
             break;
@@ -437,6 +585,9 @@ void TOrvel_DataExport_XLSX::WriteHeader() {
     FCellFormats.assign(FCols.size(), {});
     FExactFormats.assign(FCols.size(), {});
     FFormatField = FDataSet->FindField(QStringView(RowFormatFieldName).toString());
+    FFormatTexts = FFormatField && FFormatField->Kind() == TFieldKind::fkText
+                       ? &result->Column(FFormatField->Index())
+                       : nullptr;
     StartSheet();
 }
 
@@ -447,11 +598,10 @@ void TOrvel_DataExport_XLSX::StartSheet() {
     if (!FSheet)
         Fail(FBook->Target,
              QStringLiteral("nie można dodać arkusza \"%1\"").arg(QString::fromUtf8(name)));
+    FSheets.push_back(FSheet);
     const std::vector<int> &positions = ExportedColumns();
     for (std::size_t c = 0; c < FCols.size(); ++c) {
         const auto col = static_cast<lxw_col_t>(c);
-        FBook->Check(worksheet_set_column(FSheet, col, col,
-                                          ExcelColumnWidth(FGrid.Width(positions[c])), nullptr));
         const QString key = QStringLiteral("H|%1").arg(FCols[c].Align);
         lxw_format *&header = FFormats[key];
         if (!header) {
@@ -462,8 +612,8 @@ void TOrvel_DataExport_XLSX::StartSheet() {
             format_set_bg_color(header, 0xDDE4EE);
             format_set_align(header, FCols[c].Align);
         }
-        FBook->Check(worksheet_write_string(
-            FSheet, 0, col, SheetText(FGrid.Caption(positions[c])).constData(), header));
+        FBook->Check(
+            worksheet_write_string(FSheet, 0, col, SheetText(FGrid.Caption(positions[c])), header));
     }
     worksheet_freeze_panes(FSheet, 1, 0);
     FSheetRow = 1;
@@ -480,21 +630,25 @@ void TOrvel_DataExport_XLSX::WriteFooter() {
     FinishSheet();
 }
 
-// The row's style number: 0 for a plain row; rows with the same format text share one.
-int TOrvel_DataExport_XLSX::RowStyleOfCurrentRow() {
-    if (!FFormatField || FFormatField->IsNull())
+// The widths go into the sheets as the library closes them, so they are set last: a result that
+// arrives in blocks has its widths only once every row has passed.
+void TOrvel_DataExport_XLSX::SetColumnWidths() {
+    const std::vector<int> &positions = ExportedColumns();
+    for (lxw_worksheet *sheet : FSheets) {
+        for (std::size_t c = 0; c < FCols.size(); ++c) {
+            const auto col = static_cast<lxw_col_t>(c);
+            FBook->Check(worksheet_set_column(
+                sheet, col, col, ExcelColumnWidth(FGrid.Width(positions[c])), nullptr));
+        }
+    }
+}
+
+int TOrvel_DataExport_XLSX::RowStyleOfRow(std::size_t storedRow) {
+    if (FFormatTexts)
+        return FFormatTexts->IsNull(storedRow) ? 0 : FRowStyles->Of(FFormatTexts->Text(storedRow));
+    if (!FFormatField || FFormatField->IsNullAt(FRow))
         return 0;
-    const QString text = FFormatField->AsString();
-    if (text.isEmpty())
-        return 0;
-    auto found = FRowStyleIds.constFind(text);
-    if (found != FRowStyleIds.constEnd())
-        return *found;
-    const int id = ParseRowFormat(text).IsPlain() ? 0 : static_cast<int>(FRowStyleTexts.size()) + 1;
-    if (id)
-        FRowStyleTexts.push_back(text);
-    FRowStyleIds.insert(text, id);
-    return id;
+    return FRowStyles->Of(FFormatField->AsStringAt(FRow));
 }
 
 lxw_format *TOrvel_DataExport_XLSX::CellFormat(const Column &column, int rowStyle, bool exactText) {
@@ -544,97 +698,128 @@ lxw_format *TOrvel_DataExport_XLSX::MakeCellFormat(const Column &column, int row
     return format;
 }
 
-void TOrvel_DataExport_XLSX::WriteCell(const Column &column, int col, int rowStyle) {
+void TOrvel_DataExport_XLSX::WriteText(QStringView text, std::uint32_t row, std::uint16_t col,
+                                       lxw_format *format) {
+    FBook->Check(worksheet_write_string(FSheet, row, col, SheetText(text), format));
+}
+
+namespace {
+
+// The spreadsheet's day numbers (days since 1899-12-30) of the first and the last day it holds
+// a date for: before March 1900 its calendar counts a day that never was.
+const qint64 kFirstSerialDay = QDate(1899, 12, 30).daysTo(QDate(1900, 3, 1));
+const qint64 kLastSerialDay = QDate(1899, 12, 30).daysTo(QDate(9999, 12, 31));
+const qint64 kSerialDayOfEpoch = QDate(1899, 12, 30).daysTo(QDate(1970, 1, 1));
+constexpr std::int64_t kMSecsPerDay = 86400000;
+
+// A stored date-time (milliseconds since 1970 of a wall-clock time) as the spreadsheet's serial
+// number, as ExcelSerialDate gives it; false where the spreadsheet has no date. A date column
+// holds days only.
+bool SerialDate(std::int64_t msecs, bool dateOnly, double *serial) {
+    std::int64_t days = msecs / kMSecsPerDay;
+    std::int64_t rest = msecs % kMSecsPerDay;
+    if (rest < 0) {
+        rest += kMSecsPerDay;
+        --days;
+    }
+    const std::int64_t serialDay = days + kSerialDayOfEpoch;
+    if (serialDay < kFirstSerialDay || serialDay > kLastSerialDay)
+        return false;
+    const double fraction = dateOnly ? 0.0 : static_cast<double>(rest) / 86400000.0;
+    *serial = static_cast<double>(serialDay) + fraction;
+    return true;
+}
+
+} // namespace
+
+void TOrvel_DataExport_XLSX::WriteCell(const Column &column, int col, std::size_t storedRow,
+                                       int rowStyle) {
     const auto row = static_cast<lxw_row_t>(FSheetRow);
     const auto c = static_cast<lxw_col_t>(col);
-    DbField *field = column.Field;
-    lxw_error error = LXW_NO_ERROR;
-    if (field->IsNull()) {
+    const DbColumn &data = *column.Data;
+    if (data.IsNull(storedRow)) {
         // NULL is an empty cell; a styled row still paints it.
         if (rowStyle > 0) {
-            error = worksheet_write_blank(FSheet, row, c, CellFormat(column, rowStyle, false));
+            FBook->Check(
+                worksheet_write_blank(FSheet, row, c, CellFormat(column, rowStyle, false)));
             FWrittenBytes += MinCellBytes;
         }
-        FBook->Check(error);
         return;
     }
     FWrittenBytes += MinCellBytes;
-    auto writeText = [&](const QString &text, bool exact) {
-        error = worksheet_write_string(FSheet, row, c, SheetText(text).constData(),
-                                       CellFormat(column, rowStyle, exact));
+    // The grid's text of the cell, where the spreadsheet cannot hold the value as it is.
+    const auto displayText = [&] {
+        WriteText(ExportedCell(static_cast<std::size_t>(col), storedRow, FScratch), row, c,
+                  CellFormat(column, rowStyle, false));
     };
-    const QVariant value = field->Value();
+    const auto number = [&](double value) {
+        FBook->Check(
+            worksheet_write_number(FSheet, row, c, value, CellFormat(column, rowStyle, false)));
+    };
     switch (column.CellKind) {
-    case Column::Number: {
-        if (column.Type == TFieldType::ftBCD || value.typeId() == QMetaType::QString) {
-            const QString decimal = value.toString();
+    case Column::Number:
+        switch (column.NumberStorage) {
+        case Column::Decimal: {
+            const QStringView decimal = data.Text(storedRow);
             if (DecimalExceedsExcelPrecision(decimal)) {
                 // A spreadsheet number keeps 15 digits: the exact value goes as text.
-                QString exact = decimal;
+                QString exact = decimal.toString();
                 exact.replace(u'.', UserFormatSettings().DecimalSeparator);
-                writeText(exact, true);
+                WriteText(exact, row, c, CellFormat(column, rowStyle, true));
                 break;
             }
-            bool ok = false;
-            const double number = decimal.toDouble(&ok);
-            if (!ok) {
-                writeText(field->DisplayText(), false);
-                break;
-            }
-            error =
-                worksheet_write_number(FSheet, row, c, number, CellFormat(column, rowStyle, false));
-        } else if (value.typeId() == QMetaType::Double) {
-            const double number = value.toDouble();
-            if (!std::isfinite(number)) {
-                writeText(field->DisplayText(), false);
-                break;
-            }
-            error =
-                worksheet_write_number(FSheet, row, c, number, CellFormat(column, rowStyle, false));
-        } else {
-            const qint64 whole = value.toLongLong();
-            // Whole numbers past 15 digits would be rounded by the spreadsheet.
-            if (whole > 999999999999999LL || whole < -999999999999999LL) {
-                writeText(QString::number(whole), true);
-                break;
-            }
-            error = worksheet_write_number(FSheet, row, c, static_cast<double>(whole),
-                                           CellFormat(column, rowStyle, false));
-        }
-        break;
-    }
-    case Column::Date: {
-        QDateTime when;
-        if (value.typeId() == QMetaType::QDate)
-            when = QDateTime(value.toDate(), QTime(0, 0));
-        else
-            when = value.toDateTime();
-        const auto serial = ExcelSerialDate(when);
-        if (!serial) {
-            // Before March 1900 the spreadsheet has no date: the grid's text instead.
-            writeText(field->DisplayText(), false);
+            double value = 0;
+            if (DecimalValue(decimal, &value))
+                number(value);
+            else
+                displayText();
             break;
         }
-        error =
-            worksheet_write_number(FSheet, row, c, *serial, CellFormat(column, rowStyle, false));
+        case Column::Real: {
+            const double value = data.Real(storedRow);
+            if (std::isfinite(value))
+                number(value);
+            else
+                displayText();
+            break;
+        }
+        case Column::Whole: {
+            const std::int64_t whole = data.Int(storedRow);
+            // Whole numbers past 15 digits would be rounded by the spreadsheet.
+            if (whole > 999999999999999LL || whole < -999999999999999LL) {
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
+                WriteText(QString::fromLatin1(digits, end - digits), row, c,
+                          CellFormat(column, rowStyle, true));
+                break;
+            }
+            number(static_cast<double>(whole));
+            break;
+        }
+        }
+        break;
+    case Column::Date: {
+        double serial = 0;
+        if (SerialDate(data.Int(storedRow), column.Type == TFieldType::ftDate, &serial))
+            number(serial);
+        else
+            displayText(); // before March 1900 the spreadsheet has no date: the grid's text
         break;
     }
     case Column::Time: {
-        const QTime time =
-            value.typeId() == QMetaType::QTime ? value.toTime() : value.toDateTime().time();
-        error = worksheet_write_number(FSheet, row, c, time.msecsSinceStartOfDay() / 86400000.0,
-                                       CellFormat(column, rowStyle, false));
+        // As a time of day reads it: outside one day, none (midnight).
+        const int msecs = static_cast<int>(data.Int(storedRow));
+        number((msecs >= 0 && msecs < kMSecsPerDay ? msecs : 0) / 86400000.0);
         break;
     }
     case Column::Boolean:
-        error = worksheet_write_boolean(FSheet, row, c, value.toBool() ? 1 : 0,
-                                        CellFormat(column, rowStyle, false));
+        FBook->Check(worksheet_write_boolean(FSheet, row, c, data.Int(storedRow) != 0 ? 1 : 0,
+                                             CellFormat(column, rowStyle, false)));
         break;
     case Column::Text:
-        writeText(field->AsString(), false);
+        WriteText(data.Text(storedRow), row, c, CellFormat(column, rowStyle, false));
         break;
     }
-    FBook->Check(error);
 }
 
 void TOrvel_DataExport_XLSX::WriteRow() {
@@ -646,17 +831,18 @@ void TOrvel_DataExport_XLSX::WriteRow() {
         FinishSheet();
         StartSheet();
     }
-    const int rowStyle = RowStyleOfCurrentRow();
+    const std::size_t stored = StoredRow(FRow);
+    const int rowStyle = RowStyleOfRow(stored);
     for (std::size_t c = 0; c < FCols.size(); ++c)
-        WriteCell(FCols[c], static_cast<int>(c), rowStyle);
+        WriteCell(FCols[c], static_cast<int>(c), stored, rowStyle);
     ++FSheetRow;
 }
 
-QByteArray TOrvel_DataExport_XLSX::SheetText(const QString &text) {
+const char *TOrvel_DataExport_XLSX::SheetText(QStringView text) {
     bool cut = false;
-    QByteArray bytes = CellText(text, &cut);
+    CellText(text, FText, &cut);
     if (cut)
         ++FCutCells;
-    FWrittenBytes += bytes.size();
-    return bytes;
+    FWrittenBytes += FText.size();
+    return FText.constData(); // a QByteArray always ends with a zero byte
 }

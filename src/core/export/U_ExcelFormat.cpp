@@ -438,7 +438,7 @@ QString ExcelSheetName(const QString &title, int part) {
     return name + suffix;
 }
 
-bool DecimalExceedsExcelPrecision(const QString &decimalText) {
+bool DecimalExceedsExcelPrecision(QStringView decimalText) {
     qsizetype first = -1, last = -1, index = 0;
     for (const QChar c : decimalText) {
         if (c >= u'1' && c <= u'9') {

@@ -37,7 +37,7 @@ std::optional<double> ExcelSerialDate(const QDateTime &value);
 QString ExcelSheetName(const QString &title, int part = 1);
 
 // A decimal text ("-1234.5600") has more significant digits than a spreadsheet number keeps (15).
-bool DecimalExceedsExcelPrecision(const QString &decimalText);
+bool DecimalExceedsExcelPrecision(QStringView decimalText);
 
 // A column width in pixels as the spreadsheet's character width (the default font's digit is 7
 // pixels wide, plus 5 pixels of cell padding).

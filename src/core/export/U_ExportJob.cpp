@@ -2,7 +2,13 @@
 
 #include "U_error.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include <QThread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 TOrvel_ExportJob::TOrvel_ExportJob(std::unique_ptr<TOrvel_DataExport> writer, const QString &file,
                                    TWrite write, QObject *parent)
@@ -45,6 +51,16 @@ bool TOrvel_ExportJob::IsRunning() const {
 }
 
 void TOrvel_ExportJob::Work() {
+    // Linux's normal scheduling ignores the thread priority QThread sets: the thread's own nice
+    // value is what lets the window's thread win a contended core while the export runs (the
+    // slices of rows the writers format on other threads inherit it).
+    if (BackgroundNice > 0) {
+        const auto self = static_cast<id_t>(gettid());
+        errno = 0;
+        const int nice = getpriority(PRIO_PROCESS, self);
+        if (errno == 0)
+            (void)setpriority(PRIO_PROCESS, self, std::min(nice + BackgroundNice, 19));
+    }
     try {
         FWrite(*FWriter, FFile);
         FEnd = TOrvel_ExportEnd::Written;

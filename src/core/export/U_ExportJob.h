@@ -38,6 +38,8 @@ public:
     TOrvel_ExportJob(const TOrvel_ExportJob &) = delete;
     TOrvel_ExportJob &operator=(const TOrvel_ExportJob &) = delete;
 
+    // How much the job's thread is niced below the window's (0: not at all); set before Start.
+    int BackgroundNice = 4;
     void Start();
     // Asks the writer to stop; `finished` follows with Stopped (or Written when the file was
     // already in place).
