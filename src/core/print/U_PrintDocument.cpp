@@ -29,6 +29,8 @@ constexpr double InfoPoints = 9.0;
 constexpr double FooterPoints = 8.0;
 // The least width of a shown column on the page, in grid pixels.
 constexpr int MinColumnPixels = 8;
+// Rows measured between two askings of Stop.
+constexpr int StopCheckRows = 1024;
 
 const QColor HeaderFill(0xE6, 0xE6, 0xE6);
 const QColor RuleColor(0xB0, 0xB0, 0xB0);
@@ -244,6 +246,9 @@ void TOrvel_PrintDocument::Layout() {
     const double pad = CellPadding();
     TOrvel_TextBuffer scratch;
     for (int row = 0; row < rows; ++row) {
+        // Measuring a large result takes a while: a stop asked meanwhile is heard.
+        if (row % StopCheckRows == 0 && Stop && Stop())
+            throw EOrvelError(QStringLiteral("Zapis przerwany"));
         const int font = Fonts::Index(RowFormatAt(row));
         const QFontMetricsF &metrics = FFonts->Metrics[font];
         const std::size_t stored = query->StoredRow(row);

@@ -74,7 +74,8 @@ public:
     TOrvel_PageOrientation Orientation = TOrvel_PageOrientation::poAuto;
     // The date and time in each page's footer; replaceable so that a test sees fixed text.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
-    // Asked before every page is drawn: true stops with EOrvelError "Zapis przerwany".
+    // Asked while the rows are measured and before every page is drawn: true stops with
+    // EOrvelError "Zapis przerwany".
     std::function<bool()> Stop;
     // Told after every page is drawn: pages done, pages in all.
     std::function<void(int done, int total)> Progress;
