@@ -136,6 +136,8 @@ private:
     std::vector<DbDisplayFormat> FCells;
     std::unique_ptr<DbDisplayFormat> FFormatCell;
     std::vector<float> FRowHeights;
+    // Each printed cell's text width on one line, row by row; negative where the text wraps.
+    std::vector<float> FTextWidths;
     std::vector<TOrvel_PrintPage> FPages;
     QPageLayout::Orientation FOrientation = QPageLayout::Portrait;
     double FScale = 1.0;
