@@ -186,9 +186,8 @@ double TOrvel_PrintDocument::HeaderHeight() const {
     const QFont &font = FFonts->Table[1];
     int lines = 1;
     for (std::size_t i = 0; i < FColumns.size(); ++i)
-        lines = std::max<int>(
-            lines,
-            CellLines(FGrid.Caption(FColumns[i]), font, FWidths[i] - 2 * CellPadding()).size());
+        lines = std::max<int>(lines,
+                              CellLines(FCaptions[i], font, FWidths[i] - 2 * CellPadding()).size());
     return lines * FFonts->Metrics[1].lineSpacing() + 2 * CellPadding();
 }
 
@@ -198,6 +197,8 @@ double TOrvel_PrintDocument::FooterHeight() const {
 
 void TOrvel_PrintDocument::Layout() {
     FColumns.clear();
+    FCaptions.clear();
+    FAlignments.clear();
     FWidths.clear();
     FCells.clear();
     FFormatCell.reset();
@@ -215,6 +216,10 @@ void TOrvel_PrintDocument::Layout() {
             continue;
         FColumns.push_back(i);
         FCells.emplace_back(*FGrid.Field(i));
+        // Kept as they are now: the pages may be drawn on another thread while the grid's
+        // columns are shown and moved on the user's.
+        FCaptions.push_back(FGrid.Caption(i));
+        FAlignments.push_back(FGrid.Alignment(i));
         natural.push_back(std::max(FGrid.Width(i), MinColumnPixels) * UnitsPerGridPixel);
     }
     if (DbField *format = query->FindField(QStringView(RowFormatFieldName).toString());
@@ -360,9 +365,8 @@ double TOrvel_PrintDocument::PaintHeader(QPainter &painter, double top) const {
         painter.drawRect(cell);
         painter.setPen(Qt::black);
         const QRectF inner = cell.adjusted(pad, pad, -pad, -pad);
-        DrawCellLines(painter, FFonts->Metrics[1],
-                      CellLines(FGrid.Caption(FColumns[i]), font, inner.width()), inner,
-                      FGrid.Alignment(FColumns[i]));
+        DrawCellLines(painter, FFonts->Metrics[1], CellLines(FCaptions[i], font, inner.width()),
+                      inner, FAlignments[i]);
         x += FWidths[i];
     }
     return top + height;
@@ -407,7 +411,7 @@ void TOrvel_PrintDocument::PaintRow(QPainter &painter, int row, double top,
     for (std::size_t i = 0; i < FColumns.size(); ++i) {
         const QRectF inner = QRectF(x, top, FWidths[i], height).adjusted(pad, pad, -pad, -pad);
         const QString &text = texts[i];
-        const TOrvel_Alignment alignment = FGrid.Alignment(FColumns[i]);
+        const TOrvel_Alignment alignment = FAlignments[i];
         if (!text.isEmpty() && measured[i] != WrappedText)
             painter.drawText(
                 QPointF(LineLeft(inner, alignment, measured[i]), inner.top() + metrics.ascent()),

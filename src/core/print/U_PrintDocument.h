@@ -132,6 +132,8 @@ private:
     TOrvel_GridColumns &FGrid;
     TOrvel_PrintInfo FInfo;
     std::vector<int> FColumns;
+    std::vector<QString> FCaptions;            // of the printed columns, in their order
+    std::vector<TOrvel_Alignment> FAlignments; // likewise
     std::vector<double> FWidths;
     std::vector<DbDisplayFormat> FCells;
     std::unique_ptr<DbDisplayFormat> FFormatCell;
