@@ -355,8 +355,7 @@ std::unique_ptr<TOrvel_StreamedExport> MakeStream(TOrvel_Report &report,
         const TOrvel_CsvEncoding encoding = CsvEncodingOf(o);
         make = [=](TOrvel_GridColumns &columns, const Stop &stop) {
             return exporting(
-                std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title, encoding),
-                stop);
+                std::make_unique<TOrvel_DataExport_CSV>(columns, separator, title, encoding), stop);
         };
         break;
     }
@@ -453,6 +452,12 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
         case TOrvel_CliOutput::coPdf: {
             TOrvel_PrintInfo info = run;
             info.Title = title;
+            // The block says what the panel would show: a chosen entry of an SQL pick list by
+            // its caption, which only the list's query knows.
+            for (int i = 0; i < report.ParamCount(); ++i)
+                if (report.ListQuery(i) && !report.ListQuery(i)->IsOpen() &&
+                    report.Param(i).HasKey())
+                    report.RefreshList(i);
             info.Parameters = ShownParameters(report);
             TOrvel_PrintDocument document(columns, info);
             document.PageSize = PdfPageSize(o.PageSize);
