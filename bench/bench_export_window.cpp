@@ -3,7 +3,7 @@
 // user-interface thread. Reports the export's wall time and the worst and mean delay between two
 // ticks of the timer (the window blocked for that long at most); the aim is under 50 ms.
 //
-//   QT_QPA_PLATFORM=offscreen bench_export_window [ROWS [xlsx|csv|xml|xhtml]]
+//   QT_QPA_PLATFORM=offscreen bench_export_window [ROWS [xlsx|csv|xml|xhtml|pdf]]
 #include "BenchSqlite.h"
 #include "Orvel_ResultGrid.h"
 #include "U_Db.h"
@@ -96,6 +96,8 @@ int main(int argc, char **argv) {
             commands.miSaveAs_XMLClick();
         else if (kind == QLatin1String("XHTML"))
             commands.miSaveAs_XHTMLClick();
+        else if (kind == QLatin1String("PDF"))
+            commands.miSaveAs_PDFClick();
         else
             commands.miSaveAs_XLSXClick();
     });

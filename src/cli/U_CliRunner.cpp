@@ -449,6 +449,12 @@ void WriteResult(TOrvel_Report &report, const TOrvel_CliOptions &o,
         case TOrvel_CliOutput::coPdf: {
             TOrvel_PrintInfo info = run;
             info.Title = title;
+            // The block says what the panel would show: a chosen entry of an SQL pick list by
+            // its caption, which only the list's query knows.
+            for (int i = 0; i < report.ParamCount(); ++i)
+                if (report.ListQuery(i) && !report.ListQuery(i)->IsOpen() &&
+                    report.Param(i).HasKey())
+                    report.RefreshList(i);
             info.Parameters = ShownParameters(report);
             TOrvel_PrintDocument document(columns, info);
             document.PageSize = PdfPageSize(o.PageSize);

@@ -111,6 +111,7 @@ private slots:
     void printShowsTheShownResult();
     void xlsxWritesAWorkbook();
     void pdfWritesTheWindowsPages();
+    void pdfNamesThePickListEntry();
     void xlsxSaysCutCells();
     void killedExportLeavesNothingBehind_data();
     void killedExportLeavesNothingBehind();
@@ -895,6 +896,22 @@ void TestCli::pdfWritesTheWindowsPages() {
     const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
     QVERIFY2(infoText.contains(QStringLiteral("1191 x 842 pts (A3)")), qPrintable(infoText));
     QFile::remove(expectedFile);
+}
+
+// The parameter block of the runner's document names a pick list's entry as the panel does, by
+// the caption its list shows, not by the key the script receives.
+void TestCli::pdfNamesThePickListEntry() {
+    const QString file = App(QStringLiteral("lista.pdf"));
+    const CliResult r = Cli(
+        {"run", "Sprzedaż/Lista", "--server", Server(), "--set", "Kod=B2", "--pdf", "lista.pdf"});
+    QVERIFY2(r.Status == 0, qPrintable(r.Err));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"),
+               {QStringLiteral("-l"), QStringLiteral("1"), file, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(page.contains(QStringLiteral("Towar: O'Brien & syn <sp>")), qPrintable(page));
+    QFile::remove(file);
 }
 
 void TestCli::printShowsTheShownResult() {

@@ -3,8 +3,12 @@
 // wide and very wide results, the row styles found in a rendered page's pixels, the first page's
 // parameter block, the metadata and the embedded fonts, and a stopped export that keeps the old
 // file.
+#include "EmbeddedResult.h"
 #include "TestSupport.h"
+#include "U_DataExport_PDF.h"
 #include "U_PrintDocument.h"
+#include "U_PrintInfo.h"
+#include "U_SQL_report.h"
 #include "U_error.h"
 #include "U_locale.h"
 #include "U_utils.h"
@@ -48,26 +52,6 @@ QString InfoField(const QString &pdf, const QString &name) {
     return line.match(info).captured(1).trimmed();
 }
 
-class Fixture {
-public:
-    explicit Fixture(const QString &sql) {
-        SetAppFolder(Dir.path());
-        TOrvel_ConnectionSettings settings;
-        settings.Server = QStringLiteral("sqlite:") + Dir.path();
-        Connection.Open(settings);
-        Query.SQL = sql;
-        Query.Open();
-        Columns.SetQuery(&Query);
-    }
-    ~Fixture() { SetAppFolder(QString()); }
-    QString Path(const QString &name) const { return Dir.filePath(name); }
-
-    QTemporaryDir Dir;
-    DbConnection Connection;
-    DbQuery Query{&Connection};
-    TOrvel_GridColumns Columns;
-};
-
 // Rows "Wiersz 1" ... with a number and an amount.
 QString NumberedRows(int rows) {
     return QStringLiteral(
@@ -108,7 +92,7 @@ private slots:
     }
     void pagination() {
         QFETCH(int, rows);
-        Fixture f(NumberedRows(rows));
+        EmbeddedResult f(NumberedRows(rows));
         f.Columns.SetWidth(1, 120);
         TOrvel_PrintDocument doc(f.Columns, SampleInfo());
         doc.Layout();
@@ -161,7 +145,7 @@ private slots:
         QFETCH(int, orientation);
         QFETCH(bool, scaled);
         QFETCH(bool, wraps);
-        Fixture f(ManyColumns(columns));
+        EmbeddedResult f(ManyColumns(columns));
         for (int i = 0; i < f.Columns.Count(); ++i)
             f.Columns.SetWidth(i, width);
         TOrvel_PrintDocument doc(f.Columns, SampleInfo());
@@ -199,7 +183,7 @@ private slots:
     }
 
     void fixedOrientationAndPageSize() {
-        Fixture f(ManyColumns(2));
+        EmbeddedResult f(ManyColumns(2));
         TOrvel_PrintDocument doc(f.Columns, SampleInfo());
         doc.Orientation = TOrvel_PageOrientation::poLandscape;
         doc.PageSize = QPageSize(QPageSize::A3);
@@ -213,7 +197,7 @@ private slots:
 
     // A plain row, a row with every style, and a plain row after it; page 1 rendered.
     void rowStylesDrawn() {
-        Fixture f(QStringLiteral(
+        EmbeddedResult f(QStringLiteral(
             "CREATE TABLE t (Nazwa NVARCHAR(40), orvel_zestawnik_format NVARCHAR(80));"
             "INSERT INTO t VALUES ('zwykły', NULL);"
             "INSERT INTO t VALUES ('wyróżniony', "
@@ -258,7 +242,7 @@ private slots:
     }
 
     void parameterBlock() {
-        Fixture f(NumberedRows(2));
+        EmbeddedResult f(NumberedRows(2));
         TOrvel_PrintInfo info = SampleInfo();
         info.Parameters = {{QStringLiteral("Liczba sztuk"), QStringLiteral("12")},
                            {QStringLiteral("Nazwa klienta"), QStringLiteral("Łódź „Żuraw”")},
@@ -286,8 +270,78 @@ private slots:
                 text.indexOf(QRegularExpression(QStringLiteral("Nr\\s+Nazwa\\s+Kwota"))));
     }
 
+    // The block of a loaded report: every kind of input gives its value as the panel shows it;
+    // a pick list its caption, never the key the script receives.
+    void parameterBlockOfAReport() {
+        EmbeddedResult f(NumberedRows(2));
+        const QString regions = QStringLiteral(
+            "<key>Id</key><listquery>SELECT 1 AS Id, 'Mazowsze' AS Nazwa, 'MZ' AS Skrot UNION ALL "
+            "SELECT 2, 'Pomorze', 'PM' UNION ALL SELECT 3, 'Pomorze', 'ZP'</listquery>");
+        struct Case {
+            QString type, extra, value, shown;
+        };
+        const Case cases[] = {
+            {"INT", "", "12", "12"},
+            {"TEXT", "", "'Łódź „Żuraw”'", "Łódź „Żuraw”"},
+            {"TEXT", "", "NULL", ""},
+            {"NUMERIC", "<decimal>2</decimal>", "1234.5", "1234,5"},
+            {"BIT", "", "1", "tak"},
+            {"DATE", "", "'20240301'", "1.03.2024"},
+            {"DATE", "", "NULL", ""},
+            {"TEXT", "<listitems>Północ;Południe</listitems><listvalues>N;S</listvalues>", "'S'",
+             "Południe"},
+            {"INT", "<listitems>mały;duży</listitems>", "1", "duży"},
+            {"INT", regions + "<listfields>Nazwa</listfields>", "1", "Mazowsze"},
+            // Rows showing the same name are told apart, as in the closed box.
+            {"INT", regions + "<listfields>Nazwa;Skrot</listfields>", "3", "Pomorze (ZP)"},
+            // Without list fields the list shows its key.
+            {"INT", regions, "2", "2"},
+            // A key the list does not hold: the value the script used is still said.
+            {"INT", regions + "<listfields>Nazwa</listfields>", "7", "7"},
+        };
+        QByteArray items;
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+            items += QStringLiteral("<item><name>P%1</name><type>%2</type><desc>Parametr "
+                                    "%1</desc>%3</item>")
+                         .arg(i)
+                         .arg(cases[i].type, cases[i].extra)
+                         .toUtf8();
+        const QString definition = f.Path(QStringLiteral("Obroty.xml"));
+        QVERIFY(WriteBytes(definition,
+                           "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                           "<Zestawnik><version>1.0</version><params>" +
+                               items + "</params></Zestawnik>\r\n"));
+        QVERIFY(WriteBytes(f.Path(QStringLiteral("Obroty.sql")),
+                           "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT 1 AS A\r\n"));
+        TOrvel_Report report(&f.Connection);
+        QVERIFY(report.LoadReport(definition, QStringLiteral("Obroty")));
+        QCOMPARE(report.ParamCount(), int(std::size(cases)));
+        for (int i = 0; i < report.ParamCount(); ++i) {
+            if (report.ListQuery(i))
+                report.RefreshList(i);
+            report.SetParamValue(i, cases[i].value);
+        }
+        const auto shown = ShownParameters(report);
+        QCOMPARE(int(shown.size()), report.ParamCount());
+        for (int i = 0; i < report.ParamCount(); ++i) {
+            QCOMPARE(shown[i].first, QStringLiteral("Parametr %1").arg(i));
+            QCOMPARE(shown[i].second, cases[i].shown);
+        }
+
+        TOrvel_PrintInfo info = SampleInfo();
+        info.Parameters = shown;
+        TOrvel_PrintDocument doc(f.Columns, info);
+        doc.Layout();
+        const QString pdf = f.Path(QStringLiteral("r.pdf"));
+        doc.WritePdf(pdf);
+        const QString text = PageText(pdf, 1);
+        QVERIFY2(text.contains(QStringLiteral("Parametr 9: Mazowsze\n")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("Parametr 10: Pomorze (ZP)\n")));
+        QVERIFY(!text.contains(QStringLiteral("Parametr 9: 1")));
+    }
+
     void metadataAndFonts() {
-        Fixture f(NumberedRows(3));
+        EmbeddedResult f(NumberedRows(3));
         TOrvel_PrintDocument doc(f.Columns, SampleInfo());
         doc.Layout();
         const QString pdf = f.Path(QStringLiteral("m.pdf"));
@@ -306,17 +360,33 @@ private slots:
         }
     }
 
-    // A stopped export keeps the old file whole and leaves no other file.
+    void stoppedExportKeepsOldFile_data() {
+        QTest::addColumn<int>("stopAtRows"); // rows on the pages drawn when Stop says yes
+        QTest::newRow("while the rows are measured") << 0;
+        QTest::newRow("after the first page") << 1;
+        QTest::newRow("after the last page") << 3000;
+    }
+    // The PDF export stopped at any point keeps the old file whole and leaves no other file.
     void stoppedExportKeepsOldFile() {
-        Fixture f(NumberedRows(50));
+        QFETCH(int, stopAtRows);
+        EmbeddedResult f(NumberedRows(3000));
         const QString pdf = f.Path(QStringLiteral("old.pdf"));
         QVERIFY(WriteBytes(pdf, "stary plik"));
-        TOrvel_PrintDocument doc(f.Columns, SampleInfo());
-        doc.Layout();
-        int pages = 0;
-        doc.Progress = [&](int done, int) { pages = done; };
-        doc.Stop = [&] { return pages >= 1; };
-        QVERIFY_THROWS_EXCEPTION(EOrvelError, doc.WritePdf(pdf));
+        TOrvel_DataExport_PDF writer(f.Columns, SampleInfo());
+        int written = 0;
+        bool rowsDone = false;
+        writer.Progress = [&](int rows, int total) {
+            QCOMPARE(total, 3000);
+            written = rows;
+        };
+        writer.RowsDone = [&] { rowsDone = true; };
+        writer.Stop = [&] { return written >= stopAtRows; };
+        QVERIFY_THROWS_EXCEPTION(EOrvelError, writer.ExportToFile(pdf));
+        if (stopAtRows == 1)
+            QVERIFY2(written > 0 && written < 3000, qPrintable(QString::number(written)));
+        else
+            QCOMPARE(written, stopAtRows);
+        QCOMPARE(rowsDone, stopAtRows == 3000);
         QCOMPARE(ReadBytes(pdf), QByteArray("stary plik"));
         QCOMPARE(QDir(f.Dir.path())
                      .entryList({QStringLiteral("*.pdf"), QStringLiteral(".orvel-tmp-*")},

@@ -879,6 +879,48 @@ def long_cell_export(s):
            'the workbook does not hold the text cut to 32 767 characters')
 
 
+PRINTED_ROWS = 600000
+PRINTED_SCRIPT = f'''-- [Orvel_Zestawnik_PARAMETRY]
+WITH n (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < {PRINTED_ROWS})
+SELECT i AS Nr, CASE WHEN i % 2 = 0 THEN 'parzysta' ELSE 'nieparzysta' END AS Opis,
+  i * 1.25 AS Kwota FROM n OPTION (MAXRECURSION 0)
+'''
+
+
+def pdf_export_stop(s):
+    """A large result saved as a PDF over an older file: the status bar's progress bar counts
+    the rows on the pages drawn while the grid stays usable, Esc stops it, and the older file
+    is left as it was, with nothing beside it."""
+    s.folder.add_report('Testy', 'Wynik do druku', LONG_RUN_DEFINITION, PRINTED_SCRIPT)
+    d = logged_in_report(s, 'Wynik do druku')
+    grid = run_with_f5(d)
+    expect(d.table(grid).nRows == PRINTED_ROWS, f'the grid shows {d.table(grid).nRows} rows')
+    folder = os.path.join(s.home, 'pdf')
+    os.makedirs(folder)
+    path = os.path.join(folder, 'wynik.pdf')
+    with open(path, 'wb') as f:
+        f.write(b'stary plik')
+    save_through_dialog(d, ['Up'], path)  # "Dokument PDF", the last entry
+    answer(d, message_box(d, 'istnieje'), 'Tak')
+    bar = d.find('progress bar', 'Postęp zapisu', what='the export\'s progress bar', timeout=60)
+    d.wait_status('the export under way', lambda t: t.strip() == 'Zapisywanie wyniku...')
+    # The user reads on in the grid meanwhile.
+    d.focus_window(MAIN_X_TITLE)
+    d.click(cell_node(d, grid, 0, 0))
+    wait_until('the grid to take the focus', lambda: d.focused(grid))
+    d.key('Page_Down', 'Page_Down')
+    wait_until('the grid scrolled down', lambda: cell_seen(d, grid, 60, 0))
+    wait_until('some pages drawn',
+               lambda: bar.queryValue().currentValue > PRINTED_ROWS // 20, 60)
+    d.screenshot('pdf-progress')
+    d.key('Escape')
+    d.wait_status('the stopped export', lambda t: t.strip() == 'Zapis przerwany', timeout=60)
+    d.screenshot('pdf-stopped')
+    expect(open(path, 'rb').read() == b'stary plik', 'the older PDF file was changed')
+    left = sorted(os.listdir(folder))
+    expect(left == ['wynik.pdf'], f'the folder holds {left}')
+
+
 # -- what a screen reader reads ---------------------------------------------------------------
 
 # The roles a user operates; each needs a name of its own or a label that names it.
@@ -933,4 +975,4 @@ ALL = {f.__name__: f for f in (run, date_click, export, cancel, restart, editor_
                                run_unsaved_asks, template_parameter, names, run_saved_version,
                                find_bar_replace, parameter_buttons, outside_change,
                                login_host_port, kerberos_line, date_en_us, big_result,
-                               long_cell_export)}
+                               long_cell_export, pdf_export_stop)}

@@ -806,6 +806,7 @@ private slots:
                 QCOMPARE(action->text(), QStringLiteral("Dokument PDF…"));
                 action->trigger();
             }
+        FDesk->Main->ExportCommands()->WaitForExport();
         QCOMPARE(boxes.Messages().size(), size_t(0));
         QCOMPARE(asked.Filter, QStringLiteral("dokumenty PDF|*.pdf"));
         QProcess text;

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -186,8 +187,9 @@ private:
         if (QApplication::activeWindow() != FMain.get())
             QApplication::setActiveWindow(FMain.get());
         QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(FMain.get()));
+        // Held after the rows, a document has laid out and drawn every page first.
         if (held != NotHeld)
-            QTRY_VERIFY(FGate->Reached());
+            QTRY_VERIFY_WITH_TIMEOUT(FGate->Reached(), 120000);
     }
     void WaitForTheEnd() {
         QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 120000);
@@ -241,6 +243,8 @@ private slots:
                                << "wynik.htm" << QByteArray("<?xml");
         QTest::newRow("XML") << "miSaveAs_XML"
                              << "wynik.xml" << QByteArray("<?xml");
+        QTest::newRow("PDF") << "miSaveAs_PDF"
+                             << "wynik.pdf" << QByteArray("%PDF-");
     }
     // A large result saved while a 10 ms timer of the window keeps firing; the progress reaches
     // all rows, and the status line says what was written.
@@ -274,6 +278,17 @@ private slots:
                 .arg(name));
         QVERIFY2(written.match(FMain->StatusText(1)).hasMatch(), qPrintable(FMain->StatusText(1)));
         QVERIFY(ReadBytes(Target(name)).startsWith(start));
+        if (name.endsWith(QLatin1String(".pdf"))) {
+            // Drawn on the export's thread, the text is real text, Polish letters included.
+            QProcess text;
+            text.start(QStringLiteral("pdftotext"), {QStringLiteral("-l"), QStringLiteral("1"),
+                                                     Target(name), QStringLiteral("-")});
+            QVERIFY(text.waitForFinished(60000));
+            const QString page = QString::fromUtf8(text.readAllStandardOutput());
+            QVERIFY2(page.contains(QStringLiteral("Duży wynik")) &&
+                         page.contains(QStringLiteral("nieparzysta")),
+                     qPrintable(page.left(300)));
+        }
         QCOMPARE(Written(), QStringList{name});
         QVERIFY(FMain->btnRun->isEnabled());
         QVERIFY(FMain->btnSave->isEnabled());
@@ -345,6 +360,10 @@ private slots:
                                                       << "wynik.xlsx" << true << true;
         QTest::newRow("CSV finishing its file, Przerwij") << "miSaveAs_CSV"
                                                           << "wynik.csv" << false << true;
+        QTest::newRow("PDF, Esc") << "miSaveAs_PDF"
+                                  << "wynik.pdf" << true << false;
+        QTest::newRow("PDF finishing its file, Przerwij") << "miSaveAs_PDF"
+                                                          << "wynik.pdf" << false << true;
     }
     // A stop at mid-file: the file there before keeps its bytes, no temporary file is left, and
     // the status line says the save was stopped.

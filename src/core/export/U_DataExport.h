@@ -23,7 +23,7 @@
 #include <optional>
 #include <vector>
 
-enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV, ekXLSX };
+enum class TOrvel_ExportKind { ekXHTML, ekXML, ekCSV, ekXLSX, ekPDF };
 
 class TOrvel_DataExport {
 public:

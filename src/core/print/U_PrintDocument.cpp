@@ -29,6 +29,10 @@ constexpr double InfoPoints = 9.0;
 constexpr double FooterPoints = 8.0;
 // The least width of a shown column on the page, in grid pixels.
 constexpr int MinColumnPixels = 8;
+// Rows measured between two askings of Stop.
+constexpr int StopCheckRows = 1024;
+// The measured width of a cell whose text does not fit on one line.
+constexpr float WrappedText = -1.0f;
 
 const QColor HeaderFill(0xE6, 0xE6, 0xE6);
 const QColor RuleColor(0xB0, 0xB0, 0xB0);
@@ -182,9 +186,8 @@ double TOrvel_PrintDocument::HeaderHeight() const {
     const QFont &font = FFonts->Table[1];
     int lines = 1;
     for (std::size_t i = 0; i < FColumns.size(); ++i)
-        lines = std::max<int>(
-            lines,
-            CellLines(FGrid.Caption(FColumns[i]), font, FWidths[i] - 2 * CellPadding()).size());
+        lines = std::max<int>(lines,
+                              CellLines(FCaptions[i], font, FWidths[i] - 2 * CellPadding()).size());
     return lines * FFonts->Metrics[1].lineSpacing() + 2 * CellPadding();
 }
 
@@ -194,10 +197,13 @@ double TOrvel_PrintDocument::FooterHeight() const {
 
 void TOrvel_PrintDocument::Layout() {
     FColumns.clear();
+    FCaptions.clear();
+    FAlignments.clear();
     FWidths.clear();
     FCells.clear();
     FFormatCell.reset();
     FRowHeights.clear();
+    FTextWidths.clear();
     FPages.clear();
     FRowFormats.clear();
     DbQuery *query = FGrid.Query();
@@ -210,6 +216,10 @@ void TOrvel_PrintDocument::Layout() {
             continue;
         FColumns.push_back(i);
         FCells.emplace_back(*FGrid.Field(i));
+        // Kept as they are now: the pages may be drawn on another thread while the grid's
+        // columns are shown and moved on the user's.
+        FCaptions.push_back(FGrid.Caption(i));
+        FAlignments.push_back(FGrid.Alignment(i));
         natural.push_back(std::max(FGrid.Width(i), MinColumnPixels) * UnitsPerGridPixel);
     }
     if (DbField *format = query->FindField(QStringView(RowFormatFieldName).toString());
@@ -241,9 +251,13 @@ void TOrvel_PrintDocument::Layout() {
     // Every row's height: its tallest cell, with the texts wrapped that do not fit.
     const int rows = query->RecordCount();
     FRowHeights.reserve(rows);
+    FTextWidths.reserve(static_cast<std::size_t>(rows) * FColumns.size());
     const double pad = CellPadding();
     TOrvel_TextBuffer scratch;
     for (int row = 0; row < rows; ++row) {
+        // Measuring a large result takes a while: a stop asked meanwhile is heard.
+        if (row % StopCheckRows == 0 && Stop && Stop())
+            throw EOrvelError(QStringLiteral("Zapis przerwany"));
         const int font = Fonts::Index(RowFormatAt(row));
         const QFontMetricsF &metrics = FFonts->Metrics[font];
         const std::size_t stored = query->StoredRow(row);
@@ -251,10 +265,18 @@ void TOrvel_PrintDocument::Layout() {
         for (std::size_t i = 0; i < FColumns.size(); ++i) {
             const QStringView text = FCells[i].Cell(stored, scratch);
             const double inner = FWidths[i] - 2 * pad;
-            if (text.contains(u'\n') || text.contains(u'\r') ||
-                metrics.horizontalAdvance(text.toString()) > inner)
+            float width = WrappedText;
+            if (!text.contains(u'\n') && !text.contains(u'\r')) {
+                // Measured in place, without a copy of the cell's text.
+                const double advance =
+                    metrics.horizontalAdvance(QString::fromRawData(text.constData(), text.size()));
+                if (advance <= inner)
+                    width = static_cast<float>(advance);
+            }
+            if (width == WrappedText)
                 lines = std::max<int>(
                     lines, CellLines(text.toString(), FFonts->Table[font], inner).size());
+            FTextWidths.push_back(width);
         }
         FRowHeights.push_back(static_cast<float>(lines * metrics.lineSpacing() + 2 * pad));
     }
@@ -303,19 +325,26 @@ void TOrvel_PrintDocument::PaintInfo(QPainter &painter, const QRectF &area) cons
 
 namespace {
 
+// Where a line of the given width starts inside a cell with the column's alignment.
+double LineLeft(const QRectF &inner, TOrvel_Alignment alignment, double width) {
+    switch (alignment) {
+    case TOrvel_Alignment::taLeftJustify:
+        return inner.left();
+    case TOrvel_Alignment::taRightJustify:
+        return inner.right() - width;
+    default:
+        return inner.left() + (inner.width() - width) / 2;
+    }
+}
+
 // Writes the lines of a cell inside its rectangle with the column's alignment.
 void DrawCellLines(QPainter &painter, const QFontMetricsF &metrics, const QStringList &lines,
                    const QRectF &inner, TOrvel_Alignment alignment) {
     double y = inner.top() + metrics.ascent();
     for (const QString &line : lines) {
-        double x = inner.left();
-        if (alignment != TOrvel_Alignment::taLeftJustify) {
-            const double w = metrics.horizontalAdvance(line);
-            x = alignment == TOrvel_Alignment::taRightJustify
-                    ? inner.right() - w
-                    : inner.left() + (inner.width() - w) / 2;
-        }
-        painter.drawText(QPointF(x, y), line);
+        const double width =
+            alignment == TOrvel_Alignment::taLeftJustify ? 0.0 : metrics.horizontalAdvance(line);
+        painter.drawText(QPointF(LineLeft(inner, alignment, width), y), line);
         y += metrics.lineSpacing();
     }
 }
@@ -336,9 +365,8 @@ double TOrvel_PrintDocument::PaintHeader(QPainter &painter, double top) const {
         painter.drawRect(cell);
         painter.setPen(Qt::black);
         const QRectF inner = cell.adjusted(pad, pad, -pad, -pad);
-        DrawCellLines(painter, FFonts->Metrics[1],
-                      CellLines(FGrid.Caption(FColumns[i]), font, inner.width()), inner,
-                      FGrid.Alignment(FColumns[i]));
+        DrawCellLines(painter, FFonts->Metrics[1], CellLines(FCaptions[i], font, inner.width()),
+                      inner, FAlignments[i]);
         x += FWidths[i];
     }
     return top + height;
@@ -377,19 +405,19 @@ void TOrvel_PrintDocument::PaintRow(QPainter &painter, int row, double top,
     }
     painter.setFont(font);
     painter.setPen(format.FontColor ? ToColor(*format.FontColor) : QColor(Qt::black));
+    // The layout measured every text: one that fits is drawn at once, at its measured width.
+    const float *measured = FTextWidths.data() + static_cast<std::size_t>(row) * FColumns.size();
     x = area.left();
     for (std::size_t i = 0; i < FColumns.size(); ++i) {
         const QRectF inner = QRectF(x, top, FWidths[i], height).adjusted(pad, pad, -pad, -pad);
         const QString &text = texts[i];
-        if (!text.isEmpty()) {
-            QStringList lines;
-            if (!text.contains(u'\n') && !text.contains(u'\r') &&
-                metrics.horizontalAdvance(text) <= inner.width())
-                lines << text;
-            else
-                lines = CellLines(text, font, inner.width());
-            DrawCellLines(painter, metrics, lines, inner, FGrid.Alignment(FColumns[i]));
-        }
+        const TOrvel_Alignment alignment = FAlignments[i];
+        if (!text.isEmpty() && measured[i] != WrappedText)
+            painter.drawText(
+                QPointF(LineLeft(inner, alignment, measured[i]), inner.top() + metrics.ascent()),
+                text);
+        else if (!text.isEmpty())
+            DrawCellLines(painter, metrics, CellLines(text, font, inner.width()), inner, alignment);
         x += FWidths[i];
     }
 }

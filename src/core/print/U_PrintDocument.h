@@ -74,7 +74,8 @@ public:
     TOrvel_PageOrientation Orientation = TOrvel_PageOrientation::poAuto;
     // The date and time in each page's footer; replaceable so that a test sees fixed text.
     std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
-    // Asked before every page is drawn: true stops with EOrvelError "Zapis przerwany".
+    // Asked while the rows are measured and before every page is drawn: true stops with
+    // EOrvelError "Zapis przerwany".
     std::function<bool()> Stop;
     // Told after every page is drawn: pages done, pages in all.
     std::function<void(int done, int total)> Progress;
@@ -131,10 +132,14 @@ private:
     TOrvel_GridColumns &FGrid;
     TOrvel_PrintInfo FInfo;
     std::vector<int> FColumns;
+    std::vector<QString> FCaptions;            // of the printed columns, in their order
+    std::vector<TOrvel_Alignment> FAlignments; // likewise
     std::vector<double> FWidths;
     std::vector<DbDisplayFormat> FCells;
     std::unique_ptr<DbDisplayFormat> FFormatCell;
     std::vector<float> FRowHeights;
+    // Each printed cell's text width on one line, row by row; negative where the text wraps.
+    std::vector<float> FTextWidths;
     std::vector<TOrvel_PrintPage> FPages;
     QPageLayout::Orientation FOrientation = QPageLayout::Portrait;
     double FScale = 1.0;

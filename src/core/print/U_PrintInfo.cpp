@@ -2,9 +2,10 @@
 
 #include "U_ParamInput.h"
 #include "U_SQL_report.h"
+#include "U_SqlListText.h"
 #include "U_locale.h"
 
-QString ShownParamValue(const TOrvel_ParamInput &input) {
+QString ShownParamValue(const TOrvel_ParamInput &input, const DbQuery *list) {
     if (!input.RejectedText().isEmpty())
         return input.RejectedText();
     switch (input.Kind()) {
@@ -22,7 +23,7 @@ QString ShownParamValue(const TOrvel_ParamInput &input) {
                                                              : QString();
     }
     case TOrvel_InputKind::ikSqlList:
-        return input.KeyText();
+        return SqlListShownText(input, list);
     }
     return {};
 }
@@ -33,7 +34,7 @@ std::vector<std::pair<QString, QString>> ShownParameters(const TOrvel_Report &re
         const TOrvel_ParamInput &input = report.Param(i);
         const QString caption =
             input.Definition().desc.isEmpty() ? input.Name() : input.Definition().desc;
-        shown.emplace_back(caption, ShownParamValue(input));
+        shown.emplace_back(caption, ShownParamValue(input, report.ListQuery(i)));
     }
     return shown;
 }

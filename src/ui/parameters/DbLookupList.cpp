@@ -2,11 +2,11 @@
 
 #include "U_Db.h"
 #include "U_ParamInput.h"
+#include "U_SqlListText.h"
 
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QSet>
 #include <QStandardItemModel>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -58,15 +58,7 @@ void DbLookupList::SetListFields(const QString &names) {
 }
 
 QStringList DbLookupList::ListFields() const {
-    // Split as every list text of a definition is: at ";" and at line breaks; empty pieces name
-    // no field, and a list without fields shows the key.
-    QStringList names;
-    for (const QString &name : SplitListText(FListFields))
-        if (!name.isEmpty())
-            names << name;
-    if (names.isEmpty())
-        names << FKeyField;
-    return names;
+    return SqlListFieldNames(FListFields, FKeyField);
 }
 
 void DbLookupList::SetKeyTextFunction(std::function<QString(const QVariant &)> function) {
@@ -125,28 +117,15 @@ void DbLookupList::ReloadEntries() {
 }
 
 void DbLookupList::MarkRepeatedTexts() {
-    // Rows that show the same first text are told apart by their other list fields.
-    QSet<QString> seen;
-    QSet<QString> repeated;
-    for (int row = 0; row < FModel->rowCount(); ++row) {
-        const QString text = FModel->item(row, 0)->text();
-        if (seen.contains(text))
-            repeated.insert(text);
-        seen.insert(text);
-    }
-    for (int row = 0; row < FModel->rowCount(); ++row) {
-        QStandardItem *first = FModel->item(row, 0);
-        QString shown = first->text();
-        if (repeated.contains(shown)) {
-            QStringList others;
-            for (int column = 1; column < FModel->columnCount(); ++column)
-                if (!FModel->item(row, column)->text().isEmpty())
-                    others << FModel->item(row, column)->text();
-            if (!others.isEmpty())
-                shown += QStringLiteral(" (") + others.join(QStringLiteral(", ")) + u')';
-        }
-        first->setData(shown, ClosedTextRole);
-    }
+    // Rows that show the same first text are told apart by their other list fields, by the rule
+    // every shown list text follows.
+    std::vector<QStringList> rows(static_cast<std::size_t>(FModel->rowCount()));
+    for (int row = 0; row < FModel->rowCount(); ++row)
+        for (int column = 0; column < FModel->columnCount(); ++column)
+            rows[static_cast<std::size_t>(row)] << FModel->item(row, column)->text();
+    const QStringList shown = SqlListShownTexts(rows);
+    for (int row = 0; row < FModel->rowCount(); ++row)
+        FModel->item(row, 0)->setData(shown.at(row), ClosedTextRole);
 }
 
 QString DbLookupList::ClosedText() const {

@@ -3,6 +3,7 @@
 #include "U_AppState.h"
 #include "U_Application.h"
 #include "U_DataExport.h"
+#include "U_DataExport_PDF.h"
 #include "U_DataExport_XLSX.h"
 #include "U_ExportJob.h"
 #include "U_GridColumns.h"
@@ -222,6 +223,12 @@ QString TOrvel_ExportCommands::DocumentTitle() const {
     return Title ? Title() : QString();
 }
 
+TOrvel_PrintInfo TOrvel_ExportCommands::DocumentInfo() const {
+    TOrvel_PrintInfo info = PrintInfo ? PrintInfo() : TOrvel_PrintInfo();
+    info.Title = DocumentTitle();
+    return info;
+}
+
 void TOrvel_ExportCommands::miSaveAs_CSVClick() {
     if (!Columns || FJob)
         return;
@@ -305,9 +312,7 @@ void TOrvel_ExportCommands::miSaveAs_XLSXClick() {
 std::unique_ptr<TOrvel_PrintDocument> TOrvel_ExportCommands::MakePrintDocument() const {
     if (!Columns)
         return {};
-    TOrvel_PrintInfo info = PrintInfo ? PrintInfo() : TOrvel_PrintInfo();
-    info.Title = DocumentTitle();
-    auto document = std::make_unique<TOrvel_PrintDocument>(*Columns, info);
+    auto document = std::make_unique<TOrvel_PrintDocument>(*Columns, DocumentInfo());
     document->Layout();
     return document;
 }
@@ -319,5 +324,10 @@ void TOrvel_ExportCommands::miSaveAs_PDFClick() {
                                 QStringLiteral(".pdf"), QStringLiteral("dokumenty PDF|*.pdf"));
     if (file.isEmpty())
         return;
-    MakePrintDocument()->WritePdf(file);
+    // What the first page tells is read here, from the window; the pages are laid out and drawn
+    // on the export's thread.
+    StartExport(std::make_unique<TOrvel_DataExport_PDF>(*Columns, DocumentInfo()), file, {},
+                [](TOrvel_DataExport &writer, const QString &target) {
+                    static_cast<TOrvel_DataExport_PDF &>(writer).ExportToFile(target);
+                });
 }

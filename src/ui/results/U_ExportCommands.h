@@ -112,9 +112,9 @@ public:
     // when it is empty (or there are no preferences).
     static QChar CsvSeparator();
 
-    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML", "XLSX"): the
-    // one last used for that kind (preference "Export/<kind>/Folder"), at first the user's
-    // documents.
+    // The folder the save dialog opens in for a kind of export ("CSV", "XHTML", "XML", "XLSX",
+    // "PDF"): the one last used for that kind (preference "Export/<kind>/Folder"), at first the
+    // user's documents.
     static QString ExportFolder(const QString &kind);
 
 signals:
@@ -138,6 +138,7 @@ private:
     QString AskFor(const QString &kind, const QString &title, const QString &extension,
                    const QString &filter) const;
     QString DocumentTitle() const;
+    TOrvel_PrintInfo DocumentInfo() const;
 
     QWidget *FOwner;
     QString FLastXhtmlFile;
