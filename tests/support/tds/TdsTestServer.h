@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+class TdsReplay;
+
 class TdsTestServer {
 public:
     // What the last client sent in its login packet.
@@ -65,7 +67,17 @@ public:
     // limits, sql_variant).
     void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result,
                          std::vector<Tds::WireType> wireTypes = {});
+    // Answers a batch of exactly this text with the result's reply encoded here, once, into the
+    // packets of a session of `packetSize` bytes (what FreeTDS clients ask for unless told
+    // otherwise), which the session then writes as they are, through TLS when it is encrypted:
+    // the reply costs the server next to nothing, so that a benchmark measures the clients. The
+    // bytes are those of SetCannedResult for the same result; a session of another packet size
+    // is answered that way. `SET FMTONLY ON <text> SET FMTONLY OFF`, which freebcp sends first,
+    // gets the columns without rows.
+    void SetReplayedResult(const QString &sql, std::shared_ptr<const DbResult> result,
+                           std::vector<Tds::WireType> wireTypes = {}, int packetSize = 4096);
     int BatchesCancelled() const;        // batches stopped by an ATTENTION
+    int BatchesReplayed() const;         // batches answered with pre-encoded packets
     void SetEncryption(Encryption mode); // for the connections that come after
     // Accepts integrated logins (LOGIN7 with the integrated-security flag and a GSS-API token)
     // with the service keys in `keytab`; a client the keys cannot verify is refused with 18452,
@@ -92,11 +104,13 @@ private:
     friend class Session;
     void RecordLogin(const LoginInfo &info);
     void RecordCancel();
+    void RecordReplay();
     void RecordMessage(std::uint8_t type, bool encrypted);
     void KeepCapture(const QByteArray &bytes); // of a connection that ended
     struct Canned {
         std::shared_ptr<const DbResult> result;
         std::vector<Tds::WireType> wireTypes;
+        std::shared_ptr<const TdsReplay> replay;
     };
     Canned CannedResult(const QString &sql) const;
 
@@ -110,6 +124,7 @@ private:
     std::vector<std::unique_ptr<Session>> FSessions;
     LoginInfo FLastLogin;
     int FCancelled = 0;
+    int FReplayed = 0;
     Encryption FEncryption = Encryption::NotSupported;
     std::vector<ReceivedMessage> FReceived;
     QByteArray FClosedCapture;
