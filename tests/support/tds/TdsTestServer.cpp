@@ -170,10 +170,11 @@ public:
         if (FThread.joinable())
             FThread.join();
         ::close(FSocket);
-        FServer->KeepCapture(FChannel.Captured());
+        FServer->KeepCapture(FChannel.Captured(), FChannel.Sent());
     }
     void Shutdown() { ::shutdown(FSocket, SHUT_RDWR); }
     QByteArray Captured() const { return FChannel.Captured(); }
+    QByteArray Sent() const { return FChannel.Sent(); }
 
 private:
     struct PendingDone {
@@ -843,9 +844,18 @@ std::vector<TdsTestServer::ReceivedMessage> TdsTestServer::ReceivedMessages() co
     return FReceived;
 }
 
-void TdsTestServer::KeepCapture(const QByteArray &bytes) {
+void TdsTestServer::KeepCapture(const QByteArray &bytes, const QByteArray &sent) {
     std::lock_guard lock(FLock);
     FClosedCapture += bytes;
+    FClosedSent += sent;
+}
+
+QByteArray TdsTestServer::SentBytes() const {
+    std::lock_guard lock(FLock);
+    QByteArray bytes = FClosedSent;
+    for (const auto &session : FSessions)
+        bytes += session->Sent();
+    return bytes;
 }
 
 QByteArray TdsTestServer::CapturedBytes() const {

@@ -91,6 +91,8 @@ public:
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
     QByteArray CapturedBytes() const;
+    // What the server wrote back in the same order, as TDS packets before any TLS.
+    QByteArray SentBytes() const;
     // A server that leaves ATTENTION unanswered (the running batch goes on as if none came).
     void SetIgnoreAttention(bool ignore) { FIgnoreAttention = ignore; }
     // A pause after every packet of rows, so that a result is still on the way when a client's
@@ -106,7 +108,7 @@ private:
     void RecordCancel();
     void RecordReplay();
     void RecordMessage(std::uint8_t type, bool encrypted);
-    void KeepCapture(const QByteArray &bytes); // of a connection that ended
+    void KeepCapture(const QByteArray &bytes, const QByteArray &sent); // of a connection that ended
     struct Canned {
         std::shared_ptr<const DbResult> result;
         std::vector<Tds::WireType> wireTypes;
@@ -128,6 +130,7 @@ private:
     Encryption FEncryption = Encryption::NotSupported;
     std::vector<ReceivedMessage> FReceived;
     QByteArray FClosedCapture;
+    QByteArray FClosedSent;
     std::atomic<bool> FIgnoreAttention{false};
     std::atomic<int> FPacketPause{0};
     QHash<QString, Canned> FCanned;
