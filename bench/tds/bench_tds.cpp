@@ -438,7 +438,17 @@ int ReplayMode(int rows, int repeats) {
         std::printf("%s (the reply encoded in %lld ms, before the clock):\n", mode.name,
                     static_cast<long long>(encodeMSecs));
         PrintLoad();
+        std::vector<qint64> fetchAlone;
         for (int r = 0; r < repeats; ++r) {
+            // The runner's fetch by itself: our ODBC backend in this process, nothing written.
+            const int replayedBefore = server.BatchesReplayed();
+            const Fetch alone = OursOnce(server, query);
+            if (alone.msecs < 0 || alone.rows != rows ||
+                server.BatchesReplayed() != replayedBefore + 1) {
+                std::fprintf(stderr, "the fetch alone failed or was not replayed\n");
+                return 1;
+            }
+            fetchAlone.push_back(alone.msecs);
             for (Client &c : clients) {
                 const int replayedBefore = server.BatchesReplayed();
                 QFile::remove(c.Output);
@@ -470,8 +480,11 @@ int ReplayMode(int rows, int repeats) {
             return 1;
         }
         for (const Client &c : clients)
-            std::printf("  median %-15s wall %6.2f s  cpu %6.2f s  %10.0f rows/s\n", c.Name,
+            std::printf("  median %-22s wall %6.2f s  cpu %6.2f s  %10.0f rows/s\n", c.Name,
                         MedianOf(c.Walls), MedianOf(c.Cpus), rows / MedianOf(c.Walls));
+        std::printf("  median ODBC fetch alone (our backend in process, no file, no start-up): "
+                    "wall %6.2f s\n",
+                    static_cast<double>(Median(fetchAlone)) / 1000.0);
         const Client &ours = clients[0];
         const Client &peer =
             MedianOf(clients[1].Walls) <= MedianOf(clients[2].Walls) ? clients[1] : clients[2];
