@@ -68,6 +68,9 @@ private slots:
     void rowsAreCountedAsTheyArrive();
     void cancelAtAnyMoment_data();
     void cancelAtAnyMoment();
+    void replayedReplyIsTheEncodedOne_data();
+    void replayedReplyIsTheEncodedOne();
+    void cancelDuringAReplayedReply();
 
 private:
     bool Connect(DbConnection &connection, QString *failure = nullptr,
@@ -173,6 +176,7 @@ void TestTds::useDatabase() {
 }
 
 Q_DECLARE_METATYPE(TFieldType)
+Q_DECLARE_METATYPE(TdsTestServer::Encryption)
 
 void TestTds::fieldKinds_data() {
     QTest::addColumn<QString>("column");
@@ -691,6 +695,127 @@ void TestTds::cancelAtAnyMoment() {
         }
         QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
     }
+
+namespace {
+// A result of a few packets whose rows differ in length, so that packets end inside rows: ids,
+// texts with Polish letters, NULLs and amounts.
+std::shared_ptr<DbResult> ReplayedRows(int count) {
+    DbColumnInfo id;
+    id.Name = "id";
+    id.Type = TFieldType::ftInteger;
+    DbColumnInfo name;
+    name.Name = "nazwa";
+    name.Type = TFieldType::ftWideString;
+    name.Size = 40;
+    DbColumnInfo amount;
+    amount.Name = "kwota";
+    amount.Type = TFieldType::ftBCD;
+    amount.Precision = 18;
+    amount.Scale = 4;
+    auto result = std::make_shared<DbResult>(std::vector<DbColumnInfo>{id, name, amount});
+    for (int i = 0; i < count; ++i) {
+        result->Column(0).AppendInt(i);
+        if (i % 7 == 3)
+            result->Column(1).AppendNull();
+        else
+            result->Column(1).AppendText(QStringLiteral("Łódź nr %1").arg(QString(i % 13, 'x')));
+        result->Column(2).AppendText(
+            QStringLiteral("%1.%2").arg(i * 37).arg(i % 10000, 4, 10, QChar('0')));
+    }
+    return result;
+}
+
+// Every cell of a fetched result as text, NULL as "<NULL>".
+QStringList Cells(DbQuery &query) {
+    QStringList cells;
+    for (int r = 0; r < query.RecordCount(); ++r)
+        for (int c = 0; c < query.FieldCount(); ++c)
+            cells << (query.Field(c)->IsNullAt(r) ? QStringLiteral("<NULL>")
+                                                  : query.Field(c)->ValueAt(r).toString());
+    return cells;
+}
+} // namespace
+
+void TestTds::replayedReplyIsTheEncodedOne_data() {
+    QTest::addColumn<TdsTestServer::Encryption>("encryption");
+    QTest::newRow("in clear") << TdsTestServer::Encryption::NotSupported;
+    QTest::newRow("under TLS") << TdsTestServer::Encryption::Required;
+}
+
+// A replayed reply must be the bytes the server writes for the same result on its normal path
+// (packet ids included), and the client must read the same rows from both.
+void TestTds::replayedReplyIsTheEncodedOne() {
+    QFETCH(TdsTestServer::Encryption, encryption);
+    TdsTestServer server(FFolder.path(), kUser, kPassword);
+    server.SetEncryption(encryption);
+    QVERIFY(server.Start());
+    const QString sql = QStringLiteral("SELECT id, nazwa, kwota FROM odtworzone");
+    const std::shared_ptr<DbResult> rows = ReplayedRows(700);
+    auto fetch = [&](QStringList &cells) {
+        DbConnection connection;
+        TOrvel_ConnectionSettings settings =
+            LoginConnectionSettings(server.ServerName(), true, kUser, kPassword);
+        settings.LoginTimeout = 10;
+        QString failure;
+        QVERIFY2(OpenConnection(connection, settings, &failure), qPrintable(failure));
+        QVERIFY(UseDatabase(connection, "HURTOWNIA"));
+        DbQuery query(&connection);
+        query.SQL = sql;
+        query.Open();
+        QCOMPARE(query.RecordCount(), 700);
+        cells = Cells(query);
+        connection.Close();
+    };
+    server.SetCannedResult(sql, rows);
+    QStringList encodedCells;
+    fetch(encodedCells);
+    if (QTest::currentTestFailed())
+        return;
+    const QByteArray encoded = server.SentBytes();
+    QVERIFY(encoded.size() > 3 * 4096); // the rows take several packets
+
+    server.SetReplayedResult(sql, rows);
+    QStringList replayedCells;
+    fetch(replayedCells);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(server.BatchesReplayed(), 1);
+    const QByteArray sent = server.SentBytes();
+    QVERIFY(sent.startsWith(encoded));
+    // The same conversation again, byte for byte: login, USE, the reply and the end.
+    QCOMPARE(sent.mid(encoded.size()).toHex(), encoded.toHex());
+    QCOMPARE(replayedCells, encodedCells);
+    QCOMPARE(encodedCells.mid(3 * 3, 3), (QStringList{"3", "<NULL>", QStringLiteral("111.0003")}));
+    server.Stop();
+}
+
+// A cancel while the replay is on its way: the row a packet cut is finished before the
+// acknowledgement, so the client reads it as one and the connection runs the next batch.
+void TestTds::cancelDuringAReplayedReply() {
+    const QString sql = QStringLiteral("SELECT id, nazwa, kwota FROM odtworzone_duzo");
+    FServer->SetReplayedResult(sql, ReplayedRows(60000));
+    FServer->SetPacketPause(2);
+    const auto noPause = qScopeGuard([this] { FServer->SetPacketPause(0); });
+    const int cancelledBefore = FServer->BatchesCancelled();
+    const int replayedBefore = FServer->BatchesReplayed();
+    DbQuery query(&FConnection);
+    query.SQL = sql;
+    FConnection.ExpectBatch();
+    const QString outcome = OpenAside(query, [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (FConnection.RowsFetched() == 0 && waited.elapsed() < 30000)
+            QThread::msleep(2);
+        query.Cancel();
+    });
+    QCOMPARE(outcome, QStringLiteral("cancelled"));
+    QCOMPARE(FServer->BatchesReplayed(), replayedBefore + 1);
+    QCOMPARE(FServer->BatchesCancelled(), cancelledBefore + 1);
+
+    QVERIFY(FConnection.IsConnected());
+    query.SQL = "SELECT COUNT(*) AS n FROM liczby";
+    query.Open();
+    QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestTds)

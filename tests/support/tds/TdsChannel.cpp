@@ -80,6 +80,11 @@ QByteArray TdsChannel::Captured() const {
     return FCapture;
 }
 
+QByteArray TdsChannel::Sent() const {
+    std::lock_guard lock(FCaptureLock);
+    return FSent;
+}
+
 ssize_t TdsChannel::ReceiveRaw(void *data, std::size_t size) {
     ssize_t got;
     do
@@ -136,6 +141,12 @@ bool TdsChannel::Read(char *buffer, std::size_t size) {
 }
 
 bool TdsChannel::Write(const char *data, std::size_t size) {
+    {
+        std::lock_guard lock(FCaptureLock);
+        if (FSent.size() < kCaptureLimit)
+            FSent.append(data, static_cast<qsizetype>(
+                                   std::min<std::size_t>(size, kCaptureLimit - FSent.size())));
+    }
     if (!FSession)
         return SendRaw(data, size);
     while (size > 0) {

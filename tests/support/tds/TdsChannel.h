@@ -32,6 +32,9 @@ public:
     // Every byte read off the socket so far (up to a limit), as a packet capture would show the
     // client's side of the conversation.
     QByteArray Captured() const;
+    // Every TDS byte written to the client so far (up to the same limit), before any TLS: the
+    // server's side of the conversation as the client decodes it.
+    QByteArray Sent() const;
 
 private:
     static ssize_t Pull(void *channel, void *data, std::size_t size);
@@ -48,4 +51,5 @@ private:
     QByteArray FHandshakeOut;
     mutable std::mutex FCaptureLock;
     QByteArray FCapture;
+    QByteArray FSent;
 };

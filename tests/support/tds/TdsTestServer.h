@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+class TdsReplay;
+
 class TdsTestServer {
 public:
     // What the last client sent in its login packet.
@@ -65,7 +67,17 @@ public:
     // limits, sql_variant).
     void SetCannedResult(const QString &sql, std::shared_ptr<const DbResult> result,
                          std::vector<Tds::WireType> wireTypes = {});
+    // Answers a batch of exactly this text with the result's reply encoded here, once, into the
+    // packets of a session of `packetSize` bytes (what FreeTDS clients ask for unless told
+    // otherwise), which the session then writes as they are, through TLS when it is encrypted:
+    // the reply costs the server next to nothing, so that a benchmark measures the clients. The
+    // bytes are those of SetCannedResult for the same result; a session of another packet size
+    // is answered that way. `SET FMTONLY ON <text> SET FMTONLY OFF`, which freebcp sends first,
+    // gets the columns without rows.
+    void SetReplayedResult(const QString &sql, std::shared_ptr<const DbResult> result,
+                           std::vector<Tds::WireType> wireTypes = {}, int packetSize = 4096);
     int BatchesCancelled() const;        // batches stopped by an ATTENTION
+    int BatchesReplayed() const;         // batches answered with pre-encoded packets
     void SetEncryption(Encryption mode); // for the connections that come after
     // Accepts integrated logins (LOGIN7 with the integrated-security flag and a GSS-API token)
     // with the service keys in `keytab`; a client the keys cannot verify is refused with 18452,
@@ -79,6 +91,8 @@ public:
     // not messages), and every byte the clients sent, as read off the sockets.
     std::vector<ReceivedMessage> ReceivedMessages() const;
     QByteArray CapturedBytes() const;
+    // What the server wrote back in the same order, as TDS packets before any TLS.
+    QByteArray SentBytes() const;
     // A server that leaves ATTENTION unanswered (the running batch goes on as if none came).
     void SetIgnoreAttention(bool ignore) { FIgnoreAttention = ignore; }
     // A pause after every packet of rows, so that a result is still on the way when a client's
@@ -92,11 +106,13 @@ private:
     friend class Session;
     void RecordLogin(const LoginInfo &info);
     void RecordCancel();
+    void RecordReplay();
     void RecordMessage(std::uint8_t type, bool encrypted);
-    void KeepCapture(const QByteArray &bytes); // of a connection that ended
+    void KeepCapture(const QByteArray &bytes, const QByteArray &sent); // of a connection that ended
     struct Canned {
         std::shared_ptr<const DbResult> result;
         std::vector<Tds::WireType> wireTypes;
+        std::shared_ptr<const TdsReplay> replay;
     };
     Canned CannedResult(const QString &sql) const;
 
@@ -110,9 +126,11 @@ private:
     std::vector<std::unique_ptr<Session>> FSessions;
     LoginInfo FLastLogin;
     int FCancelled = 0;
+    int FReplayed = 0;
     Encryption FEncryption = Encryption::NotSupported;
     std::vector<ReceivedMessage> FReceived;
     QByteArray FClosedCapture;
+    QByteArray FClosedSent;
     std::atomic<bool> FIgnoreAttention{false};
     std::atomic<int> FPacketPause{0};
     QHash<QString, Canned> FCanned;
