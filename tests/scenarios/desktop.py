@@ -454,7 +454,10 @@ class Desktop:
             event = protocol.event.ClientMessage(window=window, client_type=protocols,
                                                  data=(32, [delete, X.CurrentTime, 0, 0, 0]))
             window.send_event(event, event_mask=X.NoEventMask)
-            d.flush()
+            # A round trip before the connection closes: this library's close does not wait
+            # for the server as the C library's does, and on a busy server the close request
+            # was then now and then never delivered.
+            d.sync()
         finally:
             d.close()
 
