@@ -21,6 +21,10 @@ class ScenarioFailure(Exception):
     pass
 
 
+class ScenarioSkipped(Exception):
+    """The machine cannot give what the scenario needs (not a fault of the program)."""
+
+
 class VirtualScreen:
     """An X server on a display number it picks itself, so parallel runs never collide."""
 
@@ -47,6 +51,32 @@ class VirtualScreen:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(10)
+
+
+class SessionPlace:
+    """The runtime folder of this run's D-Bus session, and the screen its services belong to.
+
+    The accessibility bus's launcher is started by the session bus on the first look at the
+    accessibility tree, with the session's activation environment. Left alone, that holds no
+    screen and no runtime folder, and every session on the machine then puts its accessibility
+    bus at one and the same socket path: a later session takes the path over, and a program
+    started after that asks its own session for the address and lands on another session's bus,
+    where the scenario never sees it. A folder of its own for the socket, and the screen (on whose
+    root window the launcher leaves the bus's address for the toolkit), keep each run apart."""
+
+    def __init__(self, display):
+        self.runtime = tempfile.mkdtemp(prefix='orvel-scenario-run-')
+        os.environ['XDG_RUNTIME_DIR'] = self.runtime
+        os.environ['DISPLAY'] = display
+        result = subprocess.run(['dbus-update-activation-environment',
+                                 f'DISPLAY={display}', f'XDG_RUNTIME_DIR={self.runtime}'],
+                                capture_output=True, text=True, timeout=30)
+        if result.returncode != 0:
+            raise ScenarioFailure('the D-Bus session refused the screen and the runtime folder: '
+                                  + result.stderr.strip())
+
+    def remove(self):
+        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 class AppFolder:
@@ -109,6 +139,7 @@ class Desktop:
         self.folder = folder or AppFolder(bin_dir)
         self.process = None
         self.shot_count = 0
+        self._status_bar = None
         self.locale = 'pl_PL.UTF-8'  # the user's session language, as LANG and LC_ALL give it
         import pyatspi  # after DISPLAY is set: the accessibility bus belongs to this screen
         self.at = pyatspi
@@ -127,6 +158,7 @@ class Desktop:
         self.process = subprocess.Popen([os.path.join(self.folder.path, 'orvel-zestawnik')],
                                         env=env, stdout=self.log, stderr=self.log,
                                         start_new_session=True)
+        self._status_bar = None
         # A loaded machine can take long to put a second start on the bus.
         self.app = wait_until('the program on the accessibility bus', self._find_app, 45)
         return self
@@ -297,8 +329,20 @@ class Desktop:
     def wait_state(self, node, what, condition, timeout=WAIT):
         wait_until(what, lambda: condition(node), timeout)
 
+    def status_bar(self):
+        """The main window's status bar, looked up once per start: each look at the status
+        would otherwise walk the whole window over the bus."""
+        bar = self._status_bar
+        try:
+            if bar is not None and self.showing(bar):
+                return bar
+        except Exception:
+            pass
+        self._status_bar = self.find('status bar', None, what='the status bar')
+        return self._status_bar
+
     def status(self, panel=1):
-        bar = self.find('status bar', None, what='the status bar')
+        bar = self.status_bar()
         labels = [c for c in (bar.getChildAtIndex(i) for i in range(bar.childCount))
                   if c is not None and c.getRoleName() == 'label']
         return labels[panel].name if panel < len(labels) else ''
@@ -410,7 +454,10 @@ class Desktop:
             event = protocol.event.ClientMessage(window=window, client_type=protocols,
                                                  data=(32, [delete, X.CurrentTime, 0, 0, 0]))
             window.send_event(event, event_mask=X.NoEventMask)
-            d.flush()
+            # A round trip before the connection closes: this library's close does not wait
+            # for the server as the C library's does, and on a busy server the close request
+            # was then now and then never delivered.
+            d.sync()
         finally:
             d.close()
 

@@ -2,7 +2,8 @@
 
 ctest starts it inside a D-Bus session of its own (dbus-run-session), so the accessibility bus
 and the program belong to this run only. Exit status 0 when the scenario held, 1 when it found a
-fault (the message and the screenshot of the failure point are printed), 2 on wrong usage."""
+fault (the message and the screenshot of the failure point are printed), 2 on wrong usage, 77
+when the machine lacks what the scenario needs (skipped)."""
 
 import os
 import sys
@@ -11,7 +12,9 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import ScenarioFailure  # noqa: E402
+from desktop import ScenarioFailure, ScenarioSkipped  # noqa: E402
+
+SKIPPED = 77  # ctest's skip code for the scenarios
 import scenarios  # noqa: E402
 
 
@@ -27,6 +30,9 @@ def main():
     session = scenarios.Session(name, bin_dir, shots_dir)
     try:
         scenarios.ALL[name](session)
+    except ScenarioSkipped as reason:
+        print(f'{name}: skipped: {reason}')
+        return SKIPPED
     except ScenarioFailure as failure:
         shot = session.failure_shot()
         print(f'{name}: FAILED: {failure}', file=sys.stderr)

@@ -2,15 +2,17 @@
 
 A scenario is a function of one Session; ALL names them for the runner and for ctest."""
 
+import codecs
 import os
 import re
 import subprocess
 import zipfile
 
-from desktop import Desktop, ScenarioFailure, VirtualScreen, AppFolder, wait_until
+from desktop import (WAIT, AppFolder, Desktop, ScenarioFailure, ScenarioSkipped, SessionPlace,
+                     VirtualScreen, wait_until)
 from steps import (MAIN_X_TITLE, answer, choose_database, choose_report, expect, log_in,
                    main_window, message_box, param_input, report_tree, result_grid,
-                   run_with_f5, tree_items)
+                   run_with_f5, save_through_dialog, tree_items)
 
 SAMPLES = 'Przykłady'
 
@@ -24,6 +26,12 @@ class Session:
         self.bin_dir = bin_dir
         self.shots_dir = shots_dir
         self.screen = VirtualScreen(width, height)
+        # Before anything looks at the accessibility tree, which starts the accessibility bus.
+        try:
+            self.place = SessionPlace(self.screen.display)
+        except BaseException:
+            self.screen.close()
+            raise
         self.folder = AppFolder(bin_dir)
         self.home = os.path.join(self.folder.path, 'home')
         os.makedirs(self.home)
@@ -50,6 +58,7 @@ class Session:
             self.desktop.stop()
         self.folder.remove()
         self.screen.close()
+        self.place.remove()
 
 
 def number(text):
@@ -193,34 +202,27 @@ def export(s):
     captions = [c for c in d.column_captions(grid)]
     target_dir = os.path.join(s.home, 'eksport')
     os.makedirs(target_dir)
-    for keys, file_name, check in ((['Down'], 'faktury.csv', check_csv),
-                                   (['Up', 'Up'], 'faktury.xlsx', check_xlsx)):
+    for kind, file_name, check in (('csv', 'faktury.csv', check_csv),
+                                   ('xlsx', 'faktury.xlsx', check_xlsx)):
         path = os.path.join(target_dir, file_name)
         for attempt in (1, 2):
             if attempt == 2:
                 with open(path, 'wb') as f:
                     f.write(b'stale')
-            d.focus_window(MAIN_X_TITLE)
-            # The menu behind "Zapisz" (a pop-up, which the toolkit keeps off the
-            # accessibility tree): its entries by the arrows from its key.
-            d.key('alt+z', *keys, 'Return')
-            dialog = d.window(re.compile('^(Zapisz|Arkusz)'), role='dialog')
-            name = d.find('text', re.compile('^Nazwa pliku'), root=dialog,
-                          what='the file name field of the save dialog')
-            d.focus_window('^' + re.escape(dialog.name) + '$')
-            d.click(name)
-            d.key('ctrl+a')
-            d.type(path)
-            d.key('Return')
+            save_through_dialog(d, kind, path)
             if attempt == 2:
                 box = message_box(d, 'istnieje')
                 d.screenshot(f'overwrite-{file_name}')
                 answer(d, box, 'Tak')
-            wait_until(f'{file_name} written', lambda: os.path.exists(path) and
-                       open(path, 'rb').read() != b'stale' and os.path.getsize(path) > 100)
-            d.wait_status('the export to end', lambda t: 'Zapis' not in t or 'zapisan' in t.lower()
-                          or t.strip() == 'OK' or 'wiersz' in t)
+            wait_written(d, file_name)
+            expect(open(path, 'rb').read() != b'stale', f'{file_name} was not replaced')
             check(path, captions, rows)
+
+
+def wait_written(d, file_name, timeout=WAIT):
+    """The status bar's word that the file was written: "Zapisano N wierszy do pliku „NAME”"."""
+    return d.wait_status(f'"Zapisano … do pliku „{file_name}”"', lambda t: t.startswith(
+        'Zapisano ') and f'do pliku \u201e{file_name}\u201d' in t, timeout=timeout)
 
 
 def check_csv(path, captions, rows):
@@ -843,21 +845,6 @@ SELECT 1 AS Nr, hex(zeroblob(20000)) AS Tekst
 '''
 
 
-def save_through_dialog(d, menu_keys, path):
-    """The export menu behind "Zapisz" by its key and the arrows, then the file's path typed
-    into the real file dialog."""
-    d.focus_window(MAIN_X_TITLE)
-    d.key('alt+z', *menu_keys, 'Return')
-    dialog = d.window(re.compile('^(Zapisz|Arkusz)'), role='dialog')
-    name = d.find('text', re.compile('^Nazwa pliku'), root=dialog,
-                  what='the file name field of the save dialog')
-    d.focus_window('^' + re.escape(dialog.name) + '$')
-    d.click(name)
-    d.key('ctrl+a')
-    d.type(path)
-    d.key('Return')
-
-
 def long_cell_export(s):
     """A 40,000-character cell written to a workbook: the status bar says that a cell was cut
     to the sheet's limit, and the workbook holds the cut text."""
@@ -867,7 +854,7 @@ def long_cell_export(s):
     expect(len(d.cell(grid, 0, 1)) == 40000,
            f'the grid\'s cell holds {len(d.cell(grid, 0, 1))} characters, not 40000')
     path = os.path.join(s.home, 'dlugi.xlsx')
-    save_through_dialog(d, ['Up', 'Up'], path)  # the workbook: above the PDF, the last entry
+    save_through_dialog(d, 'xlsx', path)
     shown = d.wait_status('the note of the cut cell', lambda t: 'skrócono' in t)
     d.screenshot('cut-note')
     expect(re.search(r'\b1 komórkę skrócono do 32 767 znaków \(limit arkusza\)', shown),
@@ -900,7 +887,7 @@ def pdf_export_stop(s):
     path = os.path.join(folder, 'wynik.pdf')
     with open(path, 'wb') as f:
         f.write(b'stary plik')
-    save_through_dialog(d, ['Up'], path)  # "Dokument PDF", the last entry
+    save_through_dialog(d, 'pdf', path)
     answer(d, message_box(d, 'istnieje'), 'Tak')
     bar = d.find('progress bar', 'Postęp zapisu', what='the export\'s progress bar', timeout=60)
     d.wait_status('the export under way', lambda t: t.strip() == 'Zapisywanie wyniku...')
@@ -919,6 +906,240 @@ def pdf_export_stop(s):
     expect(open(path, 'rb').read() == b'stary plik', 'the older PDF file was changed')
     left = sorted(os.listdir(folder))
     expect(left == ['wynik.pdf'], f'the folder holds {left}')
+
+
+# -- the newer exports: PDF, print preview, CSV encoding, progress and stop, a refused folder --
+
+
+def pdf_text(path, *options):
+    result = subprocess.run(['pdftotext', *options, path, '-'], capture_output=True, text=True,
+                            timeout=60)
+    expect(result.returncode == 0, f'pdftotext cannot read {path}: {result.stderr.strip()}')
+    return result.stdout
+
+
+def pdf_info(path):
+    """pdfinfo's fields of a whole PDF file, or None while it is not one."""
+    if not os.path.exists(path):
+        return None
+    result = subprocess.run(['pdfinfo', path], capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        return None
+    return dict(line.split(':', 1) for line in result.stdout.splitlines() if ':' in line)
+
+
+def pdf_export(s):
+    """"Zapisz" → "Dokument PDF…" through the real file dialog: the file is a PDF whose pages
+    hold the report's title and the grid's values, and the status bar says what was written."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    grid = run_with_f5(d)
+    rows = d.table(grid).nRows
+    numer, _ = header_cell(d, grid, 'Numer')
+    first, last = d.cell(grid, 0, numer), d.cell(grid, rows - 1, numer)
+    ran = d.status()
+    path = os.path.join(s.home, 'faktury.pdf')
+    save_through_dialog(d, 'pdf', path)
+    # Written in the background the export ends with its word in the status bar; written at
+    # once the window tells nothing and leaves the run's text. Either way, only then is the
+    # file whole.
+    status = d.wait_status('the PDF export to end', lambda t: (
+        t.startswith('Zapisano ') or t == ran) and pdf_info(path)
+        and not d.find_all('progress bar', 'Postęp zapisu'), timeout=60)
+    d.screenshot('pdf-written')
+    if status.startswith('Zapisano '):
+        said = re.fullmatch('Zapisano ([0-9 \u00a0\u202f]+) wierszy do pliku \u201efaktury\\.pdf'
+                            '\u201d, czas: .+', status)
+        expect(said and int(re.sub(r'\D', '', said.group(1))) == rows,
+               f'the status bar says "{status}" of {rows} rows')
+    info = pdf_info(path)
+    pages = int(info.get('Pages', '0').strip())
+    expect(pages >= 1, f'the PDF has {pages} pages')
+    expect(info.get('Title', '').strip() == 'Faktury kontrahenta',
+           f'the PDF\'s title is "{info.get("Title", "").strip()}"')
+    first_page = pdf_text(path, '-f', '1', '-l', '1')
+    expect('Faktury kontrahenta' in first_page, 'the first page lacks the report\'s title')
+    expect(first in first_page, f'the first page lacks the first row\'s "{first}"')
+    expect(last in pdf_text(path, '-f', str(pages), '-l', str(pages)),
+           f'the last page lacks the last row\'s "{last}"')
+
+
+def print_preview(s):
+    """Ctrl+P opens the print preview in Polish on the shown result; Esc closes it and the
+    window goes on working."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    run_with_f5(d)
+    d.focus_window(MAIN_X_TITLE)
+    d.key('ctrl+p')
+    preview = d.window('Podgląd wydruku', role='dialog')
+    d.focus_window('^Podgląd wydruku$')
+    # The toolkit's own commands of the preview, in the user's language.
+    for role, name in PREVIEW_COMMANDS:
+        d.find(role, name, root=preview, what=f'the preview\'s {role} "{name}"')
+    pages = d.find('label', re.compile(r'^/ \d+$'), root=preview, what='the preview\'s page count')
+    expect(int(pages.name[2:]) > 1, f'the preview of the whole result shows "{pages.name}" pages')
+    page = d.find('text', 'Numer strony', root=preview)
+    expect(d.text_of(page) == '1', f'the preview opens at page "{d.text_of(page)}"')
+    d.click(d.find('push button', 'Następna strona', root=preview))
+    wait_until('the second page after "Następna strona"', lambda: d.text_of(page) == '2')
+    d.screenshot('preview')
+    d.key('Escape')
+    wait_until('the preview closed by Esc', lambda: not d.showing(preview))
+    d.focus_window(MAIN_X_TITLE)
+    grid = run_with_f5(d)
+    expect(d.table(grid).nRows > 0, 'the run after the preview shows no rows')
+
+
+PREVIEW_COMMANDS = (('push button', 'Wydrukuj'), ('push button', 'Ustawienia strony'),
+                    ('check box', 'Pejzaż'), ('check box', 'Dopasuj szerokość'))
+
+
+# The settings' choice (None: never chosen), the codec the CSV file is then written in, and
+# its first bytes.
+CSV_ENCODINGS = ((None, 'cp1250', b''),
+                 ('UTF-8', 'utf-8', b''),
+                 ('UTF-8 ze znacznikiem BOM', 'utf-8', codecs.BOM_UTF8))
+
+
+def choose_csv_encoding(d, previous, choice):
+    """"Ustawienia" by its key, the encoding list reached by Tab and chosen by the arrows,
+    then Enter for "OK"."""
+    d.focus_window(MAIN_X_TITLE)
+    d.key('alt+t')
+    dialog = d.window('Ustawienia')
+    d.focus_window('^Ustawienia$')
+    encoding = d.find('combo box', label='Kodowanie plików CSV', root=dialog)
+    expect(encoding.name == previous,
+           f'the settings offer the encoding "{encoding.name}", not the kept "{previous}"')
+    separator = d.find('text', label='Separator dla CSV', root=dialog)
+    d.click(separator)
+    wait_until('the separator field to take the focus', lambda: d.focused(separator))
+    d.key('Tab')
+    wait_until('the encoding list to take the focus', lambda: d.focused(encoding))
+    d.key('Home')
+    for _ in range(len(CSV_ENCODINGS)):
+        if encoding.name == choice:
+            break
+        d.key('Down')
+    wait_until(f'"{choice}" chosen', lambda: encoding.name == choice)
+    d.screenshot(f'encoding-{choice}')
+    d.key('Return')
+    wait_until('the settings closed by Enter', lambda: not d.showing(dialog))
+
+
+def csv_encoding(s):
+    """CSV files in Windows-1250 by default, and in UTF-8 without or with its mark once
+    chosen in the settings: the Polish letters of the captions and values in the file's
+    bytes."""
+    d = logged_in_report(s, 'Faktury kontrahenta')
+    grid = run_with_f5(d)
+    # The captions and the first rows' values that hold Polish letters.
+    shown = d.column_captions(grid) + [d.cell(grid, row, column) for row in range(5)
+                                       for column in range(d.table(grid).nColumns)]
+    polish = sorted({text for text in shown if any(ord(ch) > 127 for ch in text)})
+    expect(len(polish) > 3, f'the report shows few texts with Polish letters: {polish}')
+    previous = 'Windows-1250'
+    for choice, codec, mark in CSV_ENCODINGS:
+        if choice:
+            choose_csv_encoding(d, previous, choice)
+            previous = choice
+        file_name = f'{codec}{"-bom" if mark else ""}.csv'
+        path = os.path.join(s.home, file_name)
+        save_through_dialog(d, 'csv', path)
+        wait_written(d, file_name)
+        data = open(path, 'rb').read()
+        what = choice or 'the default'
+        expect(data.startswith(mark) and not (not mark and data.startswith(codecs.BOM_UTF8)),
+               f'the file written in {what} begins {data[:3]!r}')
+        for text in polish:
+            expect(text.encode(codec) in data, f'the file written in {what} lacks "{text}" '
+                   f'in {codec}: it begins {data[:120]!r}')
+        data[len(mark):].decode(codec)  # the whole file, not only the texts looked for
+
+
+def progress_value(d, bar):
+    value = bar.queryValue()
+    return value.currentValue, value.maximumValue
+
+
+def export_stop(s):
+    """A million rows to a workbook: the status bar shows the rows written out of all rows;
+    "Przerwij" stops it with "Zapis przerwany", the old file stays byte for byte, nothing else
+    is left in its folder, and the commands are usable again."""
+    d = logged_in_report(s, 'Duży wynik')
+    grid = run_with_f5(d)
+    rows = d.table(grid).nRows
+    folder = os.path.join(s.home, 'eksport')
+    os.makedirs(folder)
+    path = os.path.join(folder, 'duzy.xlsx')
+    old = b'PK\x03\x04 the workbook of yesterday'
+    with open(path, 'wb') as f:
+        f.write(old)
+    save_through_dialog(d, 'xlsx', path)
+    answer(d, message_box(d, 'istnieje'), 'Tak')
+    bar_panel = d.status_bar()
+    bar = d.find('progress bar', 'Postęp zapisu', root=bar_panel)
+    written, total = wait_until('rows written, not all', lambda: (
+        0 < progress_value(d, bar)[0] < progress_value(d, bar)[1]) and progress_value(d, bar))
+    expect(total == rows, f'the progress counts {total:.0f} rows of the {rows} shown')
+    run_button = d.find('push button', 'Uruchom')
+    expect(not d.enabled(run_button), '"Uruchom" is usable while the result is being saved')
+    d.screenshot('progress')
+    d.click(d.find('push button', 'Przerwij', root=bar_panel))
+    d.wait_status('"Zapis przerwany"', lambda t: t == 'Zapis przerwany')
+    d.screenshot('stopped')
+    expect(not d.find_all('progress bar', 'Postęp zapisu'), 'the progress bar stays up')
+    expect(open(path, 'rb').read() == old, 'the stopped export changed the old file')
+    expect(os.listdir(folder) == ['duzy.xlsx'],
+           f'the folder holds {sorted(os.listdir(folder))} after the stop')
+    for role, name, label in (('push button', 'Uruchom', None), ('push button', 'Zapisz', None),
+                              ('combo box', None, 'Baza'), ('tree', 'Lista raportów', None)):
+        control = d.find(role, name, label=label)
+        wait_until(f'{role} "{name or label}" usable after the stop',
+                   lambda: d.enabled(control))
+
+
+class ReadOnlyFolder:
+    """An empty folder no one may write, root included: a file system mounted read-only."""
+
+    def __init__(self, path):
+        self.path = path
+        os.makedirs(path)
+        if os.geteuid() != 0:
+            raise ScenarioSkipped('mounting a read-only folder needs root')
+        result = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'ro,size=1m', 'tmpfs', path],
+                                capture_output=True, text=True, timeout=30)
+        if result.returncode != 0:
+            raise ScenarioSkipped(f'mount refused the read-only folder: {result.stderr.strip()}')
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        # Lazily when busy: the program may still look into it after a failure.
+        if subprocess.run(['umount', self.path], capture_output=True, timeout=30).returncode:
+            subprocess.run(['umount', '-l', self.path], capture_output=True, timeout=30)
+        return False
+
+
+def export_read_only(s):
+    """A workbook into a folder that cannot be written: the error box says why, no file is
+    left, and the window goes on working."""
+    with ReadOnlyFolder(os.path.join(s.home, 'tylko-odczyt')) as folder:
+        d = logged_in_report(s, 'Faktury kontrahenta')
+        run_with_f5(d)
+        path = os.path.join(folder.path, 'faktury.xlsx')
+        save_through_dialog(d, 'xlsx', path)
+        box = message_box(d)
+        text = ' '.join(label.name or '' for label in d.find_all('label', root=box))
+        d.screenshot('refused')
+        # The system's own reason in the user's language, with the file it concerns.
+        expect('faktury.xlsx' in text and 'System plików wyłącznie do odczytu' in text,
+               f'the error box says "{text}"')
+        answer(d, box, 'OK')
+        expect(not os.listdir(folder.path),
+               f'the refused export left {os.listdir(folder.path)}')
+        grid = run_with_f5(d)
+        expect(d.table(grid).nRows > 0, 'the run after the refused export shows no rows')
 
 
 # -- what a screen reader reads ---------------------------------------------------------------
@@ -959,7 +1180,8 @@ def names(s):
     answer(d, dialog, 'Anuluj')
     d.click(d.find('page tab', 'Raport'))
     for button, title in (('Format wyniku', 'Format wyniku'), ('Ustawienia', 'Ustawienia'),
-                          ('O programie', 'O programie'), ('Nowy', 'Nowy raport')):
+                          ('O programie', 'O programie'), ('Nowy', 'Nowy raport'),
+                          ('Drukuj', 'Podgląd wydruku')):
         d.click(d.find('push button', button))
         dialog = d.window(title)
         missing += unnamed_controls(d, dialog, f'"{title}"')
@@ -975,4 +1197,5 @@ ALL = {f.__name__: f for f in (run, date_click, export, cancel, restart, editor_
                                run_unsaved_asks, template_parameter, names, run_saved_version,
                                find_bar_replace, parameter_buttons, outside_change,
                                login_host_port, kerberos_line, date_en_us, big_result,
-                               long_cell_export, pdf_export_stop)}
+                               long_cell_export, pdf_export_stop, pdf_export, print_preview,
+                               csv_encoding, export_stop, export_read_only)}

@@ -45,7 +45,8 @@ def choose_database(d, name='HURTOWNIA'):
         d.wait_status('the database change to end',
                       lambda t: 'Zmiana bazy' not in t)
     expect(base.name == name, f'the database list shows "{base.name}", not {name}')
-    d.wait_status('"OK" or a loaded report', lambda t: t.strip() in ('OK', 'Baza nie została ustawiona !') or
+    d.wait_status('"OK" or a loaded report',
+                  lambda t: t.strip() in ('OK', 'Baza nie została ustawiona !') or
                   'Raport nie' in t)
     return base
 
@@ -70,13 +71,15 @@ def choose_report(d, name):
     d.key('alt+r')
     wait_until('the report tree to take the focus', lambda: d.focused(tree))
     for _ in range(20):
-        selected = [n for n in tree_items(d, tree) if d.at.STATE_SELECTED in n.getState().getStates()]
+        selected = [n for n in tree_items(d, tree)
+                    if d.at.STATE_SELECTED in n.getState().getStates()]
         if selected and selected[0].name == name:
             break
         d.key('Down')
         # Each report passed on the way loads; the next key waits for its end.
         d.wait_status('the report to load', lambda t: 'Ładowanie' not in t)
-    selected = [n for n in tree_items(d, tree) if d.at.STATE_SELECTED in n.getState().getStates()]
+    selected = [n for n in tree_items(d, tree)
+                if d.at.STATE_SELECTED in n.getState().getStates()]
     expect(selected and selected[0].name == name,
            f'the tree selects "{selected[0].name if selected else ""}", not "{name}"')
     d.wait_status(f'"{name}" loaded', lambda t: t.strip() == 'OK')
@@ -125,3 +128,25 @@ def answer(d, box, button, back_to=MAIN_X_TITLE):
         return
     wait_until('the box to close', lambda: not d.showing(box))
     d.focus_window(back_to)
+
+
+# The entries of the menu behind "Zapisz", reached by the arrows from its key: CSV is the
+# first, the PDF document the last and the workbook the one above it.
+EXPORT_MENU_KEYS = {'csv': ['Down'], 'xlsx': ['Up', 'Up'], 'pdf': ['Up']}
+
+
+def save_through_dialog(d, kind, path):
+    """The export menu behind "Zapisz" by its key and the arrows, then the file's path typed
+    into the real file dialog and Enter."""
+    d.focus_window(MAIN_X_TITLE)
+    # The menu is a pop-up, which the toolkit keeps off the accessibility tree.
+    d.key('alt+z', *EXPORT_MENU_KEYS[kind], 'Return')
+    dialog = d.window(re.compile('^(Zapisz|Arkusz)'), role='dialog')
+    name = d.find('text', re.compile('^Nazwa pliku'), root=dialog,
+                  what='the file name field of the save dialog')
+    d.focus_window('^' + re.escape(dialog.name) + '$')
+    d.click(name)
+    d.key('ctrl+a')
+    d.type(path)
+    d.key('Return')
+    return dialog
