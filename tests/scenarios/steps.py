@@ -41,7 +41,12 @@ def choose_database(d, name='HURTOWNIA'):
     for _ in range(10):
         if base.name == name:
             break
+        shown = base.name
         d.key('Down')
+        # The list's own text, not the status bar, says the key was taken: under load the
+        # status bar can be read before the change has even begun, and one Down too many
+        # passes the database.
+        wait_until('the database list to move on', lambda: base.name != shown)
         d.wait_status('the database change to end',
                       lambda t: 'Zmiana bazy' not in t)
     expect(base.name == name, f'the database list shows "{base.name}", not {name}')
