@@ -5,7 +5,7 @@
 #include "FU_Login.h"
 #include "KrbRealm.h"
 #include "RunnerProcess.h"
-#include "TdsTestServer.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "U_Kerberos.h"
 #include "U_Login.h"
@@ -83,11 +83,9 @@ void TestKerberos::initTestCase() {
 
     FRealm = std::make_unique<KrbRealm>(kRealm, kForeign);
     QVERIFY2(FRealm->Start(), qPrintable(FRealm->Error()));
-    FServer =
-        std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
-    FStale = std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
-    QVERIFY(FServer->Start());
-    QVERIFY(FStale->Start());
+    FServer = StartTdsServer(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    FStale = StartTdsServer(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    QVERIFY(FServer && FStale);
     // The service principals the driver asks for: MSSQLSvc/<host as given>:<port>.
     const QString service = QStringLiteral("MSSQLSvc/localhost:%1").arg(FServer->Port());
     const QString stale = QStringLiteral("MSSQLSvc/localhost:%1").arg(FStale->Port());
