@@ -1,6 +1,7 @@
 // The command-line runner driven as a user drives it: the built executable on a temporary
 // application folder with a small report tree and an embedded database. Its exports must be the
 // bytes the core's writers give for the same result in this process.
+#include "RunnerProcess.h"
 #include "TestSupport.h"
 #include "U_ColumnFit.h"
 #include "U_DataExport.h"
@@ -22,30 +23,11 @@
 #include <QThread>
 
 #include <csignal>
-#include <sqlite3.h>
 #include <unistd.h>
-
-#include <pty.h>
-
-#include <thread>
 
 namespace {
 
 const QByteArray kNoPassword = "\x01";
-
-struct CliResult {
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-bool RunSqlite(const QString &file, const char *sql) {
-    sqlite3 *db = nullptr;
-    const bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
 
 const char *kTable = R"(
 CREATE TABLE towary (Symbol NVARCHAR(10), Nazwa NVARCHAR(50), Kwota DECIMAL(12,2), Cena FLOAT,
@@ -78,14 +60,14 @@ QString Item(const QString &name, const QString &type, const QString &desc,
         .arg(name, type, desc, extra);
 }
 
-// Dates of creation differ between the runner and this process; everything else must not.
-QByteArray WithoutCreationTime(QByteArray bytes) {
-    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
-    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
-    QString text = QString::fromLatin1(bytes);
-    text.replace(xmlDate, QStringLiteral("<date/>"));
-    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
-    return text.toLatin1();
+// The preferences file holding one setting of the CSV export; no file when the value is null.
+bool WriteCsvPreference(const QString &prefs, const QByteArray &name, const QString &value) {
+    QFile::remove(prefs);
+    return value.isNull() ||
+           WriteBytes(prefs, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
+                             "<Zestawnik><Export><CSV><" +
+                                 name + ">" + value.toUtf8() + "</" + name +
+                                 "></CSV></Export></Zestawnik>\r\n");
 }
 
 } // namespace
@@ -237,57 +219,10 @@ void TestCli::initTestCase() {
 }
 
 CliResult TestCli::Cli(const QStringList &args, const QByteArray &password, bool terminal) const {
-    int master = -1;
-    int slave = -1;
-    if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        return {};
-    QByteArray seen;
-    std::thread reader;
-    QProcess process;
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    RunnerCall call{.AppFolder = FApp.path(), .Terminal = terminal};
     if (password != kNoPassword)
-        env.insert(QStringLiteral("ORVEL_PASSWORD"), QString::fromUtf8(password));
-    process.setProcessEnvironment(env);
-    // No controlling terminal: the runner can never stop to ask for a password.
-    process.setChildProcessModifier([slave] {
-        ::setsid();
-        if (slave >= 0)
-            ::dup2(slave, STDERR_FILENO);
-    });
-    process.setWorkingDirectory(FApp.path());
-    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
-    if (terminal) {
-        // Read while the runner writes, so that a full terminal buffer never holds it up; the
-        // reads end when the runner's side is closed.
-        ::close(slave);
-        reader = std::thread([master, &seen] {
-            char buffer[4096];
-            for (;;) {
-                const ssize_t n = ::read(master, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                seen.append(buffer, n);
-            }
-        });
-    }
-    CliResult r;
-    const bool finished = process.waitForFinished(120000);
-    if (terminal) {
-        if (!finished)
-            process.kill();
-        process.waitForFinished();
-        reader.join();
-        ::close(master);
-    }
-    if (!finished || process.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.Status = process.exitCode();
-    r.Out = process.readAllStandardOutput();
-    r.Err = QString::fromUtf8(terminal ? seen : process.readAllStandardError());
-    return r;
+        call.Password = QString::fromUtf8(password);
+    return RunCli(call, args);
 }
 
 void TestCli::usageErrors_data() {
@@ -609,12 +544,7 @@ void TestCli::csvEncodings() {
     QFETCH(QByteArray, start);
     QFETCH(QByteArray, polish);
     const QString prefs = App(QStringLiteral("data/settings.xml"));
-    QFile::remove(prefs);
-    if (!preference.isNull())
-        QVERIFY(WriteBytes(prefs, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>"
-                                  "\r\n<Zestawnik><Export><CSV><Encoding>" +
-                                      preference.toUtf8() +
-                                      "</Encoding></CSV></Export></Zestawnik>\r\n"));
+    QVERIFY(WriteCsvPreference(prefs, "Encoding", preference));
     const QString file = App(QStringLiteral("encoded.csv"));
     QFile::remove(file);
     const CliResult r =
@@ -663,12 +593,7 @@ void TestCli::exportsMatchTheWriters() {
     QFETCH(QString, assignments);
 
     const QString prefs = App(QStringLiteral("data/settings.xml"));
-    QFile::remove(prefs);
-    if (!preference.isNull())
-        QVERIFY(WriteBytes(prefs, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>"
-                                  "\r\n<Zestawnik><Export><CSV><Separator>" +
-                                      preference.toUtf8() +
-                                      "</Separator></CSV></Export></Zestawnik>\r\n"));
+    QVERIFY(WriteCsvPreference(prefs, "Separator", preference));
     const QString file = App(options.at(1));
     QFile::remove(file);
     const CliResult r = Cli(QStringList{"run", "Sprzedaż/Obroty", "--server", Server()} + options);

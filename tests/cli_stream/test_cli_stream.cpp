@@ -3,7 +3,8 @@
 // embedded engine and on SQL Server (the TDS test server through FreeTDS); an error, a cancel or
 // a full disk in the middle of the rows must leave the old file and nothing beside it; and the
 // runner's memory must not grow with the row count.
-#include "TdsTestServer.h"
+#include "RunnerProcess.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "TmpfsMount.h"
 #include "U_ColumnFit.h"
@@ -20,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -28,7 +28,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,20 +58,6 @@ constexpr bool kAddressSanitizer = false;
 const QString kUser = QStringLiteral("raporty");
 const QString kPassword = QStringLiteral("Tajne;Hasło1");
 const QString kMarker = QStringLiteral("-- [Orvel_Zestawnik_PARAMETRY]");
-
-struct CliResult {
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-bool RunSqlite(const QString &file, const QByteArray &sql) {
-    sqlite3 *db = nullptr;
-    const bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
 
 // Rows 1..count of every kind a report shows: quotes, separators and line breaks in texts,
 // NULLs, amounts for a display format, dates, yes/no, a row format and a hidden column.
@@ -115,16 +100,6 @@ const QString kFailingScript = QStringLiteral(
     "-- [Orvel_Zestawnik_PARAMETRY]\r\n"
     "SELECT Nr, CONVERT(DATETIME, CASE WHEN Nr > 4000 THEN 'zła data' ELSE '2024-01-31' END) "
     "AS Data FROM wiele ORDER BY Nr\r\n");
-
-// Dates of creation differ between the runner and this process; everything else must not.
-QByteArray WithoutCreationTime(QByteArray bytes) {
-    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
-    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
-    QString text = QString::fromLatin1(bytes);
-    text.replace(xmlDate, QStringLiteral("<date/>"));
-    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
-    return text.toLatin1();
-}
 
 // The parts of a workbook (a zip of XML files) by name, but for the one that tells when it was
 // made.
@@ -195,6 +170,7 @@ private:
                        const QByteArray &sheetRows = {});
     CliResult Cli(const QStringList &args, const QByteArray &blockRows,
                   const QByteArray &sheetRows = {});
+    RunnerCall Call(const QByteArray &blockRows, const QByteArray &sheetRows = {}) const;
     void Expected(const QString &format, bool tds, int rows, int sheetRows, QByteArray &bytes);
 
     QTemporaryDir FApp;
@@ -232,8 +208,8 @@ void TestCliStream::initTestCase() {
     QVERIFY(WriteBytes(reports + QStringLiteral("Rodzaj.sql"),
                        "-- [Orvel_Zestawnik_PARAMETRY]\r\nSELECT CASE WHEN Nr > 1000 THEN "
                        "'tekst' ELSE Nr END AS Raz FROM wiele ORDER BY Nr\r\n"));
-    FServer = std::make_unique<TdsTestServer>(App(QStringLiteral("db")), kUser, kPassword);
-    QVERIFY(FServer->Start());
+    FServer = StartTdsServer(App(QStringLiteral("db")), kUser, kPassword);
+    QVERIFY(FServer);
 }
 
 void TestCliStream::cleanupTestCase() {
@@ -249,34 +225,23 @@ QStringList TestCliStream::RunArgs(const QString &report, bool tds) const {
     return args;
 }
 
+RunnerCall TestCliStream::Call(const QByteArray &blockRows, const QByteArray &sheetRows) const {
+    RunnerCall call{.AppFolder = FApp.path(), .Password = kPassword};
+    call.Environment.insert(QStringLiteral("ORVEL_CLI_BLOCK_ROWS"), QString::fromLatin1(blockRows));
+    if (!sheetRows.isEmpty())
+        call.Environment.insert(QStringLiteral("ORVEL_CLI_SHEET_ROWS"),
+                                QString::fromLatin1(sheetRows));
+    return call;
+}
+
 QProcess *TestCliStream::StartCli(const QStringList &args, const QByteArray &blockRows,
                                   const QByteArray &sheetRows) {
-    auto *process = new QProcess(this);
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
-    env.insert(QStringLiteral("ORVEL_CLI_BLOCK_ROWS"), QString::fromLatin1(blockRows));
-    if (!sheetRows.isEmpty())
-        env.insert(QStringLiteral("ORVEL_CLI_SHEET_ROWS"), QString::fromLatin1(sheetRows));
-    process->setProcessEnvironment(env);
-    process->setChildProcessModifier([] { ::setsid(); });
-    process->setWorkingDirectory(FApp.path());
-    process->start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                   QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
-    return process;
+    return ::StartCli(Call(blockRows, sheetRows), args, QProcess::SeparateChannels, this);
 }
 
 CliResult TestCliStream::Cli(const QStringList &args, const QByteArray &blockRows,
                              const QByteArray &sheetRows) {
-    std::unique_ptr<QProcess> process(StartCli(args, blockRows, sheetRows));
-    CliResult r;
-    if (!process->waitForFinished(300000) || process->exitStatus() != QProcess::NormalExit)
-        return r;
-    r.Status = process->exitCode();
-    r.Out = process->readAllStandardOutput();
-    r.Err = QString::fromUtf8(process->readAllStandardError());
-    return r;
+    return RunCli(Call(blockRows, sheetRows), args);
 }
 
 // Today's export of the same result: the whole result opened in this process, laid out by the

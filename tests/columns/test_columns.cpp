@@ -3,7 +3,7 @@
 // own values, caption, format, alignment and width in the grid, the sort, column moves, the column
 // settings file and every writer.
 #include "Orvel_ResultGrid.h"
-#include "TdsTestServer.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "U_DataExport.h"
 #include "U_DataExport_XLSX.h"
@@ -19,8 +19,6 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <memory>
 
@@ -40,14 +38,6 @@ INSERT INTO Faktury VALUES (1, 'FV/002', 10.25, 1), (2, 'FV/003', 99.9, 2), (3, 
 const QString kJoin =
     QStringLiteral("SELECT f.Id, f.Nazwa, f.Kwota, k.Nazwa, k.Kwota FROM Faktury f "
                    "JOIN Klienci k ON k.Id = f.IdKlienta ORDER BY f.Id");
-
-bool RunSqlite(const QString &file, const char *sql) {
-    sqlite3 *db = nullptr;
-    const bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
 
 QByteArray ZipPart(const QString &zip, const QString &part) {
     QProcess unzip;
@@ -146,13 +136,10 @@ void TestColumns::initTestCase() {
     FEmbedded.Open(embedded);
     QVERIFY(UseDatabase(FEmbedded, "HURTOWNIA"));
 
-    FServer = std::make_unique<TdsTestServer>(FFolder.path(), kUser, kPassword);
-    QVERIFY(FServer->Start());
-    TOrvel_ConnectionSettings odbc =
-        LoginConnectionSettings(FServer->ServerName(), true, kUser, kPassword);
-    odbc.LoginTimeout = 10;
+    FServer = StartTdsServer(FFolder.path(), kUser, kPassword);
+    QVERIFY(FServer);
     QString failure;
-    QVERIFY2(OpenConnection(FOdbc, odbc, &failure), qPrintable(failure));
+    QVERIFY2(ConnectTds(FOdbc, *FServer, kUser, kPassword, &failure), qPrintable(failure));
     QVERIFY(UseDatabase(FOdbc, "HURTOWNIA"));
 }
 

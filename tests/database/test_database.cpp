@@ -9,6 +9,7 @@
 #include "U_locale.h"
 #include "U_utils.h"
 
+#include "RowCountWatch.h"
 #include "TestSupport.h"
 
 #include <QCollator>
@@ -1031,32 +1032,10 @@ void DatabaseTest::rowsAreCountedAsTheyArrive() {
                            "i < 10000000) SELECT i FROM n WHERE i % 500 = 0 OPTION (MAXRECURSION "
                            "0)");
     constexpr qint64 kRows = 20000;
-    // Announced, as a report's run is: the count of the batch before is gone.
-    f.conn.ExpectBatch();
-    std::atomic<bool> done = false;
-    QString failure;
-    std::thread worker([&] {
-        try {
-            q.Open();
-        } catch (const EOrvelError &e) {
-            failure = e.message();
-        }
-        done = true;
-    });
-    qint64 last = 0;
-    bool partial = false;
-    bool monotonic = true;
-    while (!done) {
-        const qint64 seen = f.conn.RowsFetched();
-        monotonic = monotonic && seen >= last;
-        partial = partial || (seen > 0 && seen < kRows);
-        last = seen;
-        QThread::msleep(2);
-    }
-    worker.join();
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    QVERIFY(partial);
-    QVERIFY(monotonic);
+    const RowCountWatch watch = WatchRowCount(f.conn, q, kRows, 2);
+    QVERIFY2(watch.Failure.isEmpty(), qPrintable(watch.Failure));
+    QVERIFY(watch.Partial);
+    QVERIFY(watch.Monotonic);
     QCOMPARE(f.conn.RowsFetched(), kRows);
     QCOMPARE(q.RecordCount(), int(kRows));
     auto next = f.open(QStringLiteral("SELECT COUNT(*) AS n FROM Osoby"));

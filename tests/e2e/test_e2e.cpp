@@ -2,7 +2,8 @@
 // object and through the command-line runner over the FreeTDS ODBC driver against the TDS test
 // server, compared with the same runs on the embedded engine that the server answers from. Same
 // data, same report: the exports must be the same bytes and a failed run must read the same.
-#include "TdsTestServer.h"
+#include "RunnerProcess.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "U_DataExport.h"
 #include "U_Db.h"
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,22 +40,6 @@ struct Exports {
     int Rows = -1;
     QByteArray Csv, Xml, Xhtml;
 };
-
-struct CliResult {
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-// Creation times differ between two runs of the runner; everything else must not.
-QByteArray WithoutCreationTime(QByteArray bytes) {
-    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
-    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
-    QString text = QString::fromLatin1(bytes);
-    text.replace(xmlDate, QStringLiteral("<date/>"));
-    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
-    return text.toLatin1();
-}
 
 QByteArray Definition(const QString &defaultDb) {
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n"
@@ -116,21 +100,10 @@ void TestE2e::initTestCase() {
     SetAppFolder(FApp.path());
 
     // The demo databases, once for the server and the embedded engine alike.
-    QVERIFY(QDir().mkpath(Engine()));
-    const QString demo = BuiltAppDir() + QStringLiteral("/data/demo");
-    for (const QString &name : {QStringLiteral("Hurtownia"), QStringLiteral("Kadry")})
-        QVERIFY2(QFile::copy(demo + u'/' + name + QStringLiteral(".sqlite"),
-                             Engine() + u'/' + name + QStringLiteral(".sqlite")),
-                 qPrintable(demo));
-    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
-    QVERIFY(QFile::copy(SourceDir() + QStringLiteral("/data/export.css"),
-                        App(QStringLiteral("data/export.css"))));
-
-    const QString samples = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
+    QCOMPARE(CopyDemoDatabases(Engine()), QString());
+    QCOMPARE(CopyStyleSheet(FApp.path()), QString());
+    QCOMPARE(CopySampleReports(FApp.path()), QString());
     const QString reports = App(QStringLiteral("data reports/Przykłady"));
-    QVERIFY(QDir().mkpath(reports));
-    for (const QString &file : QDir(samples).entryList(QDir::Files))
-        QVERIFY(QFile::copy(samples + u'/' + file, reports + u'/' + file));
     // Column settings on one sample: formats over decimals, money and dates read from the wire,
     // a caption, a hidden column and a new order.
     QVERIFY(WriteBytes(
@@ -153,13 +126,10 @@ void TestE2e::initTestCase() {
     const QString broken = App(QStringLiteral("data reports/Błędy/Skrypt.xml"));
     QVERIFY(WriteBytes(broken, Definition(QStringLiteral("Hurtownia"))));
 
-    FServer = std::make_unique<TdsTestServer>(Engine(), kUser, kPassword);
-    QVERIFY(FServer->Start());
-    TOrvel_ConnectionSettings tds =
-        LoginConnectionSettings(FServer->ServerName(), true, kUser, kPassword);
-    tds.LoginTimeout = 10;
+    FServer = StartTdsServer(Engine(), kUser, kPassword);
+    QVERIFY(FServer);
     QString failure;
-    QVERIFY2(OpenConnection(FOdbc, tds, &failure), qPrintable(failure));
+    QVERIFY2(ConnectTds(FOdbc, *FServer, kUser, kPassword, &failure), qPrintable(failure));
     QVERIFY2(OpenConnection(FEmbedded,
                             LoginConnectionSettings(QStringLiteral("sqlite:") + Engine(), true,
                                                     QString(), QString()),
@@ -337,25 +307,10 @@ void TestE2e::failedRunText() {
 }
 
 CliResult TestE2e::Cli(const QStringList &args, const QString *password) const {
-    QProcess process;
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    RunnerCall call{.AppFolder = FApp.path()};
     if (password)
-        env.insert(QStringLiteral("ORVEL_PASSWORD"), *password);
-    process.setProcessEnvironment(env);
-    // No controlling terminal: the runner can never stop to ask for a password.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.setWorkingDirectory(FApp.path());
-    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
-    CliResult r;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.Status = process.exitCode();
-    r.Out = process.readAllStandardOutput();
-    r.Err = QString::fromUtf8(process.readAllStandardError());
-    return r;
+        call.Password = *password;
+    return RunCli(call, args);
 }
 
 void TestE2e::cliExportsMatch_data() {
@@ -517,15 +472,9 @@ void TestE2e::cliCancel() {
     FServer->SetIgnoreAttention(ignoreCancel);
     const auto answerAgain = qScopeGuard([this] { FServer->SetIgnoreAttention(false); });
 
-    QProcess process;
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
-    process.setProcessEnvironment(env);
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
+    const std::unique_ptr<QProcess> runner(
+        StartCli({.AppFolder = FApp.path(), .Password = kPassword}, args));
+    QProcess &process = *runner;
     QVERIFY(process.waitForStarted());
     const auto stopped = qScopeGuard([&] {
         if (process.state() != QProcess::NotRunning) {

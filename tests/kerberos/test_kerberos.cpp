@@ -4,7 +4,8 @@
 // found" for a server that answered.
 #include "FU_Login.h"
 #include "KrbRealm.h"
-#include "TdsTestServer.h"
+#include "RunnerProcess.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "U_Kerberos.h"
 #include "U_Login.h"
@@ -14,13 +15,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include <memory>
-#include <unistd.h>
 
 namespace {
 const QString kRealm = QStringLiteral("ORVEL.TEST");
@@ -35,11 +34,6 @@ const QString kDomainPassword = QStringLiteral("Zimą;śnieg}{");
 const QString kCannotConnect =
     QStringLiteral("\n([FreeTDS][SQL Server]Unable to connect to data source)\n");
 
-struct CliResult {
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
 } // namespace
 
 Q_DECLARE_METATYPE(TOrvel_WindowsAuthFailure)
@@ -89,11 +83,9 @@ void TestKerberos::initTestCase() {
 
     FRealm = std::make_unique<KrbRealm>(kRealm, kForeign);
     QVERIFY2(FRealm->Start(), qPrintable(FRealm->Error()));
-    FServer =
-        std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
-    FStale = std::make_unique<TdsTestServer>(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
-    QVERIFY(FServer->Start());
-    QVERIFY(FStale->Start());
+    FServer = StartTdsServer(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    FStale = StartTdsServer(App(QStringLiteral("engine")), kSqlUser, kSqlPassword);
+    QVERIFY(FServer && FStale);
     // The service principals the driver asks for: MSSQLSvc/<host as given>:<port>.
     const QString service = QStringLiteral("MSSQLSvc/localhost:%1").arg(FServer->Port());
     const QString stale = QStringLiteral("MSSQLSvc/localhost:%1").arg(FStale->Port());
@@ -129,26 +121,11 @@ void TestKerberos::cleanupTestCase() {
 
 CliResult TestKerberos::Cli(const QString &cache, const QStringList &args,
                             const QString *password) const {
-    QProcess process;
-    QProcessEnvironment env = FRealm->Environment(cache.isEmpty() ? QString() : Cache(cache));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    RunnerCall call{.AppFolder = FApp.path(),
+                    .Environment = FRealm->Environment(cache.isEmpty() ? QString() : Cache(cache))};
     if (password)
-        env.insert(QStringLiteral("ORVEL_PASSWORD"), *password);
-    process.setProcessEnvironment(env);
-    process.setChildProcessModifier([] { ::setsid(); }); // never asks on a terminal
-    process.setWorkingDirectory(FApp.path());
-    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
-    CliResult r;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return r;
-    }
-    r.Status = process.exitCode();
-    r.Out = process.readAllStandardOutput();
-    r.Err = QString::fromUtf8(process.readAllStandardError());
-    return r;
+        call.Password = *password;
+    return RunCli(call, args);
 }
 
 void TestKerberos::servicePrincipal_data() {

@@ -1,6 +1,7 @@
 // The SQL Server path end to end: our ODBC backend through the FreeTDS driver against the TDS test
 // server, which answers from the embedded engine.
-#include "TdsTestServer.h"
+#include "RowCountWatch.h"
+#include "TdsFixture.h"
 #include "TestSupport.h"
 #include "U_DbBackend.h"
 #include "U_Login.h"
@@ -10,8 +11,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -20,14 +19,6 @@ namespace {
 const QString kUser = QStringLiteral("orvel");
 // Separators and braces that a connection string must carry through its quoting.
 const QString kPassword = QStringLiteral("p;w}d{=x}}");
-
-bool RunSqlite(const QString &file, const char *sql) {
-    sqlite3 *db = nullptr;
-    bool ok = sqlite3_open(file.toUtf8().constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
 
 const char *kTypesTable = R"(
 CREATE TABLE typy (id INT, maly TINYINT, sredni SMALLINT, duzy BIGINT, liczba FLOAT,
@@ -81,22 +72,15 @@ private:
 };
 
 bool TestTds::Connect(DbConnection &connection, QString *failure, const QString &password) {
-    TOrvel_ConnectionSettings settings =
-        LoginConnectionSettings(FServer->ServerName(), true, kUser, password);
-    settings.LoginTimeout = 10;
-    QString text;
-    const bool ok = OpenConnection(connection, settings, &text);
-    if (failure)
-        *failure = text;
-    return ok;
+    return ConnectTds(connection, *FServer, kUser, password, failure);
 }
 
 void TestTds::initTestCase() {
     QVERIFY(FFolder.isValid());
     QVERIFY(RunSqlite(FFolder.filePath("HURTOWNIA.sqlite"), kTypesTable));
     QVERIFY(RunSqlite(FFolder.filePath("Sprzedaż.sqlite"), "CREATE TABLE t (a INT);"));
-    FServer = std::make_unique<TdsTestServer>(FFolder.path(), kUser, kPassword);
-    QVERIFY(FServer->Start());
+    FServer = StartTdsServer(FFolder.path(), kUser, kPassword);
+    QVERIFY(FServer);
     QString failure;
     QVERIFY2(Connect(FConnection, &failure), qPrintable(failure));
     QVERIFY(UseDatabase(FConnection, "HURTOWNIA"));
@@ -591,33 +575,11 @@ void TestTds::rowsAreCountedAsTheyArrive() {
     FServer->SetPacketPause(2);
     DbQuery query(&FConnection);
     query.SQL = sql;
-    // Announced, as a report's run is: the count of the batch before is gone.
-    FConnection.ExpectBatch();
-    std::atomic<bool> done{false};
-    QString failure;
-    std::thread worker([&] {
-        try {
-            query.Open();
-        } catch (const EOrvelError &e) {
-            failure = e.message();
-        }
-        done = true;
-    });
-    qint64 last = 0;
-    bool partial = false;
-    bool monotonic = true;
-    while (!done) {
-        const qint64 seen = FConnection.RowsFetched();
-        monotonic = monotonic && seen >= last;
-        partial = partial || (seen > 0 && seen < kRows);
-        last = seen;
-        QThread::msleep(5);
-    }
-    worker.join();
+    const RowCountWatch watch = WatchRowCount(FConnection, query, kRows, 5);
     FServer->SetPacketPause(0);
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    QVERIFY(partial);
-    QVERIFY(monotonic);
+    QVERIFY2(watch.Failure.isEmpty(), qPrintable(watch.Failure));
+    QVERIFY(watch.Partial);
+    QVERIFY(watch.Monotonic);
     QCOMPARE(FConnection.RowsFetched(), qint64(kRows));
     QCOMPARE(query.RecordCount(), kRows);
     // A new batch counts from none.
@@ -695,6 +657,7 @@ void TestTds::cancelAtAnyMoment() {
         }
         QCOMPARE(query.Field(0)->ValueAt(0).toLongLong(), 3);
     }
+}
 
 namespace {
 // A result of a few packets whose rows differ in length, so that packets end inside rows: ids,

@@ -2,7 +2,8 @@
 // encrypting the login only (PRELOGIN answer 0x00) or the whole session (0x01). What the user sees
 // must not change: the same login, database list, exports and failure texts as in clear; and the
 // login packet never crosses the wire in clear.
-#include "TdsTestServer.h"
+#include "RunnerProcess.h"
+#include "TdsFixture.h"
 #include "TdsWire.h"
 #include "TestSupport.h"
 #include "U_Db.h"
@@ -10,9 +11,6 @@
 #include "U_Login.h"
 #include "U_OdbcBackend.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -20,7 +18,6 @@
 #include <sql.h>
 #include <sqlext.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -78,35 +75,12 @@ WireView ReadWire(const QByteArray &wire) {
     return view;
 }
 
-struct CliResult {
-    int Status = -1;
-    QByteArray Out;
-    QString Err;
-};
-
-// Creation times differ between two runs of the runner; everything else must not.
-QByteArray WithoutCreationTime(QByteArray bytes) {
-    static const QRegularExpression xmlDate(QStringLiteral("<date>[^<]*</date>"));
-    static const QRegularExpression pageDate(QStringLiteral("Data utworzenia: [^<]*</p>"));
-    QString text = QString::fromLatin1(bytes);
-    text.replace(xmlDate, QStringLiteral("<date/>"));
-    text.replace(pageDate, QStringLiteral("Data utworzenia: -</p>"));
-    return text.toLatin1();
-}
-
 std::unique_ptr<TdsTestServer> StartServer(const QString &folder, Encryption mode) {
-    auto server = std::make_unique<TdsTestServer>(folder, kUser, kPassword);
-    server->SetEncryption(mode);
-    if (!server->Start())
-        return nullptr;
-    return server;
+    return StartTdsServer(folder, kUser, kPassword, mode);
 }
 
 TOrvel_ConnectionSettings Settings(const TdsTestServer &server, const QString &password) {
-    TOrvel_ConnectionSettings settings =
-        LoginConnectionSettings(server.ServerName(), true, kUser, password);
-    settings.LoginTimeout = 10;
-    return settings;
+    return TdsSettings(server, kUser, password);
 }
 } // namespace
 
@@ -143,20 +117,9 @@ private:
 
 void TestTls::initTestCase() {
     QVERIFY(FApp.isValid());
-    QVERIFY(QDir().mkpath(Engine()));
-    const QString demo = BuiltAppDir() + QStringLiteral("/data/demo");
-    for (const QString &name : {QStringLiteral("Hurtownia"), QStringLiteral("Kadry")})
-        QVERIFY2(QFile::copy(demo + u'/' + name + QStringLiteral(".sqlite"),
-                             Engine() + u'/' + name + QStringLiteral(".sqlite")),
-                 qPrintable(demo));
-    QVERIFY(QDir().mkpath(App(QStringLiteral("data"))));
-    QVERIFY(QFile::copy(SourceDir() + QStringLiteral("/data/export.css"),
-                        App(QStringLiteral("data/export.css"))));
-    const QString samples = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
-    const QString reports = App(QStringLiteral("data reports/Przykłady"));
-    QVERIFY(QDir().mkpath(reports));
-    for (const QString &file : QDir(samples).entryList(QDir::Files))
-        QVERIFY(QFile::copy(samples + u'/' + file, reports + u'/' + file));
+    QCOMPARE(CopyDemoDatabases(Engine()), QString());
+    QCOMPARE(CopyStyleSheet(FApp.path()), QString());
+    QCOMPARE(CopySampleReports(FApp.path()), QString());
 
     FClear = StartServer(Engine(), Encryption::NotSupported);
     FLoginOnly = StartServer(Engine(), Encryption::LoginOnly);
@@ -177,23 +140,7 @@ TdsTestServer &TestTls::Server(Encryption mode) const {
 }
 
 CliResult TestTls::Cli(const QStringList &args) const {
-    QProcess process;
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
-    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("ORVEL_PASSWORD"), kPassword);
-    process.setProcessEnvironment(env);
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.setWorkingDirectory(FApp.path());
-    process.start(BuiltAppDir() + QStringLiteral("/orvel-zestawnik-cli"),
-                  QStringList{QStringLiteral("--app-folder"), FApp.path()} + args);
-    CliResult r;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.Status = process.exitCode();
-    r.Out = process.readAllStandardOutput();
-    r.Err = QString::fromUtf8(process.readAllStandardError());
-    return r;
+    return RunCli({.AppFolder = FApp.path(), .Password = kPassword}, args);
 }
 
 void TestTls::loginNeverInClear_data() {

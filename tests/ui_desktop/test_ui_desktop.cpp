@@ -2,6 +2,7 @@
 // editors' menu, and (in the classes below) the keyboard, the window's remembered place and the
 // window's feedback, and report authoring through the real keys and clicks.
 #include "DbLookupList.h"
+#include "DesktopFixture.h"
 #include "FU_AddDefParam.h"
 #include "FU_Login.h"
 #include "FU_Main.h"
@@ -59,127 +60,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-QString DemoServer() {
-    return QStringLiteral("sqlite:") + BuiltAppDir() + QStringLiteral("/data/demo");
-}
-
-// A temporary application folder with the sample reports.
-class AppFolder {
-public:
-    AppFolder() {
-        const QString source = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
-        const QString target = Path() + QStringLiteral("data reports/Przykłady/");
-        QDir().mkpath(target);
-        const auto files = QDir(source).entryList(QDir::Files);
-        for (const QString &file : files)
-            QFile::copy(source + u'/' + file, target + file);
-        SetAppFolder(FDir.path());
-    }
-    ~AppFolder() { SetAppFolder(QString()); }
-    QString Path() const { return FDir.path() + u'/'; }
-
-private:
-    QTemporaryDir FDir;
-};
-
-QTreeWidgetItem *FindItem(QTreeWidget *tree, const QString &text) {
-    const auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-    return items.isEmpty() ? nullptr : items.first();
-}
-
-// Acts on the next modal dialog as soon as it is shown (the caller then opens it).
-void WhenModal(std::function<void(QWidget *)> act) {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, act = std::move(act)] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog && ++*tries < 1000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (dialog)
-            act(dialog);
-    });
-    poll->start();
-}
-
-// The main window with the real report object and login window, shown and active, as the user
-// has it. Every test starts from the first start (no preferences).
-class Desktop {
-public:
-    Desktop() {
-        Main = std::make_unique<TF_Main>(ReportFactory());
-        Login = std::make_unique<TF_Login>(Main.get());
-        Main->SetLoginWindow(Login.get());
-        Main->CreateDialogs();
-        // The first showing opens the login at once: the tests log in themselves.
-        Login->ModalRunner = [](TF_Login &) { return int(QDialog::Rejected); };
-    }
-    ~Desktop() {
-        Login.reset();
-        Main.reset();
-    }
-    bool Show() {
-        Main->show();
-        QApplication::setActiveWindow(Main.get());
-        if (!QTest::qWaitForWindowActive(Main.get()))
-            return false;
-        QCoreApplication::processEvents();
-        return true;
-    }
-    bool LogIn(const QString &server = DemoServer()) {
-        Login->ModalRunner = [server](TF_Login &login) {
-            login.edServer->setEditText(server);
-            return int(QDialog::Accepted);
-        };
-        Main->btnLoginClick();
-        return Main->State() == asNoDatabase;
-    }
-    void ChooseDatabase(const QString &name) {
-        Main->listDB->setCurrentIndex(Main->listDB->findText(name));
-        Main->listDBChange();
-    }
-    bool Choose(const QString &node) {
-        QTreeWidgetItem *item = FindItem(Main->tree, node);
-        if (!item)
-            return false;
-        Main->tree->setCurrentItem(item);
-        return true;
-    }
-    QWidget *Input(const QString &name) const {
-        return Main->ParamsPanel()->findChild<QWidget *>(QStringLiteral("ed") + name);
-    }
-    std::unique_ptr<TF_Main> Main;
-    std::unique_ptr<TF_Login> Login;
-};
-
-} // namespace
-
-// Every test of a class derived from this one starts logged in to the demo data, in an
-// application folder of its own.
-class LoggedInTest : public QObject {
-    Q_OBJECT
-protected:
-    std::unique_ptr<AppFolder> FFolder;
-    std::unique_ptr<Desktop> FDesk;
-    TF_Main *Main() const { return FDesk->Main.get(); }
-
-private slots:
-    void init() {
-        FFolder = std::make_unique<AppFolder>();
-        FDesk = std::make_unique<Desktop>();
-        QVERIFY(FDesk->Show());
-        QVERIFY(FDesk->LogIn());
-    }
-    void cleanup() {
-        FDesk.reset();
-        FFolder.reset();
-    }
-};
 
 class TranslationsTest : public QObject {
     Q_OBJECT
@@ -861,12 +741,8 @@ private slots:
     void cutCellIsSaidInTheStatusBar() {
         QTemporaryDir target;
         const QString file = target.filePath(QStringLiteral("wynik.xlsx"));
-        FDesk->Main->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) {
-            return file;
-        };
         TOrvel_MessageRecorder boxes;
-        SaveAs(QStringLiteral("miSaveAs_XLSX"));
-        FDesk->Main->ExportCommands()->WaitForExport();
+        SaveWorkbook(file);
         QCOMPARE(boxes.Messages().size(), size_t(0));
         QVERIFY(QFileInfo(file).size() > 0);
         QVERIFY2(FDesk->Main->StatusText(1).contains(
@@ -877,12 +753,8 @@ private slots:
     void unwritableFolderIsSaidInTheErrorBox() {
         QTemporaryDir target;
         const QString file = target.filePath(QStringLiteral("brak/wynik.xlsx"));
-        FDesk->Main->ExportCommands()->AskFileName = [&](const TOrvel_SaveRequest &) {
-            return file;
-        };
         TOrvel_MessageRecorder boxes;
-        SaveAs(QStringLiteral("miSaveAs_XLSX"));
-        FDesk->Main->ExportCommands()->WaitForExport();
+        SaveWorkbook(file);
         QCOMPARE(boxes.Messages().size(), size_t(1));
         const QString text = boxes.Messages()[0].Text;
         QVERIFY2(text.contains(QStringLiteral("wynik.xlsx\": Nie ma takiego pliku ani katalogu")),
@@ -900,6 +772,14 @@ private:
                 return;
             }
         QFAIL(qPrintable(entry));
+    }
+    // Saves the result as a workbook from the menu, the file's name answered, to the export's end.
+    void SaveWorkbook(const QString &file) {
+        FDesk->Main->ExportCommands()->AskFileName = [file](const TOrvel_SaveRequest &) {
+            return file;
+        };
+        SaveAs(QStringLiteral("miSaveAs_XLSX"));
+        FDesk->Main->ExportCommands()->WaitForExport();
     }
 
     std::unique_ptr<AppFolder> FFolder;

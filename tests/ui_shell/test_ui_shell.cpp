@@ -1,5 +1,6 @@
 // The desktop shell: the state table, closing, the general error message, the login window against
 // the demo databases, and the main window's commands with the real report object.
+#include "DesktopFixture.h"
 #include "FU_About.h"
 #include "FU_AddDefParam.h"
 #include "FU_Login.h"
@@ -52,10 +53,6 @@
 #include <memory>
 
 namespace {
-
-QString DemoServer() {
-    return QStringLiteral("sqlite:") + BuiltAppDir() + QStringLiteral("/data/demo");
-}
 
 // Counts the exclamation sounds for the time of its life.
 class SoundCounter {
@@ -142,61 +139,12 @@ void StartRun(TF_Main &main, FakeReport &report) {
     QCOMPARE(main.State(), asRunning);
 }
 
-// A temporary application folder with the sample reports.
-class AppFolder {
-public:
-    AppFolder() {
-        const QString source = SourceDir() + QStringLiteral("/data/data reports/Przykłady");
-        const QString target = Path() + QStringLiteral("data reports/Przykłady/");
-        QDir().mkpath(target);
-        const auto files = QDir(source).entryList(QDir::Files);
-        for (const QString &file : files)
-            QFile::copy(source + u'/' + file, target + file);
-        QDir().mkpath(Path() + QStringLiteral("data/template"));
-        for (const char *name : {"default.sql", "default.xml"})
-            QFile::copy(SourceDir() + QStringLiteral("/data/template/") + QLatin1String(name),
-                        Path() + QStringLiteral("data/template/") + QLatin1String(name));
-        SetAppFolder(FDir.path());
-    }
-    ~AppFolder() { SetAppFolder(QString()); }
-    QString Path() const { return FDir.path() + u'/'; }
-    QString Reports() const { return Path() + QStringLiteral("data reports/Przykłady/"); }
-
-private:
-    QTemporaryDir FDir;
-};
-
 // The next widget of the window's focus chain, past the inner parts of a compound control.
 QWidget *NextFocus(QWidget *widget) {
     QWidget *next = widget->nextInFocusChain();
     while (widget->isAncestorOf(next))
         next = next->nextInFocusChain();
     return next;
-}
-
-// Acts on the next modal dialog as soon as it is shown (the caller then opens it with exec()).
-// `seen` receives the dialog that was met.
-void WhenModal(std::function<void(QWidget *)> act, QWidget **seen = nullptr) {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, act = std::move(act), seen] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog && ++*tries < 1000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (seen)
-            *seen = dialog;
-        if (dialog)
-            act(dialog);
-    });
-    poll->start();
-}
-
-QTreeWidgetItem *FindItem(QTreeWidget *tree, const QString &text) {
-    const auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-    return items.isEmpty() ? nullptr : items.first();
 }
 
 } // namespace
@@ -218,7 +166,7 @@ private:
 
 private slots:
     void init() {
-        FFolder = std::make_unique<AppFolder>();
+        FFolder = std::make_unique<AppFolder>(true);
         FMain = std::make_unique<TF_Main>([this](QWidget *, DbConnection &) {
             auto report = std::make_unique<FakeReport>();
             FReport = report.get();
@@ -653,7 +601,7 @@ private:
 
 private slots:
     void init() {
-        FFolder = std::make_unique<AppFolder>();
+        FFolder = std::make_unique<AppFolder>(true);
         FMain = std::make_unique<TF_Main>();
         FLogin = std::make_unique<TF_Login>(FMain.get());
         FMain->SetLoginWindow(FLogin.get());
@@ -821,21 +769,11 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<AppFolder> FFolder;
-    std::unique_ptr<TF_Main> FMain;
-    std::unique_ptr<TF_Login> FLogin;
+    std::unique_ptr<Desktop> FDesk;
+    TF_Main *FMain = nullptr;
+    TF_Login *FLogin = nullptr;
 
-    void LogIn() {
-        FLogin->ModalRunner = [](TF_Login &login) {
-            login.edServer->setEditText(DemoServer());
-            return int(QDialog::Accepted);
-        };
-        FMain->btnLoginClick();
-        QCOMPARE(FMain->State(), asNoDatabase);
-    }
-    void ChooseDatabase(const QString &name) {
-        FMain->listDB->setCurrentIndex(FMain->listDB->findText(name));
-        FMain->listDBChange();
-    }
+    void ChooseDatabase(const QString &name) { FDesk->ChooseDatabase(name); }
     void Choose(const QString &node) {
         QTreeWidgetItem *item = FindItem(FMain->tree, node);
         QVERIFY2(item, qPrintable(node));
@@ -858,17 +796,17 @@ private:
 private slots:
     void init() {
         SetUserLocale(QLocale(QLocale::Polish, QLocale::Poland));
-        FFolder = std::make_unique<AppFolder>();
-        FMain = std::make_unique<TF_Main>(ReportFactory());
-        FLogin = std::make_unique<TF_Login>(FMain.get());
-        FMain->SetLoginWindow(FLogin.get());
+        FFolder = std::make_unique<AppFolder>(true);
+        FDesk = std::make_unique<Desktop>();
+        FMain = FDesk->Main.get();
+        FLogin = FDesk->Login.get();
         FMain->resize(900, 600);
-        FMain->CreateDialogs();
-        LogIn();
+        QVERIFY(FDesk->LogIn());
     }
     void cleanup() {
-        FLogin.reset();
-        FMain.reset();
+        FMain = nullptr;
+        FLogin = nullptr;
+        FDesk.reset();
         FFolder.reset();
     }
 
@@ -982,7 +920,7 @@ private slots:
         QVERIFY(!FMain->edReportDefinition->isReadOnly());
         QVERIFY(!FMain->Editors()->miAddDefParameter->isEnabled());
         QCloseEvent event;
-        QApplication::sendEvent(FMain.get(), &event);
+        QApplication::sendEvent(FMain, &event);
         QVERIFY(event.isAccepted());
 
         // Repaired in the editor and saved: the report loads.
@@ -1163,7 +1101,7 @@ private slots:
             went = !FMain->Report()->IsLoaded();
         } else if (path == QStringLiteral("close")) {
             QCloseEvent event;
-            QApplication::sendEvent(FMain.get(), &event);
+            QApplication::sendEvent(FMain, &event);
             went = event.isAccepted();
         } else if (path == QStringLiteral("new report")) {
             QWidget *seen = nullptr;
@@ -1270,7 +1208,7 @@ private slots:
             // Closing is offered as stopping the run; "Nie" keeps both.
             TOrvel_MessageRecorder boxes(QMessageBox::No);
             QCloseEvent refused;
-            QApplication::sendEvent(FMain.get(), &refused);
+            QApplication::sendEvent(FMain, &refused);
             QVERIFY(!refused.isAccepted());
             QCOMPARE(boxes.Messages().size(), std::size_t(1));
         }
@@ -1297,13 +1235,13 @@ private slots:
         QVERIFY(FMain->gridlist->SortAscending());
 
         QCloseEvent allowed;
-        QApplication::sendEvent(FMain.get(), &allowed);
+        QApplication::sendEvent(FMain, &allowed);
         QVERIFY(allowed.isAccepted());
     }
 
     void rejectedInputRefusedBeforeRunning() {
         FMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(FMain));
         Choose(QStringLiteral("Wynagrodzenia w roku"));
         auto *rok = FMain->ParamsPanel()->findChild<QLineEdit *>(QStringLiteral("edRok"));
         QVERIFY(rok);
@@ -1325,7 +1263,7 @@ private slots:
 
     void columnsFitTheirContentAndTheGrid() {
         FMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(FMain));
         Run(QStringLiteral("Stany magazynowe"));
         const TOrvel_GridColumns &columns = FMain->gridlist->Columns();
         const QAbstractItemModel *model = FMain->gridlist->model();
@@ -1355,7 +1293,7 @@ private slots:
 
     void rowIndicatorMarksTheCurrentRow() {
         FMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(FMain));
         Run(QStringLiteral("Stany magazynowe"));
         auto *indicator = qobject_cast<TOrvel_RowIndicator *>(FMain->gridlist->verticalHeader());
         QVERIFY(indicator);
@@ -1467,7 +1405,7 @@ private slots:
         QVERIFY(ReadBytes(file).startsWith("<?xml"));
         QCOMPARE(boxes.Messages().size(), std::size_t(1));
         QCOMPARE(boxes.Messages()[0].Icon, TOrvel_MsgIcon::Warning);
-        QCOMPARE(boxes.Messages()[0].Owner, FMain.get());
+        QCOMPARE(boxes.Messages()[0].Owner, FMain);
         QVERIFY2(boxes.Messages()[0].Text.contains(QDir::toNativeSeparators(file)),
                  qPrintable(boxes.Messages()[0].Text));
     }
@@ -1513,7 +1451,7 @@ private slots:
         QVERIFY(dialogs.value(button));
         QCOMPARE(seen, dialogs.value(button));
         QVERIFY(dialogs.value(button)->isHidden());
-        QCOMPARE(dialogs.value(button)->parent(), FMain.get());
+        QCOMPARE(dialogs.value(button)->parent(), FMain);
     }
 
     void formatDialogOkChangesTheGrid() {
@@ -1674,7 +1612,7 @@ private slots:
 
     void splitterWidthIsStored() {
         FMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(FMain));
         FLogin->ModalRunner = [](TF_Login &) { return int(QDialog::Rejected); };
         QCoreApplication::processEvents();
         FMain->Splitter1->setSizes({260, 600});
@@ -1705,9 +1643,9 @@ private slots:
         FMain->RebuildReportList();
         ChooseDatabase(QStringLiteral("HURTOWNIA"));
         FMain->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(FMain));
         FMain->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(FMain.get()));
+        QVERIFY(QTest::qWaitForWindowActive(FMain));
         Choose(QStringLiteral("Długi licznik"));
         QCOMPARE(FMain->State(), asReady);
         TOrvel_MessageRecorder boxes;
@@ -1718,7 +1656,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         if (escape)
-            QTest::keyClick(FMain.get(), Qt::Key_Escape);
+            QTest::keyClick(FMain, Qt::Key_Escape);
         else
             QTest::mouseClick(FMain->btnRun, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(FMain->State(), asReady, 60000);

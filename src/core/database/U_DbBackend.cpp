@@ -12,12 +12,6 @@ QString EmbeddedServerFolder(const QString &server) {
     return server.trimmed().mid(kEmbeddedPrefix.size()).trimmed();
 }
 
-std::unique_ptr<DbBackend> CreateBackend(const QString &server) {
-    if (IsEmbeddedServer(server))
-        return CreateSqliteBackend();
-    return CreateOdbcBackend();
-}
-
 DbBatchOutcome DbBackend::ExecBatch(const QString &sql, int timeoutSeconds, bool firstResultOnly,
                                     DbRowSink *sink) {
     {

@@ -73,11 +73,6 @@ private:
 // Chooses the backend for a server name: "sqlite:FOLDER" is the embedded engine, every other
 // name SQL Server over ODBC.
 std::unique_ptr<DbBackend> CreateBackend(const QString &server);
-// The two backends' factories (U_OdbcBackend.cpp, U_SqliteBackend.cpp).
-std::unique_ptr<DbBackend> CreateOdbcBackend();
-std::unique_ptr<DbBackend> CreateSqliteBackend();
 // Whether a server name selects the embedded engine, and the folder it names.
 bool IsEmbeddedServer(const QString &server);
 QString EmbeddedServerFolder(const QString &server);
-// SQL Server over ODBC (U_OdbcBackend.cpp).
-std::unique_ptr<DbBackend> CreateOdbcBackend();

@@ -53,3 +53,6 @@ private:
     bool FConnected = false;
     std::unique_ptr<sqlitefn::Context> FContext; // answers DB_NAME() on every handle
 };
+
+// The backend of the embedded engine.
+std::unique_ptr<DbBackend> CreateSqliteBackend();

@@ -60,3 +60,6 @@ void SplitOdbcMessage(const QString &text, QString *source, QString *description
 // name (SQL_DESC_TYPE_NAME); money and decimal map alike, to the exact decimal.
 TFieldType MapOdbcType(int sqlType, std::uint64_t columnSize, int decimalDigits,
                        const QString &typeName, bool autoIncrement = false);
+
+// The backend of SQL Server over ODBC.
+std::unique_ptr<DbBackend> CreateOdbcBackend();
