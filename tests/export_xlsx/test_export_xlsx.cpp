@@ -2,6 +2,7 @@
 // and value on a fixture of awkward values, the number formats, a styled row, the frozen header
 // and the filter, the split onto further sheets, and a failed export that leaves nothing behind.
 // Also the pattern translation into the spreadsheet's number formats, on a table of cases.
+#include "EmbeddedResult.h"
 #include "TestSupport.h"
 #include "TmpfsMount.h"
 #include "U_DataExport_XLSX.h"
@@ -194,25 +195,8 @@ const char *const kFixture =
     "SELECT Id, Kwota, Cena, Aktywny, Kiedy, Dzien, Telefon, orvel_zestawnik_format FROM t "
     "ORDER BY COALESCE(Id, 99)";
 
-class Fixture {
-public:
-    explicit Fixture(const QString &sql) {
-        SetAppFolder(Dir.path());
-        TOrvel_ConnectionSettings settings;
-        settings.Server = QStringLiteral("sqlite:") + Dir.path();
-        Connection.Open(settings);
-        Query.SQL = sql;
-        Query.Open();
-        Columns.SetQuery(&Query);
-    }
-    ~Fixture() { SetAppFolder(QString()); }
-    QString Path(const QString &name) const { return Dir.filePath(name); }
-
-    QTemporaryDir Dir;
-    DbConnection Connection;
-    DbQuery Query{&Connection};
-    TOrvel_GridColumns Columns;
-};
+// The result every workbook case starts from, opened on the embedded engine.
+using Fixture = EmbeddedResult;
 
 // A writer that fails in the middle of the rows, as a refused value or a full disk would.
 class FailingWriter : public TOrvel_DataExport_XLSX {
