@@ -615,17 +615,7 @@ void TestTds::cancelAtAnyMoment() {
     QFETCH(int, firstMicros);
     QFETCH(int, lastMicros);
     QFETCH(int, cancels);
-    DbColumnInfo number;
-    number.Name = "n";
-    number.Type = TFieldType::ftInteger;
-    DbColumnInfo text;
-    text.Name = "t";
-    text.Type = TFieldType::ftWideString;
-    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number, text});
-    for (int i = 0; i < 50000; ++i) {
-        rows->Column(0).AppendInt(i);
-        rows->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
-    }
+    const auto rows = NumberedTextRows(50000);
     FServer->SetCannedResult(QStringLiteral("SELECT n, t FROM strumien"), rows);
     FServer->SetPacketPause(packetPause);
     const auto noPause = qScopeGuard([this] { FServer->SetPacketPause(0); });

@@ -316,17 +316,7 @@ void TestTls::cancel() {
     QFETCH(QString, sql);
     const auto server = StartServer(Engine(), mode);
     QVERIFY(server);
-    DbColumnInfo number;
-    number.Name = "n";
-    number.Type = TFieldType::ftInteger;
-    DbColumnInfo text;
-    text.Name = "t";
-    text.Type = TFieldType::ftWideString;
-    auto many = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number, text});
-    for (int i = 0; i < 1000000; ++i) {
-        many->Column(0).AppendInt(i);
-        many->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
-    }
+    const auto many = NumberedTextRows(1000000);
     server->SetCannedResult(QStringLiteral("SELECT n, t FROM many"), many);
     server->SetPacketPause(2); // the rows take seconds, so the cancel always meets them
 

@@ -28,3 +28,18 @@ bool ConnectTds(DbConnection &connection, const TdsTestServer &server, const QSt
         *failure = text;
     return ok;
 }
+
+std::shared_ptr<DbResult> NumberedTextRows(int count) {
+    DbColumnInfo number;
+    number.Name = "n";
+    number.Type = TFieldType::ftInteger;
+    DbColumnInfo text;
+    text.Name = "t";
+    text.Type = TFieldType::ftWideString;
+    auto rows = std::make_shared<DbResult>(std::vector<DbColumnInfo>{number, text});
+    for (int i = 0; i < count; ++i) {
+        rows->Column(0).AppendInt(i);
+        rows->Column(1).AppendText(QStringLiteral("wiersz numer %1").arg(i));
+    }
+    return rows;
+}

@@ -23,3 +23,6 @@ TOrvel_ConnectionSettings TdsSettings(const TdsTestServer &server, const QString
 // Opens the connection as the login does; `failure` receives the login's text of a failure.
 bool ConnectTds(DbConnection &connection, const TdsTestServer &server, const QString &user,
                 const QString &password, QString *failure = nullptr);
+
+// A long result for a run to be stopped in: `count` rows of a number "n" and a text "t".
+std::shared_ptr<DbResult> NumberedTextRows(int count);
